@@ -1,0 +1,69 @@
+#include "catalog/CsvExport.h"
+
+#include <windows.h>
+
+#include "catalog/Zarvek_SysUtils.h"
+
+namespace vantrel {
+
+const TExportSwitch ExportSwitches[4] = {
+    {L"SA", TObjectType::otAppID, L"AppIds.csv"},
+    {L"SI", TObjectType::otInterface, L"Intfs.csv"},
+    {L"SO", TObjectType::otCLSID, L"ObjClasses.csv"},
+    {L"ST", TObjectType::otTypeLib, L"TypeLibs.csv"},
+};
+
+std::string CsvField(std::wstring_view AText) {
+  std::string bytes = WideToCodePage(AText, CP_ACP);
+  if (AText.find_first_of(L";\"\r\n") == std::wstring_view::npos) return bytes;
+  std::string quoted = "\"";
+  for (char c : bytes) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+std::string FormatCsv(const TObjects& AList) {
+  std::string text = "Name;GUID\r\n";
+  text.reserve(AList.size() * 64);
+  for (const TObjectData& entry : AList) {
+    text += CsvField(entry.Name);
+    text += ';';
+    text += CsvField(entry.GUID);
+    text += "\r\n";
+  }
+  return text;
+}
+
+void SaveList(std::wstring_view AFilename, const TObjects& AList) { WriteFileBytes(AFilename, FormatCsv(AList)); }
+
+bool IsSwitch(std::wstring_view AParam, std::wstring_view ASwitch) {
+  return AParam.size() == ASwitch.size() + 1 && (AParam[0] == L'-' || AParam[0] == L'/') &&
+         SameTextAscii(AParam.substr(1), ASwitch);
+}
+
+TExportOutcome RunCommandLineExport(const TStringList& AParams, std::wstring_view AFolder,
+                                    const std::function<void(const std::wstring&)>& AReportError) {
+  bool found = false;
+  bool failed = false;
+  for (const TExportSwitch& item : ExportSwitches) {
+    bool requested = false;
+    for (const std::wstring& param : AParams) requested = requested || IsSwitch(param, item.Name);
+    if (!requested) continue;
+    found = true;
+    try {
+      TObjects list;
+      LoadList(item.Kind, list);
+      SaveList(IncludeTrailingPathDelimiter(AFolder) + item.FileName, list);
+    } catch (const std::exception& e) {
+      failed = true;
+      AReportError(ExceptionMessage(e));
+    }
+  }
+  if (!found) return TExportOutcome::NoSwitch;
+  return failed ? TExportOutcome::Failed : TExportOutcome::Succeeded;
+}
+
+}  // namespace vantrel

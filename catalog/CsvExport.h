@@ -1,0 +1,40 @@
+// The CSV form of a catalog list, and the command-line export that writes it without a window.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "catalog/ObjectCatalog.h"
+
+namespace vantrel {
+
+// "Name;GUID", then one "%s;%s" line per entry in list order; ANSI code page, CR LF after every
+// line. A field holding ';', '"', CR or LF is quoted, with inner quotes doubled.
+std::string FormatCsv(const TObjects& AList);
+// Writes FormatCsv(AList) to the file, creating or replacing it; raises EFileError.
+void SaveList(std::wstring_view AFilename, const TObjects& AList);
+
+// One CSV field as FormatCsv writes it.
+std::string CsvField(std::wstring_view AText);
+
+struct TExportSwitch {
+  const wchar_t* Name;  // "SA", "SI", "SO", "ST"
+  TObjectType Kind;
+  const wchar_t* FileName;
+};
+// The switches in the order they are processed.
+extern const TExportSwitch ExportSwitches[4];
+
+// True when AParam is "-" or "/" followed by ASwitch, in any letter case.
+bool IsSwitch(std::wstring_view AParam, std::wstring_view ASwitch);
+
+enum class TExportOutcome { NoSwitch, Succeeded, Failed };
+
+// Processes the CSV switches among AParams, writing the files into AFolder. Each failure (a
+// loader error, a file that cannot be written) goes to AReportError and the remaining switches
+// still run.
+TExportOutcome RunCommandLineExport(const TStringList& AParams, std::wstring_view AFolder,
+                                    const std::function<void(const std::wstring&)>& AReportError);
+
+}  // namespace vantrel

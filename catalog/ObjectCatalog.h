@@ -1,0 +1,48 @@
+// The catalog of COM registrations: one record type for every kind, four lists and their loaders.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/Zarvek_StrUtils.h"
+
+namespace vantrel {
+
+// Numeric order matters: an entry's image index is its value + 1.
+enum class TObjectType : uint8_t { otCLSID = 0, otTypeLib = 1, otAppID = 2, otInterface = 3 };
+
+struct TObjectData {
+  std::wstring Name;
+  std::wstring GUID;  // the subkey name under the kind's root key, exactly as enumerated
+  std::wstring Server;
+  std::wstring TypeLib;
+  std::wstring CLSID;
+  std::wstring ProgId;
+  std::wstring AppId;
+  uint32_t MajorVersion = 0;
+  uint32_t MinorVersion = 0;
+  std::wstring Bitmap;
+  std::wstring DefaultIcon;
+  TObjectType Typ = TObjectType::otCLSID;
+};
+
+using TObjects = std::vector<TObjectData>;
+
+// Root key under HKEY_CLASSES_ROOT and tree caption of each kind.
+const wchar_t* RootKeyName(TObjectType AType);
+const wchar_t* RootCaption(TObjectType AType);
+
+// Each loader empties the list, then appends one record per accepted subkey of its root key, in
+// the registry's enumeration order. Type library and application ID loaders raise
+// ERegistryException for a default value that is not a string; entries read so far stay.
+void LoadCLSIDList(TObjects& AList);
+void LoadTypeLibList(TObjects& AList);
+void LoadAppIDList(TObjects& AList);
+void LoadInterfaceList(TObjects& AList);
+
+// The loader of a kind.
+void LoadList(TObjectType AType, TObjects& AList);
+
+}  // namespace vantrel

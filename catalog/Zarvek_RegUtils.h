@@ -1,0 +1,87 @@
+// Read-only registry access and the rendering of registry values as text.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/Zarvek_Handles.h"
+#include "catalog/Zarvek_StrUtils.h"
+
+namespace vantrel {
+
+// True in a 32-bit process on 64-bit Windows; decided once, at start.
+bool IsWow64();
+
+struct TRegDataInfo {
+  DWORD DataType = REG_NONE;
+  DWORD DataSize = 0;
+};
+
+// A registry object with at most one open key. Paths are relative to the root key. It never
+// writes: keys are opened for reading only.
+class TRegistry {
+ public:
+  // AAccess: the rights OpenKey asks for; its WOW64 view bits also apply to OpenKeyReadOnly.
+  explicit TRegistry(REGSAM AAccess = KEY_READ);
+  TRegistry(const TRegistry&) = delete;
+  TRegistry& operator=(const TRegistry&) = delete;
+  TRegistry(TRegistry&&) noexcept = default;
+  TRegistry& operator=(TRegistry&&) noexcept = default;
+
+  void SetRootKey(HKEY ARoot);
+  HKEY RootKey() const { return FRoot; }
+  HKEY CurrentKey() const { return FCurrent.get(); }
+  REGSAM Access() const { return FAccess; }
+
+  bool OpenKeyReadOnly(std::wstring_view APath);
+  // ACanCreate must be false: this class does not create keys.
+  bool OpenKey(std::wstring_view APath, bool ACanCreate);
+  void CloseKey();
+  bool KeyExists(std::wstring_view APath) const;
+
+  // Replace the list's contents with the open key's subkey or value names, in enumeration order.
+  void GetKeyNames(TStringList& AList) const;
+  void GetValueNames(TStringList& AList) const;
+
+  bool ValueExists(std::wstring_view AName) const;
+  bool GetDataInfo(std::wstring_view AName, TRegDataInfo& AInfo) const;
+  // REG_SZ or REG_EXPAND_SZ up to the first NUL; empty when the value is missing.
+  std::wstring ReadString(std::wstring_view AName) const;
+  // REG_DWORD as a signed number.
+  int32_t ReadInteger(std::wstring_view AName) const;
+  // Raw bytes of a value that is neither a string nor a REG_DWORD; returns the bytes copied.
+  DWORD ReadBinaryData(std::wstring_view AName, void* ABuffer, DWORD ABufferSize) const;
+  // Type and data of a value in one query; false when the value is missing.
+  bool ReadValue(std::wstring_view AName, DWORD& AType, std::vector<BYTE>& AData) const;
+
+  // Number of keys opened by all registry objects of the process since it started.
+  static uint64_t OpenedKeyCount() { return FOpenedKeys.load(std::memory_order_relaxed); }
+
+ private:
+  bool Open(std::wstring_view APath, REGSAM ARights);
+  [[noreturn]] static void ReadError(std::wstring_view AName);
+
+  HKEY FRoot = HKEY_CURRENT_USER;
+  REGSAM FAccess;
+  TRegKey FCurrent;
+  static std::atomic<uint64_t> FOpenedKeys;
+};
+
+// A read registry object: KEY_READ, plus the 64-bit view in a 32-bit process on 64-bit Windows.
+TRegistry CreateReadRegistry(HKEY ARoot);
+
+// A value rendered as one line of text; empty when the key or value is missing.
+std::wstring RegistryValueToText(HKEY ARoot, std::wstring_view AKey, std::wstring_view AName, bool AsHex);
+
+// Raw bytes as text: "0A FF 00" with AsHex, else one ANSI character per byte, '.' below 32.
+std::wstring BytesToText(const BYTE* AData, size_t ASize, bool AsHex);
+
+// Fills AList with the subkey names of AKey (read object); leaves it untouched when AKey can't be opened.
+void ListSubkeys(HKEY ARoot, std::wstring_view AKey, TStringList& AList);
+
+}  // namespace vantrel

@@ -1,0 +1,97 @@
+// Errors, environment, directories, processes and locale: the system side of the shared helpers.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "catalog/Zarvek_StrUtils.h"
+
+namespace vantrel {
+
+// Base of every error the program raises. Commands let it travel to one place that shows it.
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::wstring AMessage);
+  const std::wstring& Message() const noexcept { return FMessage; }
+  const char* what() const noexcept override { return FWhat.c_str(); }
+
+ private:
+  std::wstring FMessage;
+  std::string FWhat;
+};
+
+class ERegistryException : public Exception {
+  using Exception::Exception;
+};
+class EConvertError : public Exception {
+  using Exception::Exception;
+};
+class EFileError : public Exception {
+  using Exception::Exception;
+};
+class EOleError : public Exception {
+ public:
+  EOleError(std::wstring AMessage, HRESULT ACode) : Exception(std::move(AMessage)), FCode(ACode) {}
+  HRESULT Code() const noexcept { return FCode; }
+
+ private:
+  HRESULT FCode;
+};
+
+// The message text of any exception, for display.
+std::wstring ExceptionMessage(const std::exception& E);
+
+// The system's message text for an error or result code; empty when it has none.
+std::wstring SysErrorMessage(DWORD ACode);
+
+// "%s (Error code: 0x%x)": the system text without trailing blanks, line breaks and full stops,
+// then the code in upper-case hexadecimal.
+std::wstring OleErrorText(HRESULT ACode);
+
+// Process environment as NAME=VALUE lines (drive entries "=C:=..." left out), replacing the list.
+void ReadEnvironmentBlock(TStringList& AList);
+
+// Replaces, per NAME=VALUE line, the first "%NAME%" (or else the first "\NAME") of AText by VALUE.
+std::wstring ExpandPathVariables(const TStringList& AEnvironment, std::wstring_view AText);
+
+// Windows and system directory, each ending in a backslash.
+std::wstring WindowsDirectoryPath();
+std::wstring SystemDirectoryPath();
+
+// Starts AProgram with AParameters and waits at most ATimeoutMs for it to end. AShow < 0 leaves
+// the show-window command to the program. An empty ADirectory means the program's folder.
+bool StartProcessAndWait(std::wstring_view AProgram, std::wstring_view AParameters, int AShow,
+                         std::wstring_view ADirectory, DWORD ATimeoutMs);
+
+// Number and date formats of the run-time library, taken from the thread locale.
+struct TFormatSettings {
+  wchar_t DecimalSeparator = L'.';
+  wchar_t DateSeparator = L'/';
+  std::wstring ShortDateFormat = L"M/d/yyyy";
+};
+TFormatSettings& FormatSettings();
+
+// Thread locale := the user's default locale; format settings reloaded from it.
+void ApplyUserLocale();
+
+// File system.
+bool FileExists(std::wstring_view APath);
+bool DirectoryExists(std::wstring_view APath);
+std::wstring ExtractFilePath(std::wstring_view APath);  // up to and including the last '\', '/' or ':'
+std::wstring ExtractFileName(std::wstring_view APath);
+std::wstring IncludeTrailingPathDelimiter(std::wstring_view APath);
+std::wstring ExpandFileName(std::wstring_view APath);
+std::wstring ModuleFileName(HMODULE AModule = nullptr);
+
+// Writes bytes to a file, creating or replacing it; raises EFileError with the system's reason.
+void WriteFileBytes(std::wstring_view AFileName, std::string_view ABytes);
+
+// True when the standard error stream of the process leads somewhere (a console, pipe or file).
+bool HasStdErr();
+// Writes a line to the standard error stream, UTF-8 encoded.
+void WriteStdErrLine(std::wstring_view AText);
+
+}  // namespace vantrel

@@ -1,0 +1,296 @@
+#include "forms/Zarvek.Forms.Form.h"
+
+#include <set>
+
+#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek.Forms.Application.h"
+
+namespace vantrel {
+
+namespace {
+
+UINT WindowDpi(HWND AWindow) {
+  UINT dpi = AWindow ? GetDpiForWindow(AWindow) : 0;
+  if (dpi == 0) {
+    TWindowDC screen(nullptr);
+    dpi = static_cast<UINT>(GetDeviceCaps(screen.get(), LOGPIXELSY));
+  }
+  return dpi ? dpi : 96;
+}
+
+}  // namespace
+
+void TForm::RegisterClass(const std::wstring& AName, int AIconId) {
+  static std::set<std::wstring> registered;
+  if (registered.count(AName)) return;
+  WNDCLASSEXW wc = {sizeof(wc)};
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = StaticWndProc;
+  wc.hInstance = Application().Instance();
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = AName.c_str();
+  if (AIconId) {
+    wc.hIcon = static_cast<HICON>(LoadImageW(wc.hInstance, MAKEINTRESOURCEW(AIconId), IMAGE_ICON, 0, 0,
+                                             LR_DEFAULTSIZE | LR_SHARED));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(wc.hInstance, MAKEINTRESOURCEW(AIconId), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                               LR_SHARED));
+  }
+  RegisterClassExW(&wc);
+  registered.insert(AName);
+}
+
+TForm::TForm(const TFormDesign& ADesign) : FClassName(ADesign.ClassName) {
+  RegisterClass(FClassName, ADesign.IconId);
+  if (ADesign.MenuId) FMenu = LoadMenuW(Application().Instance(), MAKEINTRESOURCEW(ADesign.MenuId));
+  if (ADesign.AcceleratorsId) {
+    FAccelerators = LoadAcceleratorsW(Application().Instance(), MAKEINTRESOURCEW(ADesign.AcceleratorsId));
+  }
+  Application().RegisterForm(this);
+  FHandle = CreateWindowExW(ADesign.ExStyle, FClassName.c_str(), ADesign.Caption.c_str(), ADesign.Style,
+                            CW_USEDEFAULT, CW_USEDEFAULT, ADesign.ClientWidth, ADesign.ClientHeight,
+                            ADesign.Owner, FMenu, Application().Instance(), this);
+  if (!FHandle) {
+    Application().UnregisterForm(this);
+    throw Exception(L"Cannot create window: " + Trim(SysErrorMessage(GetLastError())));
+  }
+  FDpi = WindowDpi(FHandle);
+  CreateFonts();
+  SetClientSize(Scale(ADesign.ClientWidth), Scale(ADesign.ClientHeight));
+}
+
+TForm::~TForm() {
+  Application().UnregisterForm(this);
+  if (FHandle) {
+    HWND handle = FHandle;
+    SetWindowLongPtrW(handle, GWLP_USERDATA, 0);
+    FHandle = nullptr;
+    DestroyWindow(handle);
+  }
+  if (FAccelerators) DestroyAcceleratorTable(FAccelerators);
+}
+
+void TForm::CreateFonts() {
+  LOGFONTW font = {};
+  font.lfHeight = -MulDiv(8, static_cast<int>(FDpi), 72);
+  font.lfWeight = FW_NORMAL;
+  font.lfCharSet = DEFAULT_CHARSET;
+  font.lfQuality = CLEARTYPE_QUALITY;
+  wcscpy_s(font.lfFaceName, L"Tahoma");
+  FFont.reset(CreateFontIndirectW(&font));
+}
+
+void TForm::ApplyFont(HWND AChild) const { SendMessageW(AChild, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), TRUE); }
+
+std::wstring TForm::Caption() const {
+  int length = GetWindowTextLengthW(FHandle);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(FHandle, text.data(), length + 1)));
+  return text;
+}
+
+void TForm::SetCaption(const std::wstring& ACaption) { SetWindowTextW(FHandle, ACaption.c_str()); }
+
+namespace {
+
+RECT WindowRectOf(HWND AWindow) {
+  RECT rect = {};
+  GetWindowRect(AWindow, &rect);
+  return rect;
+}
+
+}  // namespace
+
+int TForm::Left() const { return WindowRectOf(FHandle).left; }
+int TForm::Top() const { return WindowRectOf(FHandle).top; }
+int TForm::Width() const {
+  RECT r = WindowRectOf(FHandle);
+  return r.right - r.left;
+}
+int TForm::Height() const {
+  RECT r = WindowRectOf(FHandle);
+  return r.bottom - r.top;
+}
+
+void TForm::SetLeft(int ALeft) { SetWindowPos(FHandle, nullptr, ALeft, Top(), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); }
+void TForm::SetTop(int ATop) { SetWindowPos(FHandle, nullptr, Left(), ATop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); }
+
+void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  SetWindowPos(FHandle, nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::SetClientSize(int AWidth, int AHeight) {
+  RECT rect = {0, 0, AWidth, AHeight};
+  DWORD style = static_cast<DWORD>(GetWindowLongPtrW(FHandle, GWL_STYLE));
+  DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(FHandle, GWL_EXSTYLE));
+  AdjustWindowRectExForDpi(&rect, style, GetMenu(FHandle) != nullptr, exStyle, FDpi);
+  SetWindowPos(FHandle, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // A menu bar that wraps takes more room than AdjustWindowRectEx assumes.
+  RECT client;
+  GetClientRect(FHandle, &client);
+  int missing = AHeight - (client.bottom - client.top);
+  if (missing > 0) {
+    SetWindowPos(FHandle, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top + missing,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+SIZE TForm::ClientSize() const {
+  RECT client = {};
+  GetClientRect(FHandle, &client);
+  return {client.right - client.left, client.bottom - client.top};
+}
+
+TWindowState TForm::WindowState() const {
+  if (IsIconic(FHandle)) return TWindowState::wsMinimized;
+  if (IsZoomed(FHandle)) return TWindowState::wsMaximized;
+  return TWindowState::wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState AState) {
+  int command = SW_SHOWNORMAL;
+  if (AState == TWindowState::wsMinimized) command = SW_MINIMIZE;
+  if (AState == TWindowState::wsMaximized) command = SW_MAXIMIZE;
+  // A hidden window stays hidden when set back to normal.
+  if (!Visible() && AState == TWindowState::wsNormal) return;
+  ShowWindow(FHandle, command);
+}
+
+void TForm::Show() {
+  ShowWindow(FHandle, SW_SHOW);
+  SetForegroundWindow(FHandle);
+}
+
+void TForm::Hide() { ShowWindow(FHandle, SW_HIDE); }
+
+int TForm::ShowModal() {
+  HWND owner = GetWindow(FHandle, GW_OWNER);
+  bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  FModalResult = mrNone;
+  FModal = true;
+  Show();
+  MSG msg;
+  while (FModalResult == mrNone && FHandle && !Application().Terminated()) {
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (!Application().PreTranslate(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  FModal = false;
+  if (ownerWasEnabled) {
+    EnableWindow(owner, TRUE);
+    SetActiveWindow(owner);
+  }
+  if (FHandle) Hide();
+  return FModalResult == mrNone ? mrCancel : FModalResult;
+}
+
+void TForm::Close() {
+  TCloseAction action = FModal ? TCloseAction::caHide : TCloseAction::caFree;
+  DoClose(action);
+  switch (action) {
+    case TCloseAction::caNone:
+      return;
+    case TCloseAction::caMinimize:
+      ShowWindow(FHandle, SW_MINIMIZE);
+      return;
+    case TCloseAction::caHide:
+    case TCloseAction::caFree:
+      if (FModal) {
+        FModalResult = mrCancel;
+      } else if (action == TCloseAction::caHide) {
+        Hide();
+      } else if (Application().MainForm() == this) {
+        DestroyWindow(FHandle);
+      } else {
+        Hide();
+      }
+      return;
+  }
+}
+
+void TForm::DoClose(TCloseAction&) {}
+
+bool TForm::PreTranslateMessage(MSG&) { return false; }
+
+void TForm::Command(int, int, HWND) {}
+
+LRESULT TForm::Notify(NMHDR*) { return 0; }
+
+void TForm::RunCommand(const std::function<void()>& AHandler) { Application().Guard(AHandler); }
+
+LRESULT TForm::DefaultHandler(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
+  return DefWindowProcW(FHandle, AMsg, AWParam, ALParam);
+}
+
+LRESULT TForm::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
+  switch (AMsg) {
+    case WM_COMMAND:
+      Command(LOWORD(AWParam), HIWORD(AWParam), reinterpret_cast<HWND>(ALParam));
+      return 0;
+    case WM_NOTIFY:
+      return Notify(reinterpret_cast<NMHDR*>(ALParam));
+    case WM_SIZE:
+      Resize();
+      break;
+    case WM_SHOWWINDOW:
+      if (AWParam && !FShownOnce) {
+        FShownOnce = true;
+        DoShow();
+      }
+      break;
+    case WM_SETCURSOR:
+      if (Application().HandleSetCursor()) return TRUE;
+      break;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_DPICHANGED: {
+      FDpi = HIWORD(AWParam);
+      CreateFonts();
+      DpiChanged();
+      const RECT* suggested = reinterpret_cast<const RECT*>(ALParam);
+      SetWindowPos(FHandle, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_DESTROY:
+      if (Application().MainForm() == this) Application().Terminate(0);
+      break;
+    default:
+      break;
+  }
+  return DefaultHandler(AMsg, AWParam, ALParam);
+}
+
+LRESULT CALLBACK TForm::StaticWndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
+  if (AMsg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(ALParam);
+    auto* form = static_cast<TForm*>(create->lpCreateParams);
+    form->FHandle = AWnd;
+    SetWindowLongPtrW(AWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  }
+  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(AWnd, GWLP_USERDATA));
+  if (!form) return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
+  try {
+    LRESULT result = form->WndProc(AMsg, AWParam, ALParam);
+    if (AMsg == WM_NCDESTROY) {
+      SetWindowLongPtrW(AWnd, GWLP_USERDATA, 0);
+      form->FHandle = nullptr;
+    }
+    return result;
+  } catch (const std::exception& e) {
+    Application().ShowException(e);
+    return 0;
+  }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,119 @@
+// A top-level window as an object: the window procedure forwards every message to the object,
+// which keeps all state of its window.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "catalog/Zarvek_Handles.h"
+#include "forms/Zarvek.Forms.Component.h"
+
+namespace vantrel {
+
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+constexpr int mrNone = 0;
+constexpr int mrOk = IDOK;
+constexpr int mrCancel = IDCANCEL;
+
+// What a form is made of before its window exists.
+struct TFormDesign {
+  std::wstring ClassName;   // window class name
+  std::wstring Caption;
+  int ClientWidth = 400;    // at 96 dots per inch
+  int ClientHeight = 300;   // at 96 dots per inch
+  DWORD Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  DWORD ExStyle = WS_EX_CONTROLPARENT;
+  HWND Owner = nullptr;
+  int MenuId = 0;           // menu resource, 0 for none
+  int AcceleratorsId = 0;   // accelerator resource, 0 for none
+  int IconId = 0;           // icon resource, 0 for none
+};
+
+class TForm : public TComponent {
+ public:
+  // Creates the native window at once, hidden, with the design's client size at the monitor's
+  // pixel density.
+  explicit TForm(const TFormDesign& ADesign);
+  ~TForm() override;
+
+  HWND Handle() const { return FHandle; }
+  std::wstring ClassName() const override { return FClassName; }
+  HWND WindowHandle() const override { return FHandle; }
+
+  std::wstring Caption() const;
+  void SetCaption(const std::wstring& ACaption);
+
+  // Outer bounds in screen pixels.
+  int Left() const;
+  int Top() const;
+  int Width() const;
+  int Height() const;
+  void SetLeft(int ALeft);
+  void SetTop(int ATop);
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+  void SetClientSize(int AWidth, int AHeight);  // pixels
+  SIZE ClientSize() const;
+
+  // Pixel density of the window's monitor, and a 96-DPI length scaled to it.
+  UINT Dpi() const { return FDpi; }
+  int Scale(int AValue96) const { return MulDiv(AValue96, static_cast<int>(FDpi), 96); }
+  // The form's font (Tahoma 8 pt at the window's density).
+  HFONT Font() const { return FFont.get(); }
+  // Gives a child window the form's font.
+  void ApplyFont(HWND AChild) const;
+
+  TWindowState WindowState() const;
+  virtual void SetWindowState(TWindowState AState);
+
+  bool Visible() const { return FHandle && IsWindowVisible(FHandle); }
+  void Show();
+  void Hide();
+  // Runs the form modally over its owner; returns the modal result.
+  int ShowModal();
+  int ModalResult() const { return FModalResult; }
+  void SetModalResult(int AResult) { FModalResult = AResult; }
+  // Asks the form to close, as the close button does.
+  void Close();
+  bool InModalLoop() const { return FModal; }
+
+  HACCEL Accelerators() const { return FAccelerators; }
+  // Extra keyboard preprocessing before accelerators; true when the message was consumed.
+  virtual bool PreTranslateMessage(MSG& AMsg);
+
+ protected:
+  virtual LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam);
+  LRESULT DefaultHandler(UINT AMsg, WPARAM AWParam, LPARAM ALParam);
+
+  // Notifications, as the toolkit gives them.
+  virtual void DoShow() {}
+  virtual void DoClose(TCloseAction& AAction);
+  virtual void Resize() {}
+  // The pixel density changed; fonts are already recreated.
+  virtual void DpiChanged() {}
+  virtual void Command(int AId, int ACode, HWND AControl);
+  virtual LRESULT Notify(NMHDR* AHeader);
+
+  // Runs a command handler; an error it raises goes to the standard error box.
+  void RunCommand(const std::function<void()>& AHandler);
+
+ private:
+  static LRESULT CALLBACK StaticWndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
+  static void RegisterClass(const std::wstring& AName, int AIconId);
+  void CreateFonts();
+
+  HWND FHandle = nullptr;
+  std::wstring FClassName;
+  UINT FDpi = 96;
+  TFont FFont;
+  HACCEL FAccelerators = nullptr;
+  HMENU FMenu = nullptr;
+  int FModalResult = mrNone;
+  bool FModal = false;
+  bool FShownOnce = false;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "catalog/ObjectCatalog.h"
+#include "catalog/Zarvek_RegUtils.h"
+#include "catalog/Zarvek_SysUtils.h"
+#include "tests/support/RegistryFixture.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+const TObjectData* Find(const TObjects& AList, const std::wstring& AGuid) {
+  auto it = std::find_if(AList.begin(), AList.end(), [&](const TObjectData& d) { return d.GUID == AGuid; });
+  return it == AList.end() ? nullptr : &*it;
+}
+
+}  // namespace
+
+TEST(LoadCLSIDList, NamesClassesByDefaultValueOrElseByGuid) {
+  TRegistryFixture reg;
+  std::wstring named = NewGuid(), unnamed = NewGuid(), binary = NewGuid(), blank = NewGuid();
+  reg.SetString(L"CLSID\\" + named, L"", L"Foo Class");
+  reg.CreateKey(L"CLSID\\" + unnamed);
+  reg.SetBinary(L"CLSID\\" + binary, L"", {0x41, 0x42});
+  reg.SetString(L"CLSID\\" + blank, L"", L"  \t ");
+  TObjects list = {TObjectData{L"stale"}};
+  LoadCLSIDList(list);
+  EXPECT_EQ(Find(list, L""), nullptr);
+  ASSERT_NE(Find(list, named), nullptr);
+  EXPECT_EQ(Find(list, named)->Name, L"Foo Class");
+  EXPECT_EQ(Find(list, named)->Typ, TObjectType::otCLSID);
+  EXPECT_EQ(Find(list, unnamed)->Name, unnamed);
+  EXPECT_EQ(Find(list, binary)->Name, binary);
+  EXPECT_EQ(Find(list, blank)->Name, blank);
+  EXPECT_TRUE(std::all_of(list.begin(), list.end(), [](const TObjectData& d) { return d.Server.empty(); }));
+}
+
+TEST(LoadCLSIDList, KeepsTheRegistrysEnumerationOrder) {
+  TObjects list;
+  LoadCLSIDList(list);
+  ASSERT_GT(list.size(), 100u);  // the platform's own registrations
+  HKEY clsid = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ, &clsid), ERROR_SUCCESS);
+  wchar_t name[256];
+  for (DWORD i = 0; i < 20; ++i) {
+    DWORD length = 256;
+    ASSERT_EQ(RegEnumKeyExW(clsid, i, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(list[i].GUID, name);
+  }
+  RegCloseKey(clsid);
+}
+
+TEST(LoadTypeLibList, ListsEachLibraryOnceUnderItsFirstVersion) {
+  TRegistryFixture reg;
+  std::wstring two = NewGuid(), odd = NewGuid(), nodot = NewGuid(), empty = NewGuid(), blank = NewGuid();
+  reg.SetString(L"TypeLib\\" + two + L"\\1.0", L"", L"Lib one");
+  reg.SetString(L"TypeLib\\" + two + L"\\2.0", L"", L"Lib two");
+  reg.SetString(L"TypeLib\\" + odd + L"\\1.a", L"", L"Odd");
+  reg.SetString(L"TypeLib\\" + nodot + L"\\3", L"", L"No dot");
+  reg.CreateKey(L"TypeLib\\" + empty);
+  reg.CreateKey(L"TypeLib\\" + blank + L"\\5.6");
+  TObjects list;
+  LoadTypeLibList(list);
+  ASSERT_NE(Find(list, two), nullptr);
+  EXPECT_EQ(std::count_if(list.begin(), list.end(), [&](const TObjectData& d) { return d.GUID == two; }), 1);
+  EXPECT_EQ(Find(list, two)->Name, L"Lib one");
+  EXPECT_EQ(Find(list, two)->MajorVersion, 1u);
+  EXPECT_EQ(Find(list, two)->MinorVersion, 0u);
+  EXPECT_EQ(Find(list, odd)->MajorVersion, 1u);
+  EXPECT_EQ(Find(list, odd)->MinorVersion, 0u);
+  EXPECT_EQ(Find(list, nodot)->MajorVersion, 0u);
+  EXPECT_EQ(Find(list, nodot)->MinorVersion, 0u);
+  EXPECT_EQ(Find(list, empty), nullptr);
+  ASSERT_NE(Find(list, blank), nullptr);
+  EXPECT_EQ(Find(list, blank)->Name, blank);
+  EXPECT_EQ(Find(list, blank)->MajorVersion, 5u);
+  EXPECT_EQ(Find(list, blank)->Typ, TObjectType::otTypeLib);
+}
+
+TEST(LoadTypeLibList, BinaryNameStopsTheLoadAndKeepsWhatWasRead) {
+  TRegistryFixture reg;
+  // GUIDs chosen to enumerate after and before every other type library.
+  std::wstring before = L"{00000000-0000-0000-0000-00000000000A}";
+  std::wstring bad = L"{00000000-0000-0000-0000-00000000000B}";
+  reg.SetString(L"TypeLib\\" + before + L"\\1.0", L"", L"Before");
+  reg.SetBinary(L"TypeLib\\" + bad + L"\\1.0", L"", {1, 2});
+  TObjects list;
+  try {
+    LoadTypeLibList(list);
+    FAIL() << "no error";
+  } catch (const ERegistryException& e) {
+    EXPECT_EQ(e.Message(), L"Invalid data type for ''");
+  }
+  ASSERT_FALSE(list.empty());
+  EXPECT_EQ(list.back().GUID, before);
+}
+
+TEST(LoadAppIDList, BinaryNameStopsTheLoadAndKeepsWhatWasRead) {
+  TRegistryFixture reg;
+  std::wstring before = L"{00000000-0000-0000-0000-00000000000A}";
+  std::wstring bad = L"{00000000-0000-0000-0000-00000000000B}";
+  std::wstring after = L"{00000000-0000-0000-0000-00000000000C}";
+  reg.SetString(L"AppID\\" + before, L"", L"  ");
+  reg.SetBinary(L"AppID\\" + bad, L"", {1});
+  reg.SetString(L"AppID\\" + after, L"", L"After");
+  TObjects list;
+  EXPECT_THROW(LoadAppIDList(list), ERegistryException);
+  ASSERT_NE(Find(list, before), nullptr);
+  EXPECT_EQ(Find(list, before)->Name, before);
+  EXPECT_EQ(Find(list, after), nullptr);
+}
+
+TEST(LoadAppIDList, NamesAndKinds) {
+  TRegistryFixture reg;
+  std::wstring named = NewGuid(), unnamed = NewGuid();
+  reg.SetString(L"AppID\\" + named, L"", L"My App");
+  reg.CreateKey(L"AppID\\" + unnamed);
+  TObjects list;
+  LoadAppIDList(list);
+  ASSERT_NE(Find(list, named), nullptr);
+  EXPECT_EQ(Find(list, named)->Name, L"My App");
+  EXPECT_EQ(Find(list, named)->Typ, TObjectType::otAppID);
+  EXPECT_EQ(Find(list, unnamed)->Name, unnamed);
+}
+
+TEST(LoadInterfaceList, LeavesUnnamedInterfacesOut) {
+  TRegistryFixture reg;
+  std::wstring named = NewGuid(), unnamed = NewGuid(), blank = NewGuid(), binary = NewGuid();
+  reg.SetString(L"Interface\\" + named, L"", L"IFoo");
+  reg.CreateKey(L"Interface\\" + unnamed);
+  reg.SetString(L"Interface\\" + blank, L"", L" ");
+  reg.SetBinary(L"Interface\\" + binary, L"", {0xAB});
+  TObjects list;
+  LoadInterfaceList(list);
+  ASSERT_NE(Find(list, named), nullptr);
+  EXPECT_EQ(Find(list, named)->Name, L"IFoo");
+  EXPECT_EQ(Find(list, named)->Typ, TObjectType::otInterface);
+  EXPECT_EQ(Find(list, unnamed), nullptr);
+  EXPECT_EQ(Find(list, blank), nullptr);
+  ASSERT_NE(Find(list, binary), nullptr);  // rendered as hexadecimal text
+  EXPECT_EQ(Find(list, binary)->Name, L"AB");
+}
+
+TEST(LoadInterfaceList, NamesComeFromTheValueReadersView) {
+  if (!IsWow64()) GTEST_SKIP() << "needs a 32-bit process on 64-bit Windows";
+  TRegistryFixture reg;
+  std::wstring only32 = NewGuid();
+  reg.SetString(L"Interface\\" + only32, L"", L"IOnly32", TView::v32);
+  TObjects list;
+  LoadInterfaceList(list);
+  EXPECT_EQ(Find(list, only32), nullptr);
+}

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include "catalog/CsvExport.h"
+#include "catalog/Zarvek_SysUtils.h"
+#include "tests/support/TestSupport.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+TObjectData Entry(const std::wstring& AName, const std::wstring& AGuid) {
+  TObjectData data;
+  data.Name = AName;
+  data.GUID = AGuid;
+  return data;
+}
+
+}  // namespace
+
+TEST(Csv, HeaderThenOneLinePerEntryInListOrder) {
+  TObjects list = {Entry(L"beta", L"{B}"), Entry(L"Alpha", L"{A}")};
+  EXPECT_EQ(FormatCsv(list), "Name;GUID\r\nbeta;{B}\r\nAlpha;{A}\r\n");
+  EXPECT_EQ(FormatCsv({}), "Name;GUID\r\n");
+}
+
+TEST(Csv, FieldsThatWouldBreakTheFormatAreQuoted) {
+  struct Case {
+    const wchar_t* text;
+    const char* field;
+  } cases[] = {
+      {L"plain name", "plain name"},
+      {L"a;b", "\"a;b\""},
+      {L"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {L"two\r\nlines", "\"two\r\nlines\""},
+      {L"lf\n", "\"lf\n\""},
+      {L"", ""},
+      {L"'single' , comma", "'single' , comma"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CsvField(c.text), c.field) << testing::PrintToString(std::wstring(c.text));
+  }
+  EXPECT_EQ(FormatCsv({Entry(L"x;y", L"{G;1}")}), "Name;GUID\r\n\"x;y\";\"{G;1}\"\r\n");
+}
+
+TEST(Csv, TextIsWrittenInTheAnsiCodePage) {
+  std::wstring name = L"Caf\x00E9 \x4E2D";
+  std::string expected = WideToCodePage(name, CP_ACP);
+  EXPECT_EQ(FormatCsv({Entry(name, L"{G}")}), "Name;GUID\r\n" + expected + ";{G}\r\n");
+  EXPECT_EQ(FormatCsv({Entry(name, L"{G}")}).find("\xEF\xBB\xBF"), std::string::npos);
+}
+
+TEST(Csv, SaveListReplacesTheFileAndReportsWriteErrors) {
+  TTempDir temp;
+  std::wstring file = temp.File(L"out.csv");
+  WriteFileText(file, "old content that is longer than the new one\r\n");
+  SaveList(file, {Entry(L"n", L"g")});
+  EXPECT_EQ(ReadFileBytes(file), "Name;GUID\r\nn;g\r\n");
+  CreateDirectoryW(temp.File(L"folder.csv").c_str(), nullptr);
+  EXPECT_THROW(SaveList(temp.File(L"folder.csv"), {}), EFileError);
+  EXPECT_THROW(SaveList(temp.File(L"missing\\x.csv"), {}), EFileError);
+}
+
+TEST(CommandLine, SwitchesTakeADashOrSlashInAnyCase) {
+  for (const wchar_t* yes : {L"/SO", L"-so", L"/sO", L"-SO"}) EXPECT_TRUE(IsSwitch(yes, L"SO")) << yes;
+  for (const wchar_t* no : {L"SO", L"--SO", L"/SOX", L"/S", L"\\SO", L"/ SO", L""}) {
+    EXPECT_FALSE(IsSwitch(no, L"SO")) << testing::PrintToString(std::wstring(no));
+  }
+}
+
+TEST(CommandLine, ExportsRequestedListsInFixedOrderAndGoesOnAfterAFailure) {
+  TTempDir temp;
+  CreateDirectoryW(temp.File(L"Intfs.csv").c_str(), nullptr);  // cannot be written
+  std::vector<std::wstring> errors;
+  TExportOutcome outcome = RunCommandLineExport({L"/x", L"-st", L"/SI", L"/sa"}, temp.Path(),
+                                                [&](const std::wstring& e) { errors.push_back(e); });
+  EXPECT_EQ(outcome, TExportOutcome::Failed);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find(L"Intfs.csv"), std::wstring::npos);
+  EXPECT_TRUE(FileExists(temp.File(L"AppIds.csv")));
+  EXPECT_TRUE(FileExists(temp.File(L"TypeLibs.csv")));
+  EXPECT_FALSE(FileExists(temp.File(L"ObjClasses.csv")));
+}
+
+TEST(CommandLine, UnknownParametersAreNoSwitch) {
+  TTempDir temp;
+  auto fail = [](const std::wstring&) { ADD_FAILURE(); };
+  EXPECT_EQ(RunCommandLineExport({L"/x", L"SO", L"file.tlb"}, temp.Path(), fail), TExportOutcome::NoSwitch);
+  EXPECT_EQ(RunCommandLineExport({L"-SA"}, temp.Path(), fail), TExportOutcome::Succeeded);
+}

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include "catalog/Zarvek_RegUtils.h"
+#include "catalog/Zarvek_SysUtils.h"
+#include "tests/support/RegistryFixture.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+class RegistryValues : public testing::Test {
+ protected:
+  void SetUp() override { key = L"CLSID\\" + NewGuid(); }
+  std::wstring Text(const std::wstring& name, bool asHex = true) {
+    return RegistryValueToText(HKEY_CLASSES_ROOT, key, name, asHex);
+  }
+  TRegistryFixture reg;
+  std::wstring key;
+};
+
+}  // namespace
+
+TEST_F(RegistryValues, StringsAreCutAtTheFirstNul) {
+  const wchar_t withNul[] = L"left\0right";
+  reg.SetValue(key, L"sz", REG_SZ, withNul, sizeof(withNul));
+  const wchar_t multi[] = L"a\0b\0";
+  reg.SetValue(key, L"multi", REG_MULTI_SZ, multi, sizeof(multi));
+  reg.SetString(key, L"", L"default");
+  EXPECT_EQ(Text(L"sz"), L"left");
+  EXPECT_EQ(Text(L"multi"), L"a");
+  EXPECT_EQ(Text(L""), L"default");
+}
+
+TEST_F(RegistryValues, ExpandStringsArriveExpanded) {
+  reg.SetString(key, L"path", L"%SystemRoot%\\x.dll", TView::Both, REG_EXPAND_SZ);
+  reg.SetString(key, L"plain", L"%SystemRoot%\\x.dll", TView::Both, REG_SZ);
+  std::wstring windows = WindowsDirectoryPath();
+  EXPECT_EQ(Text(L"path"), windows + L"x.dll");
+  EXPECT_EQ(Text(L"plain"), L"%SystemRoot%\\x.dll");
+}
+
+TEST_F(RegistryValues, NumbersAreSigned32Bit) {
+  reg.SetDword(key, L"max", 4294967295u);
+  reg.SetDword(key, L"half", 2147483648u);
+  reg.SetDword(key, L"small", 42);
+  const BYTE bigEndian[] = {0x00, 0x00, 0x01, 0x02};
+  reg.SetValue(key, L"be", REG_DWORD_BIG_ENDIAN, bigEndian, sizeof(bigEndian));
+  const BYTE shortNumber[] = {0x01, 0x02};
+  reg.SetValue(key, L"short", REG_DWORD, shortNumber, sizeof(shortNumber));
+  EXPECT_EQ(Text(L"max"), L"-1");
+  EXPECT_EQ(Text(L"half"), L"-2147483648");
+  EXPECT_EQ(Text(L"small"), L"42");
+  EXPECT_EQ(Text(L"be"), L"258");
+  EXPECT_EQ(Text(L"short"), L"01 02");  // a number of the wrong size shows its bytes
+}
+
+TEST_F(RegistryValues, RawBytesAsHexOrAsCharacters) {
+  reg.SetBinary(key, L"bin", {0x01, 0x02, 0x03});
+  reg.SetBinary(key, L"abc", {0x61, 0x62, 0x63});
+  reg.SetBinary(key, L"mixed", {0x0A, 0xFF, 0x00});
+  reg.SetBinary(key, L"empty", {});
+  const BYTE qword[] = {1, 0, 0, 0, 0, 0, 0, 0x80};
+  reg.SetValue(key, L"qword", REG_QWORD, qword, sizeof(qword));
+  reg.SetValue(key, L"none", REG_NONE, qword, 2);
+  EXPECT_EQ(Text(L"bin"), L"01 02 03");
+  EXPECT_EQ(Text(L"bin", false), L"...");
+  EXPECT_EQ(Text(L"abc"), L"61 62 63");
+  EXPECT_EQ(Text(L"abc", false), L"abc");
+  EXPECT_EQ(Text(L"mixed"), L"0A FF 00");
+  EXPECT_EQ(Text(L"empty"), L"");
+  EXPECT_EQ(Text(L"empty", false), L"");
+  EXPECT_EQ(Text(L"qword"), L"01 00 00 00 00 00 00 80");
+  EXPECT_EQ(Text(L"none"), L"01 00");
+}
+
+TEST_F(RegistryValues, MissingKeyOrValueIsEmpty) {
+  reg.SetString(key, L"x", L"y");
+  EXPECT_EQ(Text(L"absent"), L"");
+  EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key + L"\\absent", L"", true), L"");
+  EXPECT_EQ(Text(L""), L"");  // a key without a default value
+}
+
+TEST_F(RegistryValues, LargeValuesAreReadWhole) {
+  std::wstring longText(16383, L'q');
+  reg.SetString(key, L"long", longText);
+  std::vector<BYTE> megabyte(1 << 20, 0x41);
+  reg.SetBinary(key, L"big", megabyte);
+  EXPECT_EQ(Text(L"long"), longText);
+  std::wstring hex = Text(L"big");
+  EXPECT_EQ(hex.size(), megabyte.size() * 3 - 1);
+  EXPECT_EQ(Text(L"big", false), std::wstring(megabyte.size(), L'A'));
+}
+
+TEST(RegistryViews, ValueOnlyIn32BitViewIsInvisibleToTheValueReader) {
+  if (!IsWow64()) GTEST_SKIP() << "needs a 32-bit process on 64-bit Windows";
+  TRegistryFixture reg;
+  std::wstring key = L"CLSID\\" + NewGuid();
+  reg.SetString(key, L"", L"only32", TView::v32);
+  EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key, L"", true), L"");
+  TRegistry catalog;
+  catalog.SetRootKey(HKEY_CLASSES_ROOT);
+  ASSERT_TRUE(catalog.OpenKeyReadOnly(key));
+  EXPECT_EQ(catalog.ReadString(L""), L"only32");
+  TStringList names = {L"untouched"};
+  ListSubkeys(HKEY_CLASSES_ROOT, key, names);
+  EXPECT_EQ(names, TStringList{L"untouched"});  // the 64-bit view has no such key
+}
+
+TEST(RegistryViews, SharedKeysLookTheSameFromBothObjects) {
+  TRegistryFixture reg;
+  std::wstring key = L"AppID\\" + NewGuid();
+  reg.SetString(key, L"", L"shared", TView::v32);
+  EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key, L"", true), L"shared");
+}
+
+TEST(RegistryClass, ReadsOfTheWrongTypeRaiseTheRegistryError) {
+  TRegistryFixture reg;
+  std::wstring key = L"AppID\\" + NewGuid();
+  reg.SetBinary(key, L"", {1});
+  reg.SetString(key, L"Text", L"t");
+  reg.SetDword(key, L"Number", 7);
+  TRegistry registry;
+  registry.SetRootKey(HKEY_CLASSES_ROOT);
+  ASSERT_TRUE(registry.OpenKeyReadOnly(key));
+  struct Case {
+    std::function<void()> read;
+    const wchar_t* message;
+  } cases[] = {
+      {[&] { registry.ReadString(L""); }, L"Invalid data type for ''"},
+      {[&] { registry.ReadString(L"Number"); }, L"Invalid data type for 'Number'"},
+      {[&] { registry.ReadInteger(L"Text"); }, L"Invalid data type for 'Text'"},
+      {[&] {
+         BYTE buffer[4];
+         registry.ReadBinaryData(L"Text", buffer, 4);
+       },
+       L"Invalid data type for 'Text'"},
+  };
+  for (const Case& c : cases) {
+    try {
+      c.read();
+      ADD_FAILURE() << "no error for " << testing::PrintToString(std::wstring(c.message));
+    } catch (const ERegistryException& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+  }
+  EXPECT_EQ(registry.ReadInteger(L"Number"), 7);
+  EXPECT_EQ(registry.ReadString(L"Missing"), L"");
+  BYTE first = 0;
+  EXPECT_EQ(registry.ReadBinaryData(L"", &first, 1), 1u);
+  EXPECT_EQ(first, 1);
+}
+
+TEST(RegistryClass, NamesInEnumerationOrderAndOneOpenKey) {
+  TRegistryFixture reg;
+  std::wstring key = L"AppID\\" + NewGuid();
+  reg.CreateKey(key + L"\\b");
+  reg.CreateKey(key + L"\\a");
+  reg.SetString(key, L"", L"d");
+  reg.SetString(key, L"v", L"x");
+  TRegistry registry;
+  registry.SetRootKey(HKEY_CLASSES_ROOT);
+  ASSERT_TRUE(registry.OpenKeyReadOnly(key));
+  TStringList names = {L"stale"};
+  registry.GetKeyNames(names);
+  EXPECT_EQ(names, (TStringList{L"a", L"b"}));
+  registry.GetValueNames(names);
+  EXPECT_EQ(names.size(), 2u);
+  EXPECT_TRUE(registry.ValueExists(L""));
+  EXPECT_TRUE(registry.KeyExists(key + L"\\a"));
+  EXPECT_FALSE(registry.KeyExists(key + L"\\c"));
+  HKEY first = registry.CurrentKey();
+  ASSERT_TRUE(registry.OpenKeyReadOnly(key + L"\\a"));
+  EXPECT_NE(registry.CurrentKey(), first);
+  registry.CloseKey();
+  EXPECT_EQ(registry.CurrentKey(), nullptr);
+  EXPECT_FALSE(registry.OpenKeyReadOnly(key + L"\\missing"));
+  EXPECT_THROW(registry.OpenKey(key, true), ERegistryException);
+}

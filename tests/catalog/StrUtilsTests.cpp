@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "catalog/Zarvek_StrUtils.h"
+#include "catalog/Zarvek_SysUtils.h"
+
+using namespace vantrel;
+
+TEST(StrUtils, IsBlankTextTrimsEveryControlCharacter) {
+  EXPECT_TRUE(IsBlankText(L""));
+  EXPECT_TRUE(IsBlankText(L"   "));
+  EXPECT_TRUE(IsBlankText(L"\t\r\n"));
+  EXPECT_TRUE(IsBlankText(std::wstring(L" \0 ", 3)));
+  EXPECT_FALSE(IsBlankText(L" x "));
+  EXPECT_FALSE(IsBlankText(L"\x00A0"));  // a no-break space is not a control character
+}
+
+TEST(StrUtils, TruncateAtNul) {
+  EXPECT_EQ(TruncateAtNul(std::wstring(L"ab\0cd", 5)), L"ab");
+  EXPECT_EQ(TruncateAtNul(L"abc"), L"abc");
+  EXPECT_EQ(TruncateAtNul(std::wstring(L"\0x", 2)), L"");
+}
+
+TEST(StrUtils, SplitVersionKeepsWhatConvertedBeforeAFailure) {
+  struct Case {
+    const wchar_t* text;
+    uint32_t major, minor;
+  } cases[] = {
+      {L"2.12", 2, 12}, {L"1.0", 1, 0},   {L"1.0.5", 1, 0}, {L"3", 0, 0},   {L"1.a", 1, 0},
+      {L"x.1", 0, 0},   {L"", 0, 0},      {L"$A.1", 10, 1}, {L"0x10.2", 16, 2}, {L"1.ff", 1, 0},
+      {L".5", 0, 0},    {L" 7.8", 7, 8},
+  };
+  for (const Case& c : cases) {
+    uint32_t major = 99, minor = 99;
+    SplitVersion(c.text, major, minor);
+    EXPECT_EQ(major, c.major) << testing::PrintToString(std::wstring(c.text));
+    EXPECT_EQ(minor, c.minor) << testing::PrintToString(std::wstring(c.text));
+  }
+}
+
+TEST(StrUtils, StrToIntAcceptsSignAndHexPrefixesOnly) {
+  int32_t value = 0;
+  EXPECT_TRUE(TryStrToInt(L"-12", value));
+  EXPECT_EQ(value, -12);
+  EXPECT_TRUE(TryStrToInt(L"$FF", value));
+  EXPECT_EQ(value, 255);
+  EXPECT_TRUE(TryStrToInt(L"2147483647", value));
+  EXPECT_TRUE(TryStrToInt(L"-2147483648", value));
+  EXPECT_EQ(value, INT32_MIN);
+  for (const wchar_t* bad : {L"", L"FF", L"1 ", L"2147483648", L"1.5", L"+", L"abc", L"0x"}) {
+    EXPECT_FALSE(TryStrToInt(bad, value)) << testing::PrintToString(std::wstring(bad));
+  }
+}
+
+TEST(StrUtils, StrToIntRaisesTheConversionError) {
+  try {
+    StrToInt(L"abc");
+    FAIL() << "no error";
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), L"'abc' is not a valid integer value");
+  }
+}
+
+TEST(StrUtils, IntToHexHasNoLeadingZeros) {
+  EXPECT_EQ(IntToHex(0), L"0");
+  EXPECT_EQ(IntToHex(0x80004001u), L"80004001");
+  EXPECT_EQ(IntToHex(0xABCu), L"ABC");
+}
+
+TEST(StrUtils, CaseMappingTouchesAsciiLettersOnly) {
+  EXPECT_EQ(UpperCaseAscii(L"InprocServer32 \x00E9"), L"INPROCSERVER32 \x00E9");
+  EXPECT_EQ(LowerCaseAscii(L"ABC{\x00C9}"), L"abc{\x00C9}");
+  EXPECT_TRUE(SameTextAscii(L"AppVersion", L"appversion"));
+  EXPECT_FALSE(SameTextAscii(L"\x00E9", L"\x00C9"));
+}

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include "catalog/Zarvek_Dialogs.h"
+#include "catalog/Zarvek_SysUtils.h"
+#include "tests/support/TestSupport.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+TEST(ExpandPathVariables, ReplacesFirstOccurrenceOfEachVariableInListOrder) {
+  TStringList env = {L"SystemRoot=C:\\windows", L"TEMP=C:\\temp", L"A=%B%", L"B=bee", L"=C:=C:\\",
+                     L" =blank"};
+  struct Case {
+    const wchar_t* text;
+    const wchar_t* expected;
+  } cases[] = {
+      {L"%SystemRoot%\\x.dll", L"C:\\windows\\x.dll"},
+      {L"%systemroot%\\x.dll", L"%systemroot%\\x.dll"},  // the match is case-sensitive
+      {L"%TEMP%;%TEMP%", L"C:\\temp;%TEMP%"},            // one occurrence per variable
+      {L"\\SystemRoot\\system32\\x.dll", L"C:\\windows\\system32\\x.dll"},
+      {L"C:\\TEMP\\x.dll", L"C:C:\\temp\\x.dll"},  // the bare name after a backslash matches too
+      {L"%A%", L"bee"},                            // a later line expands what an earlier one produced
+      {L"plain", L"plain"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ExpandPathVariables(env, c.text), c.expected) << testing::PrintToString(std::wstring(c.text));
+  }
+}
+
+TEST(ExpandPathVariables, KeepsAtMost1024CharactersAfterTheVariable) {
+  std::wstring tail(2000, L'x');
+  std::wstring result = ExpandPathVariables({L"V=v"}, L"%V%" + tail);
+  EXPECT_EQ(result, L"v" + std::wstring(1024, L'x'));
+}
+
+TEST(Environment, BlockSkipsDriveEntriesAndKeepsOrder) {
+  SetEnvironmentVariableW(L"VANTREL_TEST_VAR", L"value");
+  TStringList env = {L"stale"};
+  ReadEnvironmentBlock(env);
+  bool found = false;
+  for (const std::wstring& line : env) {
+    EXPECT_FALSE(line.empty());
+    EXPECT_NE(line[0], L'=');
+    found = found || line == L"VANTREL_TEST_VAR=value";
+  }
+  EXPECT_TRUE(found);
+  EXPECT_EQ(std::find(env.begin(), env.end(), L"stale"), env.end());
+}
+
+TEST(Directories, EndInABackslash) {
+  std::wstring windows = WindowsDirectoryPath();
+  std::wstring system = SystemDirectoryPath();
+  ASSERT_FALSE(windows.empty());
+  EXPECT_EQ(windows.back(), L'\\');
+  EXPECT_EQ(system.back(), L'\\');
+  EXPECT_TRUE(DirectoryExists(system));
+  EXPECT_TRUE(FileExists(system + L"regsvr32.exe"));
+}
+
+TEST(StartProcessAndWait, ReturnsAfterTheProgramEnded) {
+  TTempDir temp;
+  std::wstring marker = temp.File(L"marker.txt");
+  // The child sleeps about a second before it writes the file.
+  std::wstring params = L"/c ping -n 2 127.0.0.1 >nul & echo done>\"" + marker + L"\"";
+  ASSERT_TRUE(StartProcessAndWait(SystemDirectoryPath() + L"cmd.exe", params, SW_HIDE, L"", INFINITE));
+  EXPECT_TRUE(FileExists(marker));
+}
+
+TEST(StartProcessAndWait, RunsInTheProgramsFolderByDefault) {
+  TTempDir temp;
+  std::wstring params = L"/c cd>\"" + temp.File(L"cwd.txt") + L"\"";
+  ASSERT_TRUE(StartProcessAndWait(SystemDirectoryPath() + L"cmd.exe", params, SW_HIDE, L"", INFINITE));
+  std::string cwd = ReadFileBytes(temp.File(L"cwd.txt"));
+  std::string system = WideToCodePage(SystemDirectoryPath(), CP_ACP);
+  system.pop_back();
+  EXPECT_EQ(_stricmp(cwd.substr(0, cwd.find('\r')).c_str(), system.c_str()), 0) << cwd;
+}
+
+TEST(StartProcessAndWait, FailsForAMissingProgram) {
+  EXPECT_FALSE(StartProcessAndWait(L"Z:\\nonexistent\\program.exe", L"", SW_HIDE, L"", 1000));
+}
+
+TEST(OleErrorText, SystemTextWithoutTrailingStopAndTheCodeInHex) {
+  std::wstring text = OleErrorText(E_NOTIMPL);
+  std::wstring suffix = L" (Error code: 0x80004001)";
+  ASSERT_GT(text.size(), suffix.size());
+  EXPECT_EQ(text.substr(text.size() - suffix.size()), suffix);
+  wchar_t last = text[text.size() - suffix.size() - 1];
+  EXPECT_NE(last, L'.');
+  EXPECT_NE(last, L'\n');
+  EXPECT_NE(last, L' ');
+}
+
+TEST(OleErrorText, CodeWithoutSystemTextKeepsTheLeadingBlank) {
+  EXPECT_EQ(OleErrorText(static_cast<HRESULT>(0x8002801D)), L" (Error code: 0x8002801D)");
+}
+
+TEST(MessageBoxes, DefaultCaptionsAndIcons) {
+  struct Shown {
+    std::wstring text, caption;
+    UINT flags;
+  };
+  std::vector<Shown> shown;
+  auto previous = SetMessageBoxFunction([&](HWND, const std::wstring& text, const std::wstring& caption, UINT flags) {
+    shown.push_back({text, caption, flags});
+    return IDOK;
+  });
+  ErrorBox(L"bad");
+  InfoBox(L"note");
+  ErrorBox(L"own", L"Mine");
+  SetMessageBoxFunction(previous);
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0].caption, L"Error");
+  EXPECT_EQ(shown[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+  EXPECT_EQ(shown[1].caption, L"Information");
+  EXPECT_EQ(shown[1].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+  EXPECT_EQ(shown[2].caption, L"Mine");
+  EXPECT_EQ(shown[2].text, L"own");
+}

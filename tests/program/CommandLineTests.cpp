@@ -1,0 +1,163 @@
+// The built Vantrel.exe, run as a user or a script runs it.
+#include <gtest/gtest.h>
+
+#include "catalog/Zarvek_SysUtils.h"
+#include "tests/support/RegistryFixture.h"
+#include "tests/support/TestSupport.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+const wchar_t* const kCsvFiles[] = {L"AppIds.csv", L"Intfs.csv", L"ObjClasses.csv", L"TypeLibs.csv"};
+
+// Reads a default value the plain way, for an expectation independent of the program's code.
+bool RawDefaultText(HKEY AKey, std::wstring& AText) {
+  DWORD type = 0, size = 0;
+  AText.clear();
+  if (RegQueryValueExW(AKey, nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return true;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+  std::wstring buffer(size / 2 + 1, L'\0');
+  RegQueryValueExW(AKey, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+  AText = buffer.c_str();
+  return true;
+}
+
+std::vector<std::wstring> RawSubkeys(HKEY AKey) {
+  std::vector<std::wstring> names;
+  wchar_t name[512];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 512;
+    if (RegEnumKeyExW(AKey, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  return names;
+}
+
+std::string CsvLine(const std::wstring& AName, const std::wstring& AGuid) {
+  return WideToCodePage((IsBlankText(AName) ? AGuid : AName) + L";" + AGuid + L"\r\n", CP_ACP);
+}
+
+std::string ExpectedAppIds() {
+  std::string csv = "Name;GUID\r\n";
+  HKEY root;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID", 0, KEY_READ, &root) != ERROR_SUCCESS) return csv;
+  for (const std::wstring& guid : RawSubkeys(root)) {
+    HKEY key;
+    if (RegOpenKeyExW(root, guid.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    std::wstring name;
+    EXPECT_TRUE(RawDefaultText(key, name));
+    RegCloseKey(key);
+    csv += CsvLine(name, guid);
+  }
+  RegCloseKey(root);
+  return csv;
+}
+
+std::string ExpectedTypeLibs() {
+  std::string csv = "Name;GUID\r\n";
+  HKEY root;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"TypeLib", 0, KEY_READ, &root) != ERROR_SUCCESS) return csv;
+  for (const std::wstring& guid : RawSubkeys(root)) {
+    HKEY key;
+    if (RegOpenKeyExW(root, guid.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    std::vector<std::wstring> versions = RawSubkeys(key);
+    HKEY version;
+    if (!versions.empty() && RegOpenKeyExW(key, versions[0].c_str(), 0, KEY_READ, &version) == ERROR_SUCCESS) {
+      std::wstring name;
+      EXPECT_TRUE(RawDefaultText(version, name));
+      RegCloseKey(version);
+      csv += CsvLine(name, guid);
+    }
+    RegCloseKey(key);
+  }
+  RegCloseKey(root);
+  return csv;
+}
+
+class ProgramRun : public testing::Test {
+ protected:
+  void SetUp() override { RemoveCsvFiles(); }
+  void TearDown() override { RemoveCsvFiles(); }
+  static std::wstring NextToProgram(const std::wstring& AName) { return ExtractFilePath(ProgramPath()) + AName; }
+  static void RemoveCsvFiles() {
+    for (const wchar_t* name : kCsvFiles) {
+      DeleteFileW(NextToProgram(name).c_str());
+      RemoveDirectoryW(NextToProgram(name).c_str());
+    }
+  }
+  static TProcessResult Run(const std::wstring& AArgs) {
+    return RunProcess(L"\"" + ProgramPath() + L"\" " + AArgs, 120000);
+  }
+};
+
+}  // namespace
+
+TEST_F(ProgramRun, ExportsAppIdsAndTypeLibsWithoutAWindow) {
+  TRegistryFixture reg;
+  reg.SetString(L"AppID\\" + NewGuid(), L"", L"Semi;colon \"app\"");
+  reg.SetString(L"TypeLib\\" + NewGuid() + L"\\1.0", L"", L"Fixture Library");
+  TProcessResult run = Run(L"/st -SA");
+  ASSERT_TRUE(run.Started);
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  std::string appIds = ReadFileBytes(NextToProgram(L"AppIds.csv"));
+  std::string typeLibs = ReadFileBytes(NextToProgram(L"TypeLibs.csv"));
+  // The expectation quotes the one field with a semicolon and quotes; every other line is plain.
+  std::string expectedAppIds = ExpectedAppIds();
+  const std::string plain = "Semi;colon \"app\";";
+  size_t special = expectedAppIds.find(plain);
+  ASSERT_NE(special, std::string::npos);
+  expectedAppIds.replace(special, plain.size(), "\"Semi;colon \"\"app\"\"\";");
+  EXPECT_EQ(appIds, expectedAppIds);
+  EXPECT_EQ(typeLibs, ExpectedTypeLibs());
+  EXPECT_NE(typeLibs.find("Fixture Library;"), std::string::npos);
+  EXPECT_FALSE(FileExists(NextToProgram(L"ObjClasses.csv")));
+  EXPECT_FALSE(FileExists(NextToProgram(L"Intfs.csv")));
+}
+
+TEST_F(ProgramRun, LoaderErrorIsReportedAndTheOtherSwitchesStillRun) {
+  TRegistryFixture reg;
+  reg.SetBinary(L"AppID\\" + NewGuid(), L"", {0x01, 0x02});
+  TProcessResult run = Run(L"-sa /SO");
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 1u);
+  EXPECT_NE(run.StdErr.find("Invalid data type for ''"), std::string::npos) << run.StdErr;
+  EXPECT_FALSE(FileExists(NextToProgram(L"AppIds.csv")));
+  EXPECT_TRUE(FileExists(NextToProgram(L"ObjClasses.csv")));
+}
+
+TEST_F(ProgramRun, UnwritableFileIsReportedAndTheOtherSwitchesStillRun) {
+  CreateDirectoryW(NextToProgram(L"Intfs.csv").c_str(), nullptr);
+  TProcessResult run = Run(L"/SI /ST");
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 1u);
+  EXPECT_NE(run.StdErr.find("Intfs.csv"), std::string::npos) << run.StdErr;
+  EXPECT_TRUE(FileExists(NextToProgram(L"TypeLibs.csv")));
+}
+
+TEST_F(ProgramRun, UnknownParameterOpensTheMainWindow) {
+  std::wstring commandLine = L"\"" + ProgramPath() + L"\" /x";
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION info = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &info));
+  HWND window = nullptr;
+  for (int i = 0; i < 600 && !window; ++i) {
+    Sleep(100);
+    HWND candidate = FindWindowW(L"TfrmMain", L"Vantrel");
+    DWORD pid = 0;
+    if (candidate) GetWindowThreadProcessId(candidate, &pid);
+    if (candidate && pid == info.dwProcessId && IsWindowVisible(candidate)) window = candidate;
+  }
+  ASSERT_NE(window, nullptr) << "no main window appeared";
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 30000), WAIT_OBJECT_0);
+  DWORD exitCode = 99;
+  GetExitCodeProcess(info.hProcess, &exitCode);
+  EXPECT_EQ(exitCode, 0u);
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+  for (const wchar_t* name : kCsvFiles) EXPECT_FALSE(FileExists(NextToProgram(name)));
+}

@@ -1,0 +1,159 @@
+# Shared set-up for tools/run, tools/test and tools/bench. Source it; do not run it.
+#
+# vantrel_setup   installs what a fresh Debian machine lacks and fetches the Scintilla/Lexilla sources
+# vantrel_build   configures and builds one CMake build tree (default: the shipped i686 build)
+#
+# Everything is idempotent: on a ready machine both return after a few quick checks.
+
+VANTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+VANTREL_DEPS="$VANTREL_ROOT/.deps"
+VANTREL_BUILD_ROOT="${VANTREL_BUILD_ROOT:-$VANTREL_ROOT/build}"
+
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No Gecko or Mono install prompts in throwaway prefixes.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+vantrel_log() { printf '[vantrel] %s\n' "$*" >&2; }
+
+vantrel_sudo() {
+  if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+VANTREL_PACKAGES=(
+  wine wine64 wine32:i386
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64-tools
+  cmake ninja-build googletest dpkg-dev
+  xvfb xauth xdotool python3 openssl
+)
+
+vantrel_missing_packages() {
+  local p status
+  for p in "${VANTREL_PACKAGES[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+    [ "$status" = installed ] || printf '%s\n' "$p"
+  done
+}
+
+vantrel_ensure_deb_src() {
+  if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    return 1
+  fi
+  vantrel_log "adding deb-src entries"
+  vantrel_sudo tee /etc/apt/sources.list.d/vantrel-deb-src.sources >/dev/null <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+  return 0
+}
+
+vantrel_install_packages() {
+  local missing need_update=0
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    vantrel_log "adding the i386 architecture"
+    vantrel_sudo dpkg --add-architecture i386
+    need_update=1
+  fi
+  vantrel_ensure_deb_src && need_update=1
+  mapfile -t missing < <(vantrel_missing_packages)
+  if [ ${#missing[@]} -gt 0 ]; then
+    need_update=1
+  fi
+  if [ $need_update = 1 ]; then
+    vantrel_log "apt-get update"
+    vantrel_sudo apt-get update -qq
+  fi
+  if [ ${#missing[@]} -gt 0 ]; then
+    vantrel_log "installing: ${missing[*]}"
+    vantrel_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+# Scintilla and Lexilla come from Debian's scite source package.
+vantrel_fetch_scite() {
+  local stamp="$VANTREL_DEPS/scite/.ready"
+  [ -f "$stamp" ] && return 0
+  vantrel_log "fetching the scite source package"
+  rm -rf "$VANTREL_DEPS/scite" "$VANTREL_DEPS/scite-download"
+  mkdir -p "$VANTREL_DEPS/scite-download" "$VANTREL_DEPS/scite"
+  (cd "$VANTREL_DEPS/scite-download" && apt-get source --download-only scite >/dev/null 2>&1) || {
+    # The package lists may predate the deb-src entry.
+    vantrel_sudo apt-get update -qq
+    (cd "$VANTREL_DEPS/scite-download" && apt-get source --download-only scite >/dev/null)
+  }
+  local orig
+  orig=$(ls "$VANTREL_DEPS"/scite-download/scite_*.orig.tar.* | head -n 1)
+  tar -xf "$orig" -C "$VANTREL_DEPS/scite"
+  [ -d "$VANTREL_DEPS/scite/scintilla" ] || { vantrel_log "unexpected scite source layout"; return 1; }
+  rm -rf "$VANTREL_DEPS/scite-download"
+  touch "$stamp"
+}
+
+vantrel_setup() {
+  vantrel_install_packages
+  vantrel_fetch_scite
+}
+
+# vantrel_build [arch] [cmake build args...]; arch is i686 (default) or x86_64.
+vantrel_build() {
+  local arch="${1:-i686}"
+  shift || true
+  local dir="$VANTREL_BUILD_ROOT/$arch"
+  if [ ! -f "$dir/build.ninja" ]; then
+    vantrel_log "configuring $dir"
+    cmake -S "$VANTREL_ROOT" -B "$dir" -G Ninja \
+      -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$VANTREL_ROOT/cmake/toolchain-$arch-w64-mingw32.cmake" \
+      -DVANTREL_SCITE_DIR="$VANTREL_DEPS/scite" >/dev/null
+  fi
+  cmake --build "$dir" "$@"
+}
+
+# A throwaway 64-bit Wine prefix, copied from a template that is made once per build tree.
+vantrel_wine_template() {
+  local template="$VANTREL_BUILD_ROOT/wine-template"
+  if [ ! -f "$template/.ready" ]; then
+    vantrel_log "creating the Wine prefix template (once)"
+    rm -rf "$template"
+    mkdir -p "$(dirname "$template")"
+    WINEPREFIX="$template" WINEARCH=win64 wineboot -i >/dev/null 2>&1 || true
+    WINEPREFIX="$template" wineserver -w
+    [ -f "$template/system.reg" ] || { vantrel_log "wineboot failed"; return 1; }
+    touch "$template/.ready"
+  fi
+  printf '%s\n' "$template"
+}
+
+# vantrel_new_prefix DIR: DIR becomes a fresh copy of the template.
+vantrel_new_prefix() {
+  local template
+  template=$(vantrel_wine_template) || return 1
+  rm -rf "$1"
+  # Hard links keep the copy cheap (the prefix is over 1 GB); the registry files are real
+  # copies because they are the only template files Wine rewrites.
+  cp -al "$template" "$1"
+  rm -f "$1/.ready" "$1"/*.reg
+  cp -p "$template"/*.reg "$1/"
+}
+
+# Starts Xvfb on a free display when none is set; sets DISPLAY and VANTREL_XVFB_PID.
+vantrel_ensure_display() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+    VANTREL_XVFB_PID=$!
+    local i
+    for i in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      sleep 0.1
+    done
+    export DISPLAY=":$n"
+    return 0
+  done
+  vantrel_log "no free X display number"
+  return 1
+}
