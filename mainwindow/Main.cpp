@@ -4,6 +4,7 @@
 #include "catalog/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/resource.h"
+#include "tlbviewer/UnitExport.h"
 
 namespace vantrel {
 
@@ -42,10 +43,11 @@ void TfrmMain::FormCreate(const TStringList& AParams) {
 }
 
 bool TfrmMain::RunCommandLine(const TStringList& AParams) {
-  TExportOutcome outcome =
+  TExportOutcome lists =
       RunCommandLineExport(AParams, ExtractFilePath(ModuleFileName()), ReportCommandLineError);
-  if (outcome == TExportOutcome::NoSwitch) return false;
-  FExitCode = outcome == TExportOutcome::Succeeded ? 0 : 1;
+  TExportOutcome unit = RunUnitExport(AParams, ReportCommandLineError);
+  if (lists == TExportOutcome::NoSwitch && unit == TExportOutcome::NoSwitch) return false;
+  FExitCode = lists == TExportOutcome::Failed || unit == TExportOutcome::Failed ? 1 : 0;
   Application().Terminate(FExitCode);
   return true;
 }

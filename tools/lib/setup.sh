@@ -113,7 +113,7 @@ vantrel_build() {
 
 # A throwaway 64-bit Wine prefix, copied from a template that is made once per build tree.
 vantrel_wine_template() {
-  local template="$VANTREL_BUILD_ROOT/wine-template"
+  local template="$VANTREL_DEPS/wine-template"
   if [ ! -f "$template/.ready" ]; then
     vantrel_log "creating the Wine prefix template (once)"
     rm -rf "$template"
