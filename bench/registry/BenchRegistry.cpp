@@ -1,0 +1,100 @@
+// Loading the object class and interface catalogs against the plainest loop over the same keys.
+//   bench_registry --populate N   registers N classes and N named interfaces (not timed)
+//   bench_registry                 measures
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "bench/support/BenchSupport.h"
+#include "catalog/ObjectCatalog.h"
+#include "catalog/Zarvek_RegUtils.h"
+
+using namespace vantrel;
+using namespace vantrel::bench;
+
+namespace {
+
+std::wstring Guid(const wchar_t* APrefix, int AIndex) {
+  wchar_t text[64];
+  swprintf(text, 64, L"{%ls-0000-4000-8000-%012d}", APrefix, AIndex);
+  return text;
+}
+
+void SetDefault(HKEY ARoot, const std::wstring& APath, REGSAM AView, const std::wstring& AText) {
+  HKEY key;
+  if (RegCreateKeyExW(ARoot, APath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | AView, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  if (!AText.empty()) {
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(AText.c_str()),
+                   static_cast<DWORD>((AText.size() + 1) * sizeof(wchar_t)));
+  }
+  RegCloseKey(key);
+}
+
+void Populate(int ACount) {
+  const std::wstring classes = L"Software\\Classes\\";
+  for (int i = 0; i < ACount; ++i) {
+    std::wstring clsid = classes + L"CLSID\\" + Guid(L"BE0C1A55", i);
+    SetDefault(HKEY_LOCAL_MACHINE, clsid, KEY_WOW64_32KEY, L"Bench Class " + std::to_wstring(i));
+    SetDefault(HKEY_LOCAL_MACHINE, clsid + L"\\InprocServer32", KEY_WOW64_32KEY, L"C:\\bench\\server.dll");
+    // Interfaces are listed from this process's view and named from the 64-bit view.
+    std::wstring intf = classes + L"Interface\\" + Guid(L"BE0C1F00", i);
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      SetDefault(HKEY_LOCAL_MACHINE, intf, view, L"IBenchInterface" + std::to_wstring(i));
+      SetDefault(HKEY_LOCAL_MACHINE, intf + L"\\ProxyStubClsid32", view, L"{00020424-0000-0000-C000-000000000046}");
+    }
+  }
+}
+
+// The plainest way to read every default value under a root key.
+size_t RawLoop(const wchar_t* ARoot, REGSAM AValueView) {
+  HKEY root;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ARoot, 0, KEY_READ, &root) != ERROR_SUCCESS) return 0;
+  size_t named = 0;
+  wchar_t name[256];
+  BYTE value[1024];
+  std::wstring path = std::wstring(ARoot) + L"\\";
+  const size_t prefix = path.size();
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256;
+    if (RegEnumKeyExW(root, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    HKEY key;
+    LONG opened;
+    if (AValueView) {
+      path.resize(prefix);
+      path.append(name, length);
+      opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | AValueView, &key);
+    } else {
+      opened = RegOpenKeyExW(root, name, 0, KEY_READ, &key);
+    }
+    if (opened != ERROR_SUCCESS) continue;
+    DWORD type, size = sizeof(value);
+    if (RegQueryValueExW(key, nullptr, nullptr, &type, value, &size) == ERROR_SUCCESS) ++named;
+    RegCloseKey(key);
+  }
+  RegCloseKey(root);
+  return named;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc >= 3 && std::wcscmp(argv[1], L"--populate") == 0) {
+    Populate(_wtoi(argv[2]));
+    return 0;
+  }
+  TObjects list;
+  LoadCLSIDList(list);
+  std::printf("object classes: %zu, ", list.size());
+  LoadInterfaceList(list);
+  std::printf("named interfaces: %zu\n", list.size());
+  const REGSAM valueView = IsWow64() ? KEY_WOW64_64KEY : 0;
+  Compare("LoadCLSIDList", "raw loop", 7, [&] { LoadCLSIDList(list); }, [] { RawLoop(L"CLSID", 0); });
+  Compare("LoadInterfaceList", "raw loop", 7, [&] { LoadInterfaceList(list); },
+          [&] { RawLoop(L"Interface", valueView); });
+  return 0;
+}
