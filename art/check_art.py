@@ -14,6 +14,7 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
+sys.dont_write_bytecode = True   # leave no __pycache__ in the work tree
 sys.path.insert(0, HERE)
 import make_art  # noqa: E402
 
