@@ -1,7 +1,5 @@
 #include "forms/Zarvek.LayoutManager.Form.h"
 
-#include <shellapi.h>
-
 #include "forms/Zarvek.Forms.Application.h"
 
 namespace vantrel {
@@ -10,37 +8,54 @@ int CenteredOffset(int AAreaStart, int AAreaLength, int ALength) { return AAreaS
 
 namespace {
 
-struct TMonitorSearch {
-  HMONITOR Wanted;
-  int Index;
-  int Found;
-  RECT Bounds;
-};
-
-BOOL CALLBACK FindMonitor(HMONITOR AMonitor, HDC, LPRECT ABounds, LPARAM AData) {
-  auto* search = reinterpret_cast<TMonitorSearch*>(AData);
-  if (AMonitor == search->Wanted || search->Index == search->Found) {
-    search->Found = search->Index;
-    search->Bounds = *ABounds;
-    return FALSE;
-  }
-  ++search->Index;
+BOOL CALLBACK CollectMonitor(HMONITOR AMonitor, HDC, LPRECT ABounds, LPARAM AData) {
+  reinterpret_cast<std::vector<TMonitorEntry>*>(AData)->push_back({AMonitor, *ABounds});
   return TRUE;
 }
 
+// Releases a drop handle however the drop handling ends.
+class TDropHandle {
+ public:
+  explicit TDropHandle(HDROP ADrop) : FDrop(ADrop) {}
+  ~TDropHandle() { Release(); }
+  TDropHandle(const TDropHandle&) = delete;
+  TDropHandle& operator=(const TDropHandle&) = delete;
+  void Release() {
+    if (FDrop) DragFinish(std::exchange(FDrop, nullptr));
+  }
+
+ private:
+  HDROP FDrop;
+};
+
 }  // namespace
 
-int MonitorNumber(HMONITOR AMonitor) {
-  TMonitorSearch search = {AMonitor, 0, -1, {}};
-  EnumDisplayMonitors(nullptr, nullptr, FindMonitor, reinterpret_cast<LPARAM>(&search));
-  return search.Found;
+std::vector<TMonitorEntry> Monitors() {
+  std::vector<TMonitorEntry> monitors;
+  EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
+  return monitors;
 }
 
-int MonitorCount() { return GetSystemMetrics(SM_CMONITORS); }
+int MonitorNumber(HMONITOR AMonitor) {
+  std::vector<TMonitorEntry> monitors = Monitors();
+  for (size_t i = 0; i < monitors.size(); ++i) {
+    if (monitors[i].Handle == AMonitor) return static_cast<int>(i);
+  }
+  return -1;
+}
 
-TLMForm::TLMForm(const TFormDesign& ADesign) : TForm(ADesign), FLM(std::make_unique<TLayoutManager>()) {
+int MonitorCount() { return static_cast<int>(Monitors().size()); }
+
+TLMForm::TLMForm(const TFormDesign& ADesign, const TLayoutDesign& ALayout)
+    : TForm(ADesign), FLM(std::make_unique<TLayoutManager>()) {
   FLM->SetOwner(this);
-  // Secondary windows share the main window's layout storage.
+  // What the design asks for, before the main window's storage is taken over.
+  FLMCO = ALayout.LayoutOptions;
+  SetLayoutReadOnly(ALayout.LayoutReadOnly);
+  FAF = ALayout.AcceptFiles;
+  if (ALayout.LayoutControl) SetLayoutControl(true);
+  // Secondary windows share the main window's layout storage. The main window becomes the
+  // application's main form only after its construction, so it never takes this branch.
   auto* mainForm = dynamic_cast<TLMForm*>(Application().MainForm());
   if (!FLM->Storage() && mainForm && mainForm != this) {
     FLM->SetStorage(mainForm->LayoutManager().Storage());
@@ -52,7 +67,9 @@ TLMForm::TLMForm(const TFormDesign& ADesign) : TForm(ADesign), FLM(std::make_uni
 
 TLMForm::~TLMForm() {
   FClosing = true;
-  if (FLC && Handle()) FLM->Save();
+  // Saved before the toolkit destroys the window. A destructor must not throw: a failing save is
+  // reported like any other error.
+  if (FLC && Handle()) Application().Guard([this] { FLM->Save(); });
 }
 
 void TLMForm::SetLayoutControl(bool AValue) {
@@ -100,10 +117,8 @@ void TLMForm::SetOnAfterSave(TNotifyEvent AEvent) {
 }
 
 void TLMForm::CenterIn(const RECT& AArea) {
-  int top = CenteredOffset(AArea.top, AArea.bottom - AArea.top, Height());
-  int left = CenteredOffset(AArea.left, AArea.right - AArea.left, Width());
-  SetTop(top);
-  SetLeft(left);
+  SetTop(CenteredOffset(AArea.top, AArea.bottom - AArea.top, Height()));
+  SetLeft(CenteredOffset(AArea.left, AArea.right - AArea.left, Width()));
 }
 
 void TLMForm::CenterTo(TForm* AForm) {
@@ -125,14 +140,12 @@ void TLMForm::CenterToDesktop() {
 }
 
 void TLMForm::CenterToMonitor(int AMonitor) {
-  if (AMonitor < 0 || AMonitor > MonitorCount() - 1) {
+  std::vector<TMonitorEntry> monitors = Monitors();
+  if (AMonitor < 0 || AMonitor >= static_cast<int>(monitors.size())) {
     CenterTo(nullptr);
     return;
   }
-  TMonitorSearch search = {nullptr, 0, AMonitor, {}};
-  search.Found = AMonitor;
-  EnumDisplayMonitors(nullptr, nullptr, FindMonitor, reinterpret_cast<LPARAM>(&search));
-  CenterIn(search.Bounds);
+  CenterIn(monitors[static_cast<size_t>(AMonitor)].Bounds);
 }
 
 void TLMForm::SetWindowState(TWindowState AState) {
@@ -169,8 +182,10 @@ void TLMForm::DoShow() {
 }
 
 void TLMForm::DoClose(TCloseAction& AAction) {
+  // Decided on the proposed action, before the user's handler may change it.
   FClosing = AAction == TCloseAction::caFree;
   TForm::DoClose(AAction);
+  if (OnClose) OnClose(this, AAction);
 }
 
 void TLMForm::TrackMonitor() {
@@ -179,6 +194,39 @@ void TLMForm::TrackMonitor() {
     if (OnMonitorChanged) OnMonitorChanged(this, FMonNum, monitor);
     FMonNum = monitor;
   }
+}
+
+void TLMForm::DisplayChanged(WPARAM AWParam, LPARAM ALParam) {
+  if (FLC) {
+    // Only position, size and style follow a new display; the window state stays.
+    TLayoutManagerControlOptions remembered = FLMCO;
+    SetLayoutOptions(remembered.Without(TLayoutManagerControlOption::loState));
+    try {
+      FLM->Restore(this);
+    } catch (...) {
+      SetLayoutOptions(remembered);
+      throw;
+    }
+    SetLayoutOptions(remembered);
+  }
+  if (OnDisplayChange) {
+    OnDisplayChange(this, LOWORD(ALParam), HIWORD(ALParam), static_cast<int>(AWParam));
+  }
+}
+
+void TLMForm::DropFiles(HDROP ADrop) {
+  TDropHandle drop(ADrop);
+  TStringList files;
+  UINT count = DragQueryFileW(ADrop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    // Each name whole, however long: a cut name would lead the handler to another file.
+    UINT length = DragQueryFileW(ADrop, i, nullptr, 0);
+    std::wstring name(static_cast<size_t>(length) + 1, L'\0');
+    name.resize(DragQueryFileW(ADrop, i, name.data(), length + 1));
+    files.push_back(std::move(name));
+  }
+  drop.Release();
+  if (OnDropFiles) OnDropFiles(this, files);
 }
 
 LRESULT TLMForm::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
@@ -194,34 +242,12 @@ LRESULT TLMForm::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
       if (FLC) FLM->Save();
       break;
     case WM_DISPLAYCHANGE:
-      if (FLC) {
-        TLayoutManagerControlOptions remembered = FLMCO;
-        SetLayoutOptions(remembered.Without(TLayoutManagerControlOption::loState));
-        try {
-          FLM->Restore(this);
-        } catch (...) {
-          SetLayoutOptions(remembered);
-          throw;
-        }
-        SetLayoutOptions(remembered);
-      }
-      if (OnDisplayChange) {
-        OnDisplayChange(this, LOWORD(ALParam), HIWORD(ALParam), static_cast<int>(AWParam));
-      }
+      DisplayChanged(AWParam, ALParam);
       break;
-    case WM_DROPFILES: {
-      HDROP drop = reinterpret_cast<HDROP>(AWParam);
-      TStringList files;
-      UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-      for (UINT i = 0; i < count; ++i) {
-        wchar_t name[255];
-        UINT length = DragQueryFileW(drop, i, name, 255);
-        files.emplace_back(name, std::min<UINT>(length, 254));
-      }
-      DragFinish(drop);
-      if (OnDropFiles) OnDropFiles(this, files);
+    case WM_DROPFILES:
+      // Consumed here: the drop handle is released and goes no further.
+      DropFiles(reinterpret_cast<HDROP>(AWParam));
       return 0;
-    }
     default:
       break;
   }
