@@ -66,8 +66,8 @@ bool TApplication::PreTranslate(MSG& AMsg) {
   if (AMsg.message < WM_KEYFIRST || AMsg.message > WM_KEYLAST) return false;
   TForm* form = FindForm(GetAncestor(AMsg.hwnd, GA_ROOT));
   if (!form) return false;
-  if (form->PreTranslateMessage(AMsg)) return true;
-  return form->Accelerators() && TranslateAcceleratorW(form->Handle(), form->Accelerators(), &AMsg);
+  if (form->Accelerators() && TranslateAcceleratorW(form->Handle(), form->Accelerators(), &AMsg)) return true;
+  return form->PreTranslateMessage(AMsg);
 }
 
 void TApplication::ShowErrorText(const std::wstring& AText) {

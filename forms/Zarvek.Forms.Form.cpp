@@ -219,7 +219,10 @@ void TForm::Close() {
 
 void TForm::DoClose(TCloseAction&) {}
 
-bool TForm::PreTranslateMessage(MSG&) { return false; }
+bool TForm::PreTranslateMessage(MSG& AMsg) {
+  // Tab and the arrow keys move between the controls as in a dialog.
+  return IsDialogMessageW(FHandle, &AMsg) != FALSE;
+}
 
 void TForm::Command(int, int, HWND) {}
 

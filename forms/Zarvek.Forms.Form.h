@@ -81,7 +81,8 @@ class TForm : public TComponent {
   bool InModalLoop() const { return FModal; }
 
   HACCEL Accelerators() const { return FAccelerators; }
-  // Extra keyboard preprocessing before accelerators; true when the message was consumed.
+  // Keyboard preprocessing after the accelerators (dialog-style navigation by default); true when
+  // the message was consumed.
   virtual bool PreTranslateMessage(MSG& AMsg);
 
  protected:

@@ -1,5 +1,10 @@
 #include "mainwindow/Main.h"
 
+#include <commdlg.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
 #include "catalog/CsvExport.h"
 #include "catalog/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
@@ -16,6 +21,8 @@ TFormDesign MainDesign() {
   design.Caption = L"Vantrel";
   design.ClientWidth = 1016;
   design.ClientHeight = 554;
+  design.MenuId = IDR_MAINMENU;
+  design.AcceleratorsId = IDR_MAINACCEL;
   design.IconId = IDI_VANTREL;
   return design;
 }
@@ -30,16 +37,104 @@ void ReportCommandLineError(const std::wstring& AText) {
   }
 }
 
+// A tree node's lParam: the kind in the top byte, the list index (or kRootIndex) below.
+constexpr uint32_t kRootIndex = 0xFFFFFF;
+
+LPARAM EncodeNode(TObjectType AType, uint32_t AIndex) {
+  return static_cast<LPARAM>((static_cast<uint32_t>(AType) << 24) | (AIndex & 0xFFFFFF));
+}
+
+TObjectType NodeType(LPARAM AParam) { return static_cast<TObjectType>((static_cast<uint32_t>(AParam) >> 24) & 0xFF); }
+
+uint32_t NodeIndex(LPARAM AParam) { return static_cast<uint32_t>(AParam) & 0xFFFFFF; }
+
+// The kinds in the order of their roots.
+constexpr TObjectType kRootOrder[] = {TObjectType::otCLSID, TObjectType::otAppID, TObjectType::otTypeLib,
+                                      TObjectType::otInterface};
+
+// Save submenu: tag, suggested file name, list.
+struct TSaveItem {
+  const wchar_t* FileName;
+  TObjectType Kind;
+};
+constexpr TSaveItem kSaveItems[] = {
+    {L"AppIds.csv", TObjectType::otAppID},
+    {L"Intfs.csv", TObjectType::otInterface},
+    {L"ObjClasses.csv", TObjectType::otCLSID},
+    {L"TLBs.csv", TObjectType::otTypeLib},
+};
+
+// Shows "Working..." (or another text) and the wait cursor until it ends; then "Ready".
+class TBusy {
+ public:
+  TBusy(std::function<void(const std::wstring&)> ASetStatus, const std::wstring& AText)
+      : FSetStatus(std::move(ASetStatus)) {
+    FSetStatus(AText);
+  }
+  ~TBusy() { FSetStatus(L"Ready"); }
+  TBusy(const TBusy&) = delete;
+  TBusy& operator=(const TBusy&) = delete;
+
+ private:
+  std::function<void(const std::wstring&)> FSetStatus;
+  TWaitCursor FCursor;
+};
+
+// Suspends a window's repainting while it lives.
+class TRedrawLock {
+ public:
+  explicit TRedrawLock(HWND AWindow) : FWindow(AWindow) { SendMessageW(FWindow, WM_SETREDRAW, FALSE, 0); }
+  ~TRedrawLock() {
+    SendMessageW(FWindow, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(FWindow, nullptr, TRUE);
+  }
+  TRedrawLock(const TRedrawLock&) = delete;
+  TRedrawLock& operator=(const TRedrawLock&) = delete;
+
+ private:
+  HWND FWindow;
+};
+
+constexpr DWORD kSearchPauseMs = 1000;  // a pause this long starts a new incremental search
+
 }  // namespace
 
-TfrmMain::TfrmMain(const TStringList& AParams) : TLMForm(MainDesign()) { FormCreate(AParams); }
+bool IncrementalSearchMatches(std::wstring_view ATyped, std::wstring_view AText) {
+  size_t n = std::min(ATyped.size(), AText.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (LowerAscii(ATyped[i]) != LowerAscii(AText[i])) return false;
+  }
+  return true;
+}
 
-TfrmMain::~TfrmMain() = default;
+std::vector<int> SortedEntryOrder(const TObjects& AList) {
+  std::vector<std::wstring> keys;
+  keys.reserve(AList.size());
+  for (const TObjectData& entry : AList) keys.push_back(LowerCaseAscii(entry.Name));
+  std::vector<int> order(AList.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[a] < keys[b]; });
+  return order;
+}
+
+TfrmMain::TfrmMain(const TStringList& AParams) : TLMForm(MainDesign()) {
+  ExecuteSaveDialog = [this](std::wstring& AFileName) { return DefaultSaveDialog(AFileName); };
+  FormCreate(AParams);
+}
+
+TfrmMain::~TfrmMain() {
+  if (FTree) RemoveWindowSubclass(FTree, TreeSubclassProc, 0);
+  if (FTreeImages) ImageList_Destroy(FTreeImages);
+  if (FLargeImages) ImageList_Destroy(FLargeImages);
+  if (FShownIcon) DestroyIcon(FShownIcon);
+}
 
 void TfrmMain::FormCreate(const TStringList& AParams) {
   Environment.clear();
   if (!AParams.empty() && RunCommandLine(AParams)) return;
+  CreateControls();
   ReadEnvironmentBlock(Environment);
+  CreateTree();
 }
 
 bool TfrmMain::RunCommandLine(const TStringList& AParams) {
@@ -50,6 +145,421 @@ bool TfrmMain::RunCommandLine(const TStringList& AParams) {
   FExitCode = lists == TExportOutcome::Failed || unit == TExportOutcome::Failed ? 1 : 0;
   Application().Terminate(FExitCode);
   return true;
+}
+
+void TfrmMain::CreateControls() {
+  HINSTANCE instance = Application().Instance();
+  FTree = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
+                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
+                              TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP,
+                          0, 0, 10, 10, Handle(), reinterpret_cast<HMENU>(IDC_TREE), instance, nullptr);
+  SetWindowSubclass(FTree, TreeSubclassProc, 0, reinterpret_cast<DWORD_PTR>(this));
+  FSplitter = std::make_unique<TSplitter>(Handle(), [this](int ALeft) {
+    SIZE client = ClientSize();
+    int width = std::clamp(ALeft, Scale(50), std::max<int>(Scale(50), client.cx - Scale(150)));
+    FTreeWidth96 = MulDiv(width, 96, static_cast<int>(Dpi()));
+    Resize();
+  });
+  FIcon = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, 0, 0, 10, 10, Handle(),
+                          reinterpret_cast<HMENU>(IDC_DEFAULTICON), instance, nullptr);
+  FName = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 0, 0,
+                          10, 10, Handle(), reinterpret_cast<HMENU>(IDC_NAME), instance, nullptr);
+  FGuid = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 0, 0,
+                          10, 10, Handle(), reinterpret_cast<HMENU>(IDC_GUID), instance, nullptr);
+  FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
+                               Handle(), reinterpret_cast<HMENU>(IDC_STATUS), instance, nullptr);
+  int parts[] = {-1};
+  SendMessageW(FStatusBar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+  SetStatus(L"Ready");
+  CreateImageLists();
+  ApplyFonts();
+  Resize();
+}
+
+void TfrmMain::CreateImageLists() {
+  if (FTreeImages) ImageList_Destroy(FTreeImages);
+  if (FLargeImages) ImageList_Destroy(FLargeImages);
+  const int small = Scale(16), large = Scale(32);
+  FTreeImages = ImageList_Create(small, small, ILC_COLOR32, 5, 0);
+  FLargeImages = ImageList_Create(large, large, ILC_COLOR32, 5, 0);
+  for (int id = IDI_CATALOG_ROOT; id <= IDI_CATALOG_INTERFACE; ++id) {
+    for (auto [list, size] : {std::pair{FTreeImages, small}, std::pair{FLargeImages, large}}) {
+      TIcon icon(static_cast<HICON>(
+          LoadImageW(Application().Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
+      ImageList_AddIcon(list, icon.get());
+    }
+  }
+  TreeView_SetImageList(FTree, FTreeImages, TVSIL_NORMAL);
+}
+
+void TfrmMain::ApplyFonts() {
+  LOGFONTW font = {};
+  GetObjectW(Font(), sizeof(font), &font);
+  font.lfWeight = FW_BOLD;
+  FBoldFont.reset(CreateFontIndirectW(&font));
+  for (HWND child : {FTree, FGuid, FStatusBar}) ApplyFont(child);
+  SendMessageW(FName, WM_SETFONT, reinterpret_cast<WPARAM>(FBoldFont.get()), TRUE);
+}
+
+void TfrmMain::DpiChanged() {
+  if (!FTree) return;
+  CreateImageLists();
+  ApplyFonts();
+  Resize();
+}
+
+void TfrmMain::Resize() {
+  if (!FTree) return;
+  SendMessageW(FStatusBar, WM_SIZE, 0, 0);
+  RECT status = {};
+  GetWindowRect(FStatusBar, &status);
+  SIZE client = ClientSize();
+  const int height = client.cy - (status.bottom - status.top);
+  const int treeWidth = std::min<int>(Scale(FTreeWidth96), std::max<int>(0, client.cx - Scale(100)));
+  const int splitterWidth = Scale(3);
+  MoveWindow(FTree, 0, 0, treeWidth, height, TRUE);
+  MoveWindow(FSplitter->Handle(), treeWidth, 0, splitterWidth, height, TRUE);
+  // Right side: 5 pixels of border, then the 41-pixel header.
+  const int border = Scale(5);
+  const int left = treeWidth + splitterWidth + border;
+  const int right = client.cx - border;
+  const int header = Scale(41);
+  MoveWindow(FIcon, left, border, header, header, TRUE);
+  const int textLeft = left + header + Scale(4);
+  const int lineHeight = Scale(17);
+  MoveWindow(FName, textLeft, border + Scale(3), std::max(0, right - textLeft), lineHeight, TRUE);
+  MoveWindow(FGuid, textLeft, border + Scale(3) + lineHeight, std::max(0, right - textLeft), lineHeight, TRUE);
+}
+
+std::wstring TfrmMain::StatusText() const {
+  wchar_t text[256] = {};
+  SendMessageW(FStatusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+void TfrmMain::SetStatus(const std::wstring& AText) {
+  SendMessageW(FStatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(AText.c_str()));
+}
+
+void TfrmMain::RepaintNow() { RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); }
+
+TObjects& TfrmMain::ListOf(TObjectType AType) {
+  switch (AType) {
+    case TObjectType::otCLSID: return OCList;
+    case TObjectType::otTypeLib: return TLList;
+    case TObjectType::otAppID: return AIList;
+    case TObjectType::otInterface: return IFList;
+  }
+  return OCList;
+}
+
+HTREEITEM TfrmMain::RootOf(TObjectType AType) const {
+  switch (AType) {
+    case TObjectType::otCLSID: return OCRoot;
+    case TObjectType::otTypeLib: return TLRoot;
+    case TObjectType::otAppID: return AIRoot;
+    case TObjectType::otInterface: return IFRoot;
+  }
+  return nullptr;
+}
+
+const std::vector<HTREEITEM>& TfrmMain::ChildrenOf(TObjectType AType) const {
+  return FChildren[static_cast<size_t>(AType)];
+}
+
+TCatalogNodeData TfrmMain::NodeData(HTREEITEM ANode) const {
+  TCatalogNodeData data;
+  TVITEMW item = {};
+  item.mask = TVIF_PARAM | TVIF_HANDLE;
+  item.hItem = ANode;
+  if (!ANode || !TreeView_GetItem(FTree, &item)) return data;
+  data.Typ = NodeType(item.lParam);
+  uint32_t index = NodeIndex(item.lParam);
+  if (index == kRootIndex) {
+    data.Text = RootCaption(data.Typ);
+    return data;
+  }
+  const TObjects& list = const_cast<TfrmMain*>(this)->ListOf(data.Typ);
+  data.Index = static_cast<int>(index);
+  if (index < list.size()) {
+    data.Text = list[index].Name;
+    data.Server = list[index].Server;
+  }
+  return data;
+}
+
+void TfrmMain::AddRoot(TObjectType AType, HTREEITEM& ARoot) {
+  TVINSERTSTRUCTW insert = {};
+  insert.hParent = TVI_ROOT;
+  insert.hInsertAfter = TVI_LAST;
+  insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  insert.item.pszText = LPSTR_TEXTCALLBACKW;
+  insert.item.lParam = EncodeNode(AType, kRootIndex);
+  insert.item.cChildren = 1;
+  insert.item.iImage = insert.item.iSelectedImage = 0;
+  ARoot = TreeView_InsertItem(FTree, &insert);
+}
+
+void TfrmMain::CreateTree() {
+  TRedrawLock lock(FTree);
+  TreeView_DeleteAllItems(FTree);
+  for (auto& children : FChildren) children.clear();
+  for (auto& indices : FChildIndex) indices.clear();
+  AddRoot(TObjectType::otCLSID, OCRoot);
+  AddRoot(TObjectType::otAppID, AIRoot);
+  AddRoot(TObjectType::otTypeLib, TLRoot);
+  AddRoot(TObjectType::otInterface, IFRoot);
+}
+
+void TfrmMain::FillKey(HTREEITEM ARoot, const TObjects& AData) {
+  TObjectType kind = NodeData(ARoot).Typ;
+  TRedrawLock lock(FTree);
+  std::vector<HTREEITEM>& children = FChildren[static_cast<size_t>(kind)];
+  std::vector<int>& indices = FChildIndex[static_cast<size_t>(kind)];
+  children.reserve(children.size() + AData.size());
+  indices.reserve(indices.size() + AData.size());
+  TVINSERTSTRUCTW insert = {};
+  insert.hParent = ARoot;
+  insert.hInsertAfter = TVI_LAST;
+  insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  insert.item.pszText = LPSTR_TEXTCALLBACKW;
+  insert.item.iImage = insert.item.iSelectedImage = static_cast<int>(kind) + 1;
+  // Entries are inserted already sorted: the control's own sort is not stable.
+  for (int index : SortedEntryOrder(AData)) {
+    insert.item.lParam = EncodeNode(kind, static_cast<uint32_t>(index));
+    children.push_back(TreeView_InsertItem(FTree, &insert));
+    indices.push_back(index);
+  }
+}
+
+void TfrmMain::KeepExpandButton(HTREEITEM ARoot) {
+  TVITEMW item = {};
+  item.mask = TVIF_HANDLE | TVIF_CHILDREN | TVIF_STATE;
+  item.hItem = ARoot;
+  item.cChildren = 1;
+  item.stateMask = TVIS_EXPANDED | TVIS_EXPANDEDONCE;
+  item.state = 0;
+  TreeView_SetItem(FTree, &item);
+}
+
+void TfrmMain::TreeExpanding(HTREEITEM ANode) {
+  if (TreeView_GetParent(FTree, ANode) || TreeView_GetChild(FTree, ANode)) return;
+  TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
+  RepaintNow();
+  TObjectType kind = NodeData(ANode).Typ;
+  TObjects& list = ListOf(kind);
+  if (list.empty()) Loader(kind, list);
+  FillKey(ANode, list);
+}
+
+void TfrmMain::TreeChange(HTREEITEM ANode) {
+  TWaitCursor wait;
+  if (!ANode) return;
+  TCatalogNodeData data = NodeData(ANode);
+  SetWindowTextW(FName, data.Text.c_str());
+  if (data.Index < 0) {
+    int count = static_cast<int>(FChildren[static_cast<size_t>(data.Typ)].size());
+    std::wstring text = TreeView_GetChild(FTree, ANode)
+                            ? L"Node contains " + std::to_wstring(count) + L" items"
+                            : std::wstring(L"Expand node to retrieve items");
+    SetWindowTextW(FGuid, text.c_str());
+  } else {
+    SetWindowTextW(FGuid, ListOf(data.Typ)[static_cast<size_t>(data.Index)].GUID.c_str());
+  }
+  InvalidateRect(FIcon, nullptr, TRUE);
+}
+
+bool TfrmMain::TreeIncrementalSearch(wchar_t AChar) {
+  DWORD now = GetTickCount();
+  if (now - FLastSearchKey > kSearchPauseMs) FSearchText.clear();
+  FLastSearchKey = now;
+  FSearchText += AChar;
+
+  // Every node in tree order, collapsed branches included.
+  struct TCandidate {
+    HTREEITEM Node;
+    std::wstring_view Text;
+  };
+  std::vector<TCandidate> nodes;
+  for (TObjectType kind : kRootOrder) {
+    nodes.push_back({RootOf(kind), RootCaption(kind)});
+    const TObjects& list = ListOf(kind);
+    const auto& children = FChildren[static_cast<size_t>(kind)];
+    const auto& indices = FChildIndex[static_cast<size_t>(kind)];
+    for (size_t i = 0; i < children.size(); ++i) nodes.push_back({children[i], list[indices[i]].Name});
+  }
+  if (nodes.empty()) return false;
+  HTREEITEM focused = TreeView_GetSelection(FTree);
+  size_t start = 0;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    if (nodes[i].Node == focused) {
+      // A new search starts after the focused node; a longer text may stay on it.
+      start = FSearchText.size() == 1 ? i + 1 : i;
+      break;
+    }
+  }
+  for (size_t k = 0; k < nodes.size(); ++k) {
+    const TCandidate& candidate = nodes[(start + k) % nodes.size()];
+    if (IncrementalSearchMatches(FSearchText, candidate.Text)) {
+      TreeView_SelectItem(FTree, candidate.Node);
+      TreeView_EnsureVisible(FTree, candidate.Node);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TfrmMain::Refresh() {
+  TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
+  RepaintNow();
+  CreateTree();
+  for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otTypeLib, TObjectType::otAppID,
+                           TObjectType::otInterface}) {
+    TObjects& list = ListOf(kind);
+    Loader(kind, list);
+    FillKey(RootOf(kind), list);
+  }
+}
+
+void TfrmMain::cmRefresh() { Refresh(); }
+
+bool TfrmMain::DefaultSaveDialog(std::wstring& AFileName) {
+  wchar_t file[MAX_PATH] = {};
+  wcsncpy_s(file, AFileName.c_str(), _TRUNCATE);
+  OPENFILENAMEW dialog = {sizeof(dialog)};
+  dialog.hwndOwner = Handle();
+  dialog.lpstrFilter = L"CSV files\0*.csv\0All files\0*.*\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = MAX_PATH;
+  dialog.lpstrDefExt = L"csv";
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+  if (!GetSaveFileNameW(&dialog)) return false;
+  AFileName = file;
+  return true;
+}
+
+void TfrmMain::cmSave(int ATag) {
+  if (ATag < 0 || ATag >= static_cast<int>(std::size(kSaveItems))) return;
+  const TSaveItem& item = kSaveItems[ATag];
+  std::wstring fileName = item.FileName;
+  if (!ExecuteSaveDialog(fileName)) return;
+  TWaitCursor wait;
+  TObjects& list = ListOf(item.Kind);
+  if (list.empty()) Loader(item.Kind, list);
+  SaveList(fileName, list);
+}
+
+void TfrmMain::cmExit() { Close(); }
+
+void TfrmMain::Command(int AId, int, HWND) {
+  RunCommand([&] {
+    switch (AId) {
+      case IDM_SAVE_APPIDS:
+      case IDM_SAVE_INTERFACES:
+      case IDM_SAVE_CLASSES:
+      case IDM_SAVE_TYPELIBS:
+        cmSave(AId - IDM_SAVE_APPIDS);
+        break;
+      case IDM_REFRESH:
+        cmRefresh();
+        break;
+      case IDM_EXIT:
+        cmExit();
+        break;
+      default:
+        break;
+    }
+  });
+}
+
+LRESULT TfrmMain::Notify(NMHDR* AHeader) {
+  if (AHeader->hwndFrom != FTree) return 0;
+  switch (AHeader->code) {
+    case TVN_GETDISPINFOW: {
+      auto* info = reinterpret_cast<NMTVDISPINFOW*>(AHeader);
+      if (info->item.mask & TVIF_TEXT) {
+        TObjectType kind = NodeType(info->item.lParam);
+        uint32_t index = NodeIndex(info->item.lParam);
+        const TObjects& list = ListOf(kind);
+        if (index == kRootIndex) {
+          info->item.pszText = const_cast<wchar_t*>(RootCaption(kind));
+        } else if (index < list.size()) {
+          info->item.pszText = const_cast<wchar_t*>(list[index].Name.c_str());
+        }
+      }
+      return 0;
+    }
+    case TVN_ITEMEXPANDINGW: {
+      auto* view = reinterpret_cast<NMTREEVIEWW*>(AHeader);
+      if (view->action & TVE_EXPAND) RunCommand([&] { TreeExpanding(view->itemNew.hItem); });
+      return FALSE;  // the expansion is never refused
+    }
+    case TVN_ITEMEXPANDEDW: {
+      auto* view = reinterpret_cast<NMTREEVIEWW*>(AHeader);
+      HTREEITEM node = view->itemNew.hItem;
+      // A root whose catalog turned out empty keeps its button: expanding it loads again.
+      if (!TreeView_GetParent(FTree, node) && !TreeView_GetChild(FTree, node)) KeepExpandButton(node);
+      return 0;
+    }
+    case TVN_SELCHANGEDW: {
+      auto* view = reinterpret_cast<NMTREEVIEWW*>(AHeader);
+      RunCommand([&] { TreeChange(view->itemNew.hItem); });
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+LRESULT TfrmMain::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
+  switch (AMsg) {
+    case WM_DRAWITEM: {
+      auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(ALParam);
+      if (draw->hwndItem != FIcon) break;
+      FillRect(draw->hDC, &draw->rcItem, GetSysColorBrush(COLOR_BTNFACE));
+      const int size = Scale(32);
+      const int x = draw->rcItem.left + (draw->rcItem.right - draw->rcItem.left - size) / 2;
+      const int y = draw->rcItem.top + (draw->rcItem.bottom - draw->rcItem.top - size) / 2;
+      HTREEITEM selected = TreeView_GetSelection(FTree);
+      if (FShownIcon) {
+        DrawIconEx(draw->hDC, x, y, FShownIcon, size, size, 0, nullptr, DI_NORMAL);
+      } else if (selected) {
+        TCatalogNodeData data = NodeData(selected);
+        int image = data.Index < 0 ? 0 : static_cast<int>(data.Typ) + 1;
+        ImageList_Draw(FLargeImages, image, draw->hDC, x, y, ILD_TRANSPARENT);
+      }
+      return TRUE;
+    }
+    case WM_MENUSELECT: {
+      UINT id = LOWORD(AWParam);
+      UINT flags = HIWORD(AWParam);
+      if (flags == 0xFFFF && ALParam == 0) break;
+      wchar_t text[256] = {};
+      if (!(flags & MF_POPUP) && !(flags & MF_SEPARATOR) && LoadStringW(Application().Instance(), id, text, 256)) {
+        SetStatus(text);
+      } else {
+        SetStatus(L"");
+      }
+      break;
+    }
+    case WM_EXITMENULOOP:
+      SetStatus(L"Ready");
+      break;
+    default:
+      break;
+  }
+  return TLMForm::WndProc(AMsg, AWParam, ALParam);
+}
+
+LRESULT CALLBACK TfrmMain::TreeSubclassProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam, UINT_PTR,
+                                            DWORD_PTR AData) {
+  auto* form = reinterpret_cast<TfrmMain*>(AData);
+  if (AMsg == WM_CHAR && AWParam >= L' ') {
+    // The control's own search only sees expanded branches; this one sees every node.
+    form->RunCommand([&] { form->TreeIncrementalSearch(static_cast<wchar_t>(AWParam)); });
+    return 0;
+  }
+  return DefSubclassProc(AWnd, AMsg, AWParam, ALParam);
 }
 
 int RunProgram(const TStringList& AParams) {

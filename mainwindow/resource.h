@@ -3,7 +3,41 @@
 
 #define IDI_VANTREL 1
 
+// Catalog images in the order of their image index: root, class, type library, application ID, interface.
+#define IDI_CATALOG_ROOT 10
+#define IDI_CATALOG_CLASS 11
+#define IDI_CATALOG_TYPELIB 12
+#define IDI_CATALOG_APPID 13
+#define IDI_CATALOG_INTERFACE 14
+
 #define IDR_MAINMENU 100
 #define IDR_MAINACCEL 101
 
-#define IDV_VERSIONINFO 1
+// Menu commands.
+#define IDM_VIEWTYPELIB 200
+#define IDM_HEX 201
+#define IDM_SAVE_APPIDS 210
+#define IDM_SAVE_INTERFACES 211
+#define IDM_SAVE_CLASSES 212
+#define IDM_SAVE_TYPELIBS 213
+#define IDM_REFRESH 220
+#define IDM_EXIT 221
+#define IDM_VIEWTLB 230
+#define IDM_CREATEINST 231
+#define IDM_REG 232
+#define IDM_UNREG 233
+#define IDM_ABOUT 240
+
+// Controls.
+#define IDC_TREE 300
+#define IDC_NAME 301
+#define IDC_GUID 302
+#define IDC_DEFAULTICON 303
+#define IDC_STATUS 304
+#define IDC_TABPANEL 305
+#define IDC_REGTREE 306
+#define IDC_MEMO 307
+#define IDC_VIEW 308
+#define IDC_COPY 309
+#define IDC_REGISTER 310
+#define IDC_UNREGISTER 311

@@ -1,0 +1,334 @@
+// The main window in-process: catalog tree, lazy loading, sorting, search, Refresh and Save.
+#include <gtest/gtest.h>
+
+#include "catalog/CsvExport.h"
+#include "catalog/Zarvek_Dialogs.h"
+#include "catalog/Zarvek_RegUtils.h"
+#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek.Forms.Application.h"
+#include "mainwindow/Main.h"
+#include "mainwindow/resource.h"
+#include "tests/support/RegistryFixture.h"
+#include "tests/support/TestSupport.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+TObjectData Entry(const std::wstring& AName, TObjectType AType = TObjectType::otAppID) {
+  TObjectData data;
+  data.Name = AName;
+  data.GUID = L"{" + AName + L"}";
+  data.Typ = AType;
+  return data;
+}
+
+std::wstring ItemText(HWND ATree, HTREEITEM AItem) {
+  wchar_t text[512] = {};
+  TVITEMW item = {};
+  item.mask = TVIF_TEXT | TVIF_HANDLE;
+  item.hItem = AItem;
+  item.pszText = text;
+  item.cchTextMax = 512;
+  TreeView_GetItem(ATree, &item);
+  return text;
+}
+
+std::vector<std::wstring> ChildTexts(HWND ATree, HTREEITEM ARoot) {
+  std::vector<std::wstring> texts;
+  for (HTREEITEM child = TreeView_GetChild(ATree, ARoot); child; child = TreeView_GetNextSibling(ATree, child)) {
+    texts.push_back(ItemText(ATree, child));
+  }
+  return texts;
+}
+
+UINT ItemState(HWND ATree, HTREEITEM AItem) {
+  return static_cast<UINT>(TreeView_GetItemState(ATree, AItem, 0xFFFF));
+}
+
+bool HasButton(HWND ATree, HTREEITEM AItem) {
+  TVITEMW item = {};
+  item.mask = TVIF_CHILDREN | TVIF_HANDLE;
+  item.hItem = AItem;
+  TreeView_GetItem(ATree, &item);
+  return item.cChildren != 0;
+}
+
+// Records the message boxes shown while it lives, answering each with OK.
+class TBoxRecorder {
+ public:
+  struct TBox {
+    std::wstring Text, Caption, Status;
+    TCursor Cursor;
+  };
+  explicit TBoxRecorder(TfrmMain* AForm = nullptr) {
+    FPrevious = SetMessageBoxFunction([this, AForm](HWND, const std::wstring& text, const std::wstring& caption, UINT) {
+      Boxes.push_back({text, caption, AForm ? AForm->StatusText() : L"", Application().Cursor()});
+      return IDOK;
+    });
+  }
+  ~TBoxRecorder() { SetMessageBoxFunction(FPrevious); }
+  std::vector<TBox> Boxes;
+
+ private:
+  TMessageBoxFunction FPrevious;
+};
+
+class MainWindow : public testing::Test {
+ protected:
+  void SetUp() override { form = std::make_unique<TfrmMain>(TStringList{}); }
+  void TearDown() override { form.reset(); }
+  void Expand(HTREEITEM ARoot) { TreeView_Expand(form->Tree(), ARoot, TVE_EXPAND); }
+  void Collapse(HTREEITEM ARoot) { TreeView_Expand(form->Tree(), ARoot, TVE_COLLAPSE); }
+  std::unique_ptr<TfrmMain> form;
+};
+
+}  // namespace
+
+TEST(IncrementalSearch, MatchRule) {
+  struct Case {
+    const wchar_t* typed;
+    const wchar_t* text;
+    bool matches;
+  } cases[] = {
+      {L"micro", L"Microsoft Word", true}, {L"MICRO", L"microsoft", true}, {L"micro", L"Mic", true},
+      {L"micro", L"", true},               {L"micro", L"Macro", false},    {L"\x00E9", L"\x00C9", false},
+      {L"a", L"Alpha", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IncrementalSearchMatches(c.typed, c.text), c.matches)
+        << testing::PrintToString(std::wstring(c.typed)) << " / " << testing::PrintToString(std::wstring(c.text));
+  }
+}
+
+TEST(SortedEntryOrder, LowerCasedNamesAndStableForEqualNames) {
+  TObjects list = {Entry(L"beta"), Entry(L"{0A1B}"), Entry(L"Alpha"), Entry(L"foo"), Entry(L"Foo"),
+                   Entry(L"FOO"), Entry(L"_under"), Entry(L"Zeta")};
+  std::vector<std::wstring> names;
+  for (int i : SortedEntryOrder(list)) names.push_back(list[i].Name);
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"_under", L"Alpha", L"beta", L"foo", L"Foo", L"FOO", L"Zeta",
+                                               L"{0A1B}"}));
+}
+
+TEST_F(MainWindow, StartsWithFourCollapsedRootsAndReadsNoCatalog) {
+  // The form is built in SetUp; build another one here to count its registry reads alone.
+  uint64_t before = TRegistry::OpenedKeyCount();
+  TfrmMain second({});
+  EXPECT_EQ(TRegistry::OpenedKeyCount(), before);
+  HWND tree = form->Tree();
+  std::vector<std::wstring> roots;
+  for (HTREEITEM root = TreeView_GetRoot(tree); root; root = TreeView_GetNextSibling(tree, root)) {
+    roots.push_back(ItemText(tree, root));
+    EXPECT_TRUE(HasButton(tree, root));
+    EXPECT_FALSE(ItemState(tree, root) & TVIS_EXPANDED);
+  }
+  EXPECT_EQ(roots, (std::vector<std::wstring>{L"Object Classes", L"Application IDs", L"Type Libraries", L"Interfaces"}));
+  EXPECT_TRUE(form->OCList.empty() && form->TLList.empty() && form->AIList.empty() && form->IFList.empty());
+  EXPECT_EQ(form->StatusText(), L"Ready");
+  EXPECT_EQ(TreeView_GetSelection(tree), nullptr);
+}
+
+TEST_F(MainWindow, WindowLayoutAndMenu) {
+  EXPECT_EQ(form->Caption(), L"Vantrel");
+  SIZE client = form->ClientSize();
+  EXPECT_EQ(client.cx, form->Scale(1016));
+  EXPECT_EQ(client.cy, form->Scale(554));
+  RECT tree;
+  GetWindowRect(form->Tree(), &tree);
+  EXPECT_EQ(tree.right - tree.left, form->Scale(401));
+  HMENU menu = GetMenu(form->Handle());
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(GetMenuState(menu, IDM_HEX, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+  for (UINT id : {IDM_VIEWTLB, IDM_CREATEINST, IDM_REG, IDM_UNREG}) {
+    EXPECT_TRUE(GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) << id;
+  }
+  for (UINT id : {IDM_VIEWTYPELIB, IDM_REFRESH, IDM_EXIT, IDM_ABOUT, IDM_SAVE_CLASSES}) {
+    EXPECT_FALSE(GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) << id;
+  }
+  wchar_t text[64];
+  GetMenuStringW(menu, IDM_REFRESH, text, 64, MF_BYCOMMAND);
+  EXPECT_STREQ(text, L"&Refresh\tCtrl+R");
+  GetMenuStringW(menu, IDM_SAVE_TYPELIBS, text, 64, MF_BYCOMMAND);
+  EXPECT_STREQ(text, L"&Type Libraries...");
+}
+
+TEST_F(MainWindow, ExpandLoadsOnceAndSortsTheChildren) {
+  TRegistryFixture reg;
+  reg.SetString(L"AppID\\{00000000-0000-0000-0000-0000000000A1}", L"", L"beta");
+  reg.SetString(L"AppID\\{00000000-0000-0000-0000-0000000000A2}", L"", L"Alpha");
+  reg.CreateKey(L"AppID\\{00000000-0000-0000-0000-0000000000A3}");
+  uint64_t before = TRegistry::OpenedKeyCount();
+  Expand(form->AIRoot);
+  uint64_t afterFirst = TRegistry::OpenedKeyCount();
+  EXPECT_GT(afterFirst, before);
+  EXPECT_FALSE(form->AIList.empty());
+  Collapse(form->AIRoot);
+  Expand(form->AIRoot);
+  EXPECT_EQ(TRegistry::OpenedKeyCount(), afterFirst);
+  std::vector<std::wstring> texts = ChildTexts(form->Tree(), form->AIRoot);
+  ASSERT_EQ(texts.size(), form->AIList.size());
+  auto position = [&](const std::wstring& AText) { return std::find(texts.begin(), texts.end(), AText) - texts.begin(); };
+  EXPECT_LT(position(L"Alpha"), position(L"beta"));
+  EXPECT_LT(position(L"beta"), position(L"{00000000-0000-0000-0000-0000000000A3}"));
+  EXPECT_EQ(form->StatusText(), L"Ready");
+  EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
+}
+
+TEST_F(MainWindow, EqualNamesKeepListOrderInTheTree) {
+  form->AIList = {Entry(L"foo"), Entry(L"Foo"), Entry(L"Bar")};
+  Expand(form->AIRoot);
+  EXPECT_EQ(ChildTexts(form->Tree(), form->AIRoot), (std::vector<std::wstring>{L"Bar", L"foo", L"Foo"}));
+  // Children carry the position of their entry in the list.
+  HTREEITEM second = TreeView_GetNextSibling(form->Tree(), TreeView_GetChild(form->Tree(), form->AIRoot));
+  TCatalogNodeData data = form->NodeData(second);
+  EXPECT_EQ(data.Index, 0);
+  EXPECT_EQ(data.Typ, TObjectType::otAppID);
+  EXPECT_EQ(data.Text, L"foo");
+}
+
+TEST_F(MainWindow, EmptyCatalogKeepsItsButtonAndLoadsAgain) {
+  int loads = 0;
+  form->Loader = [&](TObjectType AType, TObjects& AList) {
+    EXPECT_EQ(AType, TObjectType::otAppID);
+    AList.clear();
+    ++loads;
+  };
+  Expand(form->AIRoot);
+  EXPECT_EQ(loads, 1);
+  EXPECT_EQ(TreeView_GetChild(form->Tree(), form->AIRoot), nullptr);
+  EXPECT_TRUE(HasButton(form->Tree(), form->AIRoot));
+  Expand(form->AIRoot);
+  EXPECT_EQ(loads, 2);
+}
+
+TEST_F(MainWindow, TypingFindsEntriesInCollapsedBranches) {
+  form->AIList = {Entry(L"Alpha"), Entry(L"Microsoft Word"), Entry(L"MICRO Two"), Entry(L"Zulu")};
+  form->IFList = {Entry(L"IMicro", TObjectType::otInterface)};
+  Expand(form->AIRoot);
+  Expand(form->IFRoot);
+  Collapse(form->AIRoot);
+  Collapse(form->IFRoot);
+  TreeView_SelectItem(form->Tree(), form->OCRoot);
+  for (wchar_t c : std::wstring(L"micro")) SendMessageW(form->Tree(), WM_CHAR, c, 0);
+  HTREEITEM selected = TreeView_GetSelection(form->Tree());
+  EXPECT_EQ(form->NodeData(selected).Text, L"MICRO Two");  // "micro two" sorts before "microsoft word"
+  EXPECT_TRUE(ItemState(form->Tree(), form->AIRoot) & TVIS_EXPANDED);
+  // After a pause a new search starts after the selected node.
+  Sleep(1100);
+  SendMessageW(form->Tree(), WM_CHAR, L'm', 0);
+  EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Text, L"Microsoft Word");
+  Sleep(1100);
+  SendMessageW(form->Tree(), WM_CHAR, L'i', 0);
+  EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Text, L"Interfaces");
+  SendMessageW(form->Tree(), WM_CHAR, L'm', 0);
+  EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Text, L"IMicro");
+}
+
+TEST_F(MainWindow, RefreshLeavesNothingSelectedAndFourCollapsedRoots) {
+  Expand(form->AIRoot);
+  TreeView_SelectItem(form->Tree(), TreeView_GetChild(form->Tree(), form->AIRoot));
+  ASSERT_NE(TreeView_GetSelection(form->Tree()), nullptr);
+  form->cmRefresh();
+  HWND tree = form->Tree();
+  EXPECT_EQ(TreeView_GetSelection(tree), nullptr);
+  int roots = 0;
+  for (HTREEITEM root = TreeView_GetRoot(tree); root; root = TreeView_GetNextSibling(tree, root), ++roots) {
+    EXPECT_FALSE(ItemState(tree, root) & TVIS_EXPANDED);
+    EXPECT_TRUE(HasButton(tree, root));
+  }
+  EXPECT_EQ(roots, 4);
+  EXPECT_FALSE(form->OCList.empty());
+  EXPECT_FALSE(form->IFList.empty());
+  EXPECT_EQ(ChildTexts(tree, form->OCRoot).size(), form->OCList.size());
+  EXPECT_EQ(form->StatusText(), L"Ready");
+  EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
+}
+
+TEST_F(MainWindow, LoaderErrorEndsInTheErrorBoxWithStatusRestored) {
+  TRegistryFixture reg;
+  reg.SetBinary(L"AppID\\{00000000-0000-0000-0000-0000000000B1}", L"", {1, 2, 3});
+  TBoxRecorder boxes(form.get());
+  Expand(form->AIRoot);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Caption, L"Vantrel");
+  EXPECT_EQ(boxes.Boxes[0].Text, L"Invalid data type for ''");
+  EXPECT_EQ(boxes.Boxes[0].Status, L"Ready");
+  EXPECT_EQ(boxes.Boxes[0].Cursor, TCursor::crDefault);
+  // The entries read before the bad one stay; the list is not read again on the next expansion.
+  size_t kept = form->AIList.size();
+  Expand(form->AIRoot);
+  EXPECT_EQ(form->AIList.size(), kept);
+  EXPECT_EQ(boxes.Boxes.size(), 1u);
+}
+
+TEST_F(MainWindow, RefreshStopsAtAFailingLoaderAndRestoresTheStatus) {
+  form->IFList = {Entry(L"IKept", TObjectType::otInterface)};
+  TRegistryFixture reg;
+  reg.SetBinary(L"TypeLib\\{00000000-0000-0000-0000-0000000000C1}\\1.0", L"", {1});
+  TBoxRecorder boxes(form.get());
+  SendMessageW(form->Handle(), WM_COMMAND, IDM_REFRESH, 0);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Status, L"Ready");
+  EXPECT_FALSE(form->OCList.empty());  // loaded before the failing one
+  EXPECT_EQ(form->IFList.size(), 1u);  // after it: not loaded
+  EXPECT_EQ(form->StatusText(), L"Ready");
+}
+
+TEST_F(MainWindow, SaveWritesTheListAndLoadsItFirstWhenNeeded) {
+  TTempDir temp;
+  std::wstring suggested;
+  form->ExecuteSaveDialog = [&](std::wstring& AFileName) {
+    suggested = AFileName;
+    AFileName = temp.File(L"classes.csv");
+    return true;
+  };
+  form->cmSave(2);
+  EXPECT_EQ(suggested, L"ObjClasses.csv");
+  ASSERT_FALSE(form->OCList.empty());
+  EXPECT_EQ(ReadFileBytes(temp.File(L"classes.csv")), FormatCsv(form->OCList));
+  EXPECT_EQ(TreeView_GetChild(form->Tree(), form->OCRoot), nullptr);  // the tree is not touched
+  form->cmSave(3);
+  EXPECT_EQ(suggested, L"TLBs.csv");
+  form->cmSave(0);
+  EXPECT_EQ(suggested, L"AppIds.csv");
+  form->cmSave(1);
+  EXPECT_EQ(suggested, L"Intfs.csv");
+  EXPECT_EQ(ReadFileBytes(temp.File(L"classes.csv")), FormatCsv(form->IFList));
+}
+
+TEST_F(MainWindow, CancelledSaveDoesNothingAndWriteErrorsReachTheErrorBox) {
+  form->ExecuteSaveDialog = [](std::wstring&) { return false; };
+  form->cmSave(0);
+  EXPECT_TRUE(form->AIList.empty());
+  TTempDir temp;
+  CreateDirectoryW(temp.File(L"dir.csv").c_str(), nullptr);
+  form->ExecuteSaveDialog = [&](std::wstring& AFileName) {
+    AFileName = temp.File(L"dir.csv");
+    return true;
+  };
+  TBoxRecorder boxes(form.get());
+  SendMessageW(form->Handle(), WM_COMMAND, IDM_SAVE_APPIDS, 0);
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Caption, L"Vantrel");
+  EXPECT_NE(boxes.Boxes[0].Text.find(L"dir.csv"), std::wstring::npos);
+  EXPECT_EQ(boxes.Boxes[0].Cursor, TCursor::crDefault);
+}
+
+TEST_F(MainWindow, RootHeaderTellsWhetherTheCatalogWasLoaded) {
+  HWND name = GetDlgItem(form->Handle(), IDC_NAME);
+  HWND guid = GetDlgItem(form->Handle(), IDC_GUID);
+  auto text = [](HWND AWnd) {
+    wchar_t buffer[256] = {};
+    GetWindowTextW(AWnd, buffer, 256);
+    return std::wstring(buffer);
+  };
+  TreeView_SelectItem(form->Tree(), form->AIRoot);
+  EXPECT_EQ(text(name), L"Application IDs");
+  EXPECT_EQ(text(guid), L"Expand node to retrieve items");
+  form->AIList = {Entry(L"a"), Entry(L"b"), Entry(L"c")};
+  Expand(form->AIRoot);
+  TreeView_SelectItem(form->Tree(), form->OCRoot);
+  TreeView_SelectItem(form->Tree(), form->AIRoot);
+  EXPECT_EQ(text(guid), L"Node contains 3 items");
+}
