@@ -201,6 +201,11 @@ void TfrmMain::ApplyFonts() {
   SendMessageW(FName, WM_SETFONT, reinterpret_cast<WPARAM>(FBoldFont.get()), TRUE);
 }
 
+void TfrmMain::DoShow() {
+  TLMForm::DoShow();
+  SetFocus(FTree);
+}
+
 void TfrmMain::DpiChanged() {
   if (!FTree) return;
   CreateImageLists();

@@ -74,6 +74,7 @@ class TfrmMain : public TLMForm {
  protected:
   void Command(int AId, int ACode, HWND AControl) override;
   LRESULT Notify(NMHDR* AHeader) override;
+  void DoShow() override;
   void Resize() override;
   void DpiChanged() override;
   LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
