@@ -1,0 +1,624 @@
+#include "controls/Zarvek.Control.TabPanel.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek.Forms.Application.h"
+
+namespace vantrel {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TTabPanel";
+
+// Pen and brush of one colour each, as the painting steps switch them. The DC pen and DC brush
+// are used, so drawing creates no GDI objects.
+class TCanvas {
+ public:
+  explicit TCanvas(HDC ADC)
+      : FDC(ADC), FPen(ADC, GetStockObject(DC_PEN)), FBrush(ADC, GetStockObject(DC_BRUSH)) {}
+
+  void SetPenColor(COLORREF AColor) { SetDCPenColor(FDC, AColor); }
+  void SetBrushColor(COLORREF AColor) { SetDCBrushColor(FDC, AColor); }
+  void FillRect(const RECT& ARect) { ::FillRect(FDC, &ARect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH))); }
+  // Outline on the rectangle's outermost pixels with the pen, inside filled with the brush.
+  void Rectangle(const RECT& ARect) { ::Rectangle(FDC, ARect.left, ARect.top, ARect.right, ARect.bottom); }
+  // The end point is not drawn.
+  void Line(int AX1, int AY1, int AX2, int AY2) {
+    MoveToEx(FDC, AX1, AY1, nullptr);
+    LineTo(FDC, AX2, AY2);
+  }
+
+ private:
+  HDC FDC;
+  TSelectObject FPen;
+  TSelectObject FBrush;
+};
+
+SIZE TextExtent(HDC ADC, const std::wstring& AText) {
+  SIZE size = {};
+  GetTextExtentPoint32W(ADC, AText.c_str(), static_cast<int>(AText.size()), &size);
+  return size;
+}
+
+UINT CaptionFormat(TAlignment AAlignment, TEllipsisMode AEllipsis) {
+  UINT format = DT_SINGLELINE | DT_VCENTER;
+  switch (AAlignment) {
+    case TAlignment::taLeftJustify:
+      format |= DT_LEFT;
+      break;
+    case TAlignment::taRightJustify:
+      format |= DT_RIGHT;
+      break;
+    case TAlignment::taCenter:
+      format |= DT_CENTER;
+      break;
+  }
+  switch (AEllipsis) {
+    case TEllipsisMode::emNone:
+      break;
+    case TEllipsisMode::emPathEllipsis:
+      format |= DT_PATH_ELLIPSIS;
+      break;
+    case TEllipsisMode::emWordEllipsis:
+      format |= DT_WORD_ELLIPSIS;
+      break;
+    case TEllipsisMode::emEndEllipsis:
+      format |= DT_END_ELLIPSIS;
+      break;
+  }
+  return format;
+}
+
+bool IsParentNotification(UINT AMsg, LPARAM ALParam) {
+  switch (AMsg) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+    case WM_COMPAREITEM:
+    case WM_DELETEITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+      return true;
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      return ALParam != 0;  // from a scroll bar or track bar child, not from the panel's own bars
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void TTabPanel::RegisterWindowClass() {
+  WNDCLASSEXW existing = {sizeof(existing)};
+  if (GetClassInfoExW(Application().Instance(), kWindowClass, &existing)) return;
+  WNDCLASSEXW wc = {sizeof(wc)};
+  // The tab and the right and bottom border move with the size: every resize repaints it all.
+  wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = StaticWndProc;
+  wc.hInstance = Application().Instance();
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = kWindowClass;
+  RegisterClassExW(&wc);
+}
+
+TTabPanel::TTabPanel(HWND AParent, int AId) : FId(AId) {
+  RegisterWindowClass();
+  UINT dpi = AParent ? GetDpiForWindow(AParent) : 0;
+  if (dpi == 0) dpi = 96;
+  const TFontInfo defaultFont = MakeFontInfo(L"Tahoma", -MulDiv(8, static_cast<int>(dpi), 72), false);
+  FDefaultFont.reset(CreateFontIndirectW(&defaultFont.LogFont));
+  if (AParent) FFont = reinterpret_cast<HFONT>(SendMessageW(AParent, WM_GETFONT, 0, 0));
+  FTabFont = FontInfoOf(Font(), clWindowText);
+  FHandle = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"",
+                            WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 200, 100, AParent,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)), Application().Instance(), this);
+  if (!FHandle) throw Exception(L"Cannot create window: " + Trim(SysErrorMessage(GetLastError())));
+}
+
+TTabPanel::~TTabPanel() {
+  FDestroying = true;
+  FImages = nullptr;
+  if (FHandle) {
+    HWND handle = FHandle;
+    SetWindowLongPtrW(handle, GWLP_USERDATA, 0);
+    FHandle = nullptr;
+    DestroyWindow(handle);
+  }
+}
+
+void TTabPanel::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  if (FHandle) SetWindowPos(FHandle, nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TTabPanel::FillParent() {
+  if (!FHandle) return;
+  RECT parent = {};
+  GetClientRect(GetParent(FHandle), &parent);
+  SetBounds(0, 0, parent.right - parent.left, parent.bottom - parent.top);
+}
+
+RECT TTabPanel::ClientRect() const {
+  RECT client = {};
+  if (FHandle) GetClientRect(FHandle, &client);
+  return client;
+}
+
+bool TTabPanel::Visible() const { return FHandle && (GetWindowLongPtrW(FHandle, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void TTabPanel::SetVisible(bool AValue) {
+  if (FHandle) ShowWindow(FHandle, AValue ? SW_SHOWNA : SW_HIDE);
+}
+
+std::wstring TTabPanel::Caption() const {
+  if (!FHandle) return {};
+  int length = GetWindowTextLengthW(FHandle);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(FHandle, text.data(), length + 1)));
+  return text;
+}
+
+// WM_SETTEXT repaints, also when the owner sets the window text directly.
+void TTabPanel::SetCaption(const std::wstring& AValue) {
+  if (FHandle) SetWindowTextW(FHandle, AValue.c_str());
+}
+
+void TTabPanel::SetFont(HFONT AFont) {
+  if (FHandle) SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(AFont), TRUE);
+}
+
+TColor TTabPanel::Color() const { return FParentColor ? WindowBackgroundColor(GetParent(FHandle)) : FColor; }
+
+void TTabPanel::SetColor(TColor AValue) {
+  FColor = AValue;
+  FParentColor = false;
+  Invalidate();
+}
+
+void TTabPanel::SetParentColor(bool AValue) {
+  FParentColor = AValue;
+  Invalidate();
+}
+
+// Writes that change only the picture.
+
+void TTabPanel::SetAlignment(TAlignment AValue) {
+  FAlignment = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetBorderColor(TColor AValue) {
+  FBorderColor = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetTabBackgroundColor(TColor AValue) {
+  FTabBackgroundColor = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetTabBorder(bool AValue) {
+  FTabBorder = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetTabLine(bool AValue) {
+  FTabLine = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetEllipsisMode(TEllipsisMode AValue) {
+  FEllipsisMode = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetLuminosityScale(int AValue) {
+  FLuminosityScale = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetTabIndent(int AValue) {
+  FTabIndent = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetStyleAware(bool AValue) {
+  FStyleAware = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetTabAlignment(TAlignment AValue) {
+  FTabAlignment = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetTabColor(TColor AValue) {
+  FTabColor = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetTabWidth(int AValue) {
+  FTabWidth = AValue;
+  Invalidate();
+}
+
+void TTabPanel::SetImageAlign(TImageAlign AValue) {
+  if (AValue == TImageAlign::iaTop) return;
+  FImageAlign = AValue;
+  Invalidate();
+}
+
+// The strip height depends on these two, so the children follow at once instead of covering the
+// tab (or leaving a gap) until the next resize.
+
+void TTabPanel::SetTopIndent(int AValue) {
+  FTopIndent = AValue;
+  RealignIfStripChanged();
+  Invalidate();
+}
+
+void TTabPanel::SetImageIndex(int AValue) {
+  FImageIndex = AValue;
+  RealignIfStripChanged();
+  Invalidate();
+}
+
+// Writes that change the child area.
+
+void TTabPanel::SetBorder(bool AValue) {
+  FBorder = AValue;
+  Realign();
+  Invalidate();
+}
+
+void TTabPanel::SetTabHeight(int AValue) {
+  FTabHeight = AValue;
+  Realign();
+  Invalidate();
+}
+
+void TTabPanel::SetTabPosition(TTabPosition AValue) {
+  FTabPosition = AValue;
+  Realign();
+  Invalidate();
+}
+
+void TTabPanel::SetBorderEdges(TBorderEdges AValue) {
+  if (AValue == FBorderEdges) return;
+  FBorderEdges = AValue;
+  Realign();
+  Invalidate();
+}
+
+void TTabPanel::SetTabFont(const TFontInfo& AValue) {
+  FTabFont = AValue;
+  Realign();
+  Invalidate();
+}
+
+void TTabPanel::SetImages(HIMAGELIST AValue) {
+  if (AValue == FImages) return;
+  FImages = AValue;
+  Realign();
+  Invalidate();
+}
+
+void TTabPanel::ImagesChanged() {
+  if (FDestroying || !FImages) return;
+  RealignIfStripChanged();
+  Invalidate();
+}
+
+void TTabPanel::Invalidate() {
+  if (FHandle) InvalidateRect(FHandle, nullptr, FALSE);
+}
+
+void TTabPanel::Realign() {
+  if (!FHandle) return;
+  FAlignedTabHeight = GetTabHeight();
+  if (OnAlignChildren) OnAlignChildren(ChildArea());
+}
+
+void TTabPanel::RealignIfStripChanged() {
+  if (GetTabHeight() != FAlignedTabHeight) Realign();
+}
+
+TFont TTabPanel::CreateTabFont() const {
+  LOGFONTW font = FTabFont.LogFont;
+  LOGFONTW control = {};
+  // The caption takes the control font's height; MulDiv yields -1 for a zero divisor, so a tab
+  // font of height 0 stays at the default height.
+  if (GetObjectW(Font(), sizeof(control), &control) == sizeof(control)) {
+    int h = font.lfHeight;
+    font.lfHeight = MulDiv(h, MulDiv(control.lfHeight, 96, h), 96);
+  }
+  return TFont(CreateFontIndirectW(&font));
+}
+
+SIZE TTabPanel::ImageSize() const {
+  int width = 0;
+  int height = 0;
+  if (!FImages || !ImageList_GetIconSize(FImages, &width, &height)) return {0, 0};
+  return {width, height};
+}
+
+int TTabPanel::GetTabHeight() const {
+  TMemoryDC dc(CreateCompatibleDC(nullptr));
+  TFont font = CreateTabFont();
+  TSelectObject selectFont(dc.get(), font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
+  int height = std::max<int>(TextExtent(dc.get(), L"W").cy, FTabHeight);
+  if (ImageShown()) height = std::max<int>(height, ImageSize().cy);
+  return height + FTopIndent + 6;
+}
+
+RECT TTabPanel::ChildArea() const {
+  RECT area = ClientRect();
+  bool top = FTabPosition == TTabPosition::tpTop;
+  if (top) {
+    area.top += GetTabHeight();
+  } else {
+    area.bottom -= GetTabHeight();
+  }
+  if (FBorder) {
+    // The side that carries the tab has its separator instead of a border line.
+    if (FBorderEdges.Contains(TBorderEdge::beLeft)) area.left += 1;
+    if (FBorderEdges.Contains(TBorderEdge::beTop) && !top) area.top += 1;
+    if (FBorderEdges.Contains(TBorderEdge::beRight)) area.right -= 1;
+    if (FBorderEdges.Contains(TBorderEdge::beBottom) && top) area.bottom -= 1;
+  }
+  return area;
+}
+
+void TTabPanel::PaintTo(HDC ADC) const {
+  const RECT c = ClientRect();
+  const bool top = FTabPosition == TTabPosition::tpTop;
+  const std::wstring txt = Caption();
+  const std::wstring measured = txt.empty() ? std::wstring(L"W") : txt;
+
+  // With the platform's own look the plain properties give the colours (see the header).
+  const COLORREF body = AdjustLuma(ColorToRGB(Color()), FLuminosityScale, true);
+  const COLORREF text = ColorToRGB(FTabFont.Color);
+  const COLORREF border = ColorToRGB(FBorderColor);
+  const COLORREF tab = ColorToRGB(FTabColor);
+  const COLORREF band = ColorToRGB(FTabBackgroundColor);
+
+  TFont font = CreateTabFont();
+  TSelectObject selectFont(ADC, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
+  SetTextColor(ADC, text);
+  TCanvas canvas(ADC);
+  canvas.SetPenColor(border);
+  canvas.SetBrushColor(body);
+  canvas.FillRect(c);
+
+  const bool imageShown = ImageShown();
+  const SIZE image = imageShown ? ImageSize() : SIZE{0, 0};
+  const int iw = image.cx;
+  const int ih = image.cy;
+
+  const SIZE textSize = TextExtent(ADC, measured);
+  int w = FTabWidth != 0 ? FTabWidth : textSize.cx + iw + 10;
+  if (imageShown) w += 5;
+  const int th = std::max({static_cast<int>(textSize.cy), FTabHeight, ih}) + 6;
+
+  // The band the tab stands in.
+  canvas.SetBrushColor(band);
+  if (top) {
+    canvas.FillRect({c.left, c.top, c.right, c.top + FTopIndent + th - 1});
+  } else {
+    canvas.FillRect({c.left, c.bottom - FTopIndent - th + 1, c.right, c.bottom});
+  }
+
+  // Border lines; on the tab's side without an edge the side lines end at the separator row.
+  RECT inner = c;
+  if (FBorder) {
+    RECT o = c;
+    if (top && !FBorderEdges.Contains(TBorderEdge::beTop)) o.top = c.top + FTopIndent + th - 1;
+    if (!top && !FBorderEdges.Contains(TBorderEdge::beBottom)) o.bottom = c.bottom - FTopIndent - th;
+    if (FBorderEdges.Contains(TBorderEdge::beLeft)) {
+      canvas.Line(o.left, o.bottom, o.left, o.top - 1);
+      inner.left += 1;
+    }
+    if (FBorderEdges.Contains(TBorderEdge::beTop)) {
+      canvas.Line(o.left, o.top, o.right, o.top);
+      inner.top += 1;
+    }
+    if (FBorderEdges.Contains(TBorderEdge::beRight)) {
+      canvas.Line(o.right - 1, o.bottom, o.right - 1, o.top - 1);
+      inner.right -= 1;
+    }
+    if (FBorderEdges.Contains(TBorderEdge::beBottom)) {
+      canvas.Line(o.right, o.bottom - 1, o.left - 1, o.bottom - 1);
+      inner.bottom -= 1;
+    }
+  }
+
+  RECT x = {};
+  switch (FTabAlignment) {
+    case TAlignment::taLeftJustify:
+      x.left = c.left + FTabIndent;
+      break;
+    case TAlignment::taRightJustify:
+      x.left = c.right - FTabIndent - w;
+      break;
+    case TAlignment::taCenter:
+      x.left = (c.right - c.left) / 2 - w / 2;
+      break;
+  }
+  x.right = x.left + w;
+  int sep = 0;
+  if (top) {
+    x.top = c.top + FTopIndent;
+    x.bottom = x.top + th;
+    sep = x.bottom - 1;
+  } else {
+    x.top = c.bottom - FTopIndent - th;
+    x.bottom = c.bottom - FTopIndent;
+    sep = x.top;
+  }
+  const RECT s = x;
+
+  canvas.SetBrushColor(tab);
+  if (!FTabBorder) {
+    canvas.SetPenColor(tab);
+    if (top && FBorderEdges.Contains(TBorderEdge::beTop)) x.top += 1;
+    if (!top && FBorderEdges.Contains(TBorderEdge::beBottom)) x.bottom -= 1;
+  }
+  canvas.Rectangle(x);
+  canvas.Line(inner.left, sep, inner.right, sep);
+  canvas.SetPenColor(border);
+  if (!FTabBorder && FBorder) {
+    canvas.Line(inner.left - 1, x.bottom - 1, inner.left - 1, x.top - 1);
+    canvas.Line(inner.right, x.bottom - 1, inner.right, x.top - 1);
+  }
+  if (!FTabLine) {
+    // Opens the tab into the body.
+    canvas.SetPenColor(tab);
+    canvas.Line(x.left + 1, sep, x.right - 1, sep);
+  } else if (!FTabBorder) {
+    canvas.Line(c.left + 1, sep, c.right - 1, sep);
+  }
+
+  RECT q = {s.left + 5, s.top + 3, s.right - 5, s.bottom - 3};
+  if (imageShown) {
+    const bool left = FImageAlign != TImageAlign::iaRight;
+    const int ix = left ? q.left : q.right - iw;
+    const int iy = s.top + (th - ih) / 2;
+    // An index past the list's end shows nothing; the room stays reserved.
+    if (FImageIndex < ImageList_GetImageCount(FImages)) {
+      TIcon icon(ImageList_GetIcon(FImages, FImageIndex, ILD_NORMAL));
+      if (icon) DrawIconEx(ADC, ix, iy, icon.get(), iw, ih, 0, nullptr, DI_NORMAL);
+    }
+    if (left) {
+      q.left += iw + 5;
+    } else {
+      q.right -= iw + 5;
+    }
+  }
+
+  SetBkMode(ADC, OPAQUE);
+  SetBkColor(ADC, tab);
+  DrawTextW(ADC, txt.c_str(), static_cast<int>(txt.size()), &q, CaptionFormat(FAlignment, FEllipsisMode));
+}
+
+void TTabPanel::WMPaint() {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(FHandle, &paint);
+  const RECT client = ClientRect();
+  const int width = client.right - client.left;
+  const int height = client.bottom - client.top;
+  // Drawn off screen and shown in one piece, so the tab never flickers through the fills.
+  TMemoryDC buffer(CreateCompatibleDC(dc));
+  TBitmap bitmap(buffer ? CreateCompatibleBitmap(dc, width, height) : nullptr);
+  if (bitmap) {
+    TSelectObject selectBitmap(buffer.get(), bitmap.get());
+    PaintTo(buffer.get());
+    BitBlt(dc, 0, 0, width, height, buffer.get(), 0, 0, SRCCOPY);
+  } else if (width > 0 && height > 0) {
+    PaintTo(dc);
+  }
+  EndPaint(FHandle, &paint);
+}
+
+LRESULT TTabPanel::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
+  if (IsParentNotification(AMsg, ALParam)) {
+    HWND parent = GetParent(FHandle);
+    if (parent) return SendMessageW(parent, AMsg, AWParam, ALParam);
+  }
+  switch (AMsg) {
+    case WM_PAINT:
+      WMPaint();
+      return 0;
+    case WM_PRINTCLIENT:
+      PaintTo(reinterpret_cast<HDC>(AWParam));
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_SIZE:
+      Realign();
+      return 0;
+    case WM_SETFONT:
+      FFont = reinterpret_cast<HFONT>(AWParam);
+      // The strip follows the control font's height, so the children move with it.
+      Realign();
+      if (LOWORD(ALParam)) Invalidate();
+      return 0;
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(Font());
+    case WM_SETTEXT: {
+      LRESULT result = DefWindowProcW(FHandle, AMsg, AWParam, ALParam);
+      Invalidate();
+      return result;
+    }
+    case WM_LBUTTONDOWN:
+      SetCapture(FHandle);
+      FClicked = true;
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      SetCapture(FHandle);
+      if (OnDblClick) OnDblClick();
+      return 0;
+    case WM_LBUTTONUP: {
+      bool clicked = std::exchange(FClicked, false);
+      if (GetCapture() == FHandle) ReleaseCapture();
+      POINT point = {static_cast<short>(LOWORD(ALParam)), static_cast<short>(HIWORD(ALParam))};
+      RECT client = ClientRect();
+      if (clicked && PtInRect(&client, point) && OnClick) OnClick();
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      FClicked = false;
+      return 0;
+    default:
+      return DefWindowProcW(FHandle, AMsg, AWParam, ALParam);
+  }
+}
+
+LRESULT CALLBACK TTabPanel::StaticWndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
+  if (AMsg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(ALParam);
+    auto* panel = static_cast<TTabPanel*>(create->lpCreateParams);
+    panel->FHandle = AWnd;
+    SetWindowLongPtrW(AWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(panel));
+  }
+  auto* panel = reinterpret_cast<TTabPanel*>(GetWindowLongPtrW(AWnd, GWLP_USERDATA));
+  if (!panel) return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
+  try {
+    LRESULT result = panel->WndProc(AMsg, AWParam, ALParam);
+    if (AMsg == WM_NCDESTROY) {
+      // The parent went first and took the window with it.
+      SetWindowLongPtrW(AWnd, GWLP_USERDATA, 0);
+      panel->FHandle = nullptr;
+    }
+    return result;
+  } catch (const std::exception& e) {
+    Application().ShowException(e);
+    return 0;
+  }
+}
+
+std::unique_ptr<TTabPanel> CreateRegistryTabPanel(HWND AParent, int AId, HFONT AFont) {
+  auto panel = std::make_unique<TTabPanel>(AParent, AId);
+  if (AFont) panel->SetFont(AFont);
+  panel->SetCaption(L"Registry");
+  panel->SetBorderEdges({TBorderEdge::beLeft, TBorderEdge::beRight, TBorderEdge::beBottom});
+  panel->SetBorderColor(clMedGray);
+  panel->SetTabColor(clWhite);
+  // 11 pixels is the design height at 96 dots per inch; painting scales it to the control font.
+  panel->SetTabFont(MakeFontInfo(L"Tahoma", -11, true, clWindowText));
+  panel->SetTabBackgroundColor(clBtnFace);
+  panel->TagBool = false;
+  panel->FillParent();
+  return panel;
+}
+
+}  // namespace vantrel
