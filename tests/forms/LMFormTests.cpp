@@ -4,7 +4,10 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
+#include <ostream>
+#include <tuple>
 
 #include "catalog/Zarvek_Dialogs.h"
 #include "forms/Zarvek.Forms.Application.h"
@@ -343,6 +346,14 @@ TEST(LMFormDropFiles, EveryNameArrivesWholeAndTheHandleIsReleased) {
   HDROP second = MakeDrop({L"C:\\x"});
   SendMessageW(form.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(second), 0);
   EXPECT_EQ(GlobalSize(second), 0u);
+
+  // A failing handler: the handle is gone before it runs, and the error reaches the error box.
+  form.OnDropFiles = [](TComponent*, const TStringList&) { throw Exception(L"cannot open"); };
+  HDROP third = MakeDrop({L"C:\\y"});
+  TBoxRecorder boxes;
+  SendMessageW(form.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(third), 0);
+  EXPECT_EQ(GlobalSize(third), 0u);
+  EXPECT_EQ(boxes.Texts, std::vector<std::wstring>{L"cannot open"});
 }
 
 // ---- Closing ----

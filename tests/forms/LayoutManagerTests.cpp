@@ -2,6 +2,7 @@
 // values, scrambling and the storage's access brackets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "forms/Zarvek.LayoutManager.Control.h"

@@ -1,6 +1,8 @@
 // A layout storage in memory that records every call and can be told to fail at one operation.
 #pragma once
 
+#include <cstdint>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
