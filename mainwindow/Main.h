@@ -74,6 +74,7 @@ class TfrmMain : public TLMForm {
  protected:
   void Command(int AId, int ACode, HWND AControl) override;
   LRESULT Notify(NMHDR* AHeader) override;
+  bool PreTranslateMessage(MSG& AMsg) override;
   void DoShow() override;
   void Resize() override;
   void DpiChanged() override;
@@ -90,8 +91,6 @@ class TfrmMain : public TLMForm {
   void AddRoot(TObjectType AType, HTREEITEM& ARoot);
   void KeepExpandButton(HTREEITEM ARoot);
   bool DefaultSaveDialog(std::wstring& AFileName);
-  static LRESULT CALLBACK TreeSubclassProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam,
-                                           UINT_PTR AId, DWORD_PTR AData);
 
   int FExitCode = 0;
   HWND FTree = nullptr;

@@ -1,5 +1,5 @@
 // Loading the object class and interface catalogs against the plainest loop over the same keys.
-//   bench_registry --populate N   registers N classes and N named interfaces (not timed)
+//   bench_registry --populate N [FIRST]   registers classes and named interfaces FIRST..N-1 (not timed)
 //   bench_registry                 measures
 #include <windows.h>
 
@@ -35,9 +35,9 @@ void SetDefault(HKEY ARoot, const std::wstring& APath, REGSAM AView, const std::
   RegCloseKey(key);
 }
 
-void Populate(int ACount) {
+void Populate(int AFirst, int ACount) {
   const std::wstring classes = L"Software\\Classes\\";
-  for (int i = 0; i < ACount; ++i) {
+  for (int i = AFirst; i < ACount; ++i) {
     std::wstring clsid = classes + L"CLSID\\" + Guid(L"BE0C1A55", i);
     SetDefault(HKEY_LOCAL_MACHINE, clsid, KEY_WOW64_32KEY, L"Bench Class " + std::to_wstring(i));
     SetDefault(HKEY_LOCAL_MACHINE, clsid + L"\\InprocServer32", KEY_WOW64_32KEY, L"C:\\bench\\server.dll");
@@ -50,41 +50,11 @@ void Populate(int ACount) {
   }
 }
 
-// The plainest way to read every default value under a root key.
-size_t RawLoop(const wchar_t* ARoot, REGSAM AValueView) {
-  HKEY root;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ARoot, 0, KEY_READ, &root) != ERROR_SUCCESS) return 0;
-  size_t named = 0;
-  wchar_t name[256];
-  BYTE value[1024];
-  std::wstring path = std::wstring(ARoot) + L"\\";
-  const size_t prefix = path.size();
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (RegEnumKeyExW(root, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    HKEY key;
-    LONG opened;
-    if (AValueView) {
-      path.resize(prefix);
-      path.append(name, length);
-      opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | AValueView, &key);
-    } else {
-      opened = RegOpenKeyExW(root, name, 0, KEY_READ, &key);
-    }
-    if (opened != ERROR_SUCCESS) continue;
-    DWORD type, size = sizeof(value);
-    if (RegQueryValueExW(key, nullptr, nullptr, &type, value, &size) == ERROR_SUCCESS) ++named;
-    RegCloseKey(key);
-  }
-  RegCloseKey(root);
-  return named;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && std::wcscmp(argv[1], L"--populate") == 0) {
-    Populate(_wtoi(argv[2]));
+    Populate(argc >= 4 ? _wtoi(argv[3]) : 0, _wtoi(argv[2]));
     return 0;
   }
   TObjects list;
@@ -93,8 +63,8 @@ int wmain(int argc, wchar_t** argv) {
   LoadInterfaceList(list);
   std::printf("named interfaces: %zu\n", list.size());
   const REGSAM valueView = IsWow64() ? KEY_WOW64_64KEY : 0;
-  Compare("LoadCLSIDList", "raw loop", 7, [&] { LoadCLSIDList(list); }, [] { RawLoop(L"CLSID", 0); });
+  Compare("LoadCLSIDList", "raw loop", 7, [&] { LoadCLSIDList(list); }, [] { RawDefaultValueLoop(L"CLSID", 0); });
   Compare("LoadInterfaceList", "raw loop", 7, [&] { LoadInterfaceList(list); },
-          [&] { RawLoop(L"Interface", valueView); });
+          [&] { RawDefaultValueLoop(L"Interface", valueView); });
   return 0;
 }

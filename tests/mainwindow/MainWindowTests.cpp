@@ -81,6 +81,11 @@ class MainWindow : public testing::Test {
   void TearDown() override { form.reset(); }
   void Expand(HTREEITEM ARoot) { TreeView_Expand(form->Tree(), ARoot, TVE_EXPAND); }
   void Collapse(HTREEITEM ARoot) { TreeView_Expand(form->Tree(), ARoot, TVE_COLLAPSE); }
+  // A typed character as the message loop delivers it.
+  void Type(wchar_t AChar) {
+    MSG msg = {form->Tree(), WM_CHAR, AChar, 0};
+    if (!Application().PreTranslate(msg)) DispatchMessageW(&msg);
+  }
   std::unique_ptr<TfrmMain> form;
 };
 
@@ -210,18 +215,18 @@ TEST_F(MainWindow, TypingFindsEntriesInCollapsedBranches) {
   Collapse(form->AIRoot);
   Collapse(form->IFRoot);
   TreeView_SelectItem(form->Tree(), form->OCRoot);
-  for (wchar_t c : std::wstring(L"micro")) SendMessageW(form->Tree(), WM_CHAR, c, 0);
+  for (wchar_t c : std::wstring(L"micro")) Type(c);
   HTREEITEM selected = TreeView_GetSelection(form->Tree());
   EXPECT_EQ(form->NodeData(selected).Text, L"MICRO Two");  // "micro two" sorts before "microsoft word"
   EXPECT_TRUE(ItemState(form->Tree(), form->AIRoot) & TVIS_EXPANDED);
   // After a pause a new search starts after the selected node.
   Sleep(1100);
-  SendMessageW(form->Tree(), WM_CHAR, L'm', 0);
+  Type(L'm');
   EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Text, L"Microsoft Word");
   Sleep(1100);
-  SendMessageW(form->Tree(), WM_CHAR, L'i', 0);
+  Type(L'i');
   EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Text, L"Interfaces");
-  SendMessageW(form->Tree(), WM_CHAR, L'm', 0);
+  Type(L'm');
   EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Text, L"IMicro");
 }
 
