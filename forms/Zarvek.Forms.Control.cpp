@@ -56,11 +56,12 @@ bool SetFormStyleOf(HWND AWindow, TFormStyle AStyle) {
 
 TControl::TControl(TComponent* AOwner, HWND AParent, const std::wstring& AWindowClass, std::wstring AName,
                    DWORD AStyle) {
+  // Named and owned first: if the window cannot be made, the base's destructor undoes this.
+  SetName(std::move(AName));
+  SetOwner(AOwner);
   FHandle = CreateWindowExW(0, AWindowClass.c_str(), L"", AStyle | WS_CHILD, 0, 0, 0, 0, AParent, nullptr,
                             Application().Instance(), nullptr);
   if (!FHandle) throw Exception(L"Cannot create window: " + Trim(SysErrorMessage(GetLastError())));
-  SetName(std::move(AName));
-  SetOwner(AOwner);
 }
 
 TControl::~TControl() {
