@@ -1,9 +1,177 @@
 #include "tlbviewer/UnitExport.h"
 
+#include <windows.h>
+
+#include "catalog/DetailReaders.h"
+#include "catalog/Zarvek_Handles.h"
+#include "catalog/Zarvek_RegUtils.h"
+#include "catalog/Zarvek_StrUtils.h"
+#include "catalog/Zarvek_SysUtils.h"
+#include "tlbviewer/TLBGenerator.h"
+#include "tlbviewer/TypeLibLoader.h"
+
 namespace vantrel {
 
-TExportOutcome RunUnitExport(const TStringList&, const std::function<void(const std::wstring&)>&) {
-  return TExportOutcome::NoSwitch;
+namespace {
+
+const wchar_t kUnitSwitch[] = L"SU";
+
+bool IsAnySwitch(std::wstring_view AParam) {
+  if (IsSwitch(AParam, kUnitSwitch)) return true;
+  for (const TExportSwitch& item : ExportSwitches) {
+    if (IsSwitch(AParam, item.Name)) return true;
+  }
+  return false;
+}
+
+// "major.minor" in decimal, as the catalog reads version keys, each part from 0 up.
+bool TryParseVersion(std::wstring_view AText, uint32_t& AMajor, uint32_t& AMinor) {
+  size_t dot = AText.find(L'.');
+  if (dot == std::wstring_view::npos) return false;
+  int32_t major = 0, minor = 0;
+  if (!TryStrToInt(AText.substr(0, dot), major) || !TryStrToInt(AText.substr(dot + 1), minor)) return false;
+  if (major < 0 || minor < 0) return false;
+  AMajor = static_cast<uint32_t>(major);
+  AMinor = static_cast<uint32_t>(minor);
+  return true;
+}
+
+// The subkey of TypeLib that names AGuid, spelled as the registry enumerates it.
+std::wstring RegisteredGuidName(const std::wstring& AGuid) {
+  TStringList names;
+  ListSubkeys(HKEY_CLASSES_ROOT, L"TypeLib", names);
+  for (const std::wstring& name : names) {
+    if (SameTextAscii(name, AGuid)) return name;
+  }
+  return AGuid;
+}
+
+TObjectData RegisteredLibraryRecord(const std::wstring& AGuidText, bool AHasVersion, uint32_t AMajor,
+                                    uint32_t AMinor) {
+  TObjectData data;
+  data.GUID = RegisteredGuidName(AGuidText);
+  data.Name = data.GUID;
+  data.Typ = TObjectType::otTypeLib;
+  data.MajorVersion = AMajor;
+  data.MinorVersion = AMinor;
+
+  TRegistry registry;
+  registry.SetRootKey(HKEY_CLASSES_ROOT);
+  const std::wstring key = L"TypeLib\\" + data.GUID;
+  TStringList versions;
+  if (registry.OpenKeyReadOnly(key)) {
+    registry.GetKeyNames(versions);
+    registry.CloseKey();
+  }
+  // The catalog lists a library under its first version key; an explicit version picks the key
+  // of that version, so that the file tried after the registry is the file of that version.
+  const std::wstring* version = nullptr;
+  for (const std::wstring& name : versions) {
+    uint32_t major = 0, minor = 0;
+    SplitVersion(name, major, minor);
+    if (!AHasVersion || (major == AMajor && minor == AMinor)) {
+      version = &name;
+      break;
+    }
+  }
+  if (version && registry.OpenKeyReadOnly(key + L"\\" + *version)) {
+    data.Name = registry.ReadString(L"");
+    registry.CloseKey();
+    if (IsBlankText(data.Name)) data.Name = data.GUID;
+    if (!AHasVersion) SplitVersion(*version, data.MajorVersion, data.MinorVersion);
+  }
+
+  if (!AHasVersion) {
+    ReadTypeLibDetails(data.GUID, data);
+  } else {
+    data.TypeLib = data.GUID;
+    data.CLSID = data.GUID;
+    // Only the key of the version asked for: without it no file is tried.
+    if (version) {
+      data.Server = RegistryValueToText(HKEY_CLASSES_ROOT, key + L"\\" + *version + L"\\0\\win32", L"", true);
+    }
+  }
+  return data;
+}
+
+}  // namespace
+
+TObjectData UnitSourceRecord(const std::wstring& ASource) {
+  if (!ASource.empty() && ASource[0] == L'{') {
+    size_t colon = ASource.find(L':');
+    std::wstring guidText = ASource.substr(0, colon);
+    StringToGUID(guidText);
+    uint32_t major = 0, minor = 0;
+    bool hasVersion = colon != std::wstring::npos;
+    if (hasVersion && !TryParseVersion(std::wstring_view(ASource).substr(colon + 1), major, minor)) {
+      throw EConvertError(FormatS(L"'%s' is not a valid type library version", {ASource.substr(colon + 1)}));
+    }
+    return RegisteredLibraryRecord(guidText, hasVersion, major, minor);
+  }
+  TObjectData data;
+  data.Server = ExpandFileName(ASource);
+  return data;
+}
+
+std::wstring DefaultUnitFileName(std::wstring_view AUnitName) {
+  std::wstring name = Trim(AUnitName);
+  for (wchar_t& c : name) {
+    if (c < L' ' || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos) c = L'_';
+  }
+  // Trailing dots and blanks vanish from Windows file names; a bare device name is no file.
+  while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
+  static const wchar_t* const kDevices[] = {L"CON",  L"PRN",  L"AUX",  L"NUL",  L"COM1", L"COM2", L"COM3", L"COM4",
+                                            L"COM5", L"COM6", L"COM7", L"COM8", L"COM9", L"LPT1", L"LPT2", L"LPT3",
+                                            L"LPT4", L"LPT5", L"LPT6", L"LPT7", L"LPT8", L"LPT9"};
+  for (const wchar_t* device : kDevices) {
+    if (SameTextAscii(name, device)) name += L'_';
+  }
+  if (name.empty()) name = L"Unit";
+  return name + L".pas";
+}
+
+std::string FormatUnitFile(const TLineList& ALines) {
+  return "\xEF\xBB\xBF" + WideToCodePage(ALines.Text(L"\r\n"), CP_UTF8);
+}
+
+void SaveUnitFile(std::wstring_view AFilename, const TLineList& ALines) {
+  WriteFileBytes(AFilename, FormatUnitFile(ALines));
+}
+
+TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<void(const std::wstring&)>& AReportError) {
+  size_t index = 0;
+  while (index < AParams.size() && !IsSwitch(AParams[index], kUnitSwitch)) ++index;
+  if (index == AParams.size()) return TExportOutcome::NoSwitch;
+
+  auto argument = [&](size_t APos) {
+    return APos < AParams.size() && !IsAnySwitch(AParams[APos]) ? AParams[APos] : std::wstring();
+  };
+  const std::wstring source = argument(index + 1);
+  if (IsBlankText(source)) {
+    AReportError(L"/SU needs a type library: /SU <file or {GUID}[:major.minor]> [<output file>]");
+    return TExportOutcome::Failed;
+  }
+  std::wstring output = argument(index + 2);
+
+  try {
+    TComInit com;
+    TObjectData data = UnitSourceRecord(source);
+    TComPtr<ITypeLib> lib;
+    HRESULT hr = LoadTypeLibraryFor(data, lib);
+    if (FAILED(hr)) {
+      AReportError(LoadErrorText(hr));
+      return TExportOutcome::Failed;
+    }
+    TLineList lines;
+    std::wstring unitName;
+    GenerateImportUnit(data, lib.get(), lines, unitName);
+    if (IsBlankText(output)) output = DefaultUnitFileName(unitName);
+    SaveUnitFile(output, lines);
+    return TExportOutcome::Succeeded;
+  } catch (const std::exception& e) {
+    AReportError(ExceptionMessage(e));
+    return TExportOutcome::Failed;
+  }
 }
 
 }  // namespace vantrel

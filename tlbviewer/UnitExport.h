@@ -1,15 +1,34 @@
-// The command-line switch that writes the import unit of a type library to a file.
+// The command-line switch that writes the import unit of a type library to a file, and the unit
+// file format the viewer's "Save As..." shares with it.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "catalog/CsvExport.h"
+#include "catalog/ObjectCatalog.h"
+#include "tlbviewer/TLBGenerator.h"
 
 namespace vantrel {
 
 // "/SU <source> [<output file>]" (or "-SU", any case): writes the unit the viewer would show.
 // Returns NoSwitch when the switch is absent; failures go to AReportError.
 TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<void(const std::wstring&)>& AReportError);
+
+// A unit file: UTF-8 with byte order mark, CR LF after every line.
+std::string FormatUnitFile(const TLineList& ALines);
+// Writes FormatUnitFile(ALines) to the file, creating or replacing it; raises EFileError.
+void SaveUnitFile(std::wstring_view AFilename, const TLineList& ALines);
+
+// The record the viewer would be given for a /SU source: for a file, an empty record whose
+// Server is the file's full path; for "{GUID}" or "{GUID}:major.minor", the catalog entry of
+// that registered library completed with its details. Raises EConvertError for a malformed GUID
+// or version, ERegistryException for a registration whose name is not text.
+TObjectData UnitSourceRecord(const std::wstring& ASource);
+
+// The library's name as a file name with ".pas": characters a file name cannot hold become "_",
+// so the file lands in the current folder whatever the library calls itself.
+std::wstring DefaultUnitFileName(std::wstring_view AUnitName);
 
 }  // namespace vantrel
