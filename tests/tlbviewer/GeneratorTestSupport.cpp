@@ -1,0 +1,64 @@
+#include "tests/tlbviewer/GeneratorTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include "catalog/Zarvek_SysUtils.h"
+#include "tests/support/TestSupport.h"
+
+namespace vantrel::test {
+
+TGenerated GenerateUnit(ITypeLib* ALib, const TObjectData& AData) {
+  TLineList lines;
+  TGenerated result;
+  GenerateImportUnit(AData, ALib, lines, result.UnitName);
+  result.Lines = lines.ToStringList();
+  return result;
+}
+
+TGenerated GenerateUnit(TFakeLibrary& ALib, const TObjectData& AData) {
+  TGenerated result = GenerateUnit(ALib.Lib(), AData);
+  EXPECT_EQ(ALib.Outstanding(), 0) << "attribute records or descriptions not released";
+  EXPECT_EQ(ALib.BadReleases(), 0) << "records released that were not handed out";
+  EXPECT_TRUE(ALib.ReferencesBalanced()) << "references to the library's objects not balanced";
+  return result;
+}
+
+TStringList Declarations(const TStringList& ALines) {
+  if (ALines.size() < 17) return {};
+  return TStringList(ALines.begin() + 13, ALines.end() - 4);
+}
+
+TStringList ReadExpectedLines(const std::wstring& ARelativePath) {
+  std::wstring text = CodePageToWide(ReadFileBytes(SourcePath(ARelativePath)), CP_UTF8);
+  TStringList lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(L'\n', start);
+    if (end == std::wstring::npos) end = text.size();
+    std::wstring line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::wstring ExpectedMessageLine(HRESULT ACode) {
+  wchar_t buffer[1024] = {};
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                static_cast<DWORD>(ACode), 0, buffer, 1024, nullptr);
+  std::wstring text(buffer, length);
+  while (!text.empty() && (text.back() <= L' ' || text.back() == L'.')) text.pop_back();
+  if (text.empty()) return L"(Error code: 0x" + IntToHex(static_cast<uint32_t>(ACode)) + L")";
+  return text;
+}
+
+std::string Joined(const TStringList& ALines) {
+  std::wstring text;
+  for (const std::wstring& line : ALines) text += line + L"\n";
+  return WideToCodePage(text, CP_UTF8);
+}
+
+std::wstring FixturePath(const std::wstring& AName) { return BinaryPath(L"tests\\tlbviewer\\fixtures\\" + AName); }
+
+}  // namespace vantrel::test

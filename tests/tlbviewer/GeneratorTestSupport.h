@@ -1,0 +1,40 @@
+// Shared helpers of the generator tests: running the generator and reading expected units.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <string>
+
+#include "catalog/Zarvek_StrUtils.h"
+#include "tests/tlbviewer/FakeTypeLib.h"
+#include "tlbviewer/TLBGenerator.h"
+
+namespace vantrel::test {
+
+struct TGenerated {
+  TStringList Lines;
+  std::wstring UnitName;
+};
+
+// The unit of a library; with a fake, also checks that everything handed out came back.
+TGenerated GenerateUnit(ITypeLib* ALib, const TObjectData& AData = {});
+TGenerated GenerateUnit(TFakeLibrary& ALib, const TObjectData& AData = {});
+
+// The lines between the 13 header rows and the 4 footer rows.
+TStringList Declarations(const TStringList& ALines);
+
+// A text file of the source tree (UTF-8, LF or CR LF) as lines.
+TStringList ReadExpectedLines(const std::wstring& ARelativePath);
+
+// The system's text for a code as the generator writes it when a type cannot be read,
+// worked out here from FormatMessage.
+std::wstring ExpectedMessageLine(HRESULT ACode);
+
+// Lines joined by LF, for readable failure messages.
+std::string Joined(const TStringList& ALines);
+
+// A fixture built by widl at build time.
+std::wstring FixturePath(const std::wstring& AName);
+
+}  // namespace vantrel::test
