@@ -1,0 +1,28 @@
+// Resource and control identifiers of the about dialog (range 600-699).
+#pragma once
+
+#define IDB_ABOUT_LOGO 600
+#define IDB_ABOUT_LOGO_2X 601
+#define IDB_ABOUT_WAIT 602
+#define IDB_ABOUT_WAIT_2X 603
+#define IDR_ABOUT_UPTODATE 604  // .ico file as RCDATA
+#define IDR_ABOUT_WARNING 605   // .ico file as RCDATA
+
+#define IDC_ABOUT_PANEL3 650
+#define IDC_ABOUT_BUTTON2 651
+#define IDC_ABOUT_LEMAIL 652
+#define IDC_ABOUT_PANEL1 653
+#define IDC_ABOUT_MLIC 654
+#define IDC_ABOUT_LWWW 655
+#define IDC_ABOUT_PANEL2 656
+#define IDC_ABOUT_LDESC 657
+#define IDC_ABOUT_ICON 658
+#define IDC_ABOUT_LPRODUCT 659
+#define IDC_ABOUT_LVER 660
+#define IDC_ABOUT_IMAGE1 661
+#define IDC_ABOUT_LCR 662
+#define IDC_ABOUT_LUPDATE 663
+#define IDC_ABOUT_ICOWAIT 664
+#define IDC_ABOUT_ICOOK 665
+#define IDC_ABOUT_ICOWARN 666
+#define IDC_ABOUT_HINT 667
