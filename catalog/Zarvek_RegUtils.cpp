@@ -253,12 +253,10 @@ std::wstring BytesToText(const BYTE* AData, size_t ASize, bool AsHex) {
   return text;
 }
 
-std::wstring RegistryValueToText(HKEY ARoot, std::wstring_view AKey, std::wstring_view AName, bool AsHex) {
-  TRegistry registry = CreateReadRegistry(ARoot);
-  if (!registry.OpenKey(AKey, false)) return {};
+std::wstring RegistryValueText(const TRegistry& ARegistry, std::wstring_view AName, bool AsHex) {
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
-  if (!registry.ReadValue(AName, type, data)) return {};
+  if (!ARegistry.ReadValue(AName, type, data)) return {};
   switch (type) {
     case REG_SZ:
       return StringFromData(data);
@@ -289,6 +287,12 @@ std::wstring RegistryValueToText(HKEY ARoot, std::wstring_view AKey, std::wstrin
     default:
       return BytesToText(data.data(), data.size(), AsHex);
   }
+}
+
+std::wstring RegistryValueToText(HKEY ARoot, std::wstring_view AKey, std::wstring_view AName, bool AsHex) {
+  TRegistry registry = CreateReadRegistry(ARoot);
+  if (!registry.OpenKey(AKey, false)) return {};
+  return RegistryValueText(registry, AName, AsHex);
 }
 
 void ListSubkeys(HKEY ARoot, std::wstring_view AKey, TStringList& AList) {

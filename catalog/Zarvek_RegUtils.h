@@ -78,6 +78,10 @@ TRegistry CreateReadRegistry(HKEY ARoot);
 // A value rendered as one line of text; empty when the key or value is missing.
 std::wstring RegistryValueToText(HKEY ARoot, std::wstring_view AKey, std::wstring_view AName, bool AsHex);
 
+// A value of the registry object's open key rendered as RegistryValueToText renders it; for many
+// values of one key, open it once with CreateReadRegistry and render each from there.
+std::wstring RegistryValueText(const TRegistry& ARegistry, std::wstring_view AName, bool AsHex);
+
 // Raw bytes as text: "0A FF 00" with AsHex, else one ANSI character per byte, '.' below 32.
 std::wstring BytesToText(const BYTE* AData, size_t ASize, bool AsHex);
 

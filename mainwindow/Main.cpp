@@ -1,11 +1,16 @@
 #include "mainwindow/Main.h"
 
 #include <commdlg.h>
+#include <oleauto.h>
+#include <shellapi.h>
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "catalog/CsvExport.h"
+#include "catalog/DetailReaders.h"
+#include "catalog/Zarvek_Dialogs.h"
 #include "catalog/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/resource.h"
@@ -117,6 +122,50 @@ std::vector<int> SortedEntryOrder(const TObjects& AList) {
   return order;
 }
 
+TCommandStates CommandStates(const TObjectData& AData) {
+  TCommandStates states;
+  states.Register = !AData.Server.empty();
+  states.CreateInstance = !AData.ProgId.empty();
+  states.View = !AData.TypeLib.empty() || !AData.Server.empty();
+  return states;
+}
+
+std::wstring RegistrationParameters(const std::wstring& AServer, bool AUnregister) {
+  // The path is taken as stored, even when it holds quotes or arguments already.
+  return (AUnregister ? L"/u \"" : L"\"") + AServer + L"\"";
+}
+
+void IconReference(const TObjectData& AData, std::wstring& AFile, int& AIndex) {
+  size_t comma = AData.DefaultIcon.find(L',');
+  if (comma == std::wstring::npos) {
+    AFile = AData.Server;
+    AIndex = 0;
+    return;
+  }
+  AFile = AData.DefaultIcon.substr(0, comma);
+  AIndex = StrToInt(std::wstring_view(AData.DefaultIcon).substr(comma + 1, 255));
+}
+
+std::wstring LocateIconFile(const std::wstring& AFile) {
+  if (FileExists(AFile)) return AFile;
+  if (AFile.empty()) return {};
+  for (const std::wstring& folder : {SystemDirectoryPath(), WindowsDirectoryPath()}) {
+    if (FileExists(folder + AFile)) return ExpandFileName(folder + AFile);
+  }
+  return {};
+}
+
+std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
+                         const std::vector<TRegistryView::TLineRef>& ALines) {
+  std::wstring text = L"Name: " + AName + L"\r\nGUID: " + AGuid + L"\r\n" + std::wstring(80, L'-') + L"\r\n";
+  for (const TRegistryView::TLineRef& line : ALines) {
+    text.append(static_cast<size_t>(3 * line.Level), L' ');
+    text += *line.Text;
+    text += L"\r\n";
+  }
+  return text;
+}
+
 TfrmMain::TfrmMain(const TStringList& AParams) : TLMForm(MainDesign()) {
   ExecuteSaveDialog = [this](std::wstring& AFileName) { return DefaultSaveDialog(AFileName); };
   FormCreate(AParams);
@@ -164,6 +213,7 @@ void TfrmMain::CreateControls() {
                           10, 10, Handle(), reinterpret_cast<HMENU>(IDC_NAME), instance, nullptr);
   FGuid = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 0, 0,
                           10, 10, Handle(), reinterpret_cast<HMENU>(IDC_GUID), instance, nullptr);
+  CreateDetailsPane();
   FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
                                Handle(), reinterpret_cast<HMENU>(IDC_STATUS), instance, nullptr);
   int parts[] = {-1};
@@ -172,6 +222,59 @@ void TfrmMain::CreateControls() {
   CreateImageLists();
   ApplyFonts();
   Resize();
+}
+
+void TfrmMain::CreateDetailsPane() {
+  HINSTANCE instance = Application().Instance();
+  FTabPanel = CreateRegistryTabPanel(Handle(), IDC_TABPANEL, Font());
+  HWND panel = FTabPanel->Handle();
+  FRegTree = std::make_unique<TRegistryView>(panel, IDC_REGTREE);
+  FRegTree->OnChange = [this](const TRegistryNodeData* ALine) {
+    SetWindowTextW(FMemo, L"");
+    if (ALine) SetWindowTextW(FMemo, ALine->Text.c_str());
+  };
+  FMemo = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 0, 0, 10, 10,
+                          panel, reinterpret_cast<HMENU>(IDC_MEMO), instance, nullptr);
+  auto button = [&](const wchar_t* ACaption, int AId) {
+    return CreateWindowExW(0, L"BUTTON", ACaption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 10, 10,
+                           panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)), instance, nullptr);
+  };
+  FView = button(L"Type Library...", IDC_VIEW);
+  FCopy = button(L"Copy to Clipboard", IDC_COPY);
+  FReg = button(L"Register", IDC_REGISTER);
+  FUnreg = button(L"Unregister", IDC_UNREGISTER);
+  EnableCommands({});
+  FTabPanel->OnAlignChildren = [this](RECT AArea) { LayoutDetails(AArea); };
+}
+
+void TfrmMain::LayoutDetails(RECT AArea) {
+  const int width = AArea.right - AArea.left;
+  const int gap = Scale(4);
+  const int buttonHeight = Scale(25);
+  const int rowHeight = buttonHeight + 2 * gap;
+  const int memoHeight = Scale(107);
+  const int treeHeight = std::max(0, static_cast<int>(AArea.bottom - AArea.top) - memoHeight - rowHeight);
+  MoveWindow(FRegTree->Handle(), AArea.left, AArea.top, width, treeHeight, TRUE);
+  MoveWindow(FMemo, AArea.left, AArea.top + treeHeight, width, memoHeight, TRUE);
+  const int buttonTop = AArea.top + treeHeight + memoHeight + gap;
+  const int viewWidth = Scale(100), copyWidth = Scale(110), regWidth = Scale(85);
+  MoveWindow(FView, AArea.left + gap, buttonTop, viewWidth, buttonHeight, TRUE);
+  MoveWindow(FCopy, AArea.left + 2 * gap + viewWidth, buttonTop, copyWidth, buttonHeight, TRUE);
+  MoveWindow(FUnreg, AArea.right - gap - regWidth, buttonTop, regWidth, buttonHeight, TRUE);
+  MoveWindow(FReg, AArea.right - 2 * gap - 2 * regWidth, buttonTop, regWidth, buttonHeight, TRUE);
+}
+
+void TfrmMain::EnableCommands(const TCommandStates& AStates) {
+  HMENU menu = GetMenu(Handle());
+  auto enable = [&](UINT AId, HWND AButton, bool AEnabled) {
+    EnableMenuItem(menu, AId, MF_BYCOMMAND | (AEnabled ? MF_ENABLED : MF_GRAYED));
+    if (AButton) EnableWindow(AButton, AEnabled);
+  };
+  enable(IDM_REG, FReg, AStates.Register);
+  enable(IDM_UNREG, FUnreg, AStates.Register);
+  enable(IDM_CREATEINST, nullptr, AStates.CreateInstance);
+  enable(IDM_VIEWTLB, FView, AStates.View);
 }
 
 void TfrmMain::CreateImageLists() {
@@ -195,8 +298,11 @@ void TfrmMain::ApplyFonts() {
   GetObjectW(Font(), sizeof(font), &font);
   font.lfWeight = FW_BOLD;
   FBoldFont.reset(CreateFontIndirectW(&font));
-  for (HWND child : {FTree, FGuid, FStatusBar}) ApplyFont(child);
+  for (HWND child : {FTree, FGuid, FStatusBar, FMemo, FView, FCopy, FReg, FUnreg}) ApplyFont(child);
   SendMessageW(FName, WM_SETFONT, reinterpret_cast<WPARAM>(FBoldFont.get()), TRUE);
+  FRegTree->SetFont(Font());
+  // The panel scales its caption through the form's font.
+  SendMessageW(FTabPanel->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Font()), TRUE);
 }
 
 void TfrmMain::DoShow() {
@@ -232,6 +338,8 @@ void TfrmMain::Resize() {
   const int lineHeight = Scale(17);
   MoveWindow(FName, textLeft, border + Scale(3), std::max(0, right - textLeft), lineHeight, TRUE);
   MoveWindow(FGuid, textLeft, border + Scale(3) + lineHeight, std::max(0, right - textLeft), lineHeight, TRUE);
+  const int panelTop = border + header + Scale(2);
+  FTabPanel->SetBounds(left, panelTop, std::max(0, right - left), std::max(0, height - panelTop - border));
 }
 
 std::wstring TfrmMain::StatusText() const {
@@ -355,21 +463,81 @@ void TfrmMain::TreeExpanding(HTREEITEM ANode) {
   FillKey(ANode, list);
 }
 
+void TfrmMain::ShowIcon(HICON AIcon) {
+  if (FShownIcon) DestroyIcon(FShownIcon);
+  FShownIcon = AIcon;
+  InvalidateRect(FIcon, nullptr, TRUE);
+}
+
+void TfrmMain::SearchIcon(const TObjectData& AData) {
+  std::wstring file;
+  int index = 0;
+  IconReference(AData, file, index);
+  file = LocateIconFile(file);
+  if (file.empty()) return;
+  HICON icon = ExtractIconW(Application().Instance(), file.c_str(), static_cast<UINT>(index));
+  // 0: no icon; 1: the file is neither an executable nor an icon file.
+  if (reinterpret_cast<UINT_PTR>(icon) <= 1) return;
+  // Drawn at the header's size when the file has that size, so it stays sharp when scaled.
+  const int size = Scale(32);
+  HICON sized = nullptr;
+  if (size != GetSystemMetrics(SM_CXICON) &&
+      PrivateExtractIconsW(file.c_str(), index, size, size, &sized, nullptr, 1, 0) == 1 && sized) {
+    DestroyIcon(icon);
+    icon = sized;
+  }
+  ShowIcon(icon);
+}
+
 void TfrmMain::TreeChange(HTREEITEM ANode) {
   TWaitCursor wait;
+  SetWindowTextW(FMemo, L"");
   if (!ANode) return;
-  TCatalogNodeData data = NodeData(ANode);
-  SetWindowTextW(FName, data.Text.c_str());
-  if (data.Index < 0) {
-    int count = static_cast<int>(FChildren[static_cast<size_t>(data.Typ)].size());
+  TCatalogNodeData node = NodeData(ANode);
+  SetWindowTextW(FName, node.Text.c_str());
+  ShowIcon(nullptr);
+  if (node.Index < 0) {
+    FTabPanel->Hide();
+    FShownImage = 0;
     std::wstring text = TreeView_GetChild(FTree, ANode)
-                            ? L"Node contains " + std::to_wstring(count) + L" items"
+                            ? L"Node contains " + std::to_wstring(FChildren[static_cast<size_t>(node.Typ)].size()) +
+                                  L" items"
                             : std::wstring(L"Expand node to retrieve items");
     SetWindowTextW(FGuid, text.c_str());
-  } else {
-    SetWindowTextW(FGuid, ListOf(data.Typ)[static_cast<size_t>(data.Index)].GUID.c_str());
+    return;
   }
+  FTabPanel->Show();
+  TObjects& list = ListOf(node.Typ);
+  if (static_cast<size_t>(node.Index) >= list.size()) return;
+  TObjectData& entry = list[static_cast<size_t>(node.Index)];
+  ReadDetails(entry, Environment);
+  const TObjectData data = entry;
+  FShownImage = static_cast<int>(data.Typ) + 1;
   InvalidateRect(FIcon, nullptr, TRUE);
+  EnableCommands(CommandStates(data));
+  SetWindowTextW(FGuid, data.GUID.c_str());
+  SearchIcon(data);
+
+  const std::wstring ownKey = std::wstring(RootKeyName(data.Typ)) + L"\\" + data.GUID;
+  const bool asHex = DisplayBinaryAsHex();
+  FRegTree->BeginUpdate();
+  struct TEndUpdate {
+    TRegistryView& View;
+    ~TEndUpdate() { View.EndUpdate(); }
+  } endUpdate{*FRegTree};
+  FRegTree->Clear();
+  FRegTree->FillRegistryTree(ownKey, asHex);
+  if (!IsBlankText(data.CLSID) && data.Typ != TObjectType::otCLSID) {
+    FRegTree->FillRegistryTree(L"CLSID\\" + data.CLSID, asHex);
+  }
+  if (!IsBlankText(data.TypeLib) && data.Typ != TObjectType::otTypeLib) {
+    FRegTree->FillRegistryTree(L"TypeLib\\" + data.TypeLib, asHex);
+  }
+  if (!IsBlankText(data.AppId) && data.Typ != TObjectType::otAppID) {
+    FRegTree->FillRegistryTree(L"AppID\\" + data.AppId, asHex);
+  }
+  if (!IsBlankText(data.ProgId)) FRegTree->FillRegistryTree(data.ProgId, asHex);
+  FRegTree->ExpandAll();
 }
 
 bool TfrmMain::TreeIncrementalSearch(wchar_t AChar) {
@@ -454,6 +622,103 @@ void TfrmMain::cmSave(int ATag) {
 
 void TfrmMain::cmExit() { Close(); }
 
+TObjectData* TfrmMain::FocusedEntry() {
+  TCatalogNodeData node = NodeData(TreeView_GetSelection(FTree));
+  TObjects& list = ListOf(node.Typ);
+  if (node.Index < 0 || static_cast<size_t>(node.Index) >= list.size()) return nullptr;
+  return &list[static_cast<size_t>(node.Index)];
+}
+
+void TfrmMain::bRegClick(bool AUnregister) {
+  TCatalogNodeData node = NodeData(TreeView_GetSelection(FTree));
+  if (node.Index < 0 || node.Server.empty()) return;
+  // The tool is taken from the system folder only, never from the program's or the current folder.
+  wchar_t current[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, current);
+  StartProcessAndWait(L"\"" + SystemDirectoryPath() + L"regsvr32.exe\"",
+                      RegistrationParameters(node.Server, AUnregister), SW_SHOWDEFAULT, current, INFINITE);
+}
+
+namespace {
+
+// A running instance of the class, or a new one; none when the ProgID or the class fails.
+TComPtr<IDispatch> GetAutomationObject(const std::wstring& AProgId) {
+  TComPtr<IDispatch> object;
+  CLSID clsid;
+  if (FAILED(CLSIDFromProgID(AProgId.c_str(), &clsid))) return object;
+  TComPtr<IUnknown> running;
+  if (SUCCEEDED(GetActiveObject(clsid, nullptr, running.put())) &&
+      SUCCEEDED(running->QueryInterface(IID_IDispatch, object.put_void()))) {
+    return object;
+  }
+  CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch, object.put_void());
+  return object;
+}
+
+void QueryObjectTypeInfo(IDispatch* AObject) {
+  TComPtr<ITypeInfo> info;
+  HRESULT hr = AObject->GetTypeInfo(0, LOCALE_SYSTEM_DEFAULT, info.put());
+  if (FAILED(hr)) ErrorBox(OleErrorText(hr));
+}
+
+}  // namespace
+
+void TfrmMain::cmCreateInst() {
+  TObjectData* entry = FocusedEntry();
+  if (!entry) return;
+  const TObjectData data = *entry;
+  TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
+  RepaintNow();
+  TComPtr<IDispatch> object = GetAutomationObject(data.ProgId);
+  if (object) QueryObjectTypeInfo(object.get());
+}
+
+std::wstring TfrmMain::NameText() const {
+  int length = GetWindowTextLengthW(FName);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(FName, text.data(), length + 1)));
+  return text;
+}
+
+std::wstring TfrmMain::GuidText() const {
+  int length = GetWindowTextLengthW(FGuid);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(FGuid, text.data(), length + 1)));
+  return text;
+}
+
+void TfrmMain::bCopyClick() {
+  std::wstring text = DetailsText(NameText(), GuidText(), FRegTree->LinesInTreeOrder());
+  if (!OpenClipboard(Handle())) throw Exception(L"Cannot open the clipboard");
+  struct TCloseClipboard {
+    ~TCloseClipboard() { CloseClipboard(); }
+  } closeClipboard;
+  EmptyClipboard();
+  size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  if (!memory) throw Exception(L"Out of memory for the clipboard");
+  std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+  GlobalUnlock(memory);
+  if (!SetClipboardData(CF_UNICODETEXT, memory)) {
+    GlobalFree(memory);
+    throw Exception(L"Cannot write to the clipboard");
+  }
+}
+
+bool TfrmMain::DisplayBinaryAsHex() const {
+  return (GetMenuState(GetMenu(Handle()), IDM_HEX, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+void TfrmMain::mmHexClick() {
+  CheckMenuItem(GetMenu(Handle()), IDM_HEX, MF_BYCOMMAND | (DisplayBinaryAsHex() ? MF_UNCHECKED : MF_CHECKED));
+  HTREEITEM focused = TreeView_GetSelection(FTree);
+  if (focused) {
+    TreeChange(focused);
+  } else {
+    SetWindowTextW(FMemo, L"");
+  }
+}
+
 void TfrmMain::Command(int AId, int, HWND) {
   RunCommand([&] {
     switch (AId) {
@@ -469,6 +734,23 @@ void TfrmMain::Command(int AId, int, HWND) {
       case IDM_EXIT:
         cmExit();
         break;
+      case IDM_HEX:
+        mmHexClick();
+        break;
+      case IDM_REG:
+      case IDC_REGISTER:
+        bRegClick(false);
+        break;
+      case IDM_UNREG:
+      case IDC_UNREGISTER:
+        bRegClick(true);
+        break;
+      case IDM_CREATEINST:
+        cmCreateInst();
+        break;
+      case IDC_COPY:
+        bCopyClick();
+        break;
       default:
         break;
     }
@@ -476,6 +758,8 @@ void TfrmMain::Command(int AId, int, HWND) {
 }
 
 LRESULT TfrmMain::Notify(NMHDR* AHeader) {
+  LRESULT result = 0;
+  if (FRegTree && FRegTree->Notify(AHeader, result)) return result;
   if (AHeader->hwndFrom != FTree) return 0;
   switch (AHeader->code) {
     case TVN_GETDISPINFOW: {
@@ -523,13 +807,10 @@ LRESULT TfrmMain::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
       const int size = Scale(32);
       const int x = draw->rcItem.left + (draw->rcItem.right - draw->rcItem.left - size) / 2;
       const int y = draw->rcItem.top + (draw->rcItem.bottom - draw->rcItem.top - size) / 2;
-      HTREEITEM selected = TreeView_GetSelection(FTree);
       if (FShownIcon) {
         DrawIconEx(draw->hDC, x, y, FShownIcon, size, size, 0, nullptr, DI_NORMAL);
-      } else if (selected) {
-        TCatalogNodeData data = NodeData(selected);
-        int image = data.Index < 0 ? 0 : static_cast<int>(data.Typ) + 1;
-        ImageList_Draw(FLargeImages, image, draw->hDC, x, y, ILD_TRANSPARENT);
+      } else if (FShownImage >= 0) {
+        ImageList_Draw(FLargeImages, FShownImage, draw->hDC, x, y, ILD_TRANSPARENT);
       }
       return TRUE;
     }

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "catalog/ObjectCatalog.h"
+#include "controls/Zarvek.Control.TabPanel.h"
 #include "forms/Zarvek.Forms.Splitter.h"
 #include "forms/Zarvek.LayoutManager.Form.h"
+#include "mainwindow/RegistryView.h"
 
 namespace vantrel {
 
@@ -30,6 +32,31 @@ bool IncrementalSearchMatches(std::wstring_view ATyped, std::wstring_view AText)
 // The order of a root's children: lower-cased (ASCII letters only) names compared code unit by
 // code unit; equal names keep their list order.
 std::vector<int> SortedEntryOrder(const TObjects& AList);
+
+// Which commands an entry allows.
+struct TCommandStates {
+  bool Register = false;        // bReg, bUnreg, "Register Server", "Unregister Server"
+  bool CreateInstance = false;  // "Create instance"
+  bool View = false;            // bView, "View Type Information..."
+  bool operator==(const TCommandStates&) const = default;
+};
+TCommandStates CommandStates(const TObjectData& AData);
+
+// The parameters given to the registration tool for a server path.
+std::wstring RegistrationParameters(const std::wstring& AServer, bool AUnregister);
+
+// The file and icon index of an entry's icon: the file before the first comma of DefaultIcon and
+// the integer after it, or the server with index 0. Raises EConvertError for an index that is not
+// an integer.
+void IconReference(const TObjectData& AData, std::wstring& AFile, int& AIndex);
+
+// An existing file as given, else found by name in the system and then the Windows directory;
+// empty when none exists.
+std::wstring LocateIconFile(const std::wstring& AFile);
+
+// The text "Copy to Clipboard" puts on the clipboard.
+std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
+                         const std::vector<TRegistryView::TLineRef>& ALines);
 
 class TfrmMain : public TLMForm {
  public:
@@ -65,6 +92,21 @@ class TfrmMain : public TLMForm {
   void cmRefresh();
   void cmSave(int ATag);
   void cmExit();
+  void bRegClick(bool AUnregister);
+  void cmCreateInst();
+  void bCopyClick();
+  void mmHexClick();
+  bool DisplayBinaryAsHex() const;
+
+  // The details pane.
+  TTabPanel& TabPanel() const { return *FTabPanel; }
+  TRegistryView& RegTree() const { return *FRegTree; }
+  HWND Memo() const { return FMemo; }
+  std::wstring NameText() const;
+  std::wstring GuidText() const;
+  // The icon shown in the header: an extracted icon, or else the index of a kind's image.
+  HICON ShownIcon() const { return FShownIcon; }
+  int ShownImage() const { return FShownImage; }
 
   // The catalog loader (LoadList); tests may replace it.
   std::function<void(TObjectType AType, TObjects& AList)> Loader = LoadList;
@@ -87,6 +129,12 @@ class TfrmMain : public TLMForm {
   void CreateImageLists();
   void ApplyFonts();
   void SetStatus(const std::wstring& AText);
+  void CreateDetailsPane();
+  void LayoutDetails(RECT AChildArea);
+  void EnableCommands(const TCommandStates& AStates);
+  void ShowIcon(HICON AIcon);
+  void SearchIcon(const TObjectData& AData);
+  TObjectData* FocusedEntry();
   void RepaintNow();
   void AddRoot(TObjectType AType, HTREEITEM& ARoot);
   void KeepExpandButton(HTREEITEM ARoot);
@@ -109,6 +157,11 @@ class TfrmMain : public TLMForm {
   std::wstring FSearchText;
   DWORD FLastSearchKey = 0;
   HICON FShownIcon = nullptr;
+  int FShownImage = -1;
+  std::unique_ptr<TTabPanel> FTabPanel;
+  std::unique_ptr<TRegistryView> FRegTree;
+  HWND FMemo = nullptr;
+  HWND FView = nullptr, FCopy = nullptr, FReg = nullptr, FUnreg = nullptr;
 };
 
 // The program block: locale, title, main window, message loop. Returns the exit code.
