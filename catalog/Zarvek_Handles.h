@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <string>
 #include <utility>
 
 namespace vantrel {

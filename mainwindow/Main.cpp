@@ -229,10 +229,7 @@ void TfrmMain::CreateDetailsPane() {
   FTabPanel = CreateRegistryTabPanel(Handle(), IDC_TABPANEL, Font());
   HWND panel = FTabPanel->Handle();
   FRegTree = std::make_unique<TRegistryView>(panel, IDC_REGTREE);
-  FRegTree->OnChange = [this](const TRegistryNodeData* ALine) {
-    SetWindowTextW(FMemo, L"");
-    if (ALine) SetWindowTextW(FMemo, ALine->Text.c_str());
-  };
+  FRegTree->OnChange = [this](const TRegistryNodeData* ALine) { RegTreeChange(ALine); };
   FMemo = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 0, 0, 10, 10,
                           panel, reinterpret_cast<HMENU>(IDC_MEMO), instance, nullptr);
@@ -246,6 +243,17 @@ void TfrmMain::CreateDetailsPane() {
   FUnreg = button(L"Unregister", IDC_UNREGISTER);
   EnableCommands({});
   FTabPanel->OnAlignChildren = [this](RECT AArea) { LayoutDetails(AArea); };
+}
+
+std::wstring MemoText(const std::wstring& ALine) {
+  if (ALine.size() <= kMemoLimit) return ALine;
+  return ALine.substr(0, kMemoLimit) + L"\u2026 (" + std::to_wstring(ALine.size() - kMemoLimit) +
+         L" more characters; Copy to Clipboard copies the whole line)";
+}
+
+void TfrmMain::RegTreeChange(const TRegistryNodeData* ALine) {
+  SetWindowTextW(FMemo, L"");
+  if (ALine) SetWindowTextW(FMemo, MemoText(ALine->Text).c_str());
 }
 
 void TfrmMain::LayoutDetails(RECT AArea) {

@@ -54,6 +54,12 @@ void IconReference(const TObjectData& AData, std::wstring& AFile, int& AIndex);
 // empty when none exists.
 std::wstring LocateIconFile(const std::wstring& AFile);
 
+// What the memo shows of a registry line: the whole line, or for a line longer than kMemoLimit
+// (a megabyte of binary data, say) its start and how much was left out; the edit control would
+// take minutes to wrap more.
+constexpr size_t kMemoLimit = 65536;
+std::wstring MemoText(const std::wstring& ALine);
+
 // The text "Copy to Clipboard" puts on the clipboard.
 std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
                          const std::vector<TRegistryView::TLineRef>& ALines);
@@ -96,6 +102,7 @@ class TfrmMain : public TLMForm {
   void cmCreateInst();
   void bCopyClick();
   void mmHexClick();
+  void RegTreeChange(const TRegistryNodeData* ALine);
   bool DisplayBinaryAsHex() const;
 
   // The details pane.

@@ -1,5 +1,6 @@
 #include "tests/support/XInput.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +14,7 @@ namespace {
 // X window id of a Wine top-level window, as Wine's X11 driver publishes it.
 unsigned long XWindowOf(HWND AWindow) {
   HANDLE id = GetPropW(AWindow, L"__wine_x11_whole_window");
-  return reinterpret_cast<unsigned long>(id);
+  return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(id));
 }
 
 }  // namespace
