@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "about/AboutDlg.h"
 #include "catalog/CsvExport.h"
 #include "catalog/DetailReaders.h"
 #include "catalog/Zarvek_Dialogs.h"
@@ -630,6 +631,8 @@ void TfrmMain::cmSave(int ATag) {
 
 void TfrmMain::cmExit() { Close(); }
 
+void TfrmMain::cmAbout() { ShowAboutDialog(L"", L"", lngEn); }
+
 TObjectData* TfrmMain::FocusedEntry() {
   TCatalogNodeData node = NodeData(TreeView_GetSelection(FTree));
   TObjects& list = ListOf(node.Typ);
@@ -759,6 +762,9 @@ void TfrmMain::Command(int AId, int, HWND) {
       case IDC_COPY:
         bCopyClick();
         break;
+      case IDM_ABOUT:
+        cmAbout();
+        break;
       default:
         break;
     }
@@ -854,6 +860,7 @@ bool TfrmMain::PreTranslateMessage(MSG& AMsg) {
 }
 
 int RunProgram(const TStringList& AParams) {
+  LoadExeVersionInfo();
   Application().Initialize();
   ApplyUserLocale();
   Application().SetTitle(L"Vantrel");

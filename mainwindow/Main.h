@@ -98,6 +98,7 @@ class TfrmMain : public TLMForm {
   void cmRefresh();
   void cmSave(int ATag);
   void cmExit();
+  void cmAbout();
   void bRegClick(bool AUnregister);
   void cmCreateInst();
   void bCopyClick();

@@ -337,3 +337,30 @@ TEST_F(MainWindow, RootHeaderTellsWhetherTheCatalogWasLoaded) {
   TreeView_SelectItem(form->Tree(), form->AIRoot);
   EXPECT_EQ(text(guid), L"Node contains 3 items");
 }
+
+namespace {
+
+std::wstring gSeenAboutText;
+
+void CALLBACK CloseAboutDialog(HWND, UINT, UINT_PTR AId, DWORD) {
+  HWND dialog = FindWindowW(L"Zarvek.UI.AboutDialog", nullptr);
+  if (!dialog || !IsWindowVisible(dialog)) return;
+  wchar_t text[64] = {};
+  GetWindowTextW(dialog, text, 64);
+  gSeenAboutText = text;
+  KillTimer(nullptr, AId);
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+TEST_F(MainWindow, HelpAboutShowsTheAboutDialogModally) {
+  Application().SetMainForm(form.get());
+  gSeenAboutText.clear();
+  UINT_PTR timer = SetTimer(nullptr, 0, 100, CloseAboutDialog);
+  SendMessageW(form->Handle(), WM_COMMAND, IDM_ABOUT, 0);
+  KillTimer(nullptr, timer);
+  Application().SetMainForm(nullptr);
+  EXPECT_EQ(gSeenAboutText, L"About....");
+  EXPECT_EQ(FindWindowW(L"Zarvek.UI.AboutDialog", nullptr), nullptr);  // freed when closed
+}
