@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalog/ObjectCatalog.h"
 #include "catalog/Zarvek_Handles.h"
@@ -24,23 +25,39 @@ GUID StringToGUID(std::wstring_view AText);
 // version (the low 16 bits of each number, locale 2048); when that fails and a file exists at
 // Server exactly as stored, the library in that file. Returns the result code of the last load
 // tried, E_NOTIMPL when neither applies. A TypeLib that is not a GUID raises EConvertError.
+// Both loads check the library's data first, as LoadTypeLibraryFile does.
 HRESULT LoadTypeLibraryFor(const TObjectData& AData, TComPtr<ITypeLib>& ALib);
 
-// Loads the library stored in a file (a type library, or a program or DLL holding one) after
-// CheckTypeLibraryFile has accepted it. Nothing is registered.
+// Loads the library stored in a file (a type library, or a program or DLL holding one; a path
+// may end in "\N" for the N-th library of a program, as the platform reads it). The data is
+// checked first (CheckTypeLibraryData). Nothing is registered.
 HRESULT LoadTypeLibraryFile(const std::wstring& APath, TComPtr<ITypeLib>& ALib);
 
 // The message for a failed load: "%s (Error code: 0x%x)".
 std::wstring LoadErrorText(HRESULT ACode);
 
-// A structural check of the type library data in a file, made before the platform's loader
-// reads it: the loader trusts the offsets and counts it finds and can crash or loop on a
-// damaged file. Returns S_OK when the file may be handed to the loader (also for data this
-// check does not know, which the loader then rejects itself), TYPE_E_CANTLOADLIBRARY when the
-// data would lead the loader outside the file or into a loop.
-HRESULT CheckTypeLibraryFile(const std::wstring& APath);
+// The platform's loader trusts the offsets, counts and chains it finds in a library and crashes
+// or loops on damaged data; and some values it loads (of types a VARIANT cannot hold, or pointers
+// packed into a number) crash it later, when a description holding them is copied or freed.
+// The check walks the data the way the loader does before the loader sees it.
+enum class TLibraryVerdict {
+  Sound,       // also data in a format the check does not know: the loader then judges it alone
+  Repairable,  // sound, but for values the platform cannot copy: loaded with those values null
+  Unsafe,      // the loader would read outside the data, loop, or corrupt its memory
+};
 
-// The same check for data in memory (a whole .tlb file or a TYPELIB resource).
-bool IsSoundTypeLibraryData(const void* AData, size_t ASize);
+struct TLibraryCheck {
+  TLibraryVerdict Verdict = TLibraryVerdict::Sound;
+  std::string Problem;                   // why the data is unsafe
+  std::vector<size_t> UnreadableValues;  // positions of the value references a repair replaces
+};
+
+// Checks the data of a type library in memory (a .tlb file or a TYPELIB resource).
+TLibraryCheck CheckTypeLibraryData(const void* AData, size_t ASize);
+// Checks the data the loader would read for a path (see LoadTypeLibraryFile).
+TLibraryCheck CheckTypeLibraryFile(const std::wstring& APath);
+
+// A copy of the data with every unreadable value replaced by a null value.
+std::string RepairTypeLibraryData(const void* AData, size_t ASize, const TLibraryCheck& ACheck);
 
 }  // namespace vantrel
