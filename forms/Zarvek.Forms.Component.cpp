@@ -48,7 +48,7 @@ void TComponent::RemoveFreeNotification(IFreeNotification* AObserver) {
   FObservers.erase(std::remove(FObservers.begin(), FObservers.end(), AObserver), FObservers.end());
 }
 
-void TComponent::PublishOrdinal(std::wstring AName, TTypeKind AKind, std::function<int64_t()> AGet,
+void TComponent::PublishOrdinal(std::wstring AName, TPropertyKind AKind, std::function<int64_t()> AGet,
                                 std::function<void(int64_t)> ASet) {
   TPropInfo info;
   info.Name = std::move(AName);
@@ -61,7 +61,7 @@ void TComponent::PublishOrdinal(std::wstring AName, TTypeKind AKind, std::functi
 void TComponent::PublishFloat(std::wstring AName, std::function<double()> AGet, std::function<void(double)> ASet) {
   TPropInfo info;
   info.Name = std::move(AName);
-  info.Kind = TTypeKind::tkFloat;
+  info.Kind = TPropertyKind::pkFloat;
   info.GetFloat = std::move(AGet);
   info.SetFloat = std::move(ASet);
   Publish(std::move(info));
@@ -71,7 +71,7 @@ void TComponent::PublishString(std::wstring AName, std::function<std::wstring()>
                                std::function<void(const std::wstring&)> ASet) {
   TPropInfo info;
   info.Name = std::move(AName);
-  info.Kind = TTypeKind::tkString;
+  info.Kind = TPropertyKind::pkString;
   info.GetStr = std::move(AGet);
   info.SetStr = std::move(ASet);
   Publish(std::move(info));
@@ -81,7 +81,7 @@ void TComponent::PublishObject(std::wstring AName, std::function<TPersistent*()>
                                std::function<void(TPersistent*)> ASet, std::function<bool(const TPersistent*)> AAccepts) {
   TPropInfo info;
   info.Name = std::move(AName);
-  info.Kind = TTypeKind::tkClass;
+  info.Kind = TPropertyKind::pkClass;
   info.GetObject = std::move(AGet);
   info.SetObject = std::move(ASet);
   info.Accepts = std::move(AAccepts);

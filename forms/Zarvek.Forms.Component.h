@@ -38,7 +38,7 @@ class TStrings : public TPersistent {
 };
 
 // The kinds of published properties the layout manager knows.
-enum class TTypeKind { tkInteger, tkChar, tkEnumeration, tkFloat, tkString, tkSet, tkClass, tkInt64 };
+enum class TPropertyKind { pkInteger, pkChar, pkEnumeration, pkFloat, pkString, pkSet, pkClass, pkInt64 };
 
 // One published property: its name, its kind and how to read and write it. Ordinal kinds
 // (integer, character, enumeration, set, 64-bit) use GetOrd/SetOrd, floats GetFloat/SetFloat,
@@ -46,7 +46,7 @@ enum class TTypeKind { tkInteger, tkChar, tkEnumeration, tkFloat, tkString, tkSe
 // accepts (the property's class).
 struct TPropInfo {
   std::wstring Name;
-  TTypeKind Kind = TTypeKind::tkInteger;
+  TPropertyKind Kind = TPropertyKind::pkInteger;
   std::function<int64_t()> GetOrd;
   std::function<void(int64_t)> SetOrd;
   std::function<double()> GetFloat;
@@ -99,7 +99,7 @@ class TComponent : public TPersistent {
  protected:
   void Publish(TPropInfo AInfo) { FProperties.push_back(std::move(AInfo)); }
   // Shorthands for the common kinds; the getters and setters usually capture this.
-  void PublishOrdinal(std::wstring AName, TTypeKind AKind, std::function<int64_t()> AGet,
+  void PublishOrdinal(std::wstring AName, TPropertyKind AKind, std::function<int64_t()> AGet,
                       std::function<void(int64_t)> ASet);
   void PublishFloat(std::wstring AName, std::function<double()> AGet, std::function<void(double)> ASet);
   void PublishString(std::wstring AName, std::function<std::wstring()> AGet,

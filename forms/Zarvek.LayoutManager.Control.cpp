@@ -84,9 +84,9 @@ int MonitorDpi(HWND AWindow) {
   return GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 
-bool IsOrdinal(TTypeKind AKind) {
-  return AKind == TTypeKind::tkInteger || AKind == TTypeKind::tkEnumeration || AKind == TTypeKind::tkSet ||
-         AKind == TTypeKind::tkInt64;
+bool IsOrdinal(TPropertyKind AKind) {
+  return AKind == TPropertyKind::pkInteger || AKind == TPropertyKind::pkEnumeration || AKind == TPropertyKind::pkSet ||
+         AKind == TPropertyKind::pkInt64;
 }
 
 // The "Align" of a component that publishes one; alNone (0) for the others.
@@ -234,7 +234,7 @@ void TLayoutManagerControl::DeleteData() {
   // String lists live in sections of their own below the entry's.
   for (const std::wstring& name : FProps) {
     const TPropInfo* info = FComponent->FindProperty(name);
-    if (info && info->Kind == TTypeKind::tkClass && info->GetObject &&
+    if (info && info->Kind == TPropertyKind::pkClass && info->GetObject &&
         dynamic_cast<TStrings*>(info->GetObject())) {
       storage->EraseSection(section + L"\\" + info->Name);
     }
@@ -381,24 +381,24 @@ void TLayoutManagerControl::SaveProps(ILayoutManagerStorage& AStorage, const std
     const TPropInfo* info = FComponent->FindProperty(name);
     if (!info) continue;
     switch (info->Kind) {
-      case TTypeKind::tkInteger:
-      case TTypeKind::tkEnumeration:
-      case TTypeKind::tkSet:
-      case TTypeKind::tkInt64:
+      case TPropertyKind::pkInteger:
+      case TPropertyKind::pkEnumeration:
+      case TPropertyKind::pkSet:
+      case TPropertyKind::pkInt64:
         if (info->GetOrd) AStorage.WriteInteger(ASection, info->Name, info->GetOrd());
         break;
-      case TTypeKind::tkChar:
+      case TPropertyKind::pkChar:
         if (info->GetOrd) {
           AStorage.WriteString(ASection, info->Name, std::wstring(1, static_cast<wchar_t>(info->GetOrd())));
         }
         break;
-      case TTypeKind::tkString:
+      case TPropertyKind::pkString:
         if (info->GetStr) AStorage.WriteString(ASection, info->Name, info->GetStr());
         break;
-      case TTypeKind::tkFloat:
+      case TPropertyKind::pkFloat:
         if (info->GetFloat) AStorage.WriteFloat(ASection, info->Name, info->GetFloat());
         break;
-      case TTypeKind::tkClass: {
+      case TPropertyKind::pkClass: {
         if (!info->GetObject) break;
         TPersistent* object = info->GetObject();
         if (!object) {
@@ -428,28 +428,28 @@ void TLayoutManagerControl::RestoreProps(ILayoutManagerStorage& AStorage, const 
     const TPropInfo* info = FComponent->FindProperty(name);
     if (!info) continue;
     switch (info->Kind) {
-      case TTypeKind::tkInteger:
-      case TTypeKind::tkEnumeration:
-      case TTypeKind::tkSet:
-      case TTypeKind::tkInt64:
+      case TPropertyKind::pkInteger:
+      case TPropertyKind::pkEnumeration:
+      case TPropertyKind::pkSet:
+      case TPropertyKind::pkInt64:
         if (info->GetOrd && info->SetOrd) info->SetOrd(AStorage.ReadInteger(ASection, info->Name, info->GetOrd()));
         break;
-      case TTypeKind::tkChar:
+      case TPropertyKind::pkChar:
         if (info->GetOrd && info->SetOrd) {
           std::wstring text =
               AStorage.ReadString(ASection, info->Name, std::wstring(1, static_cast<wchar_t>(info->GetOrd())));
           if (!text.empty()) info->SetOrd(static_cast<int64_t>(static_cast<uint16_t>(text[0])));
         }
         break;
-      case TTypeKind::tkString:
+      case TPropertyKind::pkString:
         if (info->GetStr && info->SetStr) info->SetStr(AStorage.ReadString(ASection, info->Name, info->GetStr()));
         break;
-      case TTypeKind::tkFloat:
+      case TPropertyKind::pkFloat:
         if (info->GetFloat && info->SetFloat) {
           info->SetFloat(AStorage.ReadFloat(ASection, info->Name, info->GetFloat()));
         }
         break;
-      case TTypeKind::tkClass: {
+      case TPropertyKind::pkClass: {
         if (!info->GetObject) break;
         TPersistent* object = info->GetObject();
         if (auto* strings = dynamic_cast<TStrings*>(object)) {

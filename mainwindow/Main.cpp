@@ -15,6 +15,7 @@
 #include "catalog/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/resource.h"
+#include "tlbviewer/TLBViewer.h"
 #include "tlbviewer/UnitExport.h"
 
 namespace vantrel {
@@ -167,9 +168,10 @@ std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
   return text;
 }
 
-TfrmMain::TfrmMain(const TStringList& AParams) : TLMForm(MainDesign()) {
+TfrmMain::TfrmMain() : TLMForm(MainDesign()) {
   ExecuteSaveDialog = [this](std::wstring& AFileName) { return DefaultSaveDialog(AFileName); };
-  FormCreate(AParams);
+  ExecuteOpenDialog = [this](std::wstring& AFileName) { return DefaultOpenDialog(AFileName); };
+  FormCreate();
 }
 
 TfrmMain::~TfrmMain() {
@@ -178,22 +180,19 @@ TfrmMain::~TfrmMain() {
   if (FShownIcon) DestroyIcon(FShownIcon);
 }
 
-void TfrmMain::FormCreate(const TStringList& AParams) {
+void TfrmMain::FormCreate() {
   Environment.clear();
-  if (!AParams.empty() && RunCommandLine(AParams)) return;
   CreateControls();
   ReadEnvironmentBlock(Environment);
   CreateTree();
 }
 
-bool TfrmMain::RunCommandLine(const TStringList& AParams) {
+int RunCommandLine(const TStringList& AParams) {
   TExportOutcome lists =
       RunCommandLineExport(AParams, ExtractFilePath(ModuleFileName()), ReportCommandLineError);
   TExportOutcome unit = RunUnitExport(AParams, ReportCommandLineError);
-  if (lists == TExportOutcome::NoSwitch && unit == TExportOutcome::NoSwitch) return false;
-  FExitCode = lists == TExportOutcome::Failed || unit == TExportOutcome::Failed ? 1 : 0;
-  Application().Terminate(FExitCode);
-  return true;
+  if (lists == TExportOutcome::NoSwitch && unit == TExportOutcome::NoSwitch) return -1;
+  return lists == TExportOutcome::Failed || unit == TExportOutcome::Failed ? 1 : 0;
 }
 
 void TfrmMain::CreateControls() {
@@ -633,6 +632,41 @@ void TfrmMain::cmExit() { Close(); }
 
 void TfrmMain::cmAbout() { ShowAboutDialog(L"", L"", lngEn); }
 
+void TfrmMain::cmViewTLB() {
+  TObjectData* entry = FocusedEntry();
+  if (!entry) return;
+  const TObjectData data = *entry;
+  struct TReady {
+    TfrmMain& Form;
+    ~TReady() { Form.SetStatus(L"Ready"); }
+  } ready{*this};
+  SetStatus(L"Working...");
+  RepaintNow();
+  OpenTypeLibViewer(data);
+}
+
+bool TfrmMain::DefaultOpenDialog(std::wstring& AFileName) {
+  wchar_t file[MAX_PATH] = {};
+  OPENFILENAMEW dialog = {sizeof(dialog)};
+  dialog.hwndOwner = Handle();
+  dialog.lpstrFilter =
+      L"TypeLib Files (*.tlb;*.olb;*.dll;*.ocx;*.exe)\0*.tlb;*.olb;*.dll;*.ocx;*.exe\0All Files (*.*)\0*.*\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = MAX_PATH;
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+  if (!GetOpenFileNameW(&dialog)) return false;
+  AFileName = file;
+  return true;
+}
+
+void TfrmMain::cmViewTypeLib() {
+  std::wstring fileName;
+  if (!ExecuteOpenDialog(fileName)) return;
+  TObjectData data;
+  data.Server = ExpandFileName(fileName);
+  OpenTypeLibViewer(data);
+}
+
 TObjectData* TfrmMain::FocusedEntry() {
   TCatalogNodeData node = NodeData(TreeView_GetSelection(FTree));
   TObjects& list = ListOf(node.Typ);
@@ -765,6 +799,13 @@ void TfrmMain::Command(int AId, int, HWND) {
       case IDM_ABOUT:
         cmAbout();
         break;
+      case IDM_VIEWTLB:
+      case IDC_VIEW:
+        cmViewTLB();
+        break;
+      case IDM_VIEWTYPELIB:
+        cmViewTypeLib();
+        break;
       default:
         break;
     }
@@ -806,6 +847,16 @@ LRESULT TfrmMain::Notify(NMHDR* AHeader) {
       auto* view = reinterpret_cast<NMTREEVIEWW*>(AHeader);
       RunCommand([&] { TreeChange(view->itemNew.hItem); });
       return 0;
+    }
+    case NM_DBLCLK: {
+      // On an entry only: a double-click on a root expands or collapses it as usual.
+      TVHITTESTINFO hit = {};
+      GetCursorPos(&hit.pt);
+      ScreenToClient(FTree, &hit.pt);
+      HTREEITEM item = TreeView_HitTest(FTree, &hit);
+      if (!item || !(hit.flags & TVHT_ONITEM) || !TreeView_GetParent(FTree, item)) return 0;
+      RunCommand([&] { cmViewTLB(); });
+      return TRUE;
     }
     default:
       return 0;
@@ -864,8 +915,12 @@ int RunProgram(const TStringList& AParams) {
   Application().Initialize();
   ApplyUserLocale();
   Application().SetTitle(L"Vantrel");
-  TfrmMain form(AParams);
-  if (Application().Terminated()) return form.ExitCode();
+  // The switches run before any window exists, so that scripts work without a desktop too.
+  if (!AParams.empty()) {
+    int exitCode = RunCommandLine(AParams);
+    if (exitCode >= 0) return exitCode;
+  }
+  TfrmMain form;
   Application().SetMainForm(&form);
   form.Show();
   return Application().Run();

@@ -66,12 +66,8 @@ std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
 
 class TfrmMain : public TLMForm {
  public:
-  // AParams: the command-line parameters (without the program name).
-  explicit TfrmMain(const TStringList& AParams);
+  TfrmMain();
   ~TfrmMain() override;
-
-  // Exit code requested by the command line; meaningful when the application was terminated.
-  int ExitCode() const { return FExitCode; }
 
   // The four roots, in the order they are shown, and the lists behind them.
   HTREEITEM OCRoot = nullptr, AIRoot = nullptr, TLRoot = nullptr, IFRoot = nullptr;
@@ -99,6 +95,8 @@ class TfrmMain : public TLMForm {
   void cmSave(int ATag);
   void cmExit();
   void cmAbout();
+  void cmViewTLB();
+  void cmViewTypeLib();
   void bRegClick(bool AUnregister);
   void cmCreateInst();
   void bCopyClick();
@@ -120,6 +118,7 @@ class TfrmMain : public TLMForm {
   std::function<void(TObjectType AType, TObjects& AList)> Loader = LoadList;
   // Replaceable file dialog (tests answer it without a window). Returns false when cancelled.
   std::function<bool(std::wstring& AFileName)> ExecuteSaveDialog;
+  std::function<bool(std::wstring& AFileName)> ExecuteOpenDialog;
 
  protected:
   void Command(int AId, int ACode, HWND AControl) override;
@@ -131,8 +130,7 @@ class TfrmMain : public TLMForm {
   LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
 
  private:
-  void FormCreate(const TStringList& AParams);
-  bool RunCommandLine(const TStringList& AParams);
+  void FormCreate();
   void CreateControls();
   void CreateImageLists();
   void ApplyFonts();
@@ -147,8 +145,8 @@ class TfrmMain : public TLMForm {
   void AddRoot(TObjectType AType, HTREEITEM& ARoot);
   void KeepExpandButton(HTREEITEM ARoot);
   bool DefaultSaveDialog(std::wstring& AFileName);
+  bool DefaultOpenDialog(std::wstring& AFileName);
 
-  int FExitCode = 0;
   HWND FTree = nullptr;
   HWND FIcon = nullptr;
   HWND FName = nullptr;
@@ -172,7 +170,12 @@ class TfrmMain : public TLMForm {
   HWND FView = nullptr, FCopy = nullptr, FReg = nullptr, FUnreg = nullptr;
 };
 
-// The program block: locale, title, main window, message loop. Returns the exit code.
+// The command-line switches (CSV export and unit export); returns the exit code, or -1 when
+// AParams holds no switch.
+int RunCommandLine(const TStringList& AParams);
+
+// The program block: locale, title, the command line, main window, message loop. Returns the
+// exit code.
 int RunProgram(const TStringList& AParams);
 
 }  // namespace vantrel

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "catalog/Zarvek_SysUtils.h"
 #include "mainwindow/Main.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -11,5 +12,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     for (int i = 1; i < count; ++i) params.emplace_back(args[i]);
     LocalFree(args);
   }
-  return vantrel::RunProgram(params);
+  try {
+    return vantrel::RunProgram(params);
+  } catch (const std::exception& e) {
+    // Nothing could be shown (no desktop, say): say why where it can be read.
+    std::wstring text = L"Vantrel cannot start: " + vantrel::ExceptionMessage(e);
+    if (vantrel::HasStdErr()) {
+      vantrel::WriteStdErrLine(text);
+    } else {
+      MessageBoxW(nullptr, text.c_str(), L"Vantrel", MB_OK | MB_ICONERROR);
+    }
+    return 1;
+  }
 }

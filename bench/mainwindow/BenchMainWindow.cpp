@@ -159,7 +159,7 @@ int wmain() {
     RawDefaultValueLoop(L"Interface", valueView);
     rawInterfaces.push_back(NowMs() - start);
 
-    TfrmMain form({});
+    TfrmMain form;
     form.Show();
     Application().ProcessMessages();
     memoryBefore = PrivateBytes();
@@ -171,7 +171,7 @@ int wmain() {
   }
   std::printf("object classes: %zu, named interfaces: %zu\n", classCount, interfaceCount);
   if (GetEnvironmentVariableW(L"VANTREL_BENCH_PARTS", nullptr, 0)) {
-    TfrmMain form({});
+    TfrmMain form;
     form.Show();
     Application().ProcessMessages();
     ExpandParts(form, TObjectType::otCLSID, form.OCRoot);
@@ -187,7 +187,7 @@ int wmain() {
   // The details of one class: a large subtree and an ordinary registration.
   const std::wstring large = L"{BE0C1A55-0000-4000-8000-FFFFFFFF0001}";
   CreateClass(large, 1000, 200);
-  TfrmMain form({});
+  TfrmMain form;
   form.Show();
   TreeView_Expand(form.Tree(), form.OCRoot, TVE_EXPAND);
   Application().ProcessMessages();

@@ -12,12 +12,12 @@ class TProbe : public TComponent {
   TProbe(std::wstring AClassName, std::wstring AName, TComponent* AOwner = nullptr) : FClassName(std::move(AClassName)) {
     SetName(std::move(AName));
     SetOwner(AOwner);
-    PublishOrdinal(L"Count", TTypeKind::tkInteger, [this] { return Count; }, [this](int64_t V) { Count = V; });
-    PublishOrdinal(L"Kind", TTypeKind::tkEnumeration, [this] { return Kind; }, [this](int64_t V) { Kind = V; });
-    PublishOrdinal(L"Mask", TTypeKind::tkSet, [this] { return Mask; }, [this](int64_t V) { Mask = V; });
-    PublishOrdinal(L"Big", TTypeKind::tkInt64, [this] { return Big; }, [this](int64_t V) { Big = V; });
+    PublishOrdinal(L"Count", TPropertyKind::pkInteger, [this] { return Count; }, [this](int64_t V) { Count = V; });
+    PublishOrdinal(L"Kind", TPropertyKind::pkEnumeration, [this] { return Kind; }, [this](int64_t V) { Kind = V; });
+    PublishOrdinal(L"Mask", TPropertyKind::pkSet, [this] { return Mask; }, [this](int64_t V) { Mask = V; });
+    PublishOrdinal(L"Big", TPropertyKind::pkInt64, [this] { return Big; }, [this](int64_t V) { Big = V; });
     PublishOrdinal(
-        L"Letter", TTypeKind::tkChar, [this] { return static_cast<int64_t>(Letter); },
+        L"Letter", TPropertyKind::pkChar, [this] { return static_cast<int64_t>(Letter); },
         [this](int64_t V) { Letter = static_cast<wchar_t>(V); });
     PublishString(L"Caption", [this] { return Caption; }, [this](const std::wstring& V) { Caption = V; });
     PublishFloat(L"Ratio", [this] { return Ratio; }, [this](double V) { Ratio = V; });

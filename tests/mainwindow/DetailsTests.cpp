@@ -39,7 +39,7 @@ class TBoxes {
 
 class Details : public testing::Test {
  protected:
-  void SetUp() override { form = std::make_unique<TfrmMain>(TStringList{}); }
+  void SetUp() override { form = std::make_unique<TfrmMain>(); }
   void TearDown() override { form.reset(); }
 
   // Selects the entry with this GUID, loading its catalog first; false when it is not listed.

@@ -77,7 +77,7 @@ class TBoxRecorder {
 
 class MainWindow : public testing::Test {
  protected:
-  void SetUp() override { form = std::make_unique<TfrmMain>(TStringList{}); }
+  void SetUp() override { form = std::make_unique<TfrmMain>(); }
   void TearDown() override { form.reset(); }
   void Expand(HTREEITEM ARoot) { TreeView_Expand(form->Tree(), ARoot, TVE_EXPAND); }
   void Collapse(HTREEITEM ARoot) { TreeView_Expand(form->Tree(), ARoot, TVE_COLLAPSE); }
@@ -119,7 +119,7 @@ TEST(SortedEntryOrder, LowerCasedNamesAndStableForEqualNames) {
 TEST_F(MainWindow, StartsWithFourCollapsedRootsAndReadsNoCatalog) {
   // The form is built in SetUp; build another one here to count its registry reads alone.
   uint64_t before = TRegistry::OpenedKeyCount();
-  TfrmMain second({});
+  TfrmMain second;
   EXPECT_EQ(TRegistry::OpenedKeyCount(), before);
   HWND tree = form->Tree();
   std::vector<std::wstring> roots;

@@ -1,0 +1,518 @@
+// The type library viewer in-process: declaration tree, jumps, status, find, save, and viewer runs.
+#include <gtest/gtest.h>
+
+#include "catalog/Zarvek_Dialogs.h"
+#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek.Forms.Application.h"
+#include "mainwindow/Main.h"
+#include "mainwindow/resource.h"
+#include "tests/support/RegistryFixture.h"
+#include "tests/support/TestSupport.h"
+#include "tlbviewer/TLBViewer.h"
+#include "tlbviewer/TypeLibLoader.h"
+#include "tlbviewer/UnitExport.h"
+#include "tlbviewer/resource.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+std::wstring FixturePath() { return BinaryPath(L"tests\\viewer\\fixtures\\Viewer.tlb"); }
+const wchar_t kFixtureGuid[] = L"{7A4C2E10-5D3B-4E8F-9B20-00000000C0A1}";
+
+// Records the message boxes shown while it lives, answering each with OK.
+class TBoxes {
+ public:
+  struct TBox {
+    std::wstring Text, Caption;
+    UINT Flags;
+    TCursor Cursor;
+  };
+  TBoxes() {
+    FPrevious = SetMessageBoxFunction([this](HWND, const std::wstring& text, const std::wstring& caption, UINT flags) {
+      List.push_back({text, caption, flags, Application().Cursor()});
+      return IDOK;
+    });
+  }
+  ~TBoxes() { SetMessageBoxFunction(FPrevious); }
+  std::vector<TBox> List;
+
+ private:
+  TMessageBoxFunction FPrevious;
+};
+
+// A viewer filled as OpenTypeLibViewer fills it, without the modal run.
+class Viewer : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(LoadTypeLibraryFile(FixturePath(), library)));
+    view = std::make_unique<TfrmTLBView>(nullptr);
+    TObjectData data;
+    data.Server = FixturePath();
+    view->FillTree(library.get());
+    GenerateImportUnit(data, library.get(), view->UnitLines(), view->UnitName());
+    std::wstring text = view->UnitLines().Text(L"\r\n");
+    text.resize(text.size() - 2);
+    view->SynMemo().SetReadOnly(false);
+    view->SynMemo().SetText(text);
+    view->SynMemo().SetReadOnly(true);
+    view->SynMemoStatusChange();
+  }
+  void TearDown() override { view.reset(); }
+
+  // The tree as displayed: each node's text, indented by two blanks per level.
+  std::vector<std::wstring> TreeTexts(HTREEITEM AParent = TVI_ROOT, int ALevel = 0) {
+    std::vector<std::wstring> texts;
+    HWND tree = view->Tree();
+    HTREEITEM child = AParent == TVI_ROOT ? TreeView_GetRoot(tree) : TreeView_GetChild(tree, AParent);
+    for (; child; child = TreeView_GetNextSibling(tree, child)) {
+      texts.push_back(std::wstring(static_cast<size_t>(2 * ALevel), L' ') + view->TreeGetText(child));
+      for (const std::wstring& text : TreeTexts(child, ALevel + 1)) texts.push_back(text);
+    }
+    return texts;
+  }
+  HTREEITEM FindNode(const std::wstring& AShown) {
+    std::function<HTREEITEM(HTREEITEM)> walk = [&](HTREEITEM AParent) -> HTREEITEM {
+      HWND tree = view->Tree();
+      HTREEITEM child = AParent ? TreeView_GetChild(tree, AParent) : TreeView_GetRoot(tree);
+      for (; child; child = TreeView_GetNextSibling(tree, child)) {
+        if (view->TreeGetText(child) == AShown) return child;
+        if (HTREEITEM found = walk(child)) return found;
+      }
+      return nullptr;
+    };
+    return walk(nullptr);
+  }
+  // Line (from 0) of the first unit line that starts with APrefix.
+  intptr_t LineOf(const std::wstring& APrefix) {
+    const TStringList lines = view->UnitLines().ToStringList();
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].rfind(APrefix, 0) == 0) return static_cast<intptr_t>(i);
+    }
+    return -1;
+  }
+  void Jump(const std::wstring& AShown) {
+    HTREEITEM node = FindNode(AShown);
+    ASSERT_NE(node, nullptr) << testing::PrintToString(AShown);
+    TreeView_SelectItem(view->Tree(), node);
+    view->TreeDblClick();
+  }
+
+  TComPtr<ITypeLib> library;
+  std::unique_ptr<TfrmTLBView> view;
+};
+
+}  // namespace
+
+TEST_F(Viewer, TreeShowsGroupsKindsAndCountsInLibraryOrder) {
+  EXPECT_EQ(TreeTexts(), (std::vector<std::wstring>{
+                             L"ViewerLib (Viewer fixture) (8)",
+                             L"  Enums (1)",
+                             L"    typedef enum Kinds",
+                             L"  Structs (1)",
+                             L"    typedef struct Gadget",
+                             L"  Modules",
+                             L"  Interfaces (1)",
+                             L"    interface IFoo",
+                             L"  Dispinterfaces (2)",
+                             L"    dispinterface IFooDisp",
+                             L"    dispinterface DEventsDisp",
+                             L"  CoClasses (1)",
+                             L"    coclass TFoo",
+                             L"  Typedefs",
+                             L"  Unions",
+                         }));
+  HTREEITEM root = TreeView_GetRoot(view->Tree());
+  EXPECT_TRUE(TreeView_GetItemState(view->Tree(), root, TVIS_EXPANDED) & TVIS_EXPANDED);
+  EXPECT_EQ(view->TreeGetImageIndex(root), kLibraryNode);
+  EXPECT_EQ(view->TreeGetImageIndex(TreeView_GetChild(view->Tree(), root)), kGroupNode);
+  HTREEITEM coclass = FindNode(L"coclass TFoo");
+  ASSERT_NE(coclass, nullptr);
+  EXPECT_EQ(view->NodeData(coclass)->Text, L"TFoo");
+  EXPECT_EQ(view->TreeGetImageIndex(coclass), 5);
+}
+
+TEST_F(Viewer, EmptyLibraryShowsItsRootAndEightBareGroups) {
+  TfrmTLBView empty(nullptr);
+  TComPtr<ICreateTypeLib2> writer;
+  ASSERT_EQ(CreateTypeLib2(SYS_WIN32, L"empty.tlb", writer.put()), S_OK);
+  writer->SetName(const_cast<LPOLESTR>(L"EmptyLib"));
+  TComPtr<ITypeLib> lib;
+  ASSERT_EQ(writer->QueryInterface(IID_ITypeLib, lib.put_void()), S_OK);
+  empty.FillTree(lib.get());
+  HWND tree = empty.Tree();
+  HTREEITEM root = TreeView_GetRoot(tree);
+  EXPECT_EQ(empty.TreeGetText(root), L"EmptyLib () (8)");
+  int groups = 0;
+  for (HTREEITEM group = TreeView_GetChild(tree, root); group; group = TreeView_GetNextSibling(tree, group)) {
+    EXPECT_EQ(empty.TreeGetText(group), TypeKindGroupNames[groups]);
+    ++groups;
+  }
+  EXPECT_EQ(groups, 8);
+}
+
+TEST_F(Viewer, StatusRightAfterOpeningAndTheCaretLineHighlight) {
+  const size_t lines = view->UnitLines().ToStringList().size();
+  EXPECT_EQ(view->PanelText(1), L"Line: 1   Col: 1   Lines: " + std::to_wstring(lines));
+  EXPECT_EQ(view->PanelText(0), L"Ready");
+  EXPECT_EQ(view->CurrentLine(), 0);
+  COLORREF background = 0;
+  EXPECT_TRUE(view->SynMemoSpecialLineColors(0, background));
+  EXPECT_EQ(background, RGB(255, 255, 0));
+  EXPECT_FALSE(view->SynMemoSpecialLineColors(1, background));
+  EXPECT_EQ(view->SynMemo().Call(SCI_GETCARETLINEVISIBLE), 1);
+  EXPECT_EQ(view->SynMemo().Call(SCI_GETREADONLY), 1);
+  // Panel 0 lines up with the tree.
+  RECT tree;
+  GetWindowRect(view->Tree(), &tree);
+  EXPECT_EQ(view->PanelWidth(0), tree.right - tree.left);
+}
+
+TEST_F(Viewer, NoHighlightBeforeTheFirstStatusReport) {
+  TfrmTLBView fresh(nullptr);
+  COLORREF background = 0;
+  EXPECT_EQ(fresh.CurrentLine(), -1);
+  EXPECT_FALSE(fresh.SynMemoSpecialLineColors(0, background));
+}
+
+TEST_F(Viewer, DoubleClickJumpsToTheDeclaration) {
+  TScintilla& editor = view->SynMemo();
+  Jump(L"interface IFoo");
+  // The interface block, not the dispatch block of the same type.
+  intptr_t line = LineOf(L"  IFoo = interface(IDispatch)");
+  ASSERT_GT(line, 2);
+  EXPECT_EQ(editor.CaretLine(), line);
+  // Two lines above it, as far as the editor can scroll.
+  intptr_t lastTop = editor.LineCount() - editor.Call(SCI_LINESONSCREEN);
+  EXPECT_EQ(editor.FirstVisibleLine(), std::min(line - 2, std::max<intptr_t>(0, lastTop)));
+  // The selection is the one character before the match.
+  intptr_t matchStart = editor.PositionFromLine(line) + 1;
+  EXPECT_EQ(editor.SelectionStart(), matchStart - 1);
+  EXPECT_EQ(editor.SelectionEnd(), matchStart);
+  EXPECT_EQ(editor.CurrentPos(), matchStart - 1);
+  EXPECT_EQ(GetFocus(), editor.Handle());
+
+  Jump(L"dispinterface IFooDisp");
+  EXPECT_EQ(editor.CaretLine(), LineOf(L"  IFooDisp = dispinterface"));
+  Jump(L"coclass TFoo");
+  EXPECT_EQ(editor.CaretLine(), LineOf(L"  TFoo = class(TAutoObject"));
+}
+
+TEST_F(Viewer, EnumerationConstantWithATypesNameIsFoundFirst) {
+  Jump(L"typedef struct Gadget");
+  EXPECT_EQ(view->SynMemo().CaretLine(), LineOf(L"  Gadget = 1;"));
+  EXPECT_LT(LineOf(L"  Gadget = 1;"), LineOf(L"  Gadget = record"));
+}
+
+TEST_F(Viewer, DoubleClickOnTheRootOrAGroupGoesToTheTop) {
+  TScintilla& editor = view->SynMemo();
+  editor.GotoPos(editor.PositionFromLine(40));
+  Jump(L"ViewerLib (Viewer fixture) (8)");
+  EXPECT_EQ(editor.CurrentPos(), 0);
+  EXPECT_EQ(editor.FirstVisibleLine(), 0);
+  editor.GotoPos(editor.PositionFromLine(30));
+  Jump(L"Modules");
+  EXPECT_EQ(editor.CurrentPos(), 0);
+  EXPECT_EQ(view->PanelText(1).rfind(L"Line: 1   Col: 1", 0), 0u) << testing::PrintToString(view->PanelText(1));
+}
+
+TEST_F(Viewer, FindForwardBackwardCaseAndWholeWord) {
+  TScintilla& editor = view->SynMemo();
+  TBoxes boxes;
+  auto find = [&](const std::wstring& AText, DWORD AFlags) {
+    view->SetFindText(AText);
+    view->FindOptions().Flags = AFlags;
+    view->fdFind();
+  };
+  find(L"ping", FR_DOWN);
+  ASSERT_TRUE(boxes.List.empty());
+  EXPECT_EQ(editor.SelectedText(), L"Ping");
+  intptr_t first = editor.SelectionStart();
+  EXPECT_EQ(editor.CurrentPos(), editor.SelectionEnd());
+  find(L"ping", FR_DOWN);
+  intptr_t second = editor.SelectionStart();
+  EXPECT_GT(second, first);
+  find(L"ping", 0);  // upward from the caret, which stands at the end of the second match
+  EXPECT_EQ(editor.SelectionStart(), second);
+  EXPECT_EQ(editor.CurrentPos(), second);
+  find(L"ping", 0);
+  EXPECT_EQ(editor.SelectionStart(), first);
+  editor.GotoPos(0);
+  find(L"ping", FR_DOWN | FR_MATCHCASE);
+  EXPECT_TRUE(boxes.List.size() == 1 && boxes.List[0].Text == L"Text not found.");
+  EXPECT_EQ(boxes.List.back().Caption, L"Information");
+  EXPECT_EQ(boxes.List.back().Flags & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+  EXPECT_EQ(editor.CurrentPos(), 0);  // the caret stays
+  find(L"Gadg", FR_DOWN | FR_WHOLEWORD);
+  EXPECT_EQ(boxes.List.size(), 2u);
+  find(L"Gadget", FR_DOWN | FR_WHOLEWORD);
+  EXPECT_EQ(boxes.List.size(), 2u);
+  EXPECT_EQ(editor.SelectedText(), L"Gadget");
+}
+
+TEST_F(Viewer, FindNextSearchesDownwardForGood) {
+  TBoxes boxes;
+  view->cmFindNext();  // before any search: nothing to look for
+  ASSERT_EQ(boxes.List.size(), 1u);
+  EXPECT_EQ(boxes.List[0].Text, L"Text not found.");
+  TScintilla& editor = view->SynMemo();
+  editor.GotoPos(editor.Length());
+  view->SetFindText(L"Release");
+  view->FindOptions().Flags = 0;  // upward
+  view->fdFind();
+  intptr_t last = editor.SelectionStart();
+  ASSERT_EQ(editor.CurrentPos(), last);  // an upward match leaves the caret at its start
+  view->cmFindNext();
+  EXPECT_TRUE(view->FindOptions().Flags & FR_DOWN);
+  EXPECT_EQ(editor.SelectionStart(), last);  // downward from its start: the same match
+  view->cmFindNext();
+  EXPECT_EQ(boxes.List.size(), 2u);  // nothing below it
+  editor.GotoPos(0);
+  view->fdFind();
+  EXPECT_LT(editor.SelectionStart(), last);  // downward from the top: the first one
+}
+
+TEST_F(Viewer, FindStartsWithTheWordUnderTheCaret) {
+  TScintilla& editor = view->SynMemo();
+  editor.GotoPos(editor.PositionFromLine(LineOf(L"  IFoo = interface")) + 3);
+  view->cmFind();
+  ASSERT_NE(view->FindDialog(), nullptr);
+  wchar_t text[64] = {};
+  GetDlgItemTextW(view->FindDialog(), edt1, text, 64);
+  EXPECT_STREQ(text, L"IFoo");
+  editor.GotoPos(editor.PositionFromLine(1));  // an empty line: no word
+  view->cmFind();
+  GetDlgItemTextW(view->FindDialog(), edt1, text, 64);
+  EXPECT_STREQ(text, L"");
+  view->Close();
+  EXPECT_EQ(view->FindDialog(), nullptr);
+}
+
+TEST_F(Viewer, SaveAsWritesTheUnitFileWithTheLibrarysName) {
+  TTempDir temp;
+  std::wstring suggested;
+  view->ExecuteSaveDialog = [&](std::wstring& AFileName) {
+    suggested = AFileName;
+    AFileName = temp.File(L"out.pas");
+    return true;
+  };
+  SendMessageW(view->Handle(), WM_COMMAND, IDM_TLB_SAVEAS, 0);
+  EXPECT_EQ(suggested, L"ViewerLib.pas");
+  std::string bytes = ReadFileBytes(temp.File(L"out.pas"));
+  EXPECT_EQ(bytes, FormatUnitFile(view->UnitLines()));
+  EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(bytes.substr(bytes.size() - 6), "end.\r\n");
+}
+
+TEST_F(Viewer, CancelledPrintDialogDoesNothing) {
+  view->ExecutePrintDialog = [] { return static_cast<HDC>(nullptr); };
+  SendMessageW(view->Handle(), WM_COMMAND, IDM_TLB_PRINT, 0);
+  EXPECT_EQ(view->PanelText(0), L"Ready");
+}
+
+TEST_F(Viewer, EscapeClosesAndEditorKeysAreRemoved) {
+  HACCEL accelerators = view->Accelerators();
+  ACCEL table[8];
+  int count = CopyAcceleratorTableW(accelerators, table, 8);
+  bool escape = false;
+  for (int i = 0; i < count; ++i) escape = escape || (table[i].key == VK_ESCAPE && table[i].cmd == IDM_TLB_EXIT);
+  EXPECT_TRUE(escape);
+  TScintilla& editor = view->SynMemo();
+  intptr_t length = editor.Length();
+  SendMessageW(editor.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  SendMessageW(editor.Handle(), WM_KEYDOWN, VK_F1, 0);
+  EXPECT_EQ(editor.Length(), length);
+}
+
+// Viewer runs through OpenTypeLibViewer: the hook sees the filled viewer and closes it.
+namespace {
+
+struct TRun {
+  bool Opened = false;
+  std::wstring Caption;
+  std::wstring Header[4];
+};
+
+TRun RunViewer(const TObjectData& AData) {
+  TRun run;
+  SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+    run.Opened = true;
+    run.Caption = AViewer.Caption();
+    TStringList lines = AViewer.UnitLines().ToStringList();
+    for (size_t i = 0; i < 4 && i < lines.size(); ++i) run.Header[i] = lines[i];
+    PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+  });
+  OpenTypeLibViewer(AData);
+  SetTypeLibViewerHook(nullptr);
+  return run;
+}
+
+}  // namespace
+
+TEST(ViewerRun, FileRecordOpensTheFile) {
+  TBoxes boxes;
+  TObjectData data;
+  data.Server = FixturePath();
+  TRun run = RunViewer(data);
+  EXPECT_TRUE(boxes.List.empty());
+  ASSERT_TRUE(run.Opened);
+  EXPECT_EQ(run.Caption, L"ITypeLib Viewer - []");
+  EXPECT_EQ(run.Header[0], L"// typelib filename: " + FixturePath());
+  EXPECT_EQ(run.Header[2], L"// uid: ");
+  EXPECT_EQ(run.Header[3], L"// version: 0.0");
+  EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
+}
+
+TEST(ViewerRun, RegisteredLibraryByGuidAndVersion) {
+  TRegistryFixture reg;
+  reg.SetString(std::wstring(L"TypeLib\\") + kFixtureGuid + L"\\1.0", L"", L"ViewerLib");
+  reg.SetString(std::wstring(L"TypeLib\\") + kFixtureGuid + L"\\1.0\\0\\win32", L"", FixturePath());
+  TBoxes boxes;
+  TObjectData data;
+  data.Name = L"Viewer fixture";
+  data.TypeLib = kFixtureGuid;
+  data.MajorVersion = 65537;  // asked for as version 1
+  data.MinorVersion = 0;
+  data.Server = L"C:\\no\\such.tlb";
+  TRun run = RunViewer(data);
+  EXPECT_TRUE(boxes.List.empty());
+  ASSERT_TRUE(run.Opened);
+  EXPECT_EQ(run.Caption, L"ITypeLib Viewer - [Viewer fixture]");
+  EXPECT_EQ(run.Header[2], std::wstring(L"// uid: ") + kFixtureGuid);
+  EXPECT_EQ(run.Header[3], L"// version: 65537.0");  // the record's numbers, as they are
+}
+
+TEST(ViewerRun, UnregisteredVersionFallsBackToTheFileSilently) {
+  TRegistryFixture reg;
+  reg.SetString(std::wstring(L"TypeLib\\") + kFixtureGuid + L"\\1.0\\0\\win32", L"", FixturePath());
+  TBoxes boxes;
+  TObjectData data;
+  data.TypeLib = kFixtureGuid;
+  data.MajorVersion = 7;
+  data.Server = FixturePath();
+  TRun run = RunViewer(data);
+  EXPECT_TRUE(boxes.List.empty());
+  EXPECT_TRUE(run.Opened);
+}
+
+TEST(ViewerRun, NothingToLoadShowsTheNotImplementedMessage) {
+  TBoxes boxes;
+  TObjectData data;
+  data.Server = L"C:\\no\\such\\file.tlb";
+  TRun run = RunViewer(data);
+  EXPECT_FALSE(run.Opened);
+  ASSERT_EQ(boxes.List.size(), 1u);
+  EXPECT_EQ(boxes.List[0].Caption, L"Error");
+  EXPECT_EQ(boxes.List[0].Text, OleErrorText(E_NOTIMPL));
+  EXPECT_NE(boxes.List[0].Text.find(L"(Error code: 0x80004001)"), std::wstring::npos);
+  EXPECT_EQ(boxes.List[0].Cursor, TCursor::crDefault);
+}
+
+TEST(ViewerRun, MalformedGuidTravelsToTheCaller) {
+  TObjectData data;
+  data.TypeLib = L"{not a guid}";
+  data.Server = FixturePath();
+  EXPECT_THROW(OpenTypeLibViewer(data), EConvertError);
+  EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
+}
+
+// From the main window: the entry commands and the double-click.
+class MainWindowViewer : public testing::Test {
+ protected:
+  void SetUp() override {
+    form = std::make_unique<TfrmMain>();
+    Application().SetMainForm(form.get());
+  }
+  void TearDown() override {
+    Application().SetMainForm(nullptr);
+    form.reset();
+    SetTypeLibViewerHook(nullptr);
+  }
+  bool Select(TObjectType AType, const std::wstring& AGuid) {
+    TreeView_Expand(form->Tree(), form->RootOf(AType), TVE_EXPAND);
+    for (HTREEITEM item : form->ChildrenOf(AType)) {
+      if (form->ListOf(AType)[static_cast<size_t>(form->NodeData(item).Index)].GUID == AGuid) {
+        TreeView_SelectItem(form->Tree(), item);
+        return true;
+      }
+    }
+    return false;
+  }
+  std::unique_ptr<TfrmMain> form;
+};
+
+TEST_F(MainWindowViewer, ViewTypeInformationOfAClass) {
+  TRegistryFixture reg;
+  std::wstring guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid, L"", L"Viewed Class");
+  reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", FixturePath());
+  ASSERT_TRUE(Select(TObjectType::otCLSID, guid));
+  std::wstring caption, status;
+  SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+    caption = AViewer.Caption();
+    status = form->StatusText();
+    PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+  });
+  SendMessageW(form->Handle(), WM_COMMAND, IDM_VIEWTLB, 0);
+  EXPECT_EQ(caption, L"ITypeLib Viewer - [Viewed Class]");
+  EXPECT_EQ(status, L"Working...");
+  EXPECT_EQ(form->StatusText(), L"Ready");
+}
+
+TEST_F(MainWindowViewer, ApplicationIdEndsInTheLoadError) {
+  TRegistryFixture reg;
+  std::wstring app = NewGuid();
+  reg.SetString(L"AppID\\" + app, L"", L"Viewed App");
+  ASSERT_TRUE(Select(TObjectType::otAppID, app));
+  TBoxes boxes;
+  SendMessageW(form->Handle(), WM_COMMAND, IDC_VIEW, 0);  // as the double-click does, whatever is enabled
+  ASSERT_EQ(boxes.List.size(), 1u);
+  EXPECT_EQ(boxes.List[0].Text, OleErrorText(E_NOTIMPL));
+  EXPECT_EQ(form->StatusText(), L"Ready");
+}
+
+TEST_F(MainWindowViewer, MalformedTypeLibReachesTheStandardErrorBox) {
+  TRegistryFixture reg;
+  std::wstring guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid + L"\\TypeLib", L"", L"not-a-guid");
+  ASSERT_TRUE(Select(TObjectType::otCLSID, guid));
+  TBoxes boxes;
+  SendMessageW(form->Handle(), WM_COMMAND, IDM_VIEWTLB, 0);
+  ASSERT_EQ(boxes.List.size(), 1u);
+  EXPECT_EQ(boxes.List[0].Caption, L"Vantrel");
+  EXPECT_EQ(boxes.List[0].Text, L"'not-a-guid' is not a valid GUID value");
+  EXPECT_EQ(form->StatusText(), L"Ready");
+  EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
+}
+
+TEST_F(MainWindowViewer, ViewTypeLibOpensTheChosenFile) {
+  std::wstring caption;
+  form->ExecuteOpenDialog = [&](std::wstring& AFileName) {
+    AFileName = FixturePath();
+    return true;
+  };
+  SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+    caption = AViewer.Caption();
+    PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+  });
+  SendMessageW(form->Handle(), WM_COMMAND, IDM_VIEWTYPELIB, 0);
+  EXPECT_EQ(caption, L"ITypeLib Viewer - []");
+  form->ExecuteOpenDialog = [](std::wstring&) { return false; };
+  caption.clear();
+  SendMessageW(form->Handle(), WM_COMMAND, IDM_VIEWTYPELIB, 0);
+  EXPECT_EQ(caption, L"");
+}
+
+TEST_F(MainWindowViewer, CommandsOnARootDoNothing) {
+  TreeView_SelectItem(form->Tree(), form->OCRoot);
+  bool opened = false;
+  SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+    opened = true;
+    PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+  });
+  TBoxes boxes;
+  SendMessageW(form->Handle(), WM_COMMAND, IDM_VIEWTLB, 0);
+  EXPECT_FALSE(opened);
+  EXPECT_TRUE(boxes.List.empty());
+}

@@ -1,0 +1,500 @@
+#include "tlbviewer/TLBViewer.h"
+
+#include <algorithm>
+
+#include "SciLexer.h"
+#include "catalog/Zarvek_Dialogs.h"
+#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek.Forms.Application.h"
+#include "mainwindow/resource.h"
+#include "tlbviewer/TypeInfoSource.h"
+#include "tlbviewer/TypeLibLoader.h"
+#include "tlbviewer/UnitExport.h"
+#include "tlbviewer/resource.h"
+
+namespace vantrel {
+
+const wchar_t* const TypeKindGroupNames[8] = {L"Enums",          L"Structs",   L"Modules",  L"Interfaces",
+                                              L"Dispinterfaces", L"CoClasses", L"Typedefs", L"Unions"};
+const wchar_t* const TypeKindWords[8] = {L"typedef enum", L"typedef struct", L"module",  L"interface",
+                                         L"dispinterface", L"coclass",       L"typedef", L"typedef union"};
+
+namespace {
+
+TFormDesign ViewerDesign(HWND AOwner) {
+  TFormDesign design;
+  design.ClassName = L"TfrmTLBView";
+  design.Caption = L"ITypeLib Viewer";
+  design.ClientWidth = 1089;
+  design.ClientHeight = 614;
+  design.Owner = AOwner;
+  design.MenuId = IDR_TLBMENU;
+  design.AcceleratorsId = IDR_TLBACCEL;
+  design.IconId = IDI_VANTREL;
+  return design;
+}
+
+constexpr COLORREF kCaretLineColor = RGB(255, 255, 0);  // yellow
+
+// Suspends a window's repainting while it lives.
+class TRedrawLock {
+ public:
+  explicit TRedrawLock(HWND AWindow) : FWindow(AWindow) { SendMessageW(FWindow, WM_SETREDRAW, FALSE, 0); }
+  ~TRedrawLock() {
+    SendMessageW(FWindow, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(FWindow, nullptr, TRUE);
+  }
+  TRedrawLock(const TRedrawLock&) = delete;
+  TRedrawLock& operator=(const TRedrawLock&) = delete;
+
+ private:
+  HWND FWindow;
+};
+
+std::function<void(TfrmTLBView&)>& ViewerHook() {
+  static std::function<void(TfrmTLBView&)> hook;
+  return hook;
+}
+
+}  // namespace
+
+void SetTypeLibViewerHook(std::function<void(TfrmTLBView& AViewer)> AHook) { ViewerHook() = std::move(AHook); }
+
+TfrmTLBView::TfrmTLBView(HWND AOwner) : TLMForm(ViewerDesign(AOwner)) {
+  ExecutePrintDialog = [this] { return DefaultPrintDialog(); };
+  ExecuteSaveDialog = [this](std::wstring& AFileName) { return DefaultSaveDialog(AFileName); };
+  FormCreate();
+}
+
+TfrmTLBView::~TfrmTLBView() {
+  CloseFindDialog();
+  if (FImageList) ImageList_Destroy(FImageList);
+}
+
+void TfrmTLBView::FormCreate() {
+  FCurrentLine = -1;
+  HINSTANCE instance = Application().Instance();
+  FTree = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
+                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
+                              TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP,
+                          0, 0, 10, 10, Handle(), reinterpret_cast<HMENU>(IDC_TLB_TREE), instance, nullptr);
+  FSplitter = std::make_unique<TSplitter>(Handle(), [this](int ALeft) {
+    SIZE client = ClientSize();
+    int width = std::clamp(ALeft, Scale(50), std::max<int>(Scale(50), client.cx - Scale(150)));
+    FTreeWidth96 = MulDiv(width, 96, static_cast<int>(Dpi()));
+    Resize();
+  });
+  FSynMemo = std::make_unique<TScintilla>(Handle(), IDC_TLB_MEMO);
+  FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, Handle(),
+                               reinterpret_cast<HMENU>(IDC_TLB_STATUS), instance, nullptr);
+  int parts[] = {Scale(207), -1};
+  SendMessageW(FStatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+  SendMessageW(FStatusBar, SB_SETTEXTW, 0 | SBT_NOBORDERS, reinterpret_cast<LPARAM>(L"Ready"));
+  FFindMessage = RegisterWindowMessageW(FINDMSGSTRINGW);
+  FFind.lStructSize = sizeof(FFind);
+  FFind.hwndOwner = Handle();
+  FFind.lpstrFindWhat = FFindText;
+  FFind.wFindWhatLen = static_cast<WORD>(std::size(FFindText));
+  FFind.Flags = FR_DOWN;
+  CreateImageList();
+  ApplyEditorSettings();
+  for (HWND child : {FTree, FStatusBar}) ApplyFont(child);
+  Resize();
+}
+
+void TfrmTLBView::CreateImageList() {
+  if (FImageList) ImageList_Destroy(FImageList);
+  const int size = Scale(16);
+  FImageList = ImageList_Create(size, size, ILC_COLOR32, 10, 0);
+  for (int id = IDI_TLB_ENUM; id <= IDI_TLB_FOLDER; ++id) {
+    TIcon icon(static_cast<HICON>(LoadImageW(Application().Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
+    ImageList_AddIcon(FImageList, icon.get());
+  }
+  TreeView_SetImageList(FTree, FImageList, TVSIL_NORMAL);
+  TreeView_SetItemHeight(FTree, Scale(16));
+}
+
+void TfrmTLBView::ApplyEditorSettings() {
+  TScintilla& editor = *FSynMemo;
+  ApplyPascalStyles(editor, "Consolas", 10);
+  editor.StyleSetFont(STYLE_LINENUMBER, "Terminal", 8);
+  editor.Call(SCI_SETMARGINTYPEN, 0, SC_MARGIN_NUMBER);
+  editor.Call(SCI_SETMARGINWIDTHN, 1, 0);
+  editor.Call(SCI_SETMARGINWIDTHN, 2, 0);
+  // No line breaks: the text is read-only; no context help.
+  editor.Call(SCI_CLEARCMDKEY, SCK_RETURN + (SCMOD_SHIFT << 16));
+  editor.Call(SCI_ASSIGNCMDKEY, VK_F1, SCI_NULL);
+  editor.Call(SCI_SETCARETLINEBACK, kCaretLineColor);
+  editor.Call(SCI_SETCARETLINEVISIBLEALWAYS, 1);
+  editor.Call(SCI_SETCARETLINEVISIBLE, FCurrentLine >= 0);
+  editor.Call(SCI_SETSCROLLWIDTHTRACKING, 1);
+  editor.SetReadOnly(true);
+}
+
+void TfrmTLBView::DpiChanged() {
+  CreateImageList();
+  for (HWND child : {FTree, FStatusBar}) ApplyFont(child);
+  Resize();
+}
+
+void TfrmTLBView::Resize() {
+  if (!FTree) return;
+  SendMessageW(FStatusBar, WM_SIZE, 0, 0);
+  RECT status = {};
+  GetWindowRect(FStatusBar, &status);
+  SIZE client = ClientSize();
+  const int height = client.cy - (status.bottom - status.top);
+  const int treeWidth = std::min<int>(Scale(FTreeWidth96), std::max<int>(0, client.cx - Scale(100)));
+  const int splitter = Scale(3);
+  MoveWindow(FTree, 0, 0, treeWidth, height, TRUE);
+  MoveWindow(FSplitter->Handle(), treeWidth, 0, splitter, height, TRUE);
+  MoveWindow(FSynMemo->Handle(), treeWidth + splitter, 0, std::max(0, static_cast<int>(client.cx) - treeWidth - splitter),
+             height, TRUE);
+  TreeResize();
+}
+
+void TfrmTLBView::TreeResize() {
+  RECT tree = {};
+  GetWindowRect(FTree, &tree);
+  int parts[] = {tree.right - tree.left, -1};
+  SendMessageW(FStatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+}
+
+void TfrmTLBView::SetStatus(int APanel, const std::wstring& AText) {
+  WPARAM part = static_cast<WPARAM>(APanel) | (APanel == 0 ? SBT_NOBORDERS : 0);
+  SendMessageW(FStatusBar, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(AText.c_str()));
+}
+
+std::wstring TfrmTLBView::PanelText(int APanel) const {
+  LRESULT length = SendMessageW(FStatusBar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(APanel), 0);
+  std::wstring text(LOWORD(length) + 1, L'\0');
+  SendMessageW(FStatusBar, SB_GETTEXTW, static_cast<WPARAM>(APanel), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(LOWORD(length));
+  return text;
+}
+
+int TfrmTLBView::PanelWidth(int APanel) const {
+  int parts[2] = {};
+  SendMessageW(FStatusBar, SB_GETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+  if (APanel == 0) return parts[0];
+  return parts[1] < 0 ? -1 : parts[1] - parts[0];
+}
+
+HTREEITEM TfrmTLBView::AddNode(HTREEITEM AParent, std::wstring AText, int AKind) {
+  TVINSERTSTRUCTW insert = {};
+  insert.hParent = AParent ? AParent : TVI_ROOT;
+  insert.hInsertAfter = TVI_LAST;
+  insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  insert.item.pszText = LPSTR_TEXTCALLBACKW;
+  insert.item.iImage = insert.item.iSelectedImage = AKind;
+  insert.item.lParam = static_cast<LPARAM>(FNodes.size());
+  FNodes.push_back({std::move(AText), AKind});
+  HTREEITEM item = TreeView_InsertItem(FTree, &insert);
+  FNodeItems.push_back(item);
+  return item;
+}
+
+void TfrmTLBView::FillTree(ITypeLib* OTL) {
+  UINT count = OTL->GetTypeInfoCount();
+  std::wstring name, doc;
+  if (FAILED(ReadLibDocumentation(OTL, -1, &name, &doc, nullptr))) name.clear(), doc.clear();
+  TRedrawLock lock(FTree);
+  HTREEITEM root = AddNode(nullptr, TruncateAtNul(name) + L" (" + TruncateAtNul(doc) + L")", kLibraryNode);
+  HTREEITEM groups[8];
+  for (int kind = 0; kind < 8; ++kind) groups[kind] = AddNode(root, TypeKindGroupNames[kind], kGroupNode);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring typeName;
+    HRESULT documented = ReadLibDocumentation(OTL, static_cast<INT>(i), &typeName, nullptr, nullptr);
+    if (FAILED(documented)) typeName.clear();
+    typeName = TruncateAtNul(typeName);
+    TYPEKIND kind;
+    if (FAILED(OTL->GetTypeInfoType(i, &kind)) || kind < 0 || kind > 7) continue;
+    std::wstring text = typeName;
+    if (kind == TKIND_DISPATCH) text += L"Disp";
+    if (kind == TKIND_COCLASS) text = L"T" + text;
+    AddNode(groups[kind], text, kind);
+    if ((kind != TKIND_INTERFACE && kind != TKIND_DISPATCH) || FAILED(documented)) continue;
+    // A dual interface shows a second time, under the kind of its first implemented type.
+    TComPtr<ITypeInfo> info;
+    if (FAILED(ReadTypeInfo(OTL, i, info))) continue;
+    TTypeAttrHolder attr(info.get());
+    if (FAILED(attr.Fetch()) || !(attr->wTypeFlags & kDualFlag)) continue;
+    HREFTYPE ref;
+    TComPtr<ITypeInfo> referred;
+    if (FAILED(info->GetRefTypeOfImplType(0, &ref)) || FAILED(ReadRefTypeInfo(info.get(), ref, referred))) continue;
+    TTypeAttrHolder referredAttr(referred.get());
+    if (FAILED(referredAttr.Fetch())) continue;
+    int referredKind = referredAttr->typekind;
+    if (referredKind < 0 || referredKind > 7) continue;
+    AddNode(groups[referredKind], referredKind == TKIND_DISPATCH ? typeName + L"Disp" : typeName, referredKind);
+  }
+  TreeView_Expand(FTree, root, TVE_EXPAND);
+}
+
+const TTypeNodeData* TfrmTLBView::NodeData(HTREEITEM ANode) const {
+  if (!ANode) return nullptr;
+  TVITEMW item = {};
+  item.mask = TVIF_PARAM | TVIF_HANDLE;
+  item.hItem = ANode;
+  if (!TreeView_GetItem(FTree, &item)) return nullptr;
+  size_t index = static_cast<size_t>(item.lParam);
+  return index < FNodes.size() ? &FNodes[index] : nullptr;
+}
+
+std::wstring TfrmTLBView::TreeGetText(HTREEITEM ANode) const {
+  const TTypeNodeData* data = NodeData(ANode);
+  if (!data) return {};
+  if (data->Kind >= 0 && data->Kind <= 7) return std::wstring(TypeKindWords[data->Kind]) + L" " + data->Text;
+  int children = 0;
+  for (HTREEITEM child = TreeView_GetChild(FTree, ANode); child; child = TreeView_GetNextSibling(FTree, child)) {
+    ++children;
+  }
+  return children ? data->Text + L" (" + std::to_wstring(children) + L")" : data->Text;
+}
+
+int TfrmTLBView::TreeGetImageIndex(HTREEITEM ANode) const {
+  const TTypeNodeData* data = NodeData(ANode);
+  return data ? data->Kind : -1;
+}
+
+void TfrmTLBView::TreeDblClick() {
+  HTREEITEM focused = TreeView_GetSelection(FTree);
+  const TTypeNodeData* data = NodeData(focused);
+  if (!data) return;
+  TScintilla& editor = *FSynMemo;
+  editor.GotoPos(0);
+  editor.SetFirstVisibleLine(0);
+  TScintilla::TMatch match = editor.Search(L" " + data->Text + L" = ", 0, editor.Length(), 0);
+  if (match.Start >= 0) editor.SetSelection(match.Start, match.End);
+  editor.SetFirstVisibleLine(std::max<intptr_t>(0, editor.CaretLine() - 2));
+  // The selection shrinks to the character before the match.
+  intptr_t start = editor.SelectionStart();
+  editor.SetSelection(start, std::max<intptr_t>(0, start - 1));
+  SetFocus(editor.Handle());
+}
+
+bool TfrmTLBView::SynMemoSpecialLineColors(intptr_t ALine, COLORREF& ABackground) const {
+  if (ALine != FSynMemo->CaretLine() || FCurrentLine < 0) return false;
+  ABackground = kCaretLineColor;
+  return true;
+}
+
+void TfrmTLBView::SynMemoStatusChange() {
+  TScintilla& editor = *FSynMemo;
+  const intptr_t caret = editor.CurrentPos();
+  const intptr_t line = editor.LineFromPosition(caret);
+  SetStatus(1, L"Line: " + std::to_wstring(line + 1) + L"   Col: " + std::to_wstring(editor.Column(caret) + 1) +
+                   L"   Lines: " + std::to_wstring(editor.LineCount()));
+  FCurrentLine = line;
+  // The caret line is painted yellow from the first report on; the editor repaints both lines.
+  editor.Call(SCI_SETCARETLINEVISIBLE, 1);
+  // Line numbers sized to fit the longest number.
+  std::string widest(std::to_string(editor.LineCount()).size() + 1, '9');
+  widest[0] = '_';
+  editor.Call(SCI_SETMARGINWIDTHN, 0, editor.TextWidth(STYLE_LINENUMBER, widest.c_str()));
+}
+
+void TfrmTLBView::SetFindText(const std::wstring& AText) {
+  wcsncpy_s(FFindText, AText.c_str(), _TRUNCATE);
+  if (FFindDialog) SetDlgItemTextW(FFindDialog, edt1, FFindText);
+}
+
+void TfrmTLBView::cmFind() {
+  SetFindText(FSynMemo->WordAt(FSynMemo->CurrentPos()));
+  if (FFindDialog) {
+    SetForegroundWindow(FFindDialog);
+    return;
+  }
+  FFindDialog = FindTextW(&FFind);
+  if (FFindDialog) Application().AddModelessDialog(FFindDialog);
+}
+
+void TfrmTLBView::fdFind() {
+  TScintilla& editor = *FSynMemo;
+  const std::wstring text = FFindText;
+  int flags = 0;
+  if (FFind.Flags & FR_MATCHCASE) flags |= SCFIND_MATCHCASE;
+  if (FFind.Flags & FR_WHOLEWORD) flags |= SCFIND_WHOLEWORD;
+  const bool down = (FFind.Flags & FR_DOWN) != 0;
+  const intptr_t caret = editor.CurrentPos();
+  TScintilla::TMatch match = editor.Search(text, caret, down ? editor.Length() : 0, flags);
+  if (match.Start < 0) {
+    InfoBox(L"Text not found.");
+    return;
+  }
+  if (down) {
+    editor.SetSelection(match.Start, match.End);
+  } else {
+    editor.SetSelection(match.End, match.Start);
+  }
+  editor.Call(SCI_SCROLLCARET);
+}
+
+void TfrmTLBView::cmFindNext() {
+  FFind.Flags |= FR_DOWN;
+  if (FFindDialog) CheckRadioButton(FFindDialog, rad1, rad2, rad2);
+  fdFind();
+  SetFocus(FSynMemo->Handle());
+}
+
+HDC TfrmTLBView::DefaultPrintDialog() {
+  PRINTDLGW dialog = {sizeof(dialog)};
+  dialog.hwndOwner = Handle();
+  dialog.Flags = PD_RETURNDC | PD_NOSELECTION | PD_NOPAGENUMS | PD_USEDEVMODECOPIESANDCOLLATE;
+  dialog.nCopies = 1;
+  BOOL chosen = PrintDlgW(&dialog);
+  if (dialog.hDevMode) GlobalFree(dialog.hDevMode);
+  if (dialog.hDevNames) GlobalFree(dialog.hDevNames);
+  return chosen ? dialog.hDC : nullptr;
+}
+
+void TfrmTLBView::cmPrint() {
+  HDC printer = ExecutePrintDialog();
+  if (!printer) return;
+  struct TPrinterDC {
+    HDC DC;
+    ~TPrinterDC() { DeleteDC(DC); }
+  } printerDC{printer};
+  struct TPrinting {
+    TfrmTLBView& View;
+    TWaitCursor Cursor;
+    explicit TPrinting(TfrmTLBView& AView) : View(AView) { View.SetStatus(0, L"Printing..."); }
+    ~TPrinting() { View.SetStatus(0, L"Ready"); }
+  } printing(*this);
+  TUnitPrinter printerText(Handle());
+  printerText.SetText(FSynMemo->Text());
+  printerText.Print(printer, Application().Title() + L" - [" + FUnitname + L"]");
+}
+
+bool TfrmTLBView::DefaultSaveDialog(std::wstring& AFileName) {
+  wchar_t file[MAX_PATH] = {};
+  wcsncpy_s(file, AFileName.c_str(), _TRUNCATE);
+  OPENFILENAMEW dialog = {sizeof(dialog)};
+  dialog.hwndOwner = Handle();
+  dialog.lpstrFilter = L"Pascal units (*.pas)\0*.pas\0All files (*.*)\0*.*\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = MAX_PATH;
+  dialog.lpstrDefExt = L"pas";
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+  if (!GetSaveFileNameW(&dialog)) return false;
+  AFileName = file;
+  return true;
+}
+
+void TfrmTLBView::cmSaveAs() {
+  std::wstring fileName = DefaultUnitFileName(FUnitname);
+  if (!ExecuteSaveDialog(fileName)) return;
+  TWaitCursor wait;
+  SaveUnitFile(fileName, FUnitLines);
+}
+
+void TfrmTLBView::cmExit() { Close(); }
+
+void TfrmTLBView::CloseFindDialog() {
+  if (!FFindDialog) return;
+  Application().RemoveModelessDialog(FFindDialog);
+  DestroyWindow(FFindDialog);
+  FFindDialog = nullptr;
+}
+
+void TfrmTLBView::DoClose(TCloseAction& AAction) {
+  CloseFindDialog();
+  TLMForm::DoClose(AAction);
+}
+
+void TfrmTLBView::Command(int AId, int, HWND) {
+  RunCommand([&] {
+    switch (AId) {
+      case IDM_TLB_SAVEAS: cmSaveAs(); break;
+      case IDM_TLB_PRINT: cmPrint(); break;
+      case IDM_TLB_EXIT: cmExit(); break;
+      case IDM_TLB_FIND: cmFind(); break;
+      case IDM_TLB_FINDNEXT: cmFindNext(); break;
+      default: break;
+    }
+  });
+}
+
+LRESULT TfrmTLBView::Notify(NMHDR* AHeader) {
+  if (AHeader->hwndFrom == FSynMemo->Handle()) {
+    auto* notification = reinterpret_cast<SCNotification*>(AHeader);
+    if (AHeader->code == SCN_UPDATEUI &&
+        (notification->updated & (SC_UPDATE_SELECTION | SC_UPDATE_V_SCROLL | SC_UPDATE_H_SCROLL | SC_UPDATE_CONTENT))) {
+      RunCommand([&] { SynMemoStatusChange(); });
+    }
+    return 0;
+  }
+  if (AHeader->hwndFrom != FTree) return 0;
+  switch (AHeader->code) {
+    case TVN_GETDISPINFOW: {
+      auto* info = reinterpret_cast<NMTVDISPINFOW*>(AHeader);
+      if ((info->item.mask & TVIF_TEXT) && info->item.pszText && info->item.cchTextMax > 0) {
+        std::wstring text = TreeGetText(info->item.hItem);
+        wcsncpy_s(info->item.pszText, static_cast<size_t>(info->item.cchTextMax), text.c_str(), _TRUNCATE);
+      }
+      return 0;
+    }
+    case NM_DBLCLK:
+      RunCommand([&] { TreeDblClick(); });
+      return TRUE;
+    case NM_RETURN:
+      RunCommand([&] { TreeDblClick(); });
+      return TRUE;
+    default:
+      return 0;
+  }
+}
+
+LRESULT TfrmTLBView::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
+  if (FFindMessage && AMsg == FFindMessage) {
+    auto* find = reinterpret_cast<FINDREPLACEW*>(ALParam);
+    if (find->Flags & FR_DIALOGTERM) {
+      Application().RemoveModelessDialog(FFindDialog);
+      FFindDialog = nullptr;
+    } else if (find->Flags & FR_FINDNEXT) {
+      RunCommand([&] { fdFind(); });
+    }
+    return 0;
+  }
+  if (AMsg == WM_HELP) return TRUE;  // no context help
+  return TLMForm::WndProc(AMsg, AWParam, ALParam);
+}
+
+void OpenTypeLibViewer(const TObjectData& AData) {
+  TComPtr<ITypeLib> library;
+  HRESULT result;
+  {
+    TWaitCursor wait;
+    result = LoadTypeLibraryFor(AData, library);
+  }
+  if (FAILED(result)) {
+    ErrorBox(LoadErrorText(result));
+    return;
+  }
+  TForm* main = Application().MainForm();
+  std::unique_ptr<TfrmTLBView> viewer;
+  {
+    TWaitCursor wait;
+    viewer = std::make_unique<TfrmTLBView>(main ? main->Handle() : nullptr);
+    try {
+      viewer->SetCaption(L"ITypeLib Viewer - [" + AData.Name + L"]");
+      viewer->FillTree(library.get());
+    } catch (...) {
+      // What the tree holds by now is shown.
+    }
+    GenerateImportUnit(AData, library.get(), viewer->UnitLines(), viewer->UnitName());
+    TScintilla& editor = viewer->SynMemo();
+    editor.SetReadOnly(false);
+    std::wstring text = viewer->UnitLines().Text(L"\r\n");
+    // The last line ends the text: no empty line after it.
+    if (text.size() >= 2) text.resize(text.size() - 2);
+    editor.SetText(text);
+    editor.SetReadOnly(true);
+    editor.GotoPos(0);
+    viewer->SynMemoStatusChange();
+  }
+  if (ViewerHook()) ViewerHook()(*viewer);
+  viewer->ShowModal();
+}
+
+}  // namespace vantrel

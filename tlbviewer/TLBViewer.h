@@ -1,0 +1,125 @@
+// The type library viewer: the library's declarations as a tree beside the generated import unit.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+#include <oaidl.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalog/ObjectCatalog.h"
+#include "forms/Zarvek.Forms.Splitter.h"
+#include "forms/Zarvek.LayoutManager.Form.h"
+#include "tlbviewer/ScintillaEdit.h"
+#include "tlbviewer/TLBGenerator.h"
+#include "tlbviewer/UnitPrinter.h"
+
+namespace vantrel {
+
+// What a declaration tree node stands for: a type's declaration name (kinds 0 to 7), the
+// library (8) or a group (9).
+struct TTypeNodeData {
+  std::wstring Text;
+  int Kind = 0;
+};
+
+extern const wchar_t* const TypeKindGroupNames[8];
+extern const wchar_t* const TypeKindWords[8];
+constexpr int kLibraryNode = 8;
+constexpr int kGroupNode = 9;
+
+class TfrmTLBView : public TLMForm {
+ public:
+  // Creates the window (hidden) owned by AOwner.
+  explicit TfrmTLBView(HWND AOwner);
+  ~TfrmTLBView() override;
+
+  // Fills the empty tree from the library.
+  void FillTree(ITypeLib* OTL);
+
+  // Tree requests and events.
+  std::wstring TreeGetText(HTREEITEM ANode) const;
+  int TreeGetImageIndex(HTREEITEM ANode) const;
+  const TTypeNodeData* NodeData(HTREEITEM ANode) const;
+  void TreeDblClick();
+  void TreeResize();
+
+  // Editor requests and events. Lines count from 0 here, as the editor counts them.
+  bool SynMemoSpecialLineColors(intptr_t ALine, COLORREF& ABackground) const;
+  void SynMemoStatusChange();
+
+  void cmFind();
+  void fdFind();
+  void cmFindNext();
+  void cmPrint();
+  void cmSaveAs();
+  void cmExit();
+
+  HWND Tree() const { return FTree; }
+  TScintilla& SynMemo() const { return *FSynMemo; }
+  std::wstring PanelText(int APanel) const;
+  int PanelWidth(int APanel) const;
+  int CurrentLine() const { return FCurrentLine; }
+
+  // The generated unit: its lines (kept for "Save As...") and its name.
+  TLineList& UnitLines() { return FUnitLines; }
+  std::wstring& UnitName() { return FUnitname; }
+
+  // The find dialog's state.
+  FINDREPLACEW& FindOptions() { return FFind; }
+  HWND FindDialog() const { return FFindDialog; }
+  void SetFindText(const std::wstring& AText);
+
+  // Replaceable dialogs (tests answer them without a window). The print dialog returns a
+  // printer's device context (the caller deletes it), or null when cancelled.
+  std::function<HDC()> ExecutePrintDialog;
+  std::function<bool(std::wstring& AFileName)> ExecuteSaveDialog;
+
+ protected:
+  void Command(int AId, int ACode, HWND AControl) override;
+  LRESULT Notify(NMHDR* AHeader) override;
+  void Resize() override;
+  void DpiChanged() override;
+  LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
+  void DoClose(TCloseAction& AAction) override;
+
+ private:
+  void FormCreate();
+  void CreateImageList();
+  void ApplyEditorSettings();
+  void SetStatus(int APanel, const std::wstring& AText);
+  HTREEITEM AddNode(HTREEITEM AParent, std::wstring AText, int AKind);
+  void CloseFindDialog();
+  HDC DefaultPrintDialog();
+  bool DefaultSaveDialog(std::wstring& AFileName);
+
+  HWND FTree = nullptr;
+  std::unique_ptr<TSplitter> FSplitter;
+  std::unique_ptr<TScintilla> FSynMemo;
+  HWND FStatusBar = nullptr;
+  HIMAGELIST FImageList = nullptr;
+  int FTreeWidth96 = 347;
+  std::vector<TTypeNodeData> FNodes;
+  std::vector<HTREEITEM> FNodeItems;
+  intptr_t FCurrentLine = -1;
+  std::wstring FUnitname;
+  TLineList FUnitLines;
+  FINDREPLACEW FFind = {};
+  wchar_t FFindText[256] = {};
+  HWND FFindDialog = nullptr;
+  UINT FFindMessage = 0;
+};
+
+// Loads the library the record points to and shows it in a modal viewer; reports a library that
+// cannot be loaded in an error box. Returns when the viewer has closed.
+void OpenTypeLibViewer(const TObjectData& AData);
+
+// Seam for tests: called with the viewer after it was filled, before its modal run. When set, it
+// replaces the modal run (the viewer is destroyed when it returns).
+void SetTypeLibViewerHook(std::function<void(TfrmTLBView& AViewer)> AHook);
+
+}  // namespace vantrel
