@@ -144,22 +144,39 @@ SIZE TForm::ClientSize() const {
 }
 
 TWindowState TForm::WindowState() const {
+  if (!Visible()) return FPendingState;
   if (IsIconic(FHandle)) return TWindowState::wsMinimized;
   if (IsZoomed(FHandle)) return TWindowState::wsMaximized;
   return TWindowState::wsNormal;
 }
 
+namespace {
+
+int ShowCommand(TWindowState AState) {
+  switch (AState) {
+    case TWindowState::wsMinimized: return SW_SHOWMINIMIZED;
+    case TWindowState::wsMaximized: return SW_SHOWMAXIMIZED;
+    case TWindowState::wsNormal: break;
+  }
+  return SW_SHOWNORMAL;
+}
+
+}  // namespace
+
 void TForm::SetWindowState(TWindowState AState) {
-  int command = SW_SHOWNORMAL;
-  if (AState == TWindowState::wsMinimized) command = SW_MINIMIZE;
-  if (AState == TWindowState::wsMaximized) command = SW_MAXIMIZE;
-  // A hidden window stays hidden when set back to normal.
-  if (!Visible() && AState == TWindowState::wsNormal) return;
-  ShowWindow(FHandle, command);
+  // A hidden window takes the state when it is shown.
+  FPendingState = AState;
+  if (!Visible()) return;
+  WINDOWPLACEMENT placement = {sizeof(placement)};
+  GetWindowPlacement(FHandle, &placement);
+  placement.showCmd = static_cast<UINT>(ShowCommand(AState));
+  // Back to normal means normal, also for a window minimized from the maximized state.
+  if (AState == TWindowState::wsNormal) placement.flags &= ~static_cast<UINT>(WPF_RESTORETOMAXIMIZED);
+  SetWindowPlacement(FHandle, &placement);
 }
 
 void TForm::Show() {
-  ShowWindow(FHandle, SW_SHOW);
+  ShowWindow(FHandle, FPendingState == TWindowState::wsNormal ? SW_SHOW : ShowCommand(FPendingState));
   SetForegroundWindow(FHandle);
 }
 

@@ -115,6 +115,7 @@ class TForm : public TComponent {
   int FModalResult = mrNone;
   bool FModal = false;
   bool FShownOnce = false;
+  TWindowState FPendingState = TWindowState::wsNormal;
 };
 
 }  // namespace vantrel

@@ -13,6 +13,34 @@ void RegisterScintilla() {
 
 std::string ToUtf8(std::wstring_view AText) { return WideToCodePage(AText, CP_UTF8); }
 
+char* EncodeUtf8(char* AOut, std::wstring_view AText) {
+  char* out = AOut;
+  for (size_t i = 0; i < AText.size(); ++i) {
+    uint32_t c = AText[i];
+    if (c < 0x80) {
+      *out++ = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < AText.size() && AText[i + 1] >= 0xDC00 && AText[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (AText[++i] - 0xDC00);  // two code units give four bytes
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x800) {
+      *out++ = static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      *out++ = static_cast<char>(0xE0 | (c >> 12));
+      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      *out++ = static_cast<char>(0xF0 | (c >> 18));
+      *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
 std::wstring FromUtf8(std::string_view AText) { return CodePageToWide(AText, CP_UTF8); }
 
 TScintilla::TScintilla(HWND AParent, int AId, DWORD AStyle) {
@@ -37,6 +65,8 @@ void TScintilla::SetText(std::wstring_view AText) {
   std::string text = ToUtf8(AText);
   Call(SCI_SETTEXT, 0, reinterpret_cast<intptr_t>(text.c_str()));
 }
+
+void TScintilla::SetUtf8Text(const std::string& AText) { Call(SCI_SETTEXT, 0, reinterpret_cast<intptr_t>(AText.c_str())); }
 
 std::wstring TScintilla::Text() const { return TextRange(0, Length()); }
 

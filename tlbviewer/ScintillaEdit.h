@@ -26,6 +26,7 @@ class TScintilla {
 
   // Text in UTF-16; the editor keeps UTF-8.
   void SetText(std::wstring_view AText);
+  void SetUtf8Text(const std::string& AText);
   std::wstring Text() const;
   std::wstring TextRange(intptr_t AStart, intptr_t AEnd) const;
   intptr_t Length() const { return Call(SCI_GETLENGTH); }
@@ -78,6 +79,9 @@ void RegisterScintilla();
 
 // UTF-16 to UTF-8 positions are byte offsets in the editor; these convert texts for it.
 std::string ToUtf8(std::wstring_view AText);
+// Writes AText as UTF-8 from AOut on (at most three bytes per code unit; an unpaired surrogate
+// becomes U+FFFD); returns the end of what it wrote.
+char* EncodeUtf8(char* AOut, std::wstring_view AText);
 std::wstring FromUtf8(std::string_view AText);
 
 }  // namespace vantrel

@@ -460,6 +460,22 @@ LRESULT TfrmTLBView::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
   return TLMForm::WndProc(AMsg, AWParam, ALParam);
 }
 
+std::string EditorText(const TLineList& ALines) {
+  size_t length = 0;
+  for (size_t i = 0; i < ALines.Count(); ++i) length += ALines[i].size() + 2;
+  std::string text(3 * length, '\0');
+  char* out = text.data();
+  for (size_t i = 0; i < ALines.Count(); ++i) {
+    if (i) {
+      *out++ = '\r';
+      *out++ = '\n';
+    }
+    out = EncodeUtf8(out, ALines[i]);
+  }
+  text.resize(static_cast<size_t>(out - text.data()));
+  return text;
+}
+
 void OpenTypeLibViewer(const TObjectData& AData) {
   TComPtr<ITypeLib> library;
   HRESULT result;
@@ -485,10 +501,7 @@ void OpenTypeLibViewer(const TObjectData& AData) {
     GenerateImportUnit(AData, library.get(), viewer->UnitLines(), viewer->UnitName());
     TScintilla& editor = viewer->SynMemo();
     editor.SetReadOnly(false);
-    std::wstring text = viewer->UnitLines().Text(L"\r\n");
-    // The last line ends the text: no empty line after it.
-    if (text.size() >= 2) text.resize(text.size() - 2);
-    editor.SetText(text);
+    editor.SetUtf8Text(EditorText(viewer->UnitLines()));
     editor.SetReadOnly(true);
     editor.GotoPos(0);
     viewer->SynMemoStatusChange();

@@ -114,6 +114,9 @@ class TfrmTLBView : public TLMForm {
   UINT FFindMessage = 0;
 };
 
+// The editor's text for the unit's lines: UTF-8, CR LF between the lines (none after the last).
+std::string EditorText(const TLineList& ALines);
+
 // Loads the library the record points to and shows it in a modal viewer; reports a library that
 // cannot be loaded in an error box. Returns when the viewer has closed.
 void OpenTypeLibViewer(const TObjectData& AData);

@@ -251,6 +251,26 @@ TEST(LMFormWindowState, HooksRunAroundARealChangeOnly) {
                                                 {L"Changed", wsMinimized, wsMinimized}}));
 }
 
+TEST(LMFormWindowState, NormalMeansNormalAndAHiddenFormWaitsUntilShown) {
+  TTestForm form(Design(L"TfrmStateRestore"));
+  form.Show();
+  Pump();
+  form.SetWindowState(wsMaximized);
+  form.SetWindowState(wsMinimized);
+  form.SetWindowState(wsNormal);
+  Pump();
+  EXPECT_EQ(form.WindowState(), wsNormal);
+  EXPECT_FALSE(IsZoomed(form.Handle()));
+
+  TTestForm hidden(Design(L"TfrmStateHidden"));
+  hidden.SetWindowState(wsMaximized);
+  EXPECT_FALSE(IsWindowVisible(hidden.Handle()));
+  EXPECT_EQ(hidden.WindowState(), wsMaximized);
+  hidden.Show();
+  Pump();
+  EXPECT_TRUE(IsZoomed(hidden.Handle()));
+}
+
 // ---- Monitors ----
 
 TEST(LMFormMonitor, TheFirstMoveBeforeShowingReportsNoOldMonitor) {

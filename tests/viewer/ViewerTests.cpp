@@ -52,10 +52,8 @@ class Viewer : public testing::Test {
     data.Server = FixturePath();
     view->FillTree(library.get());
     GenerateImportUnit(data, library.get(), view->UnitLines(), view->UnitName());
-    std::wstring text = view->UnitLines().Text(L"\r\n");
-    text.resize(text.size() - 2);
     view->SynMemo().SetReadOnly(false);
-    view->SynMemo().SetText(text);
+    view->SynMemo().SetUtf8Text(EditorText(view->UnitLines()));
     view->SynMemo().SetReadOnly(true);
     view->SynMemoStatusChange();
   }
