@@ -1,0 +1,160 @@
+// The built Vantrel.exe with /SU, run as a script runs it: exit codes, files and messages, and
+// damaged libraries that must end in a message rather than a crash.
+#include <gtest/gtest.h>
+
+#include "catalog/Zarvek_StrUtils.h"
+#include "catalog/Zarvek_SysUtils.h"
+#include "tests/support/TestSupport.h"
+#include "tests/tlbviewer/GeneratorTestSupport.h"
+#include "tests/tlbviewer/LibraryData.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+const wchar_t kStdOleGuid[] = L"{00020430-0000-0000-C000-000000000046}";
+
+TProcessResult RunProgram(const std::wstring& AArgs, const std::wstring& AFolder = {}) {
+  return RunProcess(L"\"" + ProgramPath() + L"\" " + AArgs, 120000, AFolder);
+}
+
+std::wstring Quoted(const std::wstring& AText) { return L"\"" + AText + L"\""; }
+
+// While it lives, a program that crashes ends at once instead of waiting for a debugger (which
+// would also keep the output pipes of RunProcess open): the debugger command of the prefix is a
+// command that does nothing. The previous command comes back afterwards.
+class TNoDebugger {
+ public:
+  TNoDebugger() {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      HKEY key = nullptr;
+      if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr) !=
+          ERROR_SUCCESS) {
+        continue;
+      }
+      TSaved saved{view, false, {}};
+      wchar_t buffer[1024] = {};
+      DWORD size = sizeof(buffer) - sizeof(wchar_t), type = 0;
+      if (RegQueryValueExW(key, L"Debugger", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS) {
+        saved.Existed = true;
+        saved.Value = buffer;
+      }
+      const wchar_t command[] = L"cmd.exe /c rem %ld %ld";
+      RegSetValueExW(key, L"Debugger", 0, REG_SZ, reinterpret_cast<const BYTE*>(command), sizeof(command));
+      RegCloseKey(key);
+      FSaved.push_back(saved);
+    }
+  }
+  ~TNoDebugger() {
+    for (const TSaved& saved : FSaved) {
+      HKEY key = nullptr;
+      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS | saved.View, &key) != ERROR_SUCCESS) continue;
+      if (saved.Existed) {
+        RegSetValueExW(key, L"Debugger", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.Value.c_str()),
+                       static_cast<DWORD>((saved.Value.size() + 1) * sizeof(wchar_t)));
+      } else {
+        RegDeleteValueW(key, L"Debugger");
+      }
+      RegCloseKey(key);
+    }
+  }
+  TNoDebugger(const TNoDebugger&) = delete;
+  TNoDebugger& operator=(const TNoDebugger&) = delete;
+
+ private:
+  static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug";
+  struct TSaved {
+    REGSAM View;
+    bool Existed;
+    std::wstring Value;
+  };
+  std::vector<TSaved> FSaved;
+};
+
+class UnitSwitch : public testing::Test {
+ protected:
+  TNoDebugger NoDebugger;
+  TTempDir Temp;
+};
+
+}  // namespace
+
+TEST_F(UnitSwitch, WritesTheUnitOfAFile) {
+  const std::wstring source = FixturePath(L"Shapes.tlb");
+  TProcessResult run = RunProgram(L"/SU " + Quoted(source) + L" " + Quoted(Temp.File(L"shapes.pas")));
+  ASSERT_TRUE(run.Started);
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  EXPECT_EQ(run.StdErr, "");
+  TStringList lines = ReadExpectedLines(L"tests\\tlbviewer\\expected\\Shapes.pas");
+  lines[0] = L"// typelib filename: " + source;
+  lines[2] = L"// uid: ";
+  lines[3] = L"// version: 0.0";
+  std::wstring text;
+  for (const std::wstring& line : lines) text += line + L"\r\n";
+  EXPECT_EQ(ReadFileBytes(Temp.File(L"shapes.pas")), "\xEF\xBB\xBF" + WideToCodePage(text, CP_UTF8));
+}
+
+TEST_F(UnitSwitch, RegisteredLibraryGoesToItsNameInTheCurrentFolder) {
+  TProcessResult run = RunProgram(L"-su " + std::wstring(kStdOleGuid), Temp.Path());
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  const std::string text = ReadFileBytes(Temp.File(L"stdole.pas"));
+  EXPECT_EQ(text.substr(0, 24), "\xEF\xBB\xBF// typelib filename: ");
+  EXPECT_NE(text.find("\r\n// uid: {00020430-0000-0000-C000-000000000046}\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nunit stdole;\r\n"), std::string::npos);
+  const std::string footer = "\r\n\r\nimplementation\r\n\r\nend.\r\n";
+  ASSERT_GT(text.size(), footer.size());
+  EXPECT_EQ(text.substr(text.size() - footer.size()), footer);
+}
+
+TEST_F(UnitSwitch, FailuresEndWithExitCodeOneAndTheMessage) {
+  struct TCase {
+    std::wstring Args;
+    std::string Message;
+  } cases[] = {
+      {L"/SU " + Quoted(Temp.File(L"missing.tlb")) + L" " + Quoted(Temp.File(L"out.pas")),
+       WideToCodePage(OleErrorText(E_NOTIMPL), CP_UTF8)},
+      {L"/SU {bad} " + Quoted(Temp.File(L"out.pas")), "'{bad}' is not a valid GUID value"},
+      {L"/SU " + Quoted(FixturePath(L"Shapes.tlb")) + L" " + Quoted(Temp.File(L"none\\out.pas")),
+       WideToCodePage(Temp.File(L"none\\out.pas"), CP_UTF8)},
+      {L"/SU", "/SU"},
+  };
+  for (const TCase& c : cases) {
+    TProcessResult run = RunProgram(c.Args, Temp.Path());
+    ASSERT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitCode, 1u) << WideToCodePage(c.Args, CP_UTF8);
+    EXPECT_NE(run.StdErr.find(c.Message), std::string::npos) << run.StdErr;
+  }
+  EXPECT_FALSE(FileExists(Temp.File(L"out.pas")));
+}
+
+TEST_F(UnitSwitch, DamagedLibrariesEndInAMessageNotACrash) {
+  // On copies like these the platform's loader crashes or hangs about every other time.
+  struct TSource {
+    std::wstring Path;
+    uint32_t Seed;
+  } sources[] = {{SystemDirectoryPath() + L"stdole2.tlb", 7}, {FixturePath(L"Shapes.tlb"), 8}};
+  int loaded = 0, refused = 0;
+  for (const TSource& source : sources) {
+    const std::string data = ReadLibraryData(source.Path);
+    ASSERT_FALSE(data.empty());
+    int index = 0;
+    for (const std::string& copy : DamagedCopies(data, source.Seed, 24)) {
+      const std::wstring file = Temp.File(L"damaged" + std::to_wstring(index++) + L".tlb");
+      WriteFileText(file, copy);
+      TProcessResult run = RunProgram(L"/SU " + Quoted(file) + L" " + Quoted(Temp.File(L"out.pas")));
+      ASSERT_FALSE(run.TimedOut) << WideToCodePage(file, CP_UTF8);
+      EXPECT_TRUE(run.ExitCode == 0 || run.ExitCode == 1) << WideToCodePage(file, CP_UTF8) << " " << run.ExitCode;
+      if (run.ExitCode == 1) {
+        ++refused;
+        EXPECT_NE(run.StdErr.find("(Error code: 0x"), std::string::npos) << run.StdErr;
+      } else if (run.ExitCode == 0) {
+        ++loaded;
+      }
+    }
+  }
+  EXPECT_GT(refused, 0);
+  EXPECT_GT(loaded, 0);
+}
