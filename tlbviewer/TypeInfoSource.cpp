@@ -99,6 +99,7 @@ HRESULT ReadTypeDocumentation(ITypeInfo* AInfo, MEMBERID AMember, std::wstring* 
 HRESULT ReadTypeDocumentation(ITypeInfo* AInfo, MEMBERID AMember, TBstr* AName, TBstr* ADocString) {
   HRESULT hr = AInfo->GetDocumentation(AMember, AName ? AName->put() : nullptr, ADocString ? ADocString->put() : nullptr,
                                        nullptr, nullptr);
+  // put() frees and empties: nothing of a failed read is shown.
   if (FAILED(hr)) {
     if (AName) AName->put();
     if (ADocString) ADocString->put();

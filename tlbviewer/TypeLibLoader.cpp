@@ -145,7 +145,7 @@ class TMsftWalk {
     // The loader turns such data away by itself.
     if (marker1 != 0x0F || marker2 != 0x0F) {
       FTypeInfoCount = 0;
-      FStop = true;
+      FLoaderRefuses = true;
       return true;
     }
     // Read through their whole length from their offset; for all but the type table, an offset
@@ -170,7 +170,7 @@ class TMsftWalk {
   // The loader writes a string's end marker at its stored length, inside a block sized from
   // that length with 16-bit arithmetic.
   bool Strings() {
-    if (FStop) return true;
+    if (FLoaderRefuses) return true;
     const TSeg& seg = FSeg[sgString];
     for (int64_t offs = 0; offs < seg.Length;) {
       int16_t length = 0;
@@ -187,7 +187,7 @@ class TMsftWalk {
   // The table of type descriptions: every operand must lead to an entry of the table (or of the
   // loader's own basic types) and no chain of operands may come back to where it started.
   bool TypeDescriptions() {
-    if (FStop || FSeg[sgTypeDesc].Length <= 0) return true;
+    if (FLoaderRefuses || FSeg[sgTypeDesc].Length <= 0) return true;
     FTypeDescCount = FSeg[sgTypeDesc].Length / 8;
     const size_t count = static_cast<size_t>(FTypeDescCount);
     std::vector<int16_t> codes(count);
@@ -395,7 +395,7 @@ class TMsftWalk {
 
   // A chain of custom data entries: it must stay inside the data and end.
   bool CustomData(int32_t AOffset) {
-    if (FStop || FSeg[sgCDGuids].Offset < 0) return true;
+    if (FLoaderRefuses || FSeg[sgCDGuids].Offset < 0) return true;
     const int64_t limit = FSeg[sgCDGuids].Length / kCustDataEntrySize + 1;
     for (int64_t count = 0; AOffset >= 0; ++count) {
       if (count > limit) return Fail("custom data that never ends");
@@ -441,7 +441,7 @@ class TMsftWalk {
   int32_t FTypeInfoCount = 0;
   int32_t FCustomDataOffset = -1;
   int64_t FTypeDescCount = 0;
-  bool FStop = false;
+  bool FLoaderRefuses = false;
   TSeg FSeg[sgCDGuids + 1];
   TLibraryCheck FResult;
 };
