@@ -29,107 +29,103 @@ const wchar_t* RootCaption(TObjectType AType) {
 
 namespace {
 
-// The subkey names of a root key, read with the catalog registry object (the process's view).
-bool ReadRootNames(TRegistry& ARegistry, const wchar_t* ARoot, TStringList& ANames) {
-  if (!ARegistry.OpenKeyReadOnly(ARoot)) return false;
-  ARegistry.GetKeyNames(ANames);
-  ARegistry.CloseKey();
-  return true;
-}
-
 TRegistry CatalogRegistry() {
   TRegistry registry;
   registry.SetRootKey(HKEY_CLASSES_ROOT);
   return registry;
 }
 
+// Reads the names of a root key's subkeys (with the catalog registry object, the process's view)
+// straight into records, then completes each record with AComplete, which returns false to leave
+// it out. The list keeps the registry's order. When AComplete raises an error, the records
+// completed before it stay and the error goes on.
+void LoadEntries(const wchar_t* ARoot, TObjectType AType, TObjects& AList,
+                 const std::function<bool(TRegistry& ARegistry, TObjectData& AData)>& AComplete) {
+  AList.clear();
+  TRegistry registry = CatalogRegistry();
+  if (!registry.OpenKeyReadOnly(ARoot)) return;
+  // One record per name: the names are not copied into a list of their own first.
+  AList.reserve(registry.SubkeyCount());
+  registry.ForEachKeyName([&](std::wstring_view AName) {
+    AList.emplace_back();
+    AList.back().GUID = AName;
+    AList.back().Typ = AType;
+  });
+  registry.CloseKey();
+  size_t kept = 0;
+  try {
+    for (size_t i = 0; i < AList.size(); ++i) {
+      if (!AComplete(registry, AList[i])) continue;
+      if (kept != i) AList[kept] = std::move(AList[i]);
+      ++kept;
+    }
+  } catch (...) {
+    AList.resize(kept);
+    throw;
+  }
+  AList.resize(kept);
+  AList.shrink_to_fit();
+}
+
 }  // namespace
 
 void LoadCLSIDList(TObjects& AList) {
-  AList.clear();
-  TRegistry registry = CatalogRegistry();
-  TStringList names;
-  if (!ReadRootNames(registry, L"CLSID", names)) return;
-  AList.reserve(names.size());
   std::wstring path = L"CLSID\\";
-  for (const std::wstring& name : names) {
+  LoadEntries(L"CLSID", TObjectType::otCLSID, AList, [&](TRegistry& ARegistry, TObjectData& AData) {
     path.resize(6);
-    path += name;
-    if (!registry.OpenKeyReadOnly(path)) continue;
-    TObjectData data;
-    data.GUID = name;
+    path += AData.GUID.view();
+    if (!ARegistry.OpenKeyReadOnly(path)) return false;
     try {
-      data.Name = registry.ReadString(L"");
+      AData.Name = ARegistry.ReadString(L"");
     } catch (const ERegistryException&) {
       // A default value that is not text leaves the class named by its GUID.
     }
-    registry.CloseKey();
-    if (IsBlankText(data.Name)) data.Name = data.GUID;
-    data.Typ = TObjectType::otCLSID;
-    AList.push_back(std::move(data));
-  }
+    ARegistry.CloseKey();
+    if (IsBlankText(AData.Name)) AData.Name = AData.GUID;
+    return true;
+  });
 }
 
 void LoadTypeLibList(TObjects& AList) {
-  AList.clear();
-  TRegistry registry = CatalogRegistry();
-  TStringList names;
-  if (!ReadRootNames(registry, L"TypeLib", names)) return;
   TStringList versions;
-  for (const std::wstring& name : names) {
-    std::wstring path = L"TypeLib\\" + name;
-    if (!registry.OpenKeyReadOnly(path)) continue;
-    registry.GetKeyNames(versions);
-    registry.CloseKey();
-    if (versions.empty()) continue;
+  LoadEntries(L"TypeLib", TObjectType::otTypeLib, AList, [&](TRegistry& ARegistry, TObjectData& AData) {
+    const std::wstring path = L"TypeLib\\" + AData.GUID;
+    if (!ARegistry.OpenKeyReadOnly(path)) return false;
+    ARegistry.GetKeyNames(versions);
+    ARegistry.CloseKey();
+    if (versions.empty()) return false;
+    // A library registered in several versions is listed once, under the first.
     const std::wstring& version = versions.front();
-    if (!registry.OpenKeyReadOnly(path + L"\\" + version)) continue;
-    TObjectData data;
-    data.GUID = name;
-    data.Name = registry.ReadString(L"");
-    SplitVersion(version, data.MajorVersion, data.MinorVersion);
-    if (IsBlankText(data.Name)) data.Name = data.GUID;
-    data.Typ = TObjectType::otTypeLib;
-    AList.push_back(std::move(data));
-    registry.CloseKey();
-  }
+    if (!ARegistry.OpenKeyReadOnly(path + L"\\" + version)) return false;
+    AData.Name = ARegistry.ReadString(L"");
+    SplitVersion(version, AData.MajorVersion, AData.MinorVersion);
+    if (IsBlankText(AData.Name)) AData.Name = AData.GUID;
+    ARegistry.CloseKey();
+    return true;
+  });
 }
 
 void LoadAppIDList(TObjects& AList) {
-  AList.clear();
-  TRegistry registry = CatalogRegistry();
-  TStringList names;
-  if (!ReadRootNames(registry, L"AppID", names)) return;
-  for (const std::wstring& name : names) {
-    if (!registry.OpenKeyReadOnly(L"AppID\\" + name)) continue;
-    TObjectData data;
-    data.GUID = name;
-    data.Name = registry.ReadString(L"");
-    registry.CloseKey();
-    if (IsBlankText(data.Name)) data.Name = data.GUID;
-    data.Typ = TObjectType::otAppID;
-    AList.push_back(std::move(data));
-  }
+  LoadEntries(L"AppID", TObjectType::otAppID, AList, [](TRegistry& ARegistry, TObjectData& AData) {
+    if (!ARegistry.OpenKeyReadOnly(L"AppID\\" + AData.GUID)) return false;
+    AData.Name = ARegistry.ReadString(L"");
+    ARegistry.CloseKey();
+    if (IsBlankText(AData.Name)) AData.Name = AData.GUID;
+    return true;
+  });
 }
 
 void LoadInterfaceList(TObjects& AList) {
-  AList.clear();
-  TRegistry registry = CatalogRegistry();
-  TStringList names;
-  if (!ReadRootNames(registry, L"Interface", names)) return;
-  AList.reserve(names.size());
   std::wstring path = L"Interface\\";
-  for (const std::wstring& name : names) {
+  LoadEntries(L"Interface", TObjectType::otInterface, AList, [&](TRegistry&, TObjectData& AData) {
     path.resize(10);
-    path += name;
+    path += AData.GUID.view();
+    // The name comes through the value reader and so from its registry view.
     std::wstring text = RegistryValueToText(HKEY_CLASSES_ROOT, path, L"", true);
-    if (IsBlankText(text)) continue;  // unnamed interfaces are not part of the catalog
-    TObjectData data;
-    data.Name = std::move(text);
-    data.GUID = name;
-    data.Typ = TObjectType::otInterface;
-    AList.push_back(std::move(data));
-  }
+    if (IsBlankText(text)) return false;  // unnamed interfaces are not part of the catalog
+    AData.Name = text;
+    return true;
+  });
 }
 
 void LoadList(TObjectType AType, TObjects& AList) {

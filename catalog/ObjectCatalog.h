@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "catalog/CompactString.h"
 #include "catalog/Zarvek_StrUtils.h"
 
 namespace vantrel {
@@ -14,17 +15,17 @@ namespace vantrel {
 enum class TObjectType : uint8_t { otCLSID = 0, otTypeLib = 1, otAppID = 2, otInterface = 3 };
 
 struct TObjectData {
-  std::wstring Name;
-  std::wstring GUID;  // the subkey name under the kind's root key, exactly as enumerated
-  std::wstring Server;
-  std::wstring TypeLib;
-  std::wstring CLSID;
-  std::wstring ProgId;
-  std::wstring AppId;
+  TCompactString Name;
+  TCompactString GUID;  // the subkey name under the kind's root key, exactly as enumerated
+  TCompactString Server;
+  TCompactString TypeLib;
+  TCompactString CLSID;
+  TCompactString ProgId;
+  TCompactString AppId;
   uint32_t MajorVersion = 0;
   uint32_t MinorVersion = 0;
-  std::wstring Bitmap;
-  std::wstring DefaultIcon;
+  TCompactString Bitmap;
+  TCompactString DefaultIcon;
   TObjectType Typ = TObjectType::otCLSID;
 };
 

@@ -74,15 +74,28 @@ bool TRegistry::KeyExists(std::wstring_view APath) const {
 
 void TRegistry::GetKeyNames(TStringList& AList) const {
   AList.clear();
-  if (!FCurrent) return;
+  ForEachKeyName([&](std::wstring_view AName) { AList.emplace_back(AName); });
+}
+
+size_t TRegistry::SubkeyCount() const {
+  DWORD count = 0;
+  if (!FCurrent || RegQueryInfoKeyW(FCurrent.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return 0;
+  }
+  return count;
+}
+
+size_t TRegistry::ForEachKeyName(const std::function<void(std::wstring_view AName)>& AVisit) const {
+  if (!FCurrent) return 0;
   DWORD count = 0;
   DWORD maxLength = 0;
   if (RegQueryInfoKeyW(FCurrent.get(), nullptr, nullptr, nullptr, &count, &maxLength, nullptr, nullptr, nullptr,
                        nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-    return;
+    return 0;
   }
-  AList.reserve(count);
   std::wstring buffer(std::max<DWORD>(maxLength + 1, 256), L'\0');
+  size_t visited = 0;
   for (DWORD i = 0;; ++i) {
     DWORD length = static_cast<DWORD>(buffer.size());
     LONG result = RegEnumKeyExW(FCurrent.get(), i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
@@ -92,8 +105,10 @@ void TRegistry::GetKeyNames(TStringList& AList) const {
       continue;
     }
     if (result != ERROR_SUCCESS) break;
-    AList.emplace_back(buffer.data(), length);
+    AVisit(std::wstring_view(buffer.data(), length));
+    ++visited;
   }
+  return visited;
 }
 
 void TRegistry::GetValueNames(TStringList& AList) const {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,10 @@ class TRegistry {
 
   // Replace the list's contents with the open key's subkey or value names, in enumeration order.
   void GetKeyNames(TStringList& AList) const;
+  // Number of subkeys of the open key.
+  size_t SubkeyCount() const;
+  // The same names one at a time, without a list; returns how many there were.
+  size_t ForEachKeyName(const std::function<void(std::wstring_view AName)>& AVisit) const;
   void GetValueNames(TStringList& AList) const;
 
   bool ValueExists(std::wstring_view AName) const;

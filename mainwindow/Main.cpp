@@ -115,12 +115,19 @@ bool IncrementalSearchMatches(std::wstring_view ATyped, std::wstring_view AText)
 }
 
 std::vector<int> SortedEntryOrder(const TObjects& AList) {
-  std::vector<std::wstring> keys;
-  keys.reserve(AList.size());
-  for (const TObjectData& entry : AList) keys.push_back(LowerCaseAscii(entry.Name));
+  // Compared in place, without lower-cased copies: a catalog has tens of thousands of names.
+  auto less = [&](int A, int B) {
+    std::wstring_view a = AList[static_cast<size_t>(A)].Name, b = AList[static_cast<size_t>(B)].Name;
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+      wchar_t ca = LowerAscii(a[i]), cb = LowerAscii(b[i]);
+      if (ca != cb) return ca < cb;
+    }
+    return a.size() < b.size();
+  };
   std::vector<int> order(AList.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[a] < keys[b]; });
+  std::stable_sort(order.begin(), order.end(), less);
   return order;
 }
 

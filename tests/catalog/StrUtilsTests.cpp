@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "catalog/CompactString.h"
 #include "catalog/Zarvek_StrUtils.h"
 #include "catalog/Zarvek_SysUtils.h"
 
@@ -71,4 +72,27 @@ TEST(StrUtils, CaseMappingTouchesAsciiLettersOnly) {
   EXPECT_EQ(LowerCaseAscii(L"ABC{\x00C9}"), L"abc{\x00C9}");
   EXPECT_TRUE(SameTextAscii(L"AppVersion", L"appversion"));
   EXPECT_FALSE(SameTextAscii(L"\x00E9", L"\x00C9"));
+}
+
+TEST(CompactString, ValueSemanticsOfAOnePointerText) {
+  TCompactString empty;
+  EXPECT_TRUE(empty.empty());
+  EXPECT_STREQ(empty.c_str(), L"");
+  EXPECT_EQ(sizeof(TCompactString), sizeof(void*));
+  TCompactString name = L"Foo Class";
+  TCompactString copy = name;
+  EXPECT_EQ(copy, L"Foo Class");
+  EXPECT_NE(copy.c_str(), name.c_str());  // a copy owns its own text
+  TCompactString moved = std::move(copy);
+  EXPECT_TRUE(copy.empty());
+  EXPECT_EQ(moved, name);
+  moved = std::wstring(L"x;y");
+  EXPECT_EQ(moved.find(L';'), 1u);
+  EXPECT_EQ(moved.substr(2), L"y");
+  EXPECT_EQ(L"CLSID\\" + name, L"CLSID\\Foo Class");
+  EXPECT_EQ(std::wstring(name), L"Foo Class");
+  moved = L"";
+  EXPECT_TRUE(moved.empty());
+  std::wstring withNul(L"a\0b", 3);
+  EXPECT_EQ(TCompactString(withNul).size(), 3u);
 }
