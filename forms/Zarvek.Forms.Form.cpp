@@ -83,6 +83,13 @@ void TForm::CreateFonts() {
 
 void TForm::ApplyFont(HWND AChild) const { SendMessageW(AChild, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), TRUE); }
 
+int TForm::PlaceStatusBar(HWND AStatusBar) const {
+  SendMessageW(AStatusBar, WM_SIZE, 0, 0);
+  RECT status = {};
+  GetWindowRect(AStatusBar, &status);
+  return static_cast<int>(ClientSize().cy) - (status.bottom - status.top);
+}
+
 std::wstring TForm::Caption() const {
   int length = GetWindowTextLengthW(FHandle);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');

@@ -65,6 +65,8 @@ class TForm : public TComponent {
   HFONT Font() const { return FFont.get(); }
   // Gives a child window the form's font.
   void ApplyFont(HWND AChild) const;
+  // Lets a status bar take its place at the bottom; returns the client height left above it.
+  int PlaceStatusBar(HWND AStatusBar) const;
 
   TWindowState WindowState() const;
   virtual void SetWindowState(TWindowState AState);

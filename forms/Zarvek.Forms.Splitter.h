@@ -1,4 +1,5 @@
-// A vertical splitter bar: dragging it reports the new position of its left edge to the owner.
+// A vertical splitter bar between a pane on the left and the rest of a window: it keeps the
+// pane's width and lets the user drag it.
 #pragma once
 
 #include <windows.h>
@@ -9,20 +10,43 @@ namespace vantrel {
 
 class TSplitter {
  public:
-  // AOnMoved receives the wanted left edge of the bar in the parent's client coordinates.
-  TSplitter(HWND AParent, std::function<void(int ALeft)> AOnMoved);
+  // APaneWidth96: the pane's width at 96 dots per inch. AOnMoved runs after a drag changed it;
+  // the owner lays its window out again then.
+  TSplitter(HWND AParent, int APaneWidth96, std::function<void()> AOnMoved);
   ~TSplitter();
   TSplitter(const TSplitter&) = delete;
   TSplitter& operator=(const TSplitter&) = delete;
 
   HWND Handle() const { return FHandle; }
+  int PaneWidth96() const { return FPaneWidth96; }
+
+  // Places APane at the left edge and the bar after it, both AHeight high, for a client area
+  // AClientWidth wide at ADpi; returns where the rest of the window starts.
+  int Place(HWND APane, int AClientWidth, int AHeight, UINT ADpi);
 
  private:
   static LRESULT CALLBACK WndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
+  void Drag(int ALeft);
 
   HWND FHandle = nullptr;
-  std::function<void(int)> FOnMoved;
+  int FPaneWidth96;
+  std::function<void()> FOnMoved;
   int FGrabOffset = 0;
+};
+
+// Suspends a window's repainting while it lives.
+class TRedrawLock {
+ public:
+  explicit TRedrawLock(HWND AWindow) : FWindow(AWindow) { SendMessageW(FWindow, WM_SETREDRAW, FALSE, 0); }
+  ~TRedrawLock() {
+    SendMessageW(FWindow, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(FWindow, nullptr, TRUE);
+  }
+  TRedrawLock(const TRedrawLock&) = delete;
+  TRedrawLock& operator=(const TRedrawLock&) = delete;
+
+ private:
+  HWND FWindow;
 };
 
 }  // namespace vantrel

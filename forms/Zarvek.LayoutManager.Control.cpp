@@ -15,22 +15,6 @@ namespace {
 // Runs one entry's save or restore between BeginAccess and EndAccess; EndAccess also runs when
 // the work fails, and the failure then goes on.
 template <typename TWork>
-void WithAccess(ILayoutManagerStorage& AStorage, bool ARead, TWork&& AWork) {
-  try {
-    AStorage.BeginAccess(ARead);
-    AWork();
-  } catch (...) {
-    try {
-      AStorage.EndAccess();
-    } catch (...) {
-      // The first failure is the one to report.
-    }
-    throw;
-  }
-  AStorage.EndAccess();
-}
-
-template <typename TWork>
 void ThenEndAccess(ILayoutManagerStorage& AStorage, TWork&& AWork) {
   try {
     AWork();
@@ -43,6 +27,16 @@ void ThenEndAccess(ILayoutManagerStorage& AStorage, TWork&& AWork) {
     throw;
   }
   AStorage.EndAccess();
+}
+
+// Runs one entry's save or restore between BeginAccess and EndAccess; EndAccess also runs when
+// the work fails, and the failure then goes on.
+template <typename TWork>
+void WithAccess(ILayoutManagerStorage& AStorage, bool ARead, TWork&& AWork) {
+  ThenEndAccess(AStorage, [&] {
+    AStorage.BeginAccess(ARead);
+    AWork();
+  });
 }
 
 bool SameName(const std::wstring& A, const std::wstring& B) {

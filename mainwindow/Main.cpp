@@ -14,6 +14,7 @@
 #include "catalog/Zarvek_Dialogs.h"
 #include "catalog/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
+#include "forms/Zarvek.Forms.FileDialog.h"
 #include "mainwindow/resource.h"
 #include "tlbviewer/TLBViewer.h"
 #include "tlbviewer/UnitExport.h"
@@ -85,21 +86,6 @@ class TBusy {
  private:
   std::function<void(const std::wstring&)> FSetStatus;
   TWaitCursor FCursor;
-};
-
-// Suspends a window's repainting while it lives.
-class TRedrawLock {
- public:
-  explicit TRedrawLock(HWND AWindow) : FWindow(AWindow) { SendMessageW(FWindow, WM_SETREDRAW, FALSE, 0); }
-  ~TRedrawLock() {
-    SendMessageW(FWindow, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(FWindow, nullptr, TRUE);
-  }
-  TRedrawLock(const TRedrawLock&) = delete;
-  TRedrawLock& operator=(const TRedrawLock&) = delete;
-
- private:
-  HWND FWindow;
 };
 
 constexpr DWORD kSearchPauseMs = 1000;  // a pause this long starts a new incremental search
@@ -176,8 +162,17 @@ std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
 }
 
 TfrmMain::TfrmMain() : TLMForm(MainDesign()) {
-  ExecuteSaveDialog = [this](std::wstring& AFileName) { return DefaultSaveDialog(AFileName); };
-  ExecuteOpenDialog = [this](std::wstring& AFileName) { return DefaultOpenDialog(AFileName); };
+  ExecuteSaveDialog = [this](std::wstring& AFileName) {
+    return vantrel::ExecuteSaveDialog(
+        Handle(), {L"CSV files\0*.csv\0All files\0*.*\0", L"csv", OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST}, AFileName);
+  };
+  ExecuteOpenDialog = [this](std::wstring& AFileName) {
+    return vantrel::ExecuteOpenDialog(
+        Handle(),
+        {L"TypeLib Files (*.tlb;*.olb;*.dll;*.ocx;*.exe)\0*.tlb;*.olb;*.dll;*.ocx;*.exe\0All Files (*.*)\0*.*\0",
+         nullptr, OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST},
+        AFileName);
+  };
   FormCreate();
 }
 
@@ -208,12 +203,7 @@ void TfrmMain::CreateControls() {
                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
                               TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP,
                           0, 0, 10, 10, Handle(), reinterpret_cast<HMENU>(IDC_TREE), instance, nullptr);
-  FSplitter = std::make_unique<TSplitter>(Handle(), [this](int ALeft) {
-    SIZE client = ClientSize();
-    int width = std::clamp(ALeft, Scale(50), std::max<int>(Scale(50), client.cx - Scale(150)));
-    FTreeWidth96 = MulDiv(width, 96, static_cast<int>(Dpi()));
-    Resize();
-  });
+  FSplitter = std::make_unique<TSplitter>(Handle(), 401, [this] { Resize(); });
   FIcon = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, 0, 0, 10, 10, Handle(),
                           reinterpret_cast<HMENU>(IDC_DEFAULTICON), instance, nullptr);
   FName = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 0, 0,
@@ -334,18 +324,12 @@ void TfrmMain::DpiChanged() {
 
 void TfrmMain::Resize() {
   if (!FTree) return;
-  SendMessageW(FStatusBar, WM_SIZE, 0, 0);
-  RECT status = {};
-  GetWindowRect(FStatusBar, &status);
+  const int height = PlaceStatusBar(FStatusBar);
   SIZE client = ClientSize();
-  const int height = client.cy - (status.bottom - status.top);
-  const int treeWidth = std::min<int>(Scale(FTreeWidth96), std::max<int>(0, client.cx - Scale(100)));
-  const int splitterWidth = Scale(3);
-  MoveWindow(FTree, 0, 0, treeWidth, height, TRUE);
-  MoveWindow(FSplitter->Handle(), treeWidth, 0, splitterWidth, height, TRUE);
+  const int rest = FSplitter->Place(FTree, client.cx, height, Dpi());
   // Right side: 5 pixels of border, then the 41-pixel header.
   const int border = Scale(5);
-  const int left = treeWidth + splitterWidth + border;
+  const int left = rest + border;
   const int right = client.cx - border;
   const int header = Scale(41);
   MoveWindow(FIcon, left, border, header, header, TRUE);
@@ -609,20 +593,6 @@ void TfrmMain::Refresh() {
 
 void TfrmMain::cmRefresh() { Refresh(); }
 
-bool TfrmMain::DefaultSaveDialog(std::wstring& AFileName) {
-  wchar_t file[MAX_PATH] = {};
-  wcsncpy_s(file, AFileName.c_str(), _TRUNCATE);
-  OPENFILENAMEW dialog = {sizeof(dialog)};
-  dialog.hwndOwner = Handle();
-  dialog.lpstrFilter = L"CSV files\0*.csv\0All files\0*.*\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = MAX_PATH;
-  dialog.lpstrDefExt = L"csv";
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
-  if (!GetSaveFileNameW(&dialog)) return false;
-  AFileName = file;
-  return true;
-}
 
 void TfrmMain::cmSave(int ATag) {
   if (ATag < 0 || ATag >= static_cast<int>(std::size(kSaveItems))) return;
@@ -652,19 +622,6 @@ void TfrmMain::cmViewTLB() {
   OpenTypeLibViewer(data);
 }
 
-bool TfrmMain::DefaultOpenDialog(std::wstring& AFileName) {
-  wchar_t file[MAX_PATH] = {};
-  OPENFILENAMEW dialog = {sizeof(dialog)};
-  dialog.hwndOwner = Handle();
-  dialog.lpstrFilter =
-      L"TypeLib Files (*.tlb;*.olb;*.dll;*.ocx;*.exe)\0*.tlb;*.olb;*.dll;*.ocx;*.exe\0All Files (*.*)\0*.*\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = MAX_PATH;
-  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
-  if (!GetOpenFileNameW(&dialog)) return false;
-  AFileName = file;
-  return true;
-}
 
 void TfrmMain::cmViewTypeLib() {
   std::wstring fileName;

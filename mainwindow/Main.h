@@ -144,8 +144,6 @@ class TfrmMain : public TLMForm {
   void RepaintNow();
   void AddRoot(TObjectType AType, HTREEITEM& ARoot);
   void KeepExpandButton(HTREEITEM ARoot);
-  bool DefaultSaveDialog(std::wstring& AFileName);
-  bool DefaultOpenDialog(std::wstring& AFileName);
 
   HWND FTree = nullptr;
   HWND FIcon = nullptr;
@@ -153,7 +151,6 @@ class TfrmMain : public TLMForm {
   HWND FGuid = nullptr;
   HWND FStatusBar = nullptr;
   std::unique_ptr<TSplitter> FSplitter;
-  int FTreeWidth96 = 401;  // tree width at 96 dots per inch
   HIMAGELIST FTreeImages = nullptr;
   HIMAGELIST FLargeImages = nullptr;
   TFont FBoldFont;

@@ -6,6 +6,7 @@
 #include "catalog/Zarvek_Dialogs.h"
 #include "catalog/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
+#include "forms/Zarvek.Forms.FileDialog.h"
 #include "mainwindow/resource.h"
 #include "tlbviewer/TypeInfoSource.h"
 #include "tlbviewer/TypeLibLoader.h"
@@ -36,21 +37,6 @@ TFormDesign ViewerDesign(HWND AOwner) {
 
 constexpr COLORREF kCaretLineColor = RGB(255, 255, 0);  // yellow
 
-// Suspends a window's repainting while it lives.
-class TRedrawLock {
- public:
-  explicit TRedrawLock(HWND AWindow) : FWindow(AWindow) { SendMessageW(FWindow, WM_SETREDRAW, FALSE, 0); }
-  ~TRedrawLock() {
-    SendMessageW(FWindow, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(FWindow, nullptr, TRUE);
-  }
-  TRedrawLock(const TRedrawLock&) = delete;
-  TRedrawLock& operator=(const TRedrawLock&) = delete;
-
- private:
-  HWND FWindow;
-};
-
 std::function<void(TfrmTLBView&)>& ViewerHook() {
   static std::function<void(TfrmTLBView&)> hook;
   return hook;
@@ -62,7 +48,12 @@ void SetTypeLibViewerHook(std::function<void(TfrmTLBView& AViewer)> AHook) { Vie
 
 TfrmTLBView::TfrmTLBView(HWND AOwner) : TLMForm(ViewerDesign(AOwner)) {
   ExecutePrintDialog = [this] { return DefaultPrintDialog(); };
-  ExecuteSaveDialog = [this](std::wstring& AFileName) { return DefaultSaveDialog(AFileName); };
+  ExecuteSaveDialog = [this](std::wstring& AFileName) {
+    return vantrel::ExecuteSaveDialog(Handle(),
+                                      {L"Pascal units (*.pas)\0*.pas\0All files (*.*)\0*.*\0", L"pas",
+                                       OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST},
+                                      AFileName);
+  };
   FormCreate();
 }
 
@@ -78,12 +69,7 @@ void TfrmTLBView::FormCreate() {
                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
                               TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP,
                           0, 0, 10, 10, Handle(), reinterpret_cast<HMENU>(IDC_TLB_TREE), instance, nullptr);
-  FSplitter = std::make_unique<TSplitter>(Handle(), [this](int ALeft) {
-    SIZE client = ClientSize();
-    int width = std::clamp(ALeft, Scale(50), std::max<int>(Scale(50), client.cx - Scale(150)));
-    FTreeWidth96 = MulDiv(width, 96, static_cast<int>(Dpi()));
-    Resize();
-  });
+  FSplitter = std::make_unique<TSplitter>(Handle(), 347, [this] { Resize(); });
   FSynMemo = std::make_unique<TScintilla>(Handle(), IDC_TLB_MEMO);
   FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, Handle(),
                                reinterpret_cast<HMENU>(IDC_TLB_STATUS), instance, nullptr);
@@ -139,17 +125,10 @@ void TfrmTLBView::DpiChanged() {
 
 void TfrmTLBView::Resize() {
   if (!FTree) return;
-  SendMessageW(FStatusBar, WM_SIZE, 0, 0);
-  RECT status = {};
-  GetWindowRect(FStatusBar, &status);
+  const int height = PlaceStatusBar(FStatusBar);
   SIZE client = ClientSize();
-  const int height = client.cy - (status.bottom - status.top);
-  const int treeWidth = std::min<int>(Scale(FTreeWidth96), std::max<int>(0, client.cx - Scale(100)));
-  const int splitter = Scale(3);
-  MoveWindow(FTree, 0, 0, treeWidth, height, TRUE);
-  MoveWindow(FSplitter->Handle(), treeWidth, 0, splitter, height, TRUE);
-  MoveWindow(FSynMemo->Handle(), treeWidth + splitter, 0, std::max(0, static_cast<int>(client.cx) - treeWidth - splitter),
-             height, TRUE);
+  const int rest = FSplitter->Place(FTree, client.cx, height, Dpi());
+  MoveWindow(FSynMemo->Handle(), rest, 0, std::max(0, static_cast<int>(client.cx) - rest), height, TRUE);
   TreeResize();
 }
 
@@ -366,20 +345,6 @@ void TfrmTLBView::cmPrint() {
   printerText.Print(printer, Application().Title() + L" - [" + FUnitname + L"]");
 }
 
-bool TfrmTLBView::DefaultSaveDialog(std::wstring& AFileName) {
-  wchar_t file[MAX_PATH] = {};
-  wcsncpy_s(file, AFileName.c_str(), _TRUNCATE);
-  OPENFILENAMEW dialog = {sizeof(dialog)};
-  dialog.hwndOwner = Handle();
-  dialog.lpstrFilter = L"Pascal units (*.pas)\0*.pas\0All files (*.*)\0*.*\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = MAX_PATH;
-  dialog.lpstrDefExt = L"pas";
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
-  if (!GetSaveFileNameW(&dialog)) return false;
-  AFileName = file;
-  return true;
-}
 
 void TfrmTLBView::cmSaveAs() {
   std::wstring fileName = DefaultUnitFileName(FUnitname);

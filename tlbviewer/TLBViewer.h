@@ -95,14 +95,12 @@ class TfrmTLBView : public TLMForm {
   HTREEITEM AddNode(HTREEITEM AParent, std::wstring AText, int AKind);
   void CloseFindDialog();
   HDC DefaultPrintDialog();
-  bool DefaultSaveDialog(std::wstring& AFileName);
 
   HWND FTree = nullptr;
   std::unique_ptr<TSplitter> FSplitter;
   std::unique_ptr<TScintilla> FSynMemo;
   HWND FStatusBar = nullptr;
   HIMAGELIST FImageList = nullptr;
-  int FTreeWidth96 = 347;
   std::vector<TTypeNodeData> FNodes;
   std::vector<HTREEITEM> FNodeItems;
   intptr_t FCurrentLine = -1;

@@ -6,6 +6,7 @@
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/Main.h"
 #include "mainwindow/resource.h"
+#include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 
@@ -16,26 +17,7 @@ namespace {
 
 using TLines = std::vector<std::pair<int, std::wstring>>;
 
-// Records the message boxes shown while it lives, answering each with OK.
-class TBoxes {
- public:
-  struct TBox {
-    std::wstring Text, Caption;
-    UINT Flags;
-    TCursor Cursor;
-  };
-  TBoxes() {
-    FPrevious = SetMessageBoxFunction([this](HWND, const std::wstring& text, const std::wstring& caption, UINT flags) {
-      List.push_back({text, caption, flags, Application().Cursor()});
-      return IDOK;
-    });
-  }
-  ~TBoxes() { SetMessageBoxFunction(FPrevious); }
-  std::vector<TBox> List;
-
- private:
-  TMessageBoxFunction FPrevious;
-};
+using TBoxes = TMessageBoxRecorder;
 
 class Details : public testing::Test {
  protected:

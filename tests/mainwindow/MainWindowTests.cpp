@@ -8,6 +8,7 @@
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/Main.h"
 #include "mainwindow/resource.h"
+#include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 
@@ -55,24 +56,10 @@ bool HasButton(HWND ATree, HTREEITEM AItem) {
   return item.cChildren != 0;
 }
 
-// Records the message boxes shown while it lives, answering each with OK.
-class TBoxRecorder {
+// The message boxes shown while it lives, with the main window's status text at each.
+class TBoxRecorder : public TMessageBoxRecorder {
  public:
-  struct TBox {
-    std::wstring Text, Caption, Status;
-    TCursor Cursor;
-  };
-  explicit TBoxRecorder(TfrmMain* AForm = nullptr) {
-    FPrevious = SetMessageBoxFunction([this, AForm](HWND, const std::wstring& text, const std::wstring& caption, UINT) {
-      Boxes.push_back({text, caption, AForm ? AForm->StatusText() : L"", Application().Cursor()});
-      return IDOK;
-    });
-  }
-  ~TBoxRecorder() { SetMessageBoxFunction(FPrevious); }
-  std::vector<TBox> Boxes;
-
- private:
-  TMessageBoxFunction FPrevious;
+  explicit TBoxRecorder(TfrmMain* AForm) : TMessageBoxRecorder([AForm] { return AForm->StatusText(); }) {}
 };
 
 class MainWindow : public testing::Test {
@@ -255,16 +242,16 @@ TEST_F(MainWindow, LoaderErrorEndsInTheErrorBoxWithStatusRestored) {
   reg.SetBinary(L"AppID\\{00000000-0000-0000-0000-0000000000B1}", L"", {1, 2, 3});
   TBoxRecorder boxes(form.get());
   Expand(form->AIRoot);
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
-  EXPECT_EQ(boxes.Boxes[0].Caption, L"Vantrel");
-  EXPECT_EQ(boxes.Boxes[0].Text, L"Invalid data type for ''");
-  EXPECT_EQ(boxes.Boxes[0].Status, L"Ready");
-  EXPECT_EQ(boxes.Boxes[0].Cursor, TCursor::crDefault);
+  ASSERT_EQ(boxes.List.size(), 1u);
+  EXPECT_EQ(boxes.List[0].Caption, L"Vantrel");
+  EXPECT_EQ(boxes.List[0].Text, L"Invalid data type for ''");
+  EXPECT_EQ(boxes.List[0].State, L"Ready");
+  EXPECT_EQ(boxes.List[0].Cursor, TCursor::crDefault);
   // The entries read before the bad one stay; the list is not read again on the next expansion.
   size_t kept = form->AIList.size();
   Expand(form->AIRoot);
   EXPECT_EQ(form->AIList.size(), kept);
-  EXPECT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.List.size(), 1u);
 }
 
 TEST_F(MainWindow, RefreshStopsAtAFailingLoaderAndRestoresTheStatus) {
@@ -273,8 +260,8 @@ TEST_F(MainWindow, RefreshStopsAtAFailingLoaderAndRestoresTheStatus) {
   reg.SetBinary(L"TypeLib\\{00000000-0000-0000-0000-0000000000C1}\\1.0", L"", {1});
   TBoxRecorder boxes(form.get());
   SendMessageW(form->Handle(), WM_COMMAND, IDM_REFRESH, 0);
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
-  EXPECT_EQ(boxes.Boxes[0].Status, L"Ready");
+  ASSERT_EQ(boxes.List.size(), 1u);
+  EXPECT_EQ(boxes.List[0].State, L"Ready");
   EXPECT_FALSE(form->OCList.empty());  // loaded before the failing one
   EXPECT_EQ(form->IFList.size(), 1u);  // after it: not loaded
   EXPECT_EQ(form->StatusText(), L"Ready");
@@ -314,10 +301,10 @@ TEST_F(MainWindow, CancelledSaveDoesNothingAndWriteErrorsReachTheErrorBox) {
   };
   TBoxRecorder boxes(form.get());
   SendMessageW(form->Handle(), WM_COMMAND, IDM_SAVE_APPIDS, 0);
-  ASSERT_EQ(boxes.Boxes.size(), 1u);
-  EXPECT_EQ(boxes.Boxes[0].Caption, L"Vantrel");
-  EXPECT_NE(boxes.Boxes[0].Text.find(L"dir.csv"), std::wstring::npos);
-  EXPECT_EQ(boxes.Boxes[0].Cursor, TCursor::crDefault);
+  ASSERT_EQ(boxes.List.size(), 1u);
+  EXPECT_EQ(boxes.List[0].Caption, L"Vantrel");
+  EXPECT_NE(boxes.List[0].Text.find(L"dir.csv"), std::wstring::npos);
+  EXPECT_EQ(boxes.List[0].Cursor, TCursor::crDefault);
 }
 
 TEST_F(MainWindow, RootHeaderTellsWhetherTheCatalogWasLoaded) {

@@ -6,6 +6,7 @@
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/Main.h"
 #include "mainwindow/resource.h"
+#include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tlbviewer/TLBViewer.h"
@@ -21,26 +22,7 @@ namespace {
 std::wstring FixturePath() { return BinaryPath(L"tests\\viewer\\fixtures\\Viewer.tlb"); }
 const wchar_t kFixtureGuid[] = L"{7A4C2E10-5D3B-4E8F-9B20-00000000C0A1}";
 
-// Records the message boxes shown while it lives, answering each with OK.
-class TBoxes {
- public:
-  struct TBox {
-    std::wstring Text, Caption;
-    UINT Flags;
-    TCursor Cursor;
-  };
-  TBoxes() {
-    FPrevious = SetMessageBoxFunction([this](HWND, const std::wstring& text, const std::wstring& caption, UINT flags) {
-      List.push_back({text, caption, flags, Application().Cursor()});
-      return IDOK;
-    });
-  }
-  ~TBoxes() { SetMessageBoxFunction(FPrevious); }
-  std::vector<TBox> List;
-
- private:
-  TMessageBoxFunction FPrevious;
-};
+using TBoxes = TMessageBoxRecorder;
 
 // A viewer filled as OpenTypeLibViewer fills it, without the modal run.
 class Viewer : public testing::Test {
