@@ -1,6 +1,9 @@
 // The real Vantrel.exe driven with real keyboard input under the X server.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "catalog/Zarvek_SysUtils.h"
 #include "mainwindow/resource.h"
 #include "tests/support/RegistryFixture.h"
@@ -101,7 +104,15 @@ TEST(EndToEnd, TypingFindsAClassAndSavingMatchesTheCommandLineExport) {
       << "the file was not saved";
   EXPECT_EQ(ReadFileBytes(saved), expected);
 
+  // Ctrl+R reads the catalogs again: nothing stays selected, the roots are collapsed.
   ASSERT_TRUE(FocusWindow(main));
+  HWND tree = FindWindowExW(main, nullptr, L"SysTreeView32", nullptr);
+  ASSERT_NE(TreeView_GetSelection(tree), nullptr);
+  ASSERT_TRUE(XDoTool("key ctrl+r"));
+  EXPECT_TRUE(WaitFor([&] { return TreeView_GetSelection(tree) == nullptr; }));
+  HTREEITEM root = TreeView_GetRoot(tree);
+  ASSERT_NE(root, nullptr);
+  EXPECT_FALSE(TreeView_GetItemState(tree, root, TVIS_EXPANDED) & TVIS_EXPANDED);
   ASSERT_TRUE(XDoTool("key --delay 150 alt+f x"));
   EXPECT_EQ(program.WaitForExit(30000), 0u);
 }

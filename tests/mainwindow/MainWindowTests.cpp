@@ -351,3 +351,43 @@ TEST_F(MainWindow, HelpAboutShowsTheAboutDialogModally) {
   EXPECT_EQ(gSeenAboutText, L"About....");
   EXPECT_EQ(FindWindowW(L"Zarvek.UI.AboutDialog", nullptr), nullptr);  // freed when closed
 }
+
+namespace {
+
+// The sizes an icon resource holds images for, read from its group directory.
+std::vector<int> IconSizes(int AId) {
+  std::vector<int> sizes;
+  HINSTANCE module = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(AId), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+  if (!info) return sizes;
+  const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, info)));
+  const WORD count = *reinterpret_cast<const WORD*>(data + 4);
+  for (WORD i = 0; i < count; ++i) {
+    const BYTE width = data[6 + 14 * i];
+    sizes.push_back(width == 0 ? 256 : width);
+  }
+  return sizes;
+}
+
+}  // namespace
+
+TEST(Images, EveryImageIsDrawnForEachScaling) {
+  // The tree images are 16 pixels at 100 %, 24 at 150 % and 32 at 200 %; the header's are 32, 48
+  // and 64. Each must be there as drawn, not scaled from another size.
+  struct Case {
+    int FirstId, LastId;
+    std::vector<int> Sizes;
+  } cases[] = {
+      {IDI_CATALOG_ROOT, IDI_CATALOG_INTERFACE, {16, 20, 24, 32, 40, 48, 64}},
+      {20, 29, {16, 20, 24, 32}},  // the type library viewer's tree
+      {IDI_VANTREL, IDI_VANTREL, {16, 20, 24, 32, 40, 48, 64, 256}},
+  };
+  for (const Case& c : cases) {
+    for (int id = c.FirstId; id <= c.LastId; ++id) {
+      std::vector<int> sizes = IconSizes(id);
+      for (int size : c.Sizes) {
+        EXPECT_NE(std::find(sizes.begin(), sizes.end(), size), sizes.end()) << "icon " << id << " size " << size;
+      }
+    }
+  }
+}
