@@ -1,6 +1,7 @@
 #include "tlbviewer/TLBViewer.h"
 
 #include <algorithm>
+#include <map>
 
 #include "SciLexer.h"
 #include "catalog/Zarvek_Dialogs.h"
@@ -37,6 +38,22 @@ TFormDesign ViewerDesign(HWND AOwner) {
 
 constexpr COLORREF kCaretLineColor = RGB(255, 255, 0);  // yellow
 
+// The ten tree images at one size, made once for the process: every viewer shows the same ones,
+// and reading them from the resources takes longer than the rest of the window's set-up.
+HIMAGELIST TreeImages(int ASize) {
+  static std::map<int, HIMAGELIST> lists;
+  HIMAGELIST& list = lists[ASize];
+  if (!list) {
+    list = ImageList_Create(ASize, ASize, ILC_COLOR32, 10, 0);
+    for (int id = IDI_TLB_ENUM; id <= IDI_TLB_FOLDER; ++id) {
+      TIcon icon(static_cast<HICON>(
+          LoadImageW(Application().Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, ASize, ASize, 0)));
+      ImageList_AddIcon(list, icon.get());
+    }
+  }
+  return list;
+}
+
 std::function<void(TfrmTLBView&)>& ViewerHook() {
   static std::function<void(TfrmTLBView&)> hook;
   return hook;
@@ -57,10 +74,7 @@ TfrmTLBView::TfrmTLBView(HWND AOwner) : TLMForm(ViewerDesign(AOwner)) {
   FormCreate();
 }
 
-TfrmTLBView::~TfrmTLBView() {
-  CloseFindDialog();
-  if (FImageList) ImageList_Destroy(FImageList);
-}
+TfrmTLBView::~TfrmTLBView() { CloseFindDialog(); }
 
 void TfrmTLBView::FormCreate() {
   FCurrentLine = -1;
@@ -89,15 +103,10 @@ void TfrmTLBView::FormCreate() {
 }
 
 void TfrmTLBView::CreateImageList() {
-  if (FImageList) ImageList_Destroy(FImageList);
   const int size = Scale(16);
-  FImageList = ImageList_Create(size, size, ILC_COLOR32, 10, 0);
-  for (int id = IDI_TLB_ENUM; id <= IDI_TLB_FOLDER; ++id) {
-    TIcon icon(static_cast<HICON>(LoadImageW(Application().Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
-    ImageList_AddIcon(FImageList, icon.get());
-  }
+  FImageList = TreeImages(size);
   TreeView_SetImageList(FTree, FImageList, TVSIL_NORMAL);
-  TreeView_SetItemHeight(FTree, Scale(16));
+  TreeView_SetItemHeight(FTree, size);
 }
 
 void TfrmTLBView::ApplyEditorSettings() {

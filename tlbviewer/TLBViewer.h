@@ -100,7 +100,7 @@ class TfrmTLBView : public TLMForm {
   std::unique_ptr<TSplitter> FSplitter;
   std::unique_ptr<TScintilla> FSynMemo;
   HWND FStatusBar = nullptr;
-  HIMAGELIST FImageList = nullptr;
+  HIMAGELIST FImageList = nullptr;  // shared by every viewer, not owned
   std::vector<TTypeNodeData> FNodes;
   std::vector<HTREEITEM> FNodeItems;
   intptr_t FCurrentLine = -1;

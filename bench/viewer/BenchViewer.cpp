@@ -10,6 +10,7 @@
 #include "catalog/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "tlbviewer/TLBViewer.h"
+#include "tlbviewer/UnitPrinter.h"
 #include "tlbviewer/TypeLibLoader.h"
 
 using namespace vantrel;
@@ -56,6 +57,36 @@ int wmain(int argc, wchar_t** argv) {
     SetTypeLibViewerHook(nullptr);
   }
   if (GetEnvironmentVariableW(L"VANTREL_BENCH_PARTS", nullptr, 0)) {
+    for (int i = 0; i < 2; ++i) {
+      TFormDesign design;
+      design.ClassName = L"TBenchEmpty";
+      design.ClientWidth = 1089;
+      design.ClientHeight = 614;
+      double a = NowMs();
+      TLMForm empty(design);
+      double b = NowMs();
+      empty.Show();
+      RedrawWindow(empty.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      double c = NowMs();
+      std::printf("  an empty form: create %.1f, show and paint %.1f ms\n", b - a, c - b);
+      double d = NowMs();
+      {
+        TScintilla editor(empty.Handle(), 1);
+        double e = NowMs();
+        ApplyPascalStyles(editor, "Consolas", 10);
+        double f = NowMs();
+        std::printf("  a Scintilla editor: create %.1f, styles %.1f ms\n", e - d, f - e);
+      }
+      double g = NowMs();
+      HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR32, 10, 0);
+      for (int id = 20; id <= 29; ++id) {
+        HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
+        ImageList_AddIcon(list, icon);
+        DestroyIcon(icon);
+      }
+      ImageList_Destroy(list);
+      std::printf("  ten tree images %.1f ms\n", NowMs() - g);
+    }
     double t0 = NowMs();
     TfrmTLBView view(nullptr);
     double t1 = NowMs();
