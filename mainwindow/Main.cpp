@@ -312,7 +312,10 @@ void TfrmMain::ApplyFonts() {
 
 void TfrmMain::DoShow() {
   TLMForm::DoShow();
+  // The tree takes the keyboard at start, but nothing is selected until the user selects.
+  FFocusingTree = true;
   SetFocus(FTree);
+  FFocusingTree = false;
 }
 
 void TfrmMain::DpiChanged() {
@@ -807,6 +810,11 @@ LRESULT TfrmMain::Notify(NMHDR* AHeader) {
       if (!TreeView_GetParent(FTree, node) && !TreeView_GetChild(FTree, node)) KeepExpandButton(node);
       return 0;
     }
+    case TVN_SELCHANGINGW: {
+      // The control selects its first node when it gets the focus with none selected.
+      auto* view = reinterpret_cast<NMTREEVIEWW*>(AHeader);
+      return FFocusingTree && view->action == TVC_UNKNOWN && !view->itemOld.hItem;
+    }
     case TVN_SELCHANGEDW: {
       auto* view = reinterpret_cast<NMTREEVIEWW*>(AHeader);
       RunCommand([&] { TreeChange(view->itemNew.hItem); });
@@ -867,6 +875,23 @@ LRESULT TfrmMain::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
 bool TfrmMain::PreTranslateMessage(MSG& AMsg) {
   // Typed characters search every node: the control's own search only sees expanded branches.
   // (Handled here rather than in a subclass of the tree: subclassing slows every message to it.)
+  // With nothing selected, the first arrow key selects a node instead of moving away from one.
+  if (AMsg.message == WM_KEYDOWN && AMsg.hwnd == FTree && !TreeView_GetSelection(FTree)) {
+    switch (AMsg.wParam) {
+      case VK_HOME:
+      case VK_UP:
+      case VK_DOWN:
+      case VK_LEFT:
+      case VK_RIGHT:
+        TreeView_SelectItem(FTree, TreeView_GetRoot(FTree));
+        return true;
+      case VK_END:
+        TreeView_SelectItem(FTree, TreeView_GetLastVisible(FTree));
+        return true;
+      default:
+        break;
+    }
+  }
   if (AMsg.message == WM_CHAR && AMsg.hwnd == FTree && AMsg.wParam >= L' ') {
     RunCommand([&] { TreeIncrementalSearch(static_cast<wchar_t>(AMsg.wParam)); });
     return true;

@@ -157,6 +157,7 @@ class TfrmMain : public TLMForm {
   // Children of each root in display order, and their list indices; by TObjectType.
   std::array<std::vector<HTREEITEM>, 4> FChildren;
   std::array<std::vector<int>, 4> FChildIndex;
+  bool FFocusingTree = false;
   std::wstring FSearchText;
   DWORD FLastSearchKey = 0;
   HICON FShownIcon = nullptr;

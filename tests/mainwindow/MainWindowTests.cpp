@@ -121,6 +121,20 @@ TEST_F(MainWindow, StartsWithFourCollapsedRootsAndReadsNoCatalog) {
   EXPECT_EQ(TreeView_GetSelection(tree), nullptr);
 }
 
+TEST_F(MainWindow, ShowingTheWindowFocusesTheTreeWithNothingSelected) {
+  form->Show();
+  Application().ProcessMessages();
+  EXPECT_EQ(GetFocus(), form->Tree());
+  EXPECT_EQ(TreeView_GetSelection(form->Tree()), nullptr);
+  EXPECT_FALSE(form->TabPanel().Visible());
+  EXPECT_EQ(form->NameText(), L"");
+  // The first arrow key then selects the first root.
+  MSG down = {form->Tree(), WM_KEYDOWN, VK_DOWN, 0};
+  EXPECT_TRUE(Application().PreTranslate(down));
+  EXPECT_EQ(TreeView_GetSelection(form->Tree()), form->OCRoot);
+  form->Hide();
+}
+
 TEST_F(MainWindow, WindowLayoutAndMenu) {
   EXPECT_EQ(form->Caption(), L"Vantrel");
   SIZE client = form->ClientSize();
