@@ -81,6 +81,8 @@ void TApplication::Guard(const std::function<void()>& AWork) {
     AWork();
   } catch (const std::exception& e) {
     ShowException(e);
+  } catch (...) {
+    ShowErrorText(L"An unexpected error occurred.");
   }
 }
 

@@ -317,6 +317,10 @@ LRESULT CALLBACK TForm::StaticWndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPAR
   } catch (const std::exception& e) {
     Application().ShowException(e);
     return 0;
+  } catch (...) {
+    // Nothing may leave a window procedure.
+    Application().ShowErrorText(L"An unexpected error occurred.");
+    return 0;
   }
 }
 
