@@ -66,7 +66,7 @@ void TScintilla::SetText(std::wstring_view AText) {
   Call(SCI_SETTEXT, 0, reinterpret_cast<intptr_t>(text.c_str()));
 }
 
-void TScintilla::SetUtf8Text(const std::string& AText) { Call(SCI_SETTEXT, 0, reinterpret_cast<intptr_t>(AText.c_str())); }
+void TScintilla::SetUtf8Text(const char* AText) { Call(SCI_SETTEXT, 0, reinterpret_cast<intptr_t>(AText)); }
 
 std::wstring TScintilla::Text() const { return TextRange(0, Length()); }
 

@@ -26,7 +26,7 @@ class TScintilla {
 
   // Text in UTF-16; the editor keeps UTF-8.
   void SetText(std::wstring_view AText);
-  void SetUtf8Text(const std::string& AText);
+  void SetUtf8Text(const char* AText);
   std::wstring Text() const;
   std::wstring TextRange(intptr_t AStart, intptr_t AEnd) const;
   intptr_t Length() const { return Call(SCI_GETLENGTH); }

@@ -434,11 +434,13 @@ LRESULT TfrmTLBView::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
   return TLMForm::WndProc(AMsg, AWParam, ALParam);
 }
 
-std::string EditorText(const TLineList& ALines) {
+TUtf8Text EditorText(const TLineList& ALines) {
   size_t length = 0;
   for (size_t i = 0; i < ALines.Count(); ++i) length += ALines[i].size() + 2;
-  std::string text(3 * length, '\0');
-  char* out = text.data();
+  // Room for the worst case, left untouched where unused: three bytes per code unit.
+  TUtf8Text text;
+  text.Data.reset(new char[3 * length + 1]);
+  char* out = text.Data.get();
   for (size_t i = 0; i < ALines.Count(); ++i) {
     if (i) {
       *out++ = '\r';
@@ -446,7 +448,8 @@ std::string EditorText(const TLineList& ALines) {
     }
     out = EncodeUtf8(out, ALines[i]);
   }
-  text.resize(static_cast<size_t>(out - text.data()));
+  *out = '\0';
+  text.Size = static_cast<size_t>(out - text.Data.get());
   return text;
 }
 
@@ -475,7 +478,7 @@ void OpenTypeLibViewer(const TObjectData& AData) {
     GenerateImportUnit(AData, library.get(), viewer->UnitLines(), viewer->UnitName());
     TScintilla& editor = viewer->SynMemo();
     editor.SetReadOnly(false);
-    editor.SetUtf8Text(EditorText(viewer->UnitLines()));
+    editor.SetUtf8Text(EditorText(viewer->UnitLines()).Data.get());
     editor.SetReadOnly(true);
     editor.GotoPos(0);
     viewer->SynMemoStatusChange();

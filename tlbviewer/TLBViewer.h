@@ -112,8 +112,13 @@ class TfrmTLBView : public TLMForm {
   UINT FFindMessage = 0;
 };
 
-// The editor's text for the unit's lines: UTF-8, CR LF between the lines (none after the last).
-std::string EditorText(const TLineList& ALines);
+// The editor's text for the unit's lines: UTF-8, CR LF between the lines (none after the last),
+// NUL-terminated.
+struct TUtf8Text {
+  std::unique_ptr<char[]> Data;
+  size_t Size = 0;
+};
+TUtf8Text EditorText(const TLineList& ALines);
 
 // Loads the library the record points to and shows it in a modal viewer; reports a library that
 // cannot be loaded in an error box. Returns when the viewer has closed.

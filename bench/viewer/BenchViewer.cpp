@@ -94,9 +94,9 @@ int wmain(int argc, wchar_t** argv) {
     double t2 = NowMs();
     GenerateImportUnit(data, library.get(), view.UnitLines(), view.UnitName());
     double t3 = NowMs();
-    std::string text = EditorText(view.UnitLines());
+    TUtf8Text text = EditorText(view.UnitLines());
     double t4 = NowMs();
-    view.SynMemo().SetUtf8Text(text);
+    view.SynMemo().SetUtf8Text(text.Data.get());
     double t5 = NowMs();
     view.SynMemoStatusChange();
     double t6 = NowMs();

@@ -35,7 +35,7 @@ class Viewer : public testing::Test {
     view->FillTree(library.get());
     GenerateImportUnit(data, library.get(), view->UnitLines(), view->UnitName());
     view->SynMemo().SetReadOnly(false);
-    view->SynMemo().SetUtf8Text(EditorText(view->UnitLines()));
+    view->SynMemo().SetUtf8Text(EditorText(view->UnitLines()).Data.get());
     view->SynMemo().SetReadOnly(true);
     view->SynMemoStatusChange();
   }
