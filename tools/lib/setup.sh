@@ -2,6 +2,7 @@
 #
 # vantrel_setup   installs what a fresh Debian machine lacks and fetches the Scintilla/Lexilla sources
 # vantrel_build   configures and builds one CMake build tree (default: the shipped i686 build)
+# vantrel_ensure_printer  a running CUPS scheduler with a PDF printer for the printing test
 #
 # Everything is idempotent: on a ready machine both return after a few quick checks.
 
@@ -24,6 +25,9 @@ VANTREL_PACKAGES=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64-tools
   cmake ninja-build googletest dpkg-dev
   xvfb xauth xdotool python3 openssl
+  # Printing: a CUPS PDF printer, pdftoppm for its pages, and the 32-bit libcups without which a
+  # 32-bit Wine process lists no CUPS printers.
+  cups printer-driver-cups-pdf poppler-utils libcups2:i386
 )
 
 vantrel_missing_packages() {
@@ -156,4 +160,70 @@ vantrel_ensure_display() {
   done
   vantrel_log "no free X display number"
   return 1
+}
+
+# vantrel_ensure_printer: a running CUPS scheduler with the PDF printer $VANTREL_PRINTER, which cups-pdf
+# serves by writing every job as a PDF into $VANTREL_PDF_DIR (both exported). Starts cupsd itself
+# where no service manager does. Returns non-zero with the reason logged (and both variables unset)
+# when printing cannot be set up; the printing test then skips.
+VANTREL_PDF_INSTANCE=vantrel
+
+vantrel_ensure_printer() {
+  unset VANTREL_PRINTER VANTREL_PDF_DIR
+  local name=VantrelPDF
+  local uri="cups-pdf:/$VANTREL_PDF_INSTANCE"
+  # cups-pdf reads cups-pdf-<instance>.conf for the device cups-pdf:/<instance>: the tests' PDFs get
+  # a folder of their own, and the machine's own cups-pdf settings stay as they are.
+  local conf="/etc/cups/cups-pdf-$VANTREL_PDF_INSTANCE.conf"
+  local ppd=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+  if [ ! -x /usr/sbin/cupsd ] || [ ! -e /usr/lib/cups/backend/cups-pdf ] || [ ! -f "$ppd" ] ||
+     ! command -v lpadmin >/dev/null; then
+    vantrel_log "printing: CUPS or cups-pdf is not installed"
+    return 1
+  fi
+  if [ ! -e /usr/lib/i386-linux-gnu/libcups.so.2 ]; then
+    vantrel_log "printing: no i386 libcups2, so 32-bit Wine processes would see no printer"
+    return 1
+  fi
+  if [ ! -f "$conf" ]; then
+    vantrel_log "printing: writing $conf"
+    printf '%s\n' "Out /var/spool/cups-pdf/$VANTREL_PDF_INSTANCE" "Label 1" "Grp lpadmin" |
+      vantrel_sudo tee "$conf" >/dev/null || { vantrel_log "printing: cannot write $conf"; return 1; }
+  fi
+  local out
+  out=$(sed -n 's/^Out[[:space:]]\{1,\}//p' "$conf" | tail -n 1)
+  case "$out" in
+    *'$'* | '' | [!/]*) vantrel_log "printing: $conf needs a fixed Out folder"; return 1 ;;
+  esac
+  if [ ! -d "$out" ]; then
+    # Open to every user like /tmp: cups-pdf gives each job's PDF to the user who printed it.
+    vantrel_sudo mkdir -p "$out" && vantrel_sudo chmod 1777 "$out" ||
+      { vantrel_log "printing: cannot create $out"; return 1; }
+  fi
+  if [ "$(lpstat -r 2>/dev/null)" != "scheduler is running" ]; then
+    vantrel_log "printing: starting the CUPS scheduler"
+    # cupsd goes to the background by itself; its output must not hold the caller's pipes open.
+    vantrel_sudo /usr/sbin/cupsd </dev/null >/dev/null 2>&1 || true
+    local i
+    for i in $(seq 1 100); do
+      [ "$(lpstat -r 2>/dev/null)" = "scheduler is running" ] && break
+      sleep 0.1
+    done
+    if [ "$(lpstat -r 2>/dev/null)" != "scheduler is running" ]; then
+      vantrel_log "printing: the CUPS scheduler does not start"
+      return 1
+    fi
+  fi
+  if [ "$(lpstat -v "$name" 2>/dev/null)" != "device for $name: $uri" ]; then
+    vantrel_log "printing: adding the printer $name"
+    vantrel_sudo lpadmin -p "$name" -E -v "$uri" -P "$ppd" >/dev/null 2>&1 ||
+      { vantrel_log "printing: lpadmin cannot add $name"; return 1; }
+  fi
+  # A queue stopped by a failed job would hold every later one.
+  if ! lpstat -p "$name" 2>/dev/null | grep -q 'enabled since' || ! lpstat -a "$name" 2>/dev/null | grep -q "^$name accepting"; then
+    vantrel_log "printing: enabling the printer $name"
+    vantrel_sudo cupsenable "$name" && vantrel_sudo cupsaccept "$name" ||
+      { vantrel_log "printing: cannot enable $name"; return 1; }
+  fi
+  export VANTREL_PRINTER="$name" VANTREL_PDF_DIR="$out"
 }
