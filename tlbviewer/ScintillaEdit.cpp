@@ -1,5 +1,6 @@
 #include "tlbviewer/ScintillaEdit.h"
 
+#include "catalog/Zarvek_Handles.h"
 #include "catalog/Zarvek_StrUtils.h"
 #include "catalog/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
@@ -42,6 +43,33 @@ char* EncodeUtf8(char* AOut, std::wstring_view AText) {
 }
 
 std::wstring FromUtf8(std::string_view AText) { return CodePageToWide(AText, CP_UTF8); }
+
+namespace {
+
+int CALLBACK FontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM AFound) {
+  *reinterpret_cast<bool*>(AFound) = true;
+  return 0;
+}
+
+bool FontInstalled(const wchar_t* AFace) {
+  TWindowDC screen(nullptr);
+  LOGFONTW font = {};
+  font.lfCharSet = DEFAULT_CHARSET;
+  wcsncpy_s(font.lfFaceName, AFace, _TRUNCATE);
+  bool found = false;
+  EnumFontFamiliesExW(screen.get(), &font, FontFound, reinterpret_cast<LPARAM>(&found), 0);
+  return found;
+}
+
+}  // namespace
+
+std::string MonospaceFace(const wchar_t* APreferred) {
+  for (const wchar_t* face : {APreferred, L"Consolas", L"Courier New", L"Lucida Console", L"DejaVu Sans Mono",
+                              L"Liberation Mono", L"Noto Sans Mono", L"Nimbus Mono PS"}) {
+    if (FontInstalled(face)) return ToUtf8(face);
+  }
+  return ToUtf8(APreferred);
+}
 
 TScintilla::TScintilla(HWND AParent, int AId, DWORD AStyle) {
   RegisterScintilla();

@@ -74,6 +74,11 @@ class TScintilla {
   sptr_t FPointer = 0;
 };
 
+// APreferred when the system has that font, else the first fixed-pitch font it has of a list of
+// common ones (a system without the preferred face would otherwise show code in a proportional
+// font); as UTF-8 for Scintilla.
+std::string MonospaceFace(const wchar_t* APreferred);
+
 // Registers the Scintilla window class once for the process.
 void RegisterScintilla();
 

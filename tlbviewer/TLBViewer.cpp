@@ -111,7 +111,8 @@ void TfrmTLBView::CreateImageList() {
 
 void TfrmTLBView::ApplyEditorSettings() {
   TScintilla& editor = *FSynMemo;
-  ApplyPascalStyles(editor, "Consolas", 10);
+  static const std::string face = MonospaceFace(L"Consolas");
+  ApplyPascalStyles(editor, face.c_str(), 10);
   editor.StyleSetFont(STYLE_LINENUMBER, "Terminal", 8);
   editor.Call(SCI_SETMARGINTYPEN, 0, SC_MARGIN_NUMBER);
   editor.Call(SCI_SETMARGINWIDTHN, 1, 0);

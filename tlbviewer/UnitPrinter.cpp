@@ -16,8 +16,13 @@ int MillimetresToPixels(double AMillimetres, int ADpi) {
   return static_cast<int>(std::lround(AMillimetres * ADpi / 25.4));
 }
 
-const char kPrintFace[] = "Courier New";
 constexpr int kPrintPoints = 8;
+
+// Courier New, or the nearest fixed-pitch font where the system lacks it.
+const std::string& PrintFace() {
+  static const std::string face = MonospaceFace(L"Courier New");
+  return face;
+}
 
 // Object Pascal reserved words, drawn bold.
 const char kReservedWords[] =
@@ -88,8 +93,8 @@ void ApplyPascalStyles(TScintilla& AEditor, const char* AFace, int APoints) {
 
 TUnitPrinter::TUnitPrinter(HWND AParent)
     : FEditor(std::make_unique<TScintilla>(AParent, 0, WS_CHILD)) {
-  ApplyPascalStyles(*FEditor, kPrintFace, kPrintPoints);
-  FEditor->StyleSetFont(STYLE_LINENUMBER, kPrintFace, kPrintPoints);
+  ApplyPascalStyles(*FEditor, PrintFace().c_str(), kPrintPoints);
+  FEditor->StyleSetFont(STYLE_LINENUMBER, PrintFace().c_str(), kPrintPoints);
   FEditor->Call(SCI_SETMARGINTYPEN, 0, SC_MARGIN_NUMBER);
   FEditor->Call(SCI_SETMARGINWIDTHN, 0, 1);  // any width: printing sizes the numbers itself
   FEditor->Call(SCI_SETMARGINWIDTHN, 1, 0);
@@ -109,7 +114,7 @@ int TUnitPrinter::NumbersWidth(HDC ADC) const {
   LOGFONTW font = {};
   font.lfHeight = -MulDiv(kPrintPoints, GetDeviceCaps(ADC, LOGPIXELSY), 72);
   font.lfCharSet = DEFAULT_CHARSET;
-  wcscpy_s(font.lfFaceName, L"Courier New");
+  wcsncpy_s(font.lfFaceName, FromUtf8(PrintFace()).c_str(), _TRUNCATE);
   TFont handle(CreateFontIndirectW(&font));
   TSelectObject select(ADC, handle.get());
   SIZE size = {};

@@ -155,3 +155,24 @@ TEST(Printing, EmptyTextIsOnePageAndNoJobStartsWithoutAPrinter) {
   EXPECT_THROW(printer.Print(page.DC(), L"title"), std::exception);
   DestroyWindow(parent);
 }
+
+TEST(Fonts, CodeIsShownInAFixedPitchFontWhereThePreferredOneIsMissing) {
+  std::string fallback = MonospaceFace(L"No Such Font Face");
+  ASSERT_NE(fallback, "No Such Font Face");
+  EXPECT_EQ(MonospaceFace(FromUtf8(fallback).c_str()), fallback);  // an installed preferred face is kept
+  LOGFONTW font = {};
+  font.lfHeight = -13;
+  font.lfCharSet = DEFAULT_CHARSET;
+  wcsncpy_s(font.lfFaceName, LF_FACESIZE, FromUtf8(fallback).c_str(), _TRUNCATE);
+  TFont handle(CreateFontIndirectW(&font));
+  TWindowDC screen(nullptr);
+  TSelectObject select(screen.get(), handle.get());
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(screen.get(), &metrics);
+  // The TMPF_FIXED_PITCH bit is set for variable pitch, as the platform names it.
+  EXPECT_FALSE(metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) << fallback;
+  SIZE narrow = {}, wide = {};
+  GetTextExtentPoint32W(screen.get(), L"iiii", 4, &narrow);
+  GetTextExtentPoint32W(screen.get(), L"WWWW", 4, &wide);
+  EXPECT_EQ(narrow.cx, wide.cx) << fallback;
+}
