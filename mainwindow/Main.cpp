@@ -406,7 +406,7 @@ void TfrmMain::AddRoot(TObjectType AType, HTREEITEM& ARoot) {
   insert.hParent = TVI_ROOT;
   insert.hInsertAfter = TVI_LAST;
   insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-  insert.item.pszText = LPSTR_TEXTCALLBACKW;
+  insert.item.pszText = const_cast<wchar_t*>(RootCaption(AType));
   insert.item.lParam = EncodeNode(AType, kRootIndex);
   insert.item.cChildren = 1;
   insert.item.iImage = insert.item.iSelectedImage = 0;
@@ -435,10 +435,12 @@ void TfrmMain::FillKey(HTREEITEM ARoot, const TObjects& AData) {
   insert.hParent = ARoot;
   insert.hInsertAfter = TVI_LAST;
   insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-  insert.item.pszText = LPSTR_TEXTCALLBACKW;
   insert.item.iImage = insert.item.iSelectedImage = static_cast<int>(kind) + 1;
-  // Entries are inserted already sorted: the control's own sort is not stable.
+  // Entries are inserted already sorted: the control's own sort is not stable. Each item gets
+  // its text rather than a text callback: Wine's tree control gives every callback item a
+  // 520-byte buffer, most of the memory of a large catalog.
   for (int index : SortedEntryOrder(AData)) {
+    insert.item.pszText = const_cast<wchar_t*>(AData[static_cast<size_t>(index)].Name.c_str());
     insert.item.lParam = EncodeNode(kind, static_cast<uint32_t>(index));
     children.push_back(TreeView_InsertItem(FTree, &insert));
     indices.push_back(index);
@@ -784,20 +786,6 @@ LRESULT TfrmMain::Notify(NMHDR* AHeader) {
   if (FRegTree && FRegTree->Notify(AHeader, result)) return result;
   if (AHeader->hwndFrom != FTree) return 0;
   switch (AHeader->code) {
-    case TVN_GETDISPINFOW: {
-      auto* info = reinterpret_cast<NMTVDISPINFOW*>(AHeader);
-      if (info->item.mask & TVIF_TEXT) {
-        TObjectType kind = NodeType(info->item.lParam);
-        uint32_t index = NodeIndex(info->item.lParam);
-        const TObjects& list = ListOf(kind);
-        if (index == kRootIndex) {
-          info->item.pszText = const_cast<wchar_t*>(RootCaption(kind));
-        } else if (index < list.size()) {
-          info->item.pszText = const_cast<wchar_t*>(list[index].Name.c_str());
-        }
-      }
-      return 0;
-    }
     case TVN_ITEMEXPANDINGW: {
       auto* view = reinterpret_cast<NMTREEVIEWW*>(AHeader);
       if (view->action & TVE_EXPAND) RunCommand([&] { TreeExpanding(view->itemNew.hItem); });
