@@ -44,8 +44,31 @@ bool IsSwitch(std::wstring_view AParam, std::wstring_view ASwitch) {
          SameTextAscii(AParam.substr(1), ASwitch);
 }
 
+bool IsViewSwitch(std::wstring_view AParam) { return IsSwitch(AParam, L"32") || IsSwitch(AParam, L"64"); }
+
+bool ChooseRegView(const TStringList& AParams, bool A64BitWindows, TRegView& AView, std::wstring& AError) {
+  bool want32 = false, want64 = false;
+  for (const std::wstring& param : AParams) {
+    want32 = want32 || IsSwitch(param, L"32");
+    want64 = want64 || IsSwitch(param, L"64");
+  }
+  AView = ProcessRegView();
+  AError.clear();
+  if (want32 && want64) {
+    AError = L"/32 and /64 cannot be combined: choose one registry view";
+    return false;
+  }
+  if (want64 && !A64BitWindows) {
+    AError = L"/64: this is 32-bit Windows, which has no 64-bit registry";
+    return false;
+  }
+  if (want32) AView = TRegView::rv32;
+  if (want64) AView = TRegView::rv64;
+  return true;
+}
+
 TExportOutcome RunCommandLineExport(const TStringList& AParams, std::wstring_view AFolder,
-                                    const std::function<void(const std::wstring&)>& AReportError) {
+                                    const std::function<void(const std::wstring&)>& AReportError, TRegView AView) {
   bool found = false;
   bool failed = false;
   for (const TExportSwitch& item : ExportSwitches) {
@@ -55,7 +78,7 @@ TExportOutcome RunCommandLineExport(const TStringList& AParams, std::wstring_vie
     found = true;
     try {
       TObjects list;
-      LoadList(item.Kind, list);
+      LoadList(item.Kind, list, AView);
       SaveList(IncludeTrailingPathDelimiter(AFolder) + item.FileName, list);
     } catch (const std::exception& e) {
       failed = true;

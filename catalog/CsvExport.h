@@ -29,12 +29,18 @@ extern const TExportSwitch ExportSwitches[4];
 // True when AParam is "-" or "/" followed by ASwitch, in any letter case.
 bool IsSwitch(std::wstring_view AParam, std::wstring_view ASwitch);
 
+// "/32" or "/64" (or "-32", "-64"): the registry view the other switches and the window use.
+bool IsViewSwitch(std::wstring_view AParam);
+// The view chosen among AParams, else the process's own. False, with AError set, when no view can
+// be chosen: /64 on 32-bit Windows, or /32 and /64 together.
+bool ChooseRegView(const TStringList& AParams, bool A64BitWindows, TRegView& AView, std::wstring& AError);
+
 enum class TExportOutcome { NoSwitch, Succeeded, Failed };
 
-// Processes the CSV switches among AParams, writing the files into AFolder. Each failure (a
-// loader error, a file that cannot be written) goes to AReportError and the remaining switches
-// still run.
+// Processes the CSV switches among AParams, reading the catalogs in the registry view AView and
+// writing the files into AFolder. Each failure (a loader error, a file that cannot be written)
+// goes to AReportError and the remaining switches still run.
 TExportOutcome RunCommandLineExport(const TStringList& AParams, std::wstring_view AFolder,
-                                    const std::function<void(const std::wstring&)>& AReportError);
+                                    const std::function<void(const std::wstring&)>& AReportError, TRegView AView);
 
 }  // namespace vantrel

@@ -7,82 +7,97 @@
 
 namespace vantrel {
 
-namespace {
-
-std::wstring ValueText(const std::wstring& AKey, const std::wstring& AName = {}) {
-  return RegistryValueToText(HKEY_CLASSES_ROOT, AKey, AName, true);
-}
-
-}  // namespace
-
-void ReadCLSIDDetails(const std::wstring& AGuid, TObjectData& AData, const TStringList& AEnvironment) {
+void ReadCLSIDDetails(const std::wstring& AGuid, TObjectData& AData, const TStringList& AEnvironment,
+                      TRegView AView) {
   AData.CLSID = AData.GUID;
+  TRegistry registry = CatalogRegistry(AView);
   const std::wstring key = L"CLSID\\" + AGuid;
   TStringList subkeys;
-  ListSubkeys(HKEY_CLASSES_ROOT, key, subkeys);
+  if (registry.OpenKeyReadOnly(key)) {
+    registry.GetKeyNames(subkeys);
+    registry.CloseKey();
+  }
+  auto valueText = [&](const std::wstring& APath, const wchar_t* AName = L"") {
+    if (!registry.OpenKeyReadOnly(APath)) return std::wstring();
+    std::wstring text = RegistryValueText(registry, AName, true);
+    registry.CloseKey();
+    return text;
+  };
   for (const std::wstring& subkey : subkeys) {
     // InprocServer32, LocalServer32 and their 16-bit forms, but not InprocHandler32.
     if (UpperCaseAscii(subkey).find(L"SERVER") != std::wstring::npos) {
-      AData.Server = ExpandPathVariables(AEnvironment, ValueText(key + L"\\" + subkey));
+      AData.Server = ExpandPathVariables(ViewEnvironment(AEnvironment, AView), valueText(key + L"\\" + subkey));
       break;
     }
   }
   try {
-    AData.AppId = ValueText(key, L"AppID");
-    AData.TypeLib = ValueText(key + L"\\TypeLib");
-    SplitVersion(ValueText(key + L"\\Version"), AData.MajorVersion, AData.MinorVersion);
-    AData.ProgId = ValueText(key + L"\\ProgID");
-    AData.Bitmap = ValueText(key + L"\\ToolBoxBitmap32");
-    AData.DefaultIcon = ValueText(key + L"\\DefaultIcon");
+    AData.AppId = valueText(key, L"AppID");
+    AData.TypeLib = valueText(key + L"\\TypeLib");
+    SplitVersion(valueText(key + L"\\Version"), AData.MajorVersion, AData.MinorVersion);
+    AData.ProgId = valueText(key + L"\\ProgID");
+    AData.Bitmap = valueText(key + L"\\ToolBoxBitmap32");
+    AData.DefaultIcon = valueText(key + L"\\DefaultIcon");
   } catch (const Exception&) {
     // What was read stays; the entry is still shown.
   }
 }
 
-void ReadTypeLibDetails(const std::wstring& AGuid, TObjectData& AData) {
+std::wstring RegisteredTypeLibFile(const std::wstring& AVersionKey, TRegView AView) {
+  if (AView == TRegView::rv64) {
+    std::wstring file = RegistryValueToText(HKEY_CLASSES_ROOT, AVersionKey + L"\\0\\win64", L"", true, AView);
+    if (!file.empty()) return file;
+  }
+  return RegistryValueToText(HKEY_CLASSES_ROOT, AVersionKey + L"\\0\\win32", L"", true, AView);
+}
+
+void ReadTypeLibDetails(const std::wstring& AGuid, TObjectData& AData, TRegView AView) {
   AData.TypeLib = AData.GUID;
   AData.CLSID = AData.GUID;
-  TRegistry registry;
-  registry.SetRootKey(HKEY_CLASSES_ROOT);
+  TRegistry registry = CatalogRegistry(AView);
   const std::wstring key = L"TypeLib\\" + AGuid;
   if (!registry.OpenKeyReadOnly(key)) return;
   TStringList versions;
   registry.GetKeyNames(versions);
   registry.CloseKey();
   if (versions.empty()) return;
-  // Only the neutral locale and the win32 platform are consulted.
-  AData.Server = ValueText(key + L"\\" + versions.front() + L"\\0\\win32");
+  // Only the neutral locale is consulted, for the platform of the view.
+  AData.Server = RegisteredTypeLibFile(key + L"\\" + versions.front(), AView);
 }
 
 void ReadAppIDDetails(const std::wstring&, TObjectData&) {}
 
-void ReadInterfaceDetails(const std::wstring& AGuid, TObjectData& AData) {
-  TRegistry registry;
-  registry.SetRootKey(HKEY_CLASSES_ROOT);
+void ReadInterfaceDetails(const std::wstring& AGuid, TObjectData& AData, TRegView AView) {
+  TRegistry registry = CatalogRegistry(AView);
   const std::wstring key = L"Interface\\" + AGuid;
   if (!registry.OpenKeyReadOnly(key)) return;
   TStringList subkeys;
   registry.GetKeyNames(subkeys);
   registry.CloseKey();
+  auto valueText = [&](const std::wstring& APath, const wchar_t* AName = L"") {
+    if (!registry.OpenKeyReadOnly(APath)) return std::wstring();
+    std::wstring text = RegistryValueText(registry, AName, true);
+    registry.CloseKey();
+    return text;
+  };
   // No early stop: a later matching subkey overwrites an earlier one.
   for (const std::wstring& subkey : subkeys) {
     std::wstring upper = UpperCaseAscii(subkey);
     const std::wstring path = key + L"\\" + subkey;
     if (upper.find(L"TYPELIB") != std::wstring::npos) {
-      AData.TypeLib = ValueText(path);
-      SplitVersion(ValueText(path, L"Version"), AData.MajorVersion, AData.MinorVersion);
+      AData.TypeLib = valueText(path);
+      SplitVersion(valueText(path, L"Version"), AData.MajorVersion, AData.MinorVersion);
     } else if (upper.find(L"CLSID") != std::wstring::npos) {
-      AData.CLSID = ValueText(path);
+      AData.CLSID = valueText(path);
     }
   }
 }
 
-void ReadDetails(TObjectData& AData, const TStringList& AEnvironment) {
+void ReadDetails(TObjectData& AData, const TStringList& AEnvironment, TRegView AView) {
   switch (AData.Typ) {
-    case TObjectType::otCLSID: ReadCLSIDDetails(AData.GUID, AData, AEnvironment); break;
-    case TObjectType::otTypeLib: ReadTypeLibDetails(AData.GUID, AData); break;
+    case TObjectType::otCLSID: ReadCLSIDDetails(AData.GUID, AData, AEnvironment, AView); break;
+    case TObjectType::otTypeLib: ReadTypeLibDetails(AData.GUID, AData, AView); break;
     case TObjectType::otAppID: ReadAppIDDetails(AData.GUID, AData); break;
-    case TObjectType::otInterface: ReadInterfaceDetails(AData.GUID, AData); break;
+    case TObjectType::otInterface: ReadInterfaceDetails(AData.GUID, AData, AView); break;
   }
 }
 

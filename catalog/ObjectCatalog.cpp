@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "catalog/Zarvek_RegUtils.h"
 #include "catalog/Zarvek_SysUtils.h"
 
@@ -29,21 +31,19 @@ const wchar_t* RootCaption(TObjectType AType) {
 
 namespace {
 
-TRegistry CatalogRegistry() {
-  TRegistry registry;
-  registry.SetRootKey(HKEY_CLASSES_ROOT);
-  return registry;
-}
-
-// Reads the names of a root key's subkeys (with the catalog registry object, the process's view)
-// straight into records, then completes each record with AComplete, which returns false to leave
-// it out. The list keeps the registry's order. When AComplete raises an error, the records
-// completed before it stay and the error goes on.
-void LoadEntries(const wchar_t* ARoot, TObjectType AType, TObjects& AList,
+// Reads the names of a root key's subkeys straight into records, then completes each record with
+// AComplete, which returns false to leave it out. The list keeps the registry's order.
+void LoadEntries(const wchar_t* ARoot, TObjectType AType, TObjects& AList, TRegView AView,
                  const std::function<bool(TRegistry& ARegistry, TObjectData& AData)>& AComplete) {
   AList.clear();
-  TRegistry registry = CatalogRegistry();
-  if (!registry.OpenKeyReadOnly(ARoot)) return;
+  TRegistry registry = CatalogRegistry(AView);
+  if (!registry.OpenKeyReadOnly(ARoot)) {
+    const LONG result = registry.LastOpenResult();
+    if (result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND) return;
+    // A catalog that exists but cannot be read is not an empty one.
+    throw ERegistryException(FormatS(L"The registry key HKEY_CLASSES_ROOT\\%s cannot be read: %s",
+                                     {ARoot, Trim(SysErrorMessage(static_cast<DWORD>(result)))}));
+  }
   // One record per name: the names are not copied into a list of their own first.
   AList.reserve(registry.SubkeyCount());
   registry.ForEachKeyName([&](std::wstring_view AName) {
@@ -67,28 +67,33 @@ void LoadEntries(const wchar_t* ARoot, TObjectType AType, TObjects& AList,
   AList.shrink_to_fit();
 }
 
+// The default value of the open key when it is text; else the entry is named by its GUID.
+void ReadEntryName(const TRegistry& ARegistry, TObjectData& AData) {
+  try {
+    AData.Name = ARegistry.ReadString(L"");
+  } catch (const ERegistryException&) {
+    AData.Name = TCompactString();
+  }
+  if (IsBlankText(AData.Name)) AData.Name = AData.GUID;
+}
+
 }  // namespace
 
-void LoadCLSIDList(TObjects& AList) {
+void LoadCLSIDList(TObjects& AList, TRegView AView) {
   std::wstring path = L"CLSID\\";
-  LoadEntries(L"CLSID", TObjectType::otCLSID, AList, [&](TRegistry& ARegistry, TObjectData& AData) {
+  LoadEntries(L"CLSID", TObjectType::otCLSID, AList, AView, [&](TRegistry& ARegistry, TObjectData& AData) {
     path.resize(6);
     path += AData.GUID.view();
     if (!ARegistry.OpenKeyReadOnly(path)) return false;
-    try {
-      AData.Name = ARegistry.ReadString(L"");
-    } catch (const ERegistryException&) {
-      // A default value that is not text leaves the class named by its GUID.
-    }
+    ReadEntryName(ARegistry, AData);
     ARegistry.CloseKey();
-    if (IsBlankText(AData.Name)) AData.Name = AData.GUID;
     return true;
   });
 }
 
-void LoadTypeLibList(TObjects& AList) {
+void LoadTypeLibList(TObjects& AList, TRegView AView) {
   TStringList versions;
-  LoadEntries(L"TypeLib", TObjectType::otTypeLib, AList, [&](TRegistry& ARegistry, TObjectData& AData) {
+  LoadEntries(L"TypeLib", TObjectType::otTypeLib, AList, AView, [&](TRegistry& ARegistry, TObjectData& AData) {
     const std::wstring path = L"TypeLib\\" + AData.GUID;
     if (!ARegistry.OpenKeyReadOnly(path)) return false;
     ARegistry.GetKeyNames(versions);
@@ -97,43 +102,43 @@ void LoadTypeLibList(TObjects& AList) {
     // A library registered in several versions is listed once, under the first.
     const std::wstring& version = versions.front();
     if (!ARegistry.OpenKeyReadOnly(path + L"\\" + version)) return false;
-    AData.Name = ARegistry.ReadString(L"");
+    ReadEntryName(ARegistry, AData);
     SplitVersion(version, AData.MajorVersion, AData.MinorVersion);
-    if (IsBlankText(AData.Name)) AData.Name = AData.GUID;
     ARegistry.CloseKey();
     return true;
   });
 }
 
-void LoadAppIDList(TObjects& AList) {
-  LoadEntries(L"AppID", TObjectType::otAppID, AList, [](TRegistry& ARegistry, TObjectData& AData) {
+void LoadAppIDList(TObjects& AList, TRegView AView) {
+  LoadEntries(L"AppID", TObjectType::otAppID, AList, AView, [](TRegistry& ARegistry, TObjectData& AData) {
     if (!ARegistry.OpenKeyReadOnly(L"AppID\\" + AData.GUID)) return false;
-    AData.Name = ARegistry.ReadString(L"");
+    ReadEntryName(ARegistry, AData);
     ARegistry.CloseKey();
-    if (IsBlankText(AData.Name)) AData.Name = AData.GUID;
     return true;
   });
 }
 
-void LoadInterfaceList(TObjects& AList) {
+void LoadInterfaceList(TObjects& AList, TRegView AView) {
   std::wstring path = L"Interface\\";
-  LoadEntries(L"Interface", TObjectType::otInterface, AList, [&](TRegistry&, TObjectData& AData) {
+  LoadEntries(L"Interface", TObjectType::otInterface, AList, AView, [&](TRegistry& ARegistry, TObjectData& AData) {
     path.resize(10);
     path += AData.GUID.view();
-    // The name comes through the value reader and so from its registry view.
-    std::wstring text = RegistryValueToText(HKEY_CLASSES_ROOT, path, L"", true);
+    if (!ARegistry.OpenKeyReadOnly(path)) return false;
+    // Any type of default value names the interface, rendered as the registry view shows it.
+    std::wstring text = RegistryValueText(ARegistry, L"", true);
+    ARegistry.CloseKey();
     if (IsBlankText(text)) return false;  // unnamed interfaces are not part of the catalog
     AData.Name = text;
     return true;
   });
 }
 
-void LoadList(TObjectType AType, TObjects& AList) {
+void LoadList(TObjectType AType, TObjects& AList, TRegView AView) {
   switch (AType) {
-    case TObjectType::otCLSID: LoadCLSIDList(AList); break;
-    case TObjectType::otTypeLib: LoadTypeLibList(AList); break;
-    case TObjectType::otAppID: LoadAppIDList(AList); break;
-    case TObjectType::otInterface: LoadInterfaceList(AList); break;
+    case TObjectType::otCLSID: LoadCLSIDList(AList, AView); break;
+    case TObjectType::otTypeLib: LoadTypeLibList(AList, AView); break;
+    case TObjectType::otAppID: LoadAppIDList(AList, AView); break;
+    case TObjectType::otInterface: LoadInterfaceList(AList, AView); break;
   }
 }
 

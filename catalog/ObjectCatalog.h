@@ -8,6 +8,7 @@
 
 #include "catalog/CompactString.h"
 #include "catalog/Zarvek_StrUtils.h"
+#include "catalog/Zarvek_SysUtils.h"
 
 namespace vantrel {
 
@@ -36,14 +37,15 @@ const wchar_t* RootKeyName(TObjectType AType);
 const wchar_t* RootCaption(TObjectType AType);
 
 // Each loader empties the list, then appends one record per accepted subkey of its root key, in
-// the registry's enumeration order. Type library and application ID loaders raise
-// ERegistryException for a default value that is not a string; entries read so far stay.
-void LoadCLSIDList(TObjects& AList);
-void LoadTypeLibList(TObjects& AList);
-void LoadAppIDList(TObjects& AList);
-void LoadInterfaceList(TObjects& AList);
+// the registry's enumeration order, reading everything in the registry view AView. An entry whose
+// name is not text is named by its GUID. A missing root key gives an empty list; a root key that
+// exists but cannot be read raises ERegistryException.
+void LoadCLSIDList(TObjects& AList, TRegView AView);
+void LoadTypeLibList(TObjects& AList, TRegView AView);
+void LoadAppIDList(TObjects& AList, TRegView AView);
+void LoadInterfaceList(TObjects& AList, TRegView AView);
 
 // The loader of a kind.
-void LoadList(TObjectType AType, TObjects& AList);
+void LoadList(TObjectType AType, TObjects& AList, TRegView AView);
 
 }  // namespace vantrel

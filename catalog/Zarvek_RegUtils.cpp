@@ -9,18 +9,6 @@ namespace vantrel {
 
 namespace {
 
-bool DetectWow64() {
-  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  auto isWow64Process =
-      kernel ? reinterpret_cast<IsWow64ProcessFn>(GetProcAddress(kernel, "IsWow64Process")) : nullptr;
-  BOOL wow64 = FALSE;
-  return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
-// Decided while the program loads, before any registry access.
-const bool gIsWow64 = DetectWow64();
-
 constexpr REGSAM kViewBits = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
 
 // Query buffer on the stack that covers nearly every value in one round trip.
@@ -28,11 +16,20 @@ constexpr DWORD kStackBytes = 1024;
 
 }  // namespace
 
-bool IsWow64() { return gIsWow64; }
+REGSAM RegViewAccess(TRegView AView) {
+  if (!Is64BitWindows()) return 0;
+  return AView == TRegView::rv64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
 
 std::atomic<uint64_t> TRegistry::FOpenedKeys{0};
 
 TRegistry::TRegistry(REGSAM AAccess) : FAccess(AAccess) {}
+
+TRegView TRegistry::View() const {
+  if (FAccess & KEY_WOW64_64KEY) return TRegView::rv64;
+  if (FAccess & KEY_WOW64_32KEY) return TRegView::rv32;
+  return ProcessRegView();
+}
 
 void TRegistry::SetRootKey(HKEY ARoot) {
   CloseKey();
@@ -43,7 +40,8 @@ bool TRegistry::Open(std::wstring_view APath, REGSAM ARights) {
   std::wstring path(APath);
   while (!path.empty() && path.front() == L'\\') path.erase(path.begin());
   HKEY key = nullptr;
-  if (RegOpenKeyExW(FRoot, path.c_str(), 0, ARights, &key) != ERROR_SUCCESS) return false;
+  FLastOpenResult = RegOpenKeyExW(FRoot, path.c_str(), 0, ARights, &key);
+  if (FLastOpenResult != ERROR_SUCCESS) return false;
   FOpenedKeys.fetch_add(1, std::memory_order_relaxed);
   FCurrent.reset(key);
   return true;
@@ -219,9 +217,9 @@ DWORD TRegistry::ReadBinaryData(std::wstring_view AName, void* ABuffer, DWORD AB
   return count;
 }
 
-TRegistry CreateReadRegistry(HKEY ARoot) {
-  TRegistry registry(KEY_READ | (IsWow64() ? KEY_WOW64_64KEY : 0));
-  registry.SetRootKey(ARoot);
+TRegistry CatalogRegistry(TRegView AView) {
+  TRegistry registry(KEY_READ | RegViewAccess(AView));
+  registry.SetRootKey(HKEY_CLASSES_ROOT);
   return registry;
 }
 
@@ -275,16 +273,8 @@ std::wstring RegistryValueText(const TRegistry& ARegistry, std::wstring_view ANa
   switch (type) {
     case REG_SZ:
       return StringFromData(data);
-    case REG_EXPAND_SZ: {
-      std::wstring text = StringFromData(data);
-      std::wstring expanded(4096, L'\0');
-      DWORD length = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), 4096);
-      if (length > 0 && length <= 4096) {
-        expanded.resize(length - 1);
-        return expanded;
-      }
-      return text;
-    }
+    case REG_EXPAND_SZ:
+      return ExpandEnvironmentText(StringFromData(data), ARegistry.View());
     case REG_DWORD:
     case REG_DWORD_BIG_ENDIAN:
       if (data.size() == 4) {
@@ -304,14 +294,17 @@ std::wstring RegistryValueText(const TRegistry& ARegistry, std::wstring_view ANa
   }
 }
 
-std::wstring RegistryValueToText(HKEY ARoot, std::wstring_view AKey, std::wstring_view AName, bool AsHex) {
-  TRegistry registry = CreateReadRegistry(ARoot);
+std::wstring RegistryValueToText(HKEY ARoot, std::wstring_view AKey, std::wstring_view AName, bool AsHex,
+                                 TRegView AView) {
+  TRegistry registry(KEY_READ | RegViewAccess(AView));
+  registry.SetRootKey(ARoot);
   if (!registry.OpenKey(AKey, false)) return {};
   return RegistryValueText(registry, AName, AsHex);
 }
 
-void ListSubkeys(HKEY ARoot, std::wstring_view AKey, TStringList& AList) {
-  TRegistry registry = CreateReadRegistry(ARoot);
+void ListSubkeys(HKEY ARoot, std::wstring_view AKey, TStringList& AList, TRegView AView) {
+  TRegistry registry(KEY_READ | RegViewAccess(AView));
+  registry.SetRootKey(ARoot);
   if (!registry.OpenKey(AKey, false)) return;
   registry.GetKeyNames(AList);
 }

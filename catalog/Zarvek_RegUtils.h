@@ -12,11 +12,12 @@
 
 #include "catalog/Zarvek_Handles.h"
 #include "catalog/Zarvek_StrUtils.h"
+#include "catalog/Zarvek_SysUtils.h"
 
 namespace vantrel {
 
-// True in a 32-bit process on 64-bit Windows; decided once, at start.
-bool IsWow64();
+// The access bit that selects a registry view; none on 32-bit Windows, which has one view.
+REGSAM RegViewAccess(TRegView AView);
 
 struct TRegDataInfo {
   DWORD DataType = REG_NONE;
@@ -35,13 +36,16 @@ class TRegistry {
   TRegistry& operator=(TRegistry&&) noexcept = default;
 
   void SetRootKey(HKEY ARoot);
-  HKEY RootKey() const { return FRoot; }
   HKEY CurrentKey() const { return FCurrent.get(); }
   REGSAM Access() const { return FAccess; }
+  // The registry view the object reads.
+  TRegView View() const;
 
   bool OpenKeyReadOnly(std::wstring_view APath);
   // ACanCreate must be false: this class does not create keys.
   bool OpenKey(std::wstring_view APath, bool ACanCreate);
+  // The result of the last OpenKeyReadOnly or OpenKey (ERROR_FILE_NOT_FOUND for a missing key).
+  LONG LastOpenResult() const { return FLastOpenResult; }
   void CloseKey();
   bool KeyExists(std::wstring_view APath) const;
 
@@ -74,23 +78,27 @@ class TRegistry {
   HKEY FRoot = HKEY_CURRENT_USER;
   REGSAM FAccess;
   TRegKey FCurrent;
+  LONG FLastOpenResult = ERROR_SUCCESS;
   static std::atomic<uint64_t> FOpenedKeys;
 };
 
-// A read registry object: KEY_READ, plus the 64-bit view in a 32-bit process on 64-bit Windows.
-TRegistry CreateReadRegistry(HKEY ARoot);
+// The registry object every catalog read goes through: HKEY_CLASSES_ROOT as the view's programs
+// see it, read only.
+TRegistry CatalogRegistry(TRegView AView);
 
 // A value rendered as one line of text; empty when the key or value is missing.
-std::wstring RegistryValueToText(HKEY ARoot, std::wstring_view AKey, std::wstring_view AName, bool AsHex);
+std::wstring RegistryValueToText(HKEY ARoot, std::wstring_view AKey, std::wstring_view AName, bool AsHex,
+                                 TRegView AView);
 
 // A value of the registry object's open key rendered as RegistryValueToText renders it; for many
-// values of one key, open it once with CreateReadRegistry and render each from there.
+// values of one key, open it once and render each from there. REG_EXPAND_SZ values are expanded
+// as the programs of the registry object's view expand them.
 std::wstring RegistryValueText(const TRegistry& ARegistry, std::wstring_view AName, bool AsHex);
 
 // Raw bytes as text: "0A FF 00" with AsHex, else one ANSI character per byte, '.' below 32.
 std::wstring BytesToText(const BYTE* AData, size_t ASize, bool AsHex);
 
-// Fills AList with the subkey names of AKey (read object); leaves it untouched when AKey can't be opened.
-void ListSubkeys(HKEY ARoot, std::wstring_view AKey, TStringList& AList);
+// Fills AList with the subkey names of AKey; leaves it untouched when AKey can't be opened.
+void ListSubkeys(HKEY ARoot, std::wstring_view AKey, TStringList& AList, TRegView AView);
 
 }  // namespace vantrel

@@ -49,22 +49,150 @@ void ReadEnvironmentBlock(TStringList& AList) {
   FreeEnvironmentStringsW(block);
 }
 
-std::wstring ExpandPathVariables(const TStringList& AEnvironment, std::wstring_view AText) {
-  std::wstring text(AText);
+namespace {
+
+// The value of the first NAME=VALUE line named AName, compared without regard to ASCII case; a
+// line without "=" is a name with an empty value.
+bool FindVariable(const TStringList& AEnvironment, std::wstring_view AName, std::wstring_view& AValue) {
   for (const std::wstring& line : AEnvironment) {
-    size_t eq = line.find(L'=');
-    std::wstring_view name = std::wstring_view(line).substr(0, eq);
-    if (IsBlankText(name)) continue;
-    std::wstring_view value =
-        eq == std::wstring::npos ? std::wstring_view() : std::wstring_view(line).substr(eq + 1);
-    std::wstring pattern = L"%" + std::wstring(name) + L"%";
-    size_t pos = text.find(pattern);
-    if (pos == std::wstring::npos) {
-      pattern = L"\\" + std::wstring(name);
-      pos = text.find(pattern);
+    const size_t eq = line.find(L'=');
+    const std::wstring_view name = std::wstring_view(line).substr(0, eq);
+    if (!SameTextAscii(name, AName)) continue;
+    AValue = eq == std::wstring::npos ? std::wstring_view() : std::wstring_view(line).substr(eq + 1);
+    return true;
+  }
+  return false;
+}
+
+// Every "%NAME%" of AText whose name the list holds, replaced in one pass from left to right.
+std::wstring ReplaceVariables(const TStringList& AEnvironment, std::wstring_view AText) {
+  std::wstring result;
+  result.reserve(AText.size());
+  size_t pos = 0;
+  while (pos < AText.size()) {
+    const size_t open = AText.find(L'%', pos);
+    const size_t close = open == std::wstring_view::npos ? open : AText.find(L'%', open + 1);
+    if (close == std::wstring_view::npos) {
+      result.append(AText.substr(pos));
+      break;
     }
-    if (pos == std::wstring::npos) continue;
-    text = text.substr(0, pos) + std::wstring(value) + text.substr(pos + pattern.size(), 1024);
+    result.append(AText.substr(pos, open - pos));
+    const std::wstring_view name = AText.substr(open + 1, close - open - 1);
+    std::wstring_view value;
+    if (!IsBlankText(name) && FindVariable(AEnvironment, name, value)) {
+      result.append(value);
+      pos = close + 1;
+    } else {
+      // Not a variable: its closing "%" may open the next one.
+      result.append(AText.substr(open, close - open));
+      pos = close;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+std::wstring ExpandPathVariables(const TStringList& AEnvironment, std::wstring_view AText) {
+  // "\SystemRoot\" is how drivers and some services name the Windows folder.
+  constexpr std::wstring_view kSystemRoot = L"\\SystemRoot\\";
+  if (AText.size() >= kSystemRoot.size() && SameTextAscii(AText.substr(0, kSystemRoot.size()), kSystemRoot)) {
+    std::wstring_view value;
+    std::wstring root = FindVariable(AEnvironment, L"SystemRoot", value) ? std::wstring(value) : WindowsDirectoryPath();
+    while (!root.empty() && root.back() == L'\\') root.pop_back();
+    return root + ReplaceVariables(AEnvironment, AText.substr(kSystemRoot.size() - 1));
+  }
+  return ReplaceVariables(AEnvironment, AText);
+}
+
+namespace {
+
+bool DetectWow64() {
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  auto isWow64Process =
+      kernel ? reinterpret_cast<IsWow64ProcessFn>(GetProcAddress(kernel, "IsWow64Process")) : nullptr;
+  BOOL wow64 = FALSE;
+  return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Decided while the program loads, before any registry access.
+const bool gIsWow64 = DetectWow64();
+
+std::wstring EnvironmentVariable(const wchar_t* AName) {
+  wchar_t buffer[MAX_PATH];
+  DWORD length = GetEnvironmentVariableW(AName, buffer, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+}
+
+// The program folder variables as the other view's programs see them; empty in the own view.
+TStringList ProgramFolderOverrides(TRegView AView) {
+  TStringList overrides;
+  if (AView == ProcessRegView()) return overrides;
+  const bool to64 = AView == TRegView::rv64;
+  const std::wstring programs = EnvironmentVariable(to64 ? L"ProgramW6432" : L"ProgramFiles(x86)");
+  const std::wstring common = EnvironmentVariable(to64 ? L"CommonProgramW6432" : L"CommonProgramFiles(x86)");
+  if (!programs.empty()) overrides.push_back(L"ProgramFiles=" + programs);
+  if (!common.empty()) overrides.push_back(L"CommonProgramFiles=" + common);
+  return overrides;
+}
+
+}  // namespace
+
+bool IsWow64() { return gIsWow64; }
+
+bool Is64BitWindows() {
+#ifdef _WIN64
+  return true;
+#else
+  return gIsWow64;
+#endif
+}
+
+TRegView ProcessRegView() {
+#ifdef _WIN64
+  return TRegView::rv64;
+#else
+  return TRegView::rv32;
+#endif
+}
+
+const wchar_t* RegViewBits(TRegView AView) { return AView == TRegView::rv64 ? L"64-bit" : L"32-bit"; }
+
+std::wstring ViewSystemDirectoryPath(TRegView AView) {
+  if (!Is64BitWindows() || AView == ProcessRegView()) return SystemDirectoryPath();
+  if (AView == TRegView::rv64) return WindowsDirectoryPath() + L"Sysnative\\";
+  wchar_t buffer[MAX_PATH];
+  UINT length = GetSystemWow64DirectoryW(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return WindowsDirectoryPath() + L"SysWOW64\\";
+  return IncludeTrailingPathDelimiter(std::wstring_view(buffer, length));
+}
+
+std::wstring ViewFilePath(std::wstring_view APath, TRegView AView) {
+  if (!Is64BitWindows() || AView == ProcessRegView()) return std::wstring(APath);
+  const std::wstring system = SystemDirectoryPath();
+  if (APath.size() > system.size() && SameTextAscii(APath.substr(0, system.size()), system)) {
+    return ViewSystemDirectoryPath(AView) + std::wstring(APath.substr(system.size()));
+  }
+  return std::wstring(APath);
+}
+
+TStringList ViewEnvironment(const TStringList& AEnvironment, TRegView AView) {
+  TStringList overrides = ProgramFolderOverrides(AView);
+  if (overrides.empty()) return AEnvironment;
+  // The first line of a name wins.
+  overrides.insert(overrides.end(), AEnvironment.begin(), AEnvironment.end());
+  return overrides;
+}
+
+std::wstring ExpandEnvironmentText(std::wstring_view AText, TRegView AView) {
+  const TStringList overrides = ProgramFolderOverrides(AView);
+  const std::wstring text = overrides.empty() ? std::wstring(AText) : ReplaceVariables(overrides, AText);
+  std::wstring expanded(4096, L'\0');
+  DWORD length = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), 4096);
+  if (length > 0 && length <= 4096) {
+    expanded.resize(length - 1);
+    return expanded;
   }
   return text;
 }
@@ -89,13 +217,15 @@ std::wstring SystemDirectoryPath() {
   return WithTrailingBackslash(buffer, GetSystemDirectoryW(buffer, MAX_PATH));
 }
 
-bool StartProcessAndWait(std::wstring_view AProgram, std::wstring_view AParameters, int AShow,
-                         std::wstring_view ADirectory, DWORD ATimeoutMs) {
+THandle StartProcess(std::wstring_view AProgram, std::wstring_view AParameters, int AShow,
+                     std::wstring_view ADirectory) {
   std::wstring directory(ADirectory);
   if (directory.empty()) {
     directory = ExtractFilePath(AProgram);
     if (_wcsicmp(directory.c_str(), std::wstring(AProgram).c_str()) == 0) directory.clear();
   }
+  // A quoted program path gives its folder without the opening quote.
+  if (!directory.empty() && directory.front() == L'"') directory.erase(directory.begin());
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   if (AShow >= 0) {
@@ -107,10 +237,16 @@ bool StartProcessAndWait(std::wstring_view AProgram, std::wstring_view AParamete
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
                       CREATE_NEW_PROCESS_GROUP | NORMAL_PRIORITY_CLASS, nullptr,
                       directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
-    return false;
+    return THandle();
   }
-  THandle process(info.hProcess);
-  THandle thread(info.hThread);
+  CloseHandle(info.hThread);
+  return THandle(info.hProcess);
+}
+
+bool StartProcessAndWait(std::wstring_view AProgram, std::wstring_view AParameters, int AShow,
+                         std::wstring_view ADirectory, DWORD ATimeoutMs) {
+  THandle process = StartProcess(AProgram, AParameters, AShow, ADirectory);
+  if (!process) return false;
   WaitForSingleObject(process.get(), ATimeoutMs);
   return true;
 }

@@ -3,10 +3,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <exception>
 #include <string>
 #include <string_view>
 
+#include "catalog/Zarvek_Handles.h"
 #include "catalog/Zarvek_StrUtils.h"
 
 namespace vantrel {
@@ -54,13 +56,46 @@ std::wstring OleErrorText(HRESULT ACode);
 // Process environment as NAME=VALUE lines (drive entries "=C:=..." left out), replacing the list.
 void ReadEnvironmentBlock(TStringList& AList);
 
-// Replaces, per NAME=VALUE line, the first "%NAME%" (or else the first "\NAME") of AText by VALUE.
+// AText with every "%NAME%" replaced by the VALUE of the NAME=VALUE line of that name (names
+// compared without regard to case, the first line of a name wins) and a leading "\SystemRoot\"
+// by the SystemRoot variable. Unknown variables stay as written; replaced text is not expanded
+// again, and nothing is cut.
 std::wstring ExpandPathVariables(const TStringList& AEnvironment, std::wstring_view AText);
+
+// The two registry views of 64-bit Windows, and the file system and environment that go with
+// each: 64-bit programs see the 64-bit ones, 32-bit programs the 32-bit ones. 32-bit Windows has
+// only the 32-bit view.
+enum class TRegView : uint8_t { rv32, rv64 };
+
+// True in a 32-bit process on 64-bit Windows; decided once, at start.
+bool IsWow64();
+bool Is64BitWindows();
+// The view the process sees without asking for one.
+TRegView ProcessRegView();
+// "32-bit" or "64-bit".
+const wchar_t* RegViewBits(TRegView AView);
+
+// The system directory of the view's programs, as this process reaches it (Sysnative for the
+// 64-bit view from a 32-bit process, SysWOW64 for the 32-bit view from a 64-bit one); ends in a
+// backslash.
+std::wstring ViewSystemDirectoryPath(TRegView AView);
+// A path written for the view's programs, as this process must open it: the system directory is
+// redirected between the views.
+std::wstring ViewFilePath(std::wstring_view APath, TRegView AView);
+// The environment as the view's programs see it: ProgramFiles and CommonProgramFiles name the
+// folders of the view's bitness.
+TStringList ViewEnvironment(const TStringList& AEnvironment, TRegView AView);
+// Environment variables of AText expanded as the view's programs expand them.
+std::wstring ExpandEnvironmentText(std::wstring_view AText, TRegView AView);
 
 // Windows and system directory, each ending in a backslash.
 std::wstring WindowsDirectoryPath();
 std::wstring SystemDirectoryPath();
 
+// Starts AProgram with AParameters; the process handle, or none with GetLastError set. An empty
+// ADirectory means the program's folder.
+THandle StartProcess(std::wstring_view AProgram, std::wstring_view AParameters, int AShow,
+                     std::wstring_view ADirectory);
 // Starts AProgram with AParameters and waits at most ATimeoutMs for it to end. AShow < 0 leaves
 // the show-window command to the program. An empty ADirectory means the program's folder.
 bool StartProcessAndWait(std::wstring_view AProgram, std::wstring_view AParameters, int AShow,

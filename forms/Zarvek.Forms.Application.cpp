@@ -59,6 +59,15 @@ void TApplication::ProcessMessages() {
   }
 }
 
+void TApplication::WaitFor(HANDLE AHandle) {
+  while (!FTerminated) {
+    DWORD result = MsgWaitForMultipleObjectsEx(1, &AHandle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (result != WAIT_OBJECT_0 + 1) break;  // signalled, or a handle that cannot be waited for
+    ProcessMessages();
+  }
+  WaitForSingleObject(AHandle, INFINITE);
+}
+
 bool TApplication::PreTranslate(MSG& AMsg) {
   for (HWND dialog : FModelessDialogs) {
     if (IsWindow(dialog) && IsDialogMessageW(dialog, &AMsg)) return true;

@@ -35,6 +35,10 @@ class TApplication {
   bool Terminated() const { return FTerminated; }
   // Handles every message already queued, then returns.
   void ProcessMessages();
+  // Waits until AHandle (a process, say) is signalled while handling the messages that arrive,
+  // so that the windows repaint and take input meanwhile. Once the application is told to end,
+  // it waits without handling messages.
+  void WaitFor(HANDLE AHandle);
   // Keyboard preprocessing of one message: modeless dialogs, then the accelerators of the form
   // the message is for. True when the message was consumed.
   bool PreTranslate(MSG& AMsg);

@@ -125,11 +125,6 @@ TCommandStates CommandStates(const TObjectData& AData) {
   return states;
 }
 
-std::wstring RegistrationParameters(const std::wstring& AServer, bool AUnregister) {
-  // The path is taken as stored, even when it holds quotes or arguments already.
-  return (AUnregister ? L"/u \"" : L"\"") + AServer + L"\"";
-}
-
 void IconReference(const TObjectData& AData, std::wstring& AFile, int& AIndex) {
   size_t comma = AData.DefaultIcon.find(L',');
   if (comma == std::wstring::npos) {
@@ -141,13 +136,12 @@ void IconReference(const TObjectData& AData, std::wstring& AFile, int& AIndex) {
   AIndex = StrToInt(std::wstring_view(AData.DefaultIcon).substr(comma + 1, 255));
 }
 
-std::wstring LocateIconFile(const std::wstring& AFile) {
-  if (FileExists(AFile)) return AFile;
-  if (AFile.empty()) return {};
-  for (const std::wstring& folder : {SystemDirectoryPath(), WindowsDirectoryPath()}) {
-    if (FileExists(folder + AFile)) return ExpandFileName(folder + AFile);
+DWORD CreateInstanceContext(TRegView AView) {
+  DWORD context = AView == ProcessRegView() ? CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER : CLSCTX_LOCAL_SERVER;
+  if (Is64BitWindows()) {
+    context |= AView == TRegView::rv64 ? CLSCTX_ACTIVATE_64_BIT_SERVER : CLSCTX_ACTIVATE_32_BIT_SERVER;
   }
-  return {};
+  return context;
 }
 
 std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
@@ -161,7 +155,8 @@ std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
   return text;
 }
 
-TfrmMain::TfrmMain() : TLMForm(MainDesign()) {
+TfrmMain::TfrmMain(TRegView AView) : TLMForm(MainDesign()), FView(AView) {
+  Loader = [this](TObjectType AType, TObjects& AList) { LoadList(AType, AList, FView); };
   ExecuteSaveDialog = [this](std::wstring& AFileName) {
     return vantrel::ExecuteSaveDialog(
         Handle(), {L"CSV files\0*.csv\0All files\0*.*\0", L"csv", OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST}, AFileName);
@@ -187,12 +182,18 @@ void TfrmMain::FormCreate() {
   CreateControls();
   ReadEnvironmentBlock(Environment);
   CreateTree();
+  ShowRegistryView();
 }
 
-int RunCommandLine(const TStringList& AParams) {
+int RunCommandLine(const TStringList& AParams, TRegView& AView) {
+  std::wstring error;
+  if (!ChooseRegView(AParams, Is64BitWindows(), AView, error)) {
+    ReportCommandLineError(error);
+    return 1;
+  }
   TExportOutcome lists =
-      RunCommandLineExport(AParams, ExtractFilePath(ModuleFileName()), ReportCommandLineError);
-  TExportOutcome unit = RunUnitExport(AParams, ReportCommandLineError);
+      RunCommandLineExport(AParams, ExtractFilePath(ModuleFileName()), ReportCommandLineError, AView);
+  TExportOutcome unit = RunUnitExport(AParams, ReportCommandLineError, AView);
   if (lists == TExportOutcome::NoSwitch && unit == TExportOutcome::NoSwitch) return -1;
   return lists == TExportOutcome::Failed || unit == TExportOutcome::Failed ? 1 : 0;
 }
@@ -213,8 +214,6 @@ void TfrmMain::CreateControls() {
   CreateDetailsPane();
   FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
                                Handle(), reinterpret_cast<HMENU>(IDC_STATUS), instance, nullptr);
-  int parts[] = {-1};
-  SendMessageW(FStatusBar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
   SetStatus(L"Ready");
   CreateImageLists();
   ApplyFonts();
@@ -234,7 +233,7 @@ void TfrmMain::CreateDetailsPane() {
     return CreateWindowExW(0, L"BUTTON", ACaption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 10, 10,
                            panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)), instance, nullptr);
   };
-  FView = button(L"Type Library...", IDC_VIEW);
+  FViewButton = button(L"Type Library...", IDC_VIEW);
   FCopy = button(L"Copy to Clipboard", IDC_COPY);
   FReg = button(L"Register", IDC_REGISTER);
   FUnreg = button(L"Unregister", IDC_UNREGISTER);
@@ -264,22 +263,62 @@ void TfrmMain::LayoutDetails(RECT AArea) {
   MoveWindow(FMemo, AArea.left, AArea.top + treeHeight, width, memoHeight, TRUE);
   const int buttonTop = AArea.top + treeHeight + memoHeight + gap;
   const int viewWidth = Scale(100), copyWidth = Scale(110), regWidth = Scale(85);
-  MoveWindow(FView, AArea.left + gap, buttonTop, viewWidth, buttonHeight, TRUE);
+  MoveWindow(FViewButton, AArea.left + gap, buttonTop, viewWidth, buttonHeight, TRUE);
   MoveWindow(FCopy, AArea.left + 2 * gap + viewWidth, buttonTop, copyWidth, buttonHeight, TRUE);
   MoveWindow(FUnreg, AArea.right - gap - regWidth, buttonTop, regWidth, buttonHeight, TRUE);
   MoveWindow(FReg, AArea.right - 2 * gap - 2 * regWidth, buttonTop, regWidth, buttonHeight, TRUE);
 }
 
 void TfrmMain::EnableCommands(const TCommandStates& AStates) {
+  FEntryStates = AStates;
+  ApplyCommandStates();
+}
+
+void TfrmMain::ApplyCommandStates() {
   HMENU menu = GetMenu(Handle());
   auto enable = [&](UINT AId, HWND AButton, bool AEnabled) {
     EnableMenuItem(menu, AId, MF_BYCOMMAND | (AEnabled ? MF_ENABLED : MF_GRAYED));
     if (AButton) EnableWindow(AButton, AEnabled);
   };
-  enable(IDM_REG, FReg, AStates.Register);
-  enable(IDM_UNREG, FUnreg, AStates.Register);
-  enable(IDM_CREATEINST, nullptr, AStates.CreateInstance);
-  enable(IDM_VIEWTLB, FView, AStates.View);
+  const TCommandStates states = FRegistering ? TCommandStates{} : FEntryStates;
+  enable(IDM_REG, FReg, states.Register);
+  enable(IDM_UNREG, FUnreg, states.Register);
+  enable(IDM_CREATEINST, nullptr, states.CreateInstance);
+  enable(IDM_VIEWTLB, FViewButton, states.View);
+  // What replaces the catalogs or opens another window waits until a registration has ended.
+  enable(IDM_REFRESH, nullptr, !FRegistering);
+  enable(IDM_VIEWTYPELIB, nullptr, !FRegistering);
+  enable(IDM_VIEW64, nullptr, !FRegistering && Is64BitWindows());
+  enable(IDM_VIEW32, nullptr, !FRegistering && Is64BitWindows());
+}
+
+void TfrmMain::ShowRegistryView() {
+  HMENU menu = GetMenu(Handle());
+  CheckMenuRadioItem(menu, IDM_VIEW64, IDM_VIEW32, FView == TRegView::rv64 ? IDM_VIEW64 : IDM_VIEW32, MF_BYCOMMAND);
+  const std::wstring text = ViewStatusText();
+  SendMessageW(FStatusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
+  ApplyCommandStates();
+}
+
+std::wstring TfrmMain::ViewStatusText() const { return std::wstring(RegViewBits(FView)) + L" Registry"; }
+
+void TfrmMain::LayoutStatusBar() {
+  // The view's name on the right, the status text in the rest.
+  RECT client = {};
+  GetClientRect(FStatusBar, &client);
+  int parts[] = {std::max(0, static_cast<int>(client.right) - Scale(130)), -1};
+  SendMessageW(FStatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+}
+
+void TfrmMain::ClearDetails() {
+  SetWindowTextW(FName, L"");
+  SetWindowTextW(FGuid, L"");
+  SetWindowTextW(FMemo, L"");
+  ShowIcon(nullptr);
+  FShownImage = -1;
+  FTabPanel->Hide();
+  FRegTree->Clear();
+  EnableCommands({});
 }
 
 void TfrmMain::CreateImageLists() {
@@ -303,7 +342,7 @@ void TfrmMain::ApplyFonts() {
   GetObjectW(Font(), sizeof(font), &font);
   font.lfWeight = FW_BOLD;
   FBoldFont.reset(CreateFontIndirectW(&font));
-  for (HWND child : {FTree, FGuid, FStatusBar, FMemo, FView, FCopy, FReg, FUnreg}) ApplyFont(child);
+  for (HWND child : {FTree, FGuid, FStatusBar, FMemo, FViewButton, FCopy, FReg, FUnreg}) ApplyFont(child);
   SendMessageW(FName, WM_SETFONT, reinterpret_cast<WPARAM>(FBoldFont.get()), TRUE);
   FRegTree->SetFont(Font());
   // The panel scales its caption through the form's font.
@@ -328,6 +367,7 @@ void TfrmMain::DpiChanged() {
 void TfrmMain::Resize() {
   if (!FTree) return;
   const int height = PlaceStatusBar(FStatusBar);
+  LayoutStatusBar();
   SIZE client = ClientSize();
   const int rest = FSplitter->Place(FTree, client.cx, height, Dpi());
   // Right side: 5 pixels of border, then the 41-pixel header.
@@ -351,7 +391,9 @@ std::wstring TfrmMain::StatusText() const {
 }
 
 void TfrmMain::SetStatus(const std::wstring& AText) {
-  SendMessageW(FStatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(AText.c_str()));
+  // While a registration runs, the status bar says so whenever it would say "Ready".
+  const std::wstring& text = FRegistering && AText == L"Ready" ? FRegistrationStatus : AText;
+  SendMessageW(FStatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void TfrmMain::RepaintNow() { RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); }
@@ -477,7 +519,9 @@ void TfrmMain::SearchIcon(const TObjectData& AData) {
   std::wstring file;
   int index = 0;
   IconReference(AData, file, index);
-  file = LocateIconFile(file);
+  // Written as the server is: variables, quotes and arguments around the file.
+  file = SplitServerCommand(ExpandPathVariables(ViewEnvironment(Environment, FView), file), FView).Path;
+  file = LocateServerFile(file, FView);
   if (file.empty()) return;
   HICON icon = ExtractIconW(Application().Instance(), file.c_str(), static_cast<UINT>(index));
   // 0: no icon; 1: the file is neither an executable nor an icon file.
@@ -500,6 +544,7 @@ void TfrmMain::TreeChange(HTREEITEM ANode) {
   TCatalogNodeData node = NodeData(ANode);
   SetWindowTextW(FName, node.Text.c_str());
   ShowIcon(nullptr);
+  SetStatus(L"Ready");
   if (node.Index < 0) {
     FTabPanel->Hide();
     FShownImage = 0;
@@ -514,14 +559,14 @@ void TfrmMain::TreeChange(HTREEITEM ANode) {
   TObjects& list = ListOf(node.Typ);
   if (static_cast<size_t>(node.Index) >= list.size()) return;
   TObjectData& entry = list[static_cast<size_t>(node.Index)];
-  ReadDetails(entry, Environment);
+  ReadDetails(entry, Environment, FView);
   const TObjectData data = entry;
   FShownImage = static_cast<int>(data.Typ) + 1;
   InvalidateRect(FIcon, nullptr, TRUE);
   EnableCommands(CommandStates(data));
   SetWindowTextW(FGuid, data.GUID.c_str());
-  SearchIcon(data);
 
+  // The registry view first: whatever the icon search meets, header and view show one entry.
   const std::wstring ownKey = std::wstring(RootKeyName(data.Typ)) + L"\\" + data.GUID;
   const bool asHex = DisplayBinaryAsHex();
   FRegTree->BeginUpdate();
@@ -530,18 +575,25 @@ void TfrmMain::TreeChange(HTREEITEM ANode) {
     ~TEndUpdate() { View.EndUpdate(); }
   } endUpdate{*FRegTree};
   FRegTree->Clear();
-  FRegTree->FillRegistryTree(ownKey, asHex);
+  FRegTree->FillRegistryTree(ownKey, asHex, FView);
   if (!IsBlankText(data.CLSID) && data.Typ != TObjectType::otCLSID) {
-    FRegTree->FillRegistryTree(L"CLSID\\" + data.CLSID, asHex);
+    FRegTree->FillRegistryTree(L"CLSID\\" + data.CLSID, asHex, FView);
   }
   if (!IsBlankText(data.TypeLib) && data.Typ != TObjectType::otTypeLib) {
-    FRegTree->FillRegistryTree(L"TypeLib\\" + data.TypeLib, asHex);
+    FRegTree->FillRegistryTree(L"TypeLib\\" + data.TypeLib, asHex, FView);
   }
   if (!IsBlankText(data.AppId) && data.Typ != TObjectType::otAppID) {
-    FRegTree->FillRegistryTree(L"AppID\\" + data.AppId, asHex);
+    FRegTree->FillRegistryTree(L"AppID\\" + data.AppId, asHex, FView);
   }
-  if (!IsBlankText(data.ProgId)) FRegTree->FillRegistryTree(data.ProgId, asHex);
+  if (!IsBlankText(data.ProgId)) FRegTree->FillRegistryTree(data.ProgId, asHex, FView);
   FRegTree->ExpandAll();
+
+  try {
+    SearchIcon(data);
+  } catch (const EConvertError& e) {
+    // A broken icon reference costs the icon, not the selection.
+    if (!FRegistering) SetStatus(L"No icon: " + e.Message());
+  }
 }
 
 bool TfrmMain::TreeIncrementalSearch(wchar_t AChar) {
@@ -588,6 +640,7 @@ void TfrmMain::Refresh() {
   TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
   RepaintNow();
   CreateTree();
+  ClearDetails();
   for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otTypeLib, TObjectType::otAppID,
                            TObjectType::otInterface}) {
     TObjects& list = ListOf(kind);
@@ -596,7 +649,19 @@ void TfrmMain::Refresh() {
   }
 }
 
-void TfrmMain::cmRefresh() { Refresh(); }
+void TfrmMain::cmRefresh() {
+  if (!FRegistering) Refresh();
+}
+
+void TfrmMain::cmRegistryView(TRegView AView) {
+  if (FRegistering || AView == FView || (AView == TRegView::rv64 && !Is64BitWindows())) return;
+  FView = AView;
+  // No list of the other view may survive: a loader that fails leaves the later lists empty,
+  // to be read in this view when expanded.
+  for (TObjectType kind : kRootOrder) ListOf(kind).clear();
+  ShowRegistryView();
+  Refresh();
+}
 
 
 void TfrmMain::cmSave(int ATag) {
@@ -615,6 +680,7 @@ void TfrmMain::cmExit() { Close(); }
 void TfrmMain::cmAbout() { ShowAboutDialog(L"", L"", lngEn); }
 
 void TfrmMain::cmViewTLB() {
+  if (FRegistering) return;
   TObjectData* entry = FocusedEntry();
   if (!entry) return;
   const TObjectData data = *entry;
@@ -624,16 +690,18 @@ void TfrmMain::cmViewTLB() {
   } ready{*this};
   SetStatus(L"Working...");
   RepaintNow();
-  OpenTypeLibViewer(data);
+  OpenTypeLibViewer(data, FView);
 }
 
 
 void TfrmMain::cmViewTypeLib() {
+  if (FRegistering) return;
   std::wstring fileName;
   if (!ExecuteOpenDialog(fileName)) return;
   TObjectData data;
   data.Server = ExpandFileName(fileName);
-  OpenTypeLibViewer(data);
+  // The dialog shows this process's own file system.
+  OpenTypeLibViewer(data, ProcessRegView());
 }
 
 TObjectData* TfrmMain::FocusedEntry() {
@@ -644,47 +712,113 @@ TObjectData* TfrmMain::FocusedEntry() {
 }
 
 void TfrmMain::bRegClick(bool AUnregister) {
+  if (FRegistering) return;
   TCatalogNodeData node = NodeData(TreeView_GetSelection(FTree));
   if (node.Index < 0 || node.Server.empty()) return;
-  // The tool is taken from the system folder only, never from the program's or the current folder.
+  RunRegistration(RegistrationCommand(node.Server, AUnregister, FView), AUnregister);
+}
+
+void TfrmMain::RunRegistration(const TRegistrationCommand& ACommand, bool AUnregister) {
+  const std::wstring file = ExtractFileName(ACommand.File);
+  const bool selfRegistering = IsProgramFile(ACommand.File);
+  // The window goes on while the program runs; what would start a second run waits.
+  struct TRunning {
+    TfrmMain& Form;
+    explicit TRunning(TfrmMain& AForm) : Form(AForm) {
+      Form.FRegistering = true;
+      Form.ApplyCommandStates();
+    }
+    ~TRunning() {
+      Form.FRegistering = false;
+      Form.ApplyCommandStates();
+    }
+  } running(*this);
+  TWaitCursor wait;
+  FRegistrationStatus = (AUnregister ? L"Unregistering " : L"Registering ") + file + L"...";
+  SetStatus(FRegistrationStatus);
   wchar_t current[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, current);
-  StartProcessAndWait(L"\"" + SystemDirectoryPath() + L"regsvr32.exe\"",
-                      RegistrationParameters(node.Server, AUnregister), SW_SHOWDEFAULT, current, INFINITE);
+  // regsvr32 reads a relative path from the current folder; a program server runs in its own.
+  THandle process = StartProcess(ACommand.Program, ACommand.Parameters, SW_SHOWDEFAULT,
+                                 selfRegistering ? std::wstring() : std::wstring(current));
+  if (!process) {
+    const DWORD error = GetLastError();
+    FRegistering = false;
+    SetStatus(L"Ready");
+    throw Exception(FormatS(L"Cannot start %s: %s", {ACommand.Program, Trim(SysErrorMessage(error))}));
+  }
+  Application().WaitFor(process.get());
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.get(), &exitCode);
+  FRegistering = false;
+  if (exitCode == 0) {
+    SetStatus((AUnregister ? L"Unregistered " : L"Registered ") + file);
+    return;
+  }
+  std::wstring program = ACommand.Program;
+  program.erase(std::remove(program.begin(), program.end(), L'"'), program.end());
+  const std::wstring failure =
+      FormatS(L"%s %s ended with exit code %s", {ExtractFileName(program), ACommand.Parameters, UIntToStr(exitCode)});
+  SetStatus(failure);
+  // regsvr32 has shown its own message; a program server says nothing.
+  if (selfRegistering) throw Exception(failure);
 }
 
 namespace {
 
-// A running instance of the class, or a new one; none when the ProgID or the class fails.
-TComPtr<IDispatch> GetAutomationObject(const std::wstring& AProgId) {
-  TComPtr<IDispatch> object;
-  CLSID clsid;
-  if (FAILED(CLSIDFromProgID(AProgId.c_str(), &clsid))) return object;
-  TComPtr<IUnknown> running;
-  if (SUCCEEDED(GetActiveObject(clsid, nullptr, running.put())) &&
-      SUCCEEDED(running->QueryInterface(IID_IDispatch, object.put_void()))) {
-    return object;
-  }
-  CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch, object.put_void());
-  return object;
-}
+// What Create instance found out: a text for the status bar, or an error for the error box.
+struct TCreateOutcome {
+  bool Failed = false;
+  std::wstring Text;
+};
 
-void QueryObjectTypeInfo(IDispatch* AObject) {
+TCreateOutcome CreateInstanceOf(const TObjectData& AData, TRegView AView) {
+  const std::wstring progId = AData.ProgId;
+  CLSID clsid;
+  HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
+  if (FAILED(hr)) return {true, FormatS(L"The ProgID %s cannot be resolved: %s", {progId, OleErrorText(hr)})};
+  TComPtr<IUnknown> object;
+  if (FAILED(GetActiveObject(clsid, nullptr, object.put()))) {
+    hr = CoCreateInstance(clsid, nullptr, CreateInstanceContext(AView), IID_IUnknown, object.put_void());
+    if (FAILED(hr)) {
+      if (AView != ProcessRegView() && !IsProgramFile(SplitServerCommand(AData.Server, AView).Path)) {
+        return {true, FormatS(L"%s has an in-process server of the %s registry, which this %s Vantrel cannot load: "
+                              L"the %s build of Vantrel can create it. %s",
+                              {progId, RegViewBits(AView), RegViewBits(ProcessRegView()), RegViewBits(AView),
+                               OleErrorText(hr)})};
+      }
+      return {true, FormatS(L"Cannot create an instance of %s: %s", {progId, OleErrorText(hr)})};
+    }
+  }
+  TComPtr<IDispatch> dispatch;
+  if (FAILED(object->QueryInterface(IID_IDispatch, dispatch.put_void()))) {
+    return {false, FormatS(L"Created an instance of %s; it has no IDispatch to ask for type information", {progId})};
+  }
   TComPtr<ITypeInfo> info;
-  HRESULT hr = AObject->GetTypeInfo(0, LOCALE_SYSTEM_DEFAULT, info.put());
-  if (FAILED(hr)) ErrorBox(OleErrorText(hr));
+  hr = dispatch->GetTypeInfo(0, LOCALE_SYSTEM_DEFAULT, info.put());
+  if (FAILED(hr)) return {true, OleErrorText(hr)};
+  return {false, FormatS(L"Created an instance of %s", {progId})};
 }
 
 }  // namespace
 
 void TfrmMain::cmCreateInst() {
+  if (FRegistering) return;
   TObjectData* entry = FocusedEntry();
   if (!entry) return;
   const TObjectData data = *entry;
-  TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
-  RepaintNow();
-  TComPtr<IDispatch> object = GetAutomationObject(data.ProgId);
-  if (object) QueryObjectTypeInfo(object.get());
+  TCreateOutcome outcome;
+  {
+    TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
+    RepaintNow();
+    // An instance created here ends with the command.
+    outcome = CreateInstanceOf(data, FView);
+  }
+  if (outcome.Failed) {
+    ErrorBox(outcome.Text);
+  } else {
+    SetStatus(outcome.Text);
+  }
 }
 
 std::wstring TfrmMain::NameText() const {
@@ -744,6 +878,12 @@ void TfrmMain::Command(int AId, int, HWND) {
         break;
       case IDM_REFRESH:
         cmRefresh();
+        break;
+      case IDM_VIEW64:
+        cmRegistryView(TRegView::rv64);
+        break;
+      case IDM_VIEW32:
+        cmRegistryView(TRegView::rv32);
         break;
       case IDM_EXIT:
         cmExit();
@@ -823,6 +963,16 @@ LRESULT TfrmMain::Notify(NMHDR* AHeader) {
   }
 }
 
+void TfrmMain::DoClose(TCloseAction& AAction) {
+  // The registration's wait belongs to this window: it closes when the program has ended.
+  if (FRegistering) {
+    AAction = TCloseAction::caNone;
+    SetStatus(L"A registration is running: Vantrel closes when it has ended");
+    return;
+  }
+  TLMForm::DoClose(AAction);
+}
+
 LRESULT TfrmMain::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
   switch (AMsg) {
     case WM_DRAWITEM: {
@@ -893,11 +1043,12 @@ int RunProgram(const TStringList& AParams) {
   ApplyUserLocale();
   Application().SetTitle(L"Vantrel");
   // The switches run before any window exists, so that scripts work without a desktop too.
+  TRegView view = ProcessRegView();
   if (!AParams.empty()) {
-    int exitCode = RunCommandLine(AParams);
+    int exitCode = RunCommandLine(AParams, view);
     if (exitCode >= 0) return exitCode;
   }
-  TfrmMain form;
+  TfrmMain form(view);
   Application().SetMainForm(&form);
   form.Show();
   return Application().Run();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalog/ObjectCatalog.h"
+#include "catalog/ServerPaths.h"
 #include "controls/Zarvek.Control.TabPanel.h"
 #include "forms/Zarvek.Forms.Splitter.h"
 #include "forms/Zarvek.LayoutManager.Form.h"
@@ -42,17 +43,10 @@ struct TCommandStates {
 };
 TCommandStates CommandStates(const TObjectData& AData);
 
-// The parameters given to the registration tool for a server path.
-std::wstring RegistrationParameters(const std::wstring& AServer, bool AUnregister);
-
 // The file and icon index of an entry's icon: the file before the first comma of DefaultIcon and
 // the integer after it, or the server with index 0. Raises EConvertError for an index that is not
 // an integer.
 void IconReference(const TObjectData& AData, std::wstring& AFile, int& AIndex);
-
-// An existing file as given, else found by name in the system and then the Windows directory;
-// empty when none exists.
-std::wstring LocateIconFile(const std::wstring& AFile);
 
 // What the memo shows of a registry line: the whole line, or for a line longer than kMemoLimit
 // (a megabyte of binary data, say) its start and how much was left out; the edit control would
@@ -64,9 +58,15 @@ std::wstring MemoText(const std::wstring& ALine);
 std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
                          const std::vector<TRegistryView::TLineRef>& ALines);
 
+// The context Create instance asks COM for: the server of the registry view shown. An in-process
+// server can only be of the process's own bitness, so the other view asks for a local server (or
+// a surrogate) of that bitness.
+DWORD CreateInstanceContext(TRegView AView);
+
 class TfrmMain : public TLMForm {
  public:
-  TfrmMain();
+  // AView: the registry view shown at start.
+  explicit TfrmMain(TRegView AView = ProcessRegView());
   ~TfrmMain() override;
 
   // The four roots, in the order they are shown, and the lists behind them.
@@ -77,6 +77,11 @@ class TfrmMain : public TLMForm {
   HWND Tree() const { return FTree; }
   HWND StatusBar() const { return FStatusBar; }
   std::wstring StatusText() const;
+  // The registry view on screen, and its name in the status bar.
+  TRegView View() const { return FView; }
+  std::wstring ViewStatusText() const;
+  // True while a registration program runs.
+  bool Registering() const { return FRegistering; }
   TCatalogNodeData NodeData(HTREEITEM ANode) const;
   HTREEITEM RootOf(TObjectType AType) const;
   TObjects& ListOf(TObjectType AType);
@@ -92,6 +97,8 @@ class TfrmMain : public TLMForm {
   bool TreeIncrementalSearch(wchar_t AChar);
   void Refresh();
   void cmRefresh();
+  // Shows the catalogs of the other registry view: all four are read again in it.
+  void cmRegistryView(TRegView AView);
   void cmSave(int ATag);
   void cmExit();
   void cmAbout();
@@ -114,8 +121,8 @@ class TfrmMain : public TLMForm {
   HICON ShownIcon() const { return FShownIcon; }
   int ShownImage() const { return FShownImage; }
 
-  // The catalog loader (LoadList); tests may replace it.
-  std::function<void(TObjectType AType, TObjects& AList)> Loader = LoadList;
+  // The catalog loader (LoadList in the view shown); tests may replace it.
+  std::function<void(TObjectType AType, TObjects& AList)> Loader;
   // Replaceable file dialog (tests answer it without a window). Returns false when cancelled.
   std::function<bool(std::wstring& AFileName)> ExecuteSaveDialog;
   std::function<bool(std::wstring& AFileName)> ExecuteOpenDialog;
@@ -127,6 +134,7 @@ class TfrmMain : public TLMForm {
   void DoShow() override;
   void Resize() override;
   void DpiChanged() override;
+  void DoClose(TCloseAction& AAction) override;
   LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
 
  private:
@@ -138,6 +146,11 @@ class TfrmMain : public TLMForm {
   void CreateDetailsPane();
   void LayoutDetails(RECT AChildArea);
   void EnableCommands(const TCommandStates& AStates);
+  void ApplyCommandStates();
+  void ClearDetails();
+  void ShowRegistryView();
+  void LayoutStatusBar();
+  void RunRegistration(const TRegistrationCommand& ACommand, bool AUnregister);
   void ShowIcon(HICON AIcon);
   void SearchIcon(const TObjectData& AData);
   TObjectData* FocusedEntry();
@@ -165,12 +178,17 @@ class TfrmMain : public TLMForm {
   std::unique_ptr<TTabPanel> FTabPanel;
   std::unique_ptr<TRegistryView> FRegTree;
   HWND FMemo = nullptr;
-  HWND FView = nullptr, FCopy = nullptr, FReg = nullptr, FUnreg = nullptr;
+  TRegView FView;
+  // The commands the selected entry allows; a running registration disables them all.
+  TCommandStates FEntryStates;
+  bool FRegistering = false;
+  std::wstring FRegistrationStatus;
+  HWND FViewButton = nullptr, FCopy = nullptr, FReg = nullptr, FUnreg = nullptr;
 };
 
-// The command-line switches (CSV export and unit export); returns the exit code, or -1 when
-// AParams holds no switch.
-int RunCommandLine(const TStringList& AParams);
+// The command-line switches (registry view, CSV export and unit export); returns the exit code, or
+// -1 when AParams holds no switch that ends the program. AView: the registry view chosen.
+int RunCommandLine(const TStringList& AParams, TRegView& AView);
 
 // The program block: locale, title, the command line, main window, message loop. Returns the
 // exit code.

@@ -66,41 +66,34 @@ int TRegistryView::AddLine(int AParent, std::wstring AText) {
   return index;
 }
 
-void TRegistryView::FillRegistryTree(const std::wstring& AKey, bool AsHex) {
+void TRegistryView::FillRegistryTree(const std::wstring& AKey, bool AsHex, TRegView AView) {
   std::wstring key = AKey;
   if (!key.empty() && key.back() == L'\\') key.pop_back();
-  TRegistry catalog;
-  catalog.SetRootKey(HKEY_CLASSES_ROOT);
-  if (IsBlankText(key) || !catalog.KeyExists(key)) return;
+  if (IsBlankText(key) || !CatalogRegistry(AView).KeyExists(key)) return;
   int parent = -1;
   for (size_t slash = key.find(L'\\'); slash != std::wstring::npos; slash = key.find(L'\\')) {
     parent = AddLine(parent, key.substr(0, slash));
     key.erase(0, slash + 1);
   }
-  AddRegistryKey(parent, AKey, AsHex);
+  AddRegistryKey(parent, AKey, AsHex, AView);
 }
 
-void TRegistryView::AddRegistryKey(int AParent, const std::wstring& AKey, bool AsHex) {
-  TRegistry catalog;
-  catalog.SetRootKey(HKEY_CLASSES_ROOT);
-  if (!catalog.OpenKeyReadOnly(AKey)) return;
-  // Value texts come from the read registry object's view, all from one open key.
-  TRegistry values = CreateReadRegistry(HKEY_CLASSES_ROOT);
-  values.OpenKey(AKey, false);
+void TRegistryView::AddRegistryKey(int AParent, const std::wstring& AKey, bool AsHex, TRegView AView) {
+  TRegistry registry = CatalogRegistry(AView);
+  if (!registry.OpenKeyReadOnly(AKey)) return;
   const std::wstring name = KeyName(AKey);
-  int last = AddLine(AParent, name + L" = " + RegistryValueText(values, L"", AsHex));
+  int last = AddLine(AParent, name + L" = " + RegistryValueText(registry, L"", AsHex));
   TStringList valueNames;
-  catalog.GetValueNames(valueNames);
+  registry.GetValueNames(valueNames);
   for (const std::wstring& valueName : valueNames) {
     if (IsBlankText(valueName)) continue;  // the default value is on the key line
-    last = AddLine(AParent, name + L"[" + valueName + L"] = " + RegistryValueText(values, valueName, AsHex));
+    last = AddLine(AParent, name + L"[" + valueName + L"] = " + RegistryValueText(registry, valueName, AsHex));
   }
   TStringList subkeys;
-  catalog.GetKeyNames(subkeys);
-  catalog.CloseKey();
-  values.CloseKey();
+  registry.GetKeyNames(subkeys);
+  registry.CloseKey();
   // A key's subkeys hang below its last line.
-  for (const std::wstring& subkey : subkeys) AddRegistryKey(last, AKey + L"\\" + subkey, AsHex);
+  for (const std::wstring& subkey : subkeys) AddRegistryKey(last, AKey + L"\\" + subkey, AsHex, AView);
 }
 
 void TRegistryView::ExpandAll() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalog/Zarvek_Handles.h"
+#include "catalog/Zarvek_SysUtils.h"
 
 namespace vantrel {
 
@@ -30,9 +31,10 @@ class TRegistryView {
 
   // Removes every line.
   void Clear();
-  // Adds the subtree of AKey (a path under HKEY_CLASSES_ROOT) at the top level: a path line per
-  // component before the key, the key line, its value lines, and its subkeys below its last line.
-  void FillRegistryTree(const std::wstring& AKey, bool AsHex);
+  // Adds the subtree of AKey (a path under HKEY_CLASSES_ROOT, read in the registry view AView) at
+  // the top level: a path line per component before the key, the key line, its value lines, and
+  // its subkeys below its last line.
+  void FillRegistryTree(const std::wstring& AKey, bool AsHex, TRegView AView);
   void ExpandAll();
   // Suspends repainting while lines are replaced.
   void BeginUpdate();
@@ -62,7 +64,7 @@ class TRegistryView {
     std::vector<int> Children;
   };
   int AddLine(int AParent, std::wstring AText);
-  void AddRegistryKey(int AParent, const std::wstring& AKey, bool AsHex);
+  void AddRegistryKey(int AParent, const std::wstring& AKey, bool AsHex, TRegView AView);
 
   HWND FTree = nullptr;
   TFont FBoldFont;

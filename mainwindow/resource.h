@@ -27,6 +27,9 @@
 #define IDM_REG 232
 #define IDM_UNREG 233
 #define IDM_ABOUT 240
+// The registry views: a radio pair, in this order.
+#define IDM_VIEW64 250
+#define IDM_VIEW32 251
 
 // Controls.
 #define IDC_TREE 300

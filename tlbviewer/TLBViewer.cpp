@@ -454,12 +454,12 @@ TUtf8Text EditorText(const TLineList& ALines) {
   return text;
 }
 
-void OpenTypeLibViewer(const TObjectData& AData) {
+void OpenTypeLibViewer(const TObjectData& AData, TRegView AView) {
   TComPtr<ITypeLib> library;
   HRESULT result;
   {
     TWaitCursor wait;
-    result = LoadTypeLibraryFor(AData, library);
+    result = LoadTypeLibraryFor(AData, library, AView);
   }
   if (FAILED(result)) {
     ErrorBox(LoadErrorText(result));

@@ -120,12 +120,13 @@ struct TUtf8Text {
 };
 TUtf8Text EditorText(const TLineList& ALines);
 
-// Loads the library the record points to and shows it in a modal viewer; reports a library that
-// cannot be loaded in an error box. Returns when the viewer has closed.
-void OpenTypeLibViewer(const TObjectData& AData);
+// Loads the library the record points to, as the registry view AView registers it, and shows it
+// in a modal viewer; reports a library that cannot be loaded in an error box. Returns when the
+// viewer has closed.
+void OpenTypeLibViewer(const TObjectData& AData, TRegView AView = ProcessRegView());
 
-// Seam for tests: called with the viewer after it was filled, before its modal run. When set, it
-// replaces the modal run (the viewer is destroyed when it returns).
+// Seam for tests: called with the viewer after it was filled, before its modal run; a hook that
+// posts WM_CLOSE to the viewer ends that run at once.
 void SetTypeLibViewerHook(std::function<void(TfrmTLBView& AViewer)> AHook);
 
 }  // namespace vantrel

@@ -3,6 +3,9 @@
 #include <cstring>
 #include <cwchar>
 
+#include "catalog/DetailReaders.h"
+#include "catalog/ServerPaths.h"
+#include "catalog/Zarvek_RegUtils.h"
 #include "catalog/Zarvek_StrUtils.h"
 #include "catalog/Zarvek_SysUtils.h"
 
@@ -523,32 +526,42 @@ class TLibraryImage {
   size_t FSize = 0;
 };
 
-// Loads data that has been checked: a sound library from its path, a repairable one from a
-// repaired copy in a temporary file, an unsafe one not at all.
+// True for a path through Sysnative, which a 32-bit process uses to reach the 64-bit system
+// folder: Wine's loader turns it back into System32 and so misses the file.
+bool IsSysnativePath(const std::wstring& APath) {
+  const std::wstring folder = WindowsDirectoryPath() + L"Sysnative\\";
+  return APath.size() > folder.size() && SameTextAscii(std::wstring_view(APath).substr(0, folder.size()), folder);
+}
+
+// Loads data that has been checked: a sound library from its path, an unsafe one not at all, and a
+// repairable one (or one the platform's loader cannot reach by its path) from a copy in a
+// temporary file.
 HRESULT LoadCheckedLibrary(const std::wstring& APath, TComPtr<ITypeLib>& ALib) {
   ALib.reset();
   std::wstring loadPath = APath;
-  std::wstring repairedFile;
+  std::wstring copyFile;
   {
     TLibraryImage image(APath);
     if (image.Data()) {
       TLibraryCheck check = CheckTypeLibraryData(image.Data(), image.Size());
       if (check.Verdict == TLibraryVerdict::Unsafe) return TYPE_E_CANTLOADLIBRARY;
-      if (check.Verdict == TLibraryVerdict::Repairable) {
+      const bool repair = check.Verdict == TLibraryVerdict::Repairable;
+      if (repair || IsSysnativePath(APath)) {
         wchar_t folder[MAX_PATH + 1];
         DWORD length = GetTempPathW(MAX_PATH + 1, folder);
         GUID id;
         if (length == 0 || length > MAX_PATH || FAILED(CoCreateGuid(&id))) return TYPE_E_CANTLOADLIBRARY;
         wchar_t name[40];
         StringFromGUID2(id, name, 40);
-        repairedFile = std::wstring(folder, length) + L"vantrel-" + name + L".tlb";
+        copyFile = std::wstring(folder, length) + L"vantrel-" + name + L".tlb";
         try {
-          WriteFileBytes(repairedFile, RepairTypeLibraryData(image.Data(), image.Size(), check));
+          WriteFileBytes(copyFile, repair ? RepairTypeLibraryData(image.Data(), image.Size(), check)
+                                          : std::string(reinterpret_cast<const char*>(image.Data()), image.Size()));
         } catch (const EFileError&) {
-          DeleteFileW(repairedFile.c_str());
+          DeleteFileW(copyFile.c_str());
           return TYPE_E_CANTLOADLIBRARY;
         }
-        loadPath = repairedFile;
+        loadPath = copyFile;
       }
     }
   }
@@ -556,7 +569,7 @@ HRESULT LoadCheckedLibrary(const std::wstring& APath, TComPtr<ITypeLib>& ALib) {
   // LoadTypeLib would register a library given by a relative path; the program only reads.
   HRESULT hr = LoadTypeLibEx(loadPath.c_str(), REGKIND_NONE, &lib);
   // The loader reads the whole file at once and keeps nothing of it open.
-  if (!repairedFile.empty()) DeleteFileW(repairedFile.c_str());
+  if (!copyFile.empty()) DeleteFileW(copyFile.c_str());
   if (SUCCEEDED(hr) && !lib) hr = E_POINTER;
   if (SUCCEEDED(hr)) ALib.reset(lib);
   return hr;
@@ -601,15 +614,49 @@ HRESULT LoadTypeLibraryFile(const std::wstring& APath, TComPtr<ITypeLib>& ALib) 
   return LoadCheckedLibrary(APath, ALib);
 }
 
-HRESULT LoadTypeLibraryFor(const TObjectData& AData, TComPtr<ITypeLib>& ALib) {
+std::wstring RegisteredLibraryPath(std::wstring_view AGuid, WORD AMajor, WORD AMinor, TRegView AView) {
+  const std::wstring key = L"TypeLib\\" + std::wstring(AGuid);
+  TStringList versions;
+  ListSubkeys(HKEY_CLASSES_ROOT, key, versions, AView);
+  const std::wstring* best = nullptr;
+  unsigned bestMinor = 0;
+  for (const std::wstring& version : versions) {
+    unsigned major = 0, minor = 0;
+    wchar_t rest = 0;
+    if (swscanf(version.c_str(), L"%x.%x%lc", &major, &minor, &rest) != 2 || major != AMajor || minor < AMinor) {
+      continue;
+    }
+    if (minor == AMinor) {
+      best = &version;
+      break;
+    }
+    if (!best || minor > bestMinor) {
+      best = &version;
+      bestMinor = minor;
+    }
+  }
+  return best ? RegisteredTypeLibFile(key + L"\\" + *best, AView) : std::wstring();
+}
+
+HRESULT LoadTypeLibraryFor(const TObjectData& AData, TComPtr<ITypeLib>& ALib, TRegView AView) {
   ALib.reset();
   HRESULT hr = E_NOTIMPL;
   if (!IsBlankText(AData.TypeLib)) {
     GUID guid = StringToGUID(AData.TypeLib);
-    hr = LoadRegisteredLibrary(guid, static_cast<WORD>(AData.MajorVersion & 0xFFFF),
-                               static_cast<WORD>(AData.MinorVersion & 0xFFFF), ALib);
+    const WORD major = static_cast<WORD>(AData.MajorVersion & 0xFFFF);
+    const WORD minor = static_cast<WORD>(AData.MinorVersion & 0xFFFF);
+    if (AView == ProcessRegView()) {
+      hr = LoadRegisteredLibrary(guid, major, minor, ALib);
+    } else {
+      // The platform's loader reads the registration of the process's own platform only.
+      const std::wstring path = RegisteredLibraryPath(Trim(AData.TypeLib), major, minor, AView);
+      hr = path.empty() ? TYPE_E_LIBNOTREGISTERED : LoadTypeLibraryFile(ViewFilePath(path, AView), ALib);
+    }
   }
-  if (FAILED(hr) && FileExists(AData.Server)) hr = LoadTypeLibraryFile(AData.Server, ALib);
+  if (FAILED(hr)) {
+    const std::wstring file = ViewFilePath(SplitServerCommand(AData.Server, AView).Path, AView);
+    if (FileExists(file)) hr = LoadTypeLibraryFile(file, ALib);
+  }
   return hr;
 }
 

@@ -21,12 +21,18 @@ bool TryStringToGUID(std::wstring_view AText, GUID& AGuid);
 // As TryStringToGUID; raises EConvertError "'%s' is not a valid GUID value".
 GUID StringToGUID(std::wstring_view AText);
 
-// Loads the library of AData. When TypeLib is not blank, the registered library of that GUID and
-// version (the low 16 bits of each number, locale 2048); when that fails and a file exists at
-// Server exactly as stored, the library in that file. Returns the result code of the last load
-// tried, E_NOTIMPL when neither applies. A TypeLib that is not a GUID raises EConvertError.
-// Both loads check the library's data first, as LoadTypeLibraryFile does.
-HRESULT LoadTypeLibraryFor(const TObjectData& AData, TComPtr<ITypeLib>& ALib);
+// Loads the library of AData. When TypeLib is not blank, the library of that GUID and version
+// (the low 16 bits of each number, locale 2048) as the registry view AView registers it; when that
+// fails and Server names an existing file (quotes and arguments removed), the library in that
+// file. Returns the result code of the last load tried, E_NOTIMPL when neither applies. A TypeLib
+// that is not a GUID raises EConvertError. Both loads check the library's data first, as
+// LoadTypeLibraryFile does.
+HRESULT LoadTypeLibraryFor(const TObjectData& AData, TComPtr<ITypeLib>& ALib, TRegView AView = ProcessRegView());
+
+// The file a registry view registers for a library version: the version key of the same major
+// version with exactly that minor version, else the highest minor version above it (version keys
+// are hexadecimal), and its file for the view's platform. Empty when there is none.
+std::wstring RegisteredLibraryPath(std::wstring_view AGuid, WORD AMajor, WORD AMinor, TRegView AView);
 
 // Loads the library stored in a file (a type library, or a program or DLL holding one; a path
 // may end in "\N" for the N-th library of a program, as the platform reads it). The data is

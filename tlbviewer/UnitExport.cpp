@@ -17,7 +17,7 @@ namespace {
 const wchar_t kUnitSwitch[] = L"SU";
 
 bool IsAnySwitch(std::wstring_view AParam) {
-  if (IsSwitch(AParam, kUnitSwitch)) return true;
+  if (IsSwitch(AParam, kUnitSwitch) || IsViewSwitch(AParam)) return true;
   for (const TExportSwitch& item : ExportSwitches) {
     if (IsSwitch(AParam, item.Name)) return true;
   }
@@ -37,9 +37,9 @@ bool TryParseVersion(std::wstring_view AText, uint32_t& AMajor, uint32_t& AMinor
 }
 
 // The subkey of TypeLib that names AGuid, spelled as the registry enumerates it.
-std::wstring RegisteredGuidName(const std::wstring& AGuid) {
+std::wstring RegisteredGuidName(const std::wstring& AGuid, TRegView AView) {
   TStringList names;
-  ListSubkeys(HKEY_CLASSES_ROOT, L"TypeLib", names);
+  ListSubkeys(HKEY_CLASSES_ROOT, L"TypeLib", names, AView);
   for (const std::wstring& name : names) {
     if (SameTextAscii(name, AGuid)) return name;
   }
@@ -47,16 +47,15 @@ std::wstring RegisteredGuidName(const std::wstring& AGuid) {
 }
 
 TObjectData RegisteredLibraryRecord(const std::wstring& AGuidText, bool AHasVersion, uint32_t AMajor,
-                                    uint32_t AMinor) {
+                                    uint32_t AMinor, TRegView AView) {
   TObjectData data;
-  data.GUID = RegisteredGuidName(AGuidText);
+  data.GUID = RegisteredGuidName(AGuidText, AView);
   data.Name = data.GUID;
   data.Typ = TObjectType::otTypeLib;
   data.MajorVersion = AMajor;
   data.MinorVersion = AMinor;
 
-  TRegistry registry;
-  registry.SetRootKey(HKEY_CLASSES_ROOT);
+  TRegistry registry = CatalogRegistry(AView);
   const std::wstring key = L"TypeLib\\" + data.GUID;
   TStringList versions;
   if (registry.OpenKeyReadOnly(key)) {
@@ -75,20 +74,24 @@ TObjectData RegisteredLibraryRecord(const std::wstring& AGuidText, bool AHasVers
     }
   }
   if (version && registry.OpenKeyReadOnly(key + L"\\" + *version)) {
-    data.Name = registry.ReadString(L"");
+    try {
+      data.Name = registry.ReadString(L"");
+    } catch (const ERegistryException&) {
+      // A name that is not text: the library is named by its GUID, as the catalog names it.
+    }
     registry.CloseKey();
     if (IsBlankText(data.Name)) data.Name = data.GUID;
     if (!AHasVersion) SplitVersion(*version, data.MajorVersion, data.MinorVersion);
   }
 
   if (!AHasVersion) {
-    ReadTypeLibDetails(data.GUID, data);
+    ReadTypeLibDetails(data.GUID, data, AView);
   } else {
     data.TypeLib = data.GUID;
     data.CLSID = data.GUID;
     // Only the key of the version asked for: without it no file is tried.
     if (version) {
-      data.Server = RegistryValueToText(HKEY_CLASSES_ROOT, key + L"\\" + *version + L"\\0\\win32", L"", true);
+      data.Server = RegisteredTypeLibFile(key + L"\\" + *version, AView);
     }
   }
   return data;
@@ -96,7 +99,7 @@ TObjectData RegisteredLibraryRecord(const std::wstring& AGuidText, bool AHasVers
 
 }  // namespace
 
-TObjectData UnitSourceRecord(const std::wstring& ASource) {
+TObjectData UnitSourceRecord(const std::wstring& ASource, TRegView AView) {
   if (!ASource.empty() && ASource[0] == L'{') {
     size_t colon = ASource.find(L':');
     std::wstring guidText = ASource.substr(0, colon);
@@ -106,7 +109,7 @@ TObjectData UnitSourceRecord(const std::wstring& ASource) {
     if (hasVersion && !TryParseVersion(std::wstring_view(ASource).substr(colon + 1), major, minor)) {
       throw EConvertError(FormatS(L"'%s' is not a valid type library version", {ASource.substr(colon + 1)}));
     }
-    return RegisteredLibraryRecord(guidText, hasVersion, major, minor);
+    return RegisteredLibraryRecord(guidText, hasVersion, major, minor, AView);
   }
   TObjectData data;
   data.Server = ExpandFileName(ASource);
@@ -138,7 +141,8 @@ void SaveUnitFile(std::wstring_view AFilename, const TLineList& ALines) {
   WriteFileBytes(AFilename, FormatUnitFile(ALines));
 }
 
-TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<void(const std::wstring&)>& AReportError) {
+TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<void(const std::wstring&)>& AReportError,
+                             TRegView AView) {
   size_t index = 0;
   while (index < AParams.size() && !IsSwitch(AParams[index], kUnitSwitch)) ++index;
   if (index == AParams.size()) return TExportOutcome::NoSwitch;
@@ -155,9 +159,9 @@ TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<voi
 
   try {
     TComInit com;
-    TObjectData data = UnitSourceRecord(source);
+    TObjectData data = UnitSourceRecord(source, AView);
     TComPtr<ITypeLib> lib;
-    HRESULT hr = LoadTypeLibraryFor(data, lib);
+    HRESULT hr = LoadTypeLibraryFor(data, lib, AView);
     if (FAILED(hr)) {
       AReportError(LoadErrorText(hr));
       return TExportOutcome::Failed;

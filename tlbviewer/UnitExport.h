@@ -14,7 +14,9 @@ namespace vantrel {
 
 // "/SU <source> [<output file>]" (or "-SU", any case): writes the unit the viewer would show.
 // Returns NoSwitch when the switch is absent; failures go to AReportError.
-TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<void(const std::wstring&)>& AReportError);
+// A registered library is read as the registry view AView registers it.
+TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<void(const std::wstring&)>& AReportError,
+                             TRegView AView = ProcessRegView());
 
 // A unit file: UTF-8 with byte order mark, CR LF after every line.
 std::string FormatUnitFile(const TLineList& ALines);
@@ -23,9 +25,9 @@ void SaveUnitFile(std::wstring_view AFilename, const TLineList& ALines);
 
 // The record the viewer would be given for a /SU source: for a file, an empty record whose
 // Server is the file's full path; for "{GUID}" or "{GUID}:major.minor", the catalog entry of
-// that registered library completed with its details. Raises EConvertError for a malformed GUID
-// or version, ERegistryException for a registration whose name is not text.
-TObjectData UnitSourceRecord(const std::wstring& ASource);
+// that registered library, read in the registry view AView, completed with its details. Raises
+// EConvertError for a malformed GUID or version.
+TObjectData UnitSourceRecord(const std::wstring& ASource, TRegView AView = ProcessRegView());
 
 // The library's name as a file name with ".pas": characters a file name cannot hold become "_",
 // so the file lands in the current folder whatever the library calls itself.

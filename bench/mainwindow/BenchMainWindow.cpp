@@ -4,6 +4,7 @@
 #include <psapi.h>
 
 #include <cstdio>
+#include <functional>
 #include <shellapi.h>
 
 #include "bench/support/BenchSupport.h"
@@ -38,7 +39,7 @@ void ExpandParts(TfrmMain& AForm, TObjectType AType, HTREEITEM ARoot) {
   TObjects& list = AForm.ListOf(AType);
   size_t m0 = PrivateBytes();
   double t0 = NowMs();
-  LoadList(AType, list);
+  LoadList(AType, list, AForm.View());
   std::printf("  list of %zu: %.1f MB\n", list.size(), (PrivateBytes() - m0) / 1048576.0);
   double t1 = NowMs();
   SortedEntryOrder(list);
@@ -116,7 +117,7 @@ void MeasureSelection(TfrmMain& AForm, const char* AName, const std::wstring& AG
   HTREEITEM item = FindClass(AForm, AGuid);
   if (!item) return;
   TObjectData data = AForm.OCList[static_cast<size_t>(AForm.NodeData(item).Index)];
-  ReadDetails(data, AForm.Environment);
+  ReadDetails(data, AForm.Environment, AForm.View());
   std::vector<std::wstring> keys = {L"CLSID\\" + AGuid};
   if (!data.TypeLib.empty()) keys.push_back(L"TypeLib\\" + data.TypeLib);
   if (!data.AppId.empty()) keys.push_back(L"AppID\\" + data.AppId);
@@ -148,15 +149,14 @@ void MeasureSelection(TfrmMain& AForm, const char* AName, const std::wstring& AG
 int wmain() {
   Application().Initialize();
   Application().SetTitle(L"Vantrel");
-  const REGSAM valueView = IsWow64() ? KEY_WOW64_64KEY : 0;
   std::vector<double> classes, interfaces, rawClasses, rawInterfaces;
   size_t classCount = 0, interfaceCount = 0, memoryBefore = 0, memoryAfter = 0;
   for (int run = 0; run < 5; ++run) {
     double start = NowMs();
-    RawDefaultValueLoop(L"CLSID", 0);
+    RawDefaultValueLoop(L"CLSID");
     rawClasses.push_back(NowMs() - start);
     start = NowMs();
-    RawDefaultValueLoop(L"Interface", valueView);
+    RawDefaultValueLoop(L"Interface");
     rawInterfaces.push_back(NowMs() - start);
 
     TfrmMain form;
@@ -186,6 +186,30 @@ int wmain() {
               memoryAfter / 1048576.0, memoryBefore / 1048576.0,
               static_cast<double>(memoryAfter - memoryBefore) / static_cast<double>(classCount + interfaceCount));
 
+  // Switching the registry view reads the four catalogs in the other view, as Refresh reads them
+  // in the same one.
+  if (Is64BitWindows()) {
+    TfrmMain form;
+    form.Show();
+    Application().ProcessMessages();
+    const TRegView own = form.View();
+    const TRegView other = own == TRegView::rv64 ? TRegView::rv32 : TRegView::rv64;
+    auto timed = [&](const std::function<void()>& AWork) {
+      double start = NowMs();
+      AWork();
+      RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      return NowMs() - start;
+    };
+    std::vector<double> refresh, switching;
+    for (int run = 0; run < 5; ++run) {
+      refresh.push_back(timed([&] { form.Refresh(); }));
+      switching.push_back(timed([&] { form.cmRegistryView(other); }));
+      switching.push_back(timed([&] { form.cmRegistryView(own); }));
+    }
+    std::printf("switch registry view: %.1f ms (Refresh %.1f ms, ratio %.2f), %zu classes in the view\n",
+                Median(switching), Median(refresh), Median(switching) / Median(refresh), form.OCList.size());
+  }
+
   // The details of one class: a large subtree and an ordinary registration.
   const std::wstring large = L"{BE0C1A55-0000-4000-8000-FFFFFFFF0001}";
   CreateClass(large, 1000, 200);
@@ -205,7 +229,7 @@ int wmain() {
     MeasureSelection(form, "an ordinary class", entry.GUID);
     if (GetEnvironmentVariableW(L"VANTREL_BENCH_PARTS", nullptr, 0)) {
       double t0 = NowMs();
-      ReadDetails(data, form.Environment);
+      ReadDetails(data, form.Environment, form.View());
       double t1 = NowMs();
       HICON icon = ExtractIconW(GetModuleHandleW(nullptr), data.Server.c_str(), 0);
       double t2 = NowMs();

@@ -38,12 +38,12 @@ void SetDefault(HKEY ARoot, const std::wstring& APath, REGSAM AView, const std::
 void Populate(int AFirst, int ACount) {
   const std::wstring classes = L"Software\\Classes\\";
   for (int i = AFirst; i < ACount; ++i) {
+    // Both views hold every entry, so that switching views reads catalogs of the same size.
     std::wstring clsid = classes + L"CLSID\\" + Guid(L"BE0C1A55", i);
-    SetDefault(HKEY_LOCAL_MACHINE, clsid, KEY_WOW64_32KEY, L"Bench Class " + std::to_wstring(i));
-    SetDefault(HKEY_LOCAL_MACHINE, clsid + L"\\InprocServer32", KEY_WOW64_32KEY, L"C:\\bench\\server.dll");
-    // Interfaces are listed from this process's view and named from the 64-bit view.
     std::wstring intf = classes + L"Interface\\" + Guid(L"BE0C1F00", i);
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      SetDefault(HKEY_LOCAL_MACHINE, clsid, view, L"Bench Class " + std::to_wstring(i));
+      SetDefault(HKEY_LOCAL_MACHINE, clsid + L"\\InprocServer32", view, L"C:\\bench\\server.dll");
       SetDefault(HKEY_LOCAL_MACHINE, intf, view, L"IBenchInterface" + std::to_wstring(i));
       SetDefault(HKEY_LOCAL_MACHINE, intf + L"\\ProxyStubClsid32", view, L"{00020424-0000-0000-C000-000000000046}");
     }
@@ -57,14 +57,14 @@ int wmain(int argc, wchar_t** argv) {
     Populate(argc >= 4 ? _wtoi(argv[3]) : 0, _wtoi(argv[2]));
     return 0;
   }
+  const TRegView view = ProcessRegView();
   TObjects list;
-  LoadCLSIDList(list);
+  LoadCLSIDList(list, view);
   std::printf("object classes: %zu, ", list.size());
-  LoadInterfaceList(list);
+  LoadInterfaceList(list, view);
   std::printf("named interfaces: %zu\n", list.size());
-  const REGSAM valueView = IsWow64() ? KEY_WOW64_64KEY : 0;
-  Compare("LoadCLSIDList", "raw loop", 7, [&] { LoadCLSIDList(list); }, [] { RawDefaultValueLoop(L"CLSID", 0); });
-  Compare("LoadInterfaceList", "raw loop", 7, [&] { LoadInterfaceList(list); },
-          [&] { RawDefaultValueLoop(L"Interface", valueView); });
+  Compare("LoadCLSIDList", "raw loop", 7, [&] { LoadCLSIDList(list, view); }, [] { RawDefaultValueLoop(L"CLSID"); });
+  Compare("LoadInterfaceList", "raw loop", 7, [&] { LoadInterfaceList(list, view); },
+          [&] { RawDefaultValueLoop(L"Interface"); });
   return 0;
 }

@@ -41,29 +41,17 @@ inline void Compare(const char* AName, const char* ABaselineName, int ARuns, con
 }
 
 // The plainest way to read every default value under a root key: enumerate, open, query, close.
-// AValueView: 0 opens each key from the root's handle; a view flag opens it from HKEY_CLASSES_ROOT
-// in that registry view, as the interface catalog names its entries.
-inline size_t RawDefaultValueLoop(const wchar_t* ARoot, REGSAM AValueView) {
+inline size_t RawDefaultValueLoop(const wchar_t* ARoot) {
   HKEY root;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ARoot, 0, KEY_READ, &root) != ERROR_SUCCESS) return 0;
   size_t named = 0;
   wchar_t name[256];
   BYTE value[1024];
-  std::wstring path = std::wstring(ARoot) + L"\\";
-  const size_t prefix = path.size();
   for (DWORD i = 0;; ++i) {
     DWORD length = 256;
     if (RegEnumKeyExW(root, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     HKEY key;
-    LONG opened;
-    if (AValueView) {
-      path.resize(prefix);
-      path.append(name, length);
-      opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | AValueView, &key);
-    } else {
-      opened = RegOpenKeyExW(root, name, 0, KEY_READ, &key);
-    }
-    if (opened != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(root, name, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
     DWORD type, size = sizeof(value);
     if (RegQueryValueExW(key, nullptr, nullptr, &type, value, &size) == ERROR_SUCCESS) ++named;
     RegCloseKey(key);
@@ -71,7 +59,6 @@ inline size_t RawDefaultValueLoop(const wchar_t* ARoot, REGSAM AValueView) {
   RegCloseKey(root);
   return named;
 }
-
 
 inline void Report(const char* AName, double AValue, const char* AUnit) {
   std::printf("%s: %.1f %s\n", AName, AValue, AUnit);

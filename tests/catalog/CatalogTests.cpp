@@ -27,7 +27,7 @@ TEST(LoadCLSIDList, NamesClassesByDefaultValueOrElseByGuid) {
   reg.SetBinary(L"CLSID\\" + binary, L"", {0x41, 0x42});
   reg.SetString(L"CLSID\\" + blank, L"", L"  \t ");
   TObjects list = {TObjectData{L"stale"}};
-  LoadCLSIDList(list);
+  LoadCLSIDList(list, ProcessRegView());
   EXPECT_EQ(Find(list, L""), nullptr);
   ASSERT_NE(Find(list, named), nullptr);
   EXPECT_EQ(Find(list, named)->Name, L"Foo Class");
@@ -40,7 +40,7 @@ TEST(LoadCLSIDList, NamesClassesByDefaultValueOrElseByGuid) {
 
 TEST(LoadCLSIDList, KeepsTheRegistrysEnumerationOrder) {
   TObjects list;
-  LoadCLSIDList(list);
+  LoadCLSIDList(list, ProcessRegView());
   ASSERT_GT(list.size(), 100u);  // the platform's own registrations
   HKEY clsid = nullptr;
   ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ, &clsid), ERROR_SUCCESS);
@@ -63,7 +63,7 @@ TEST(LoadTypeLibList, ListsEachLibraryOnceUnderItsFirstVersion) {
   reg.CreateKey(L"TypeLib\\" + empty);
   reg.CreateKey(L"TypeLib\\" + blank + L"\\5.6");
   TObjects list;
-  LoadTypeLibList(list);
+  LoadTypeLibList(list, ProcessRegView());
   ASSERT_NE(Find(list, two), nullptr);
   EXPECT_EQ(std::count_if(list.begin(), list.end(), [&](const TObjectData& d) { return d.GUID == two; }), 1);
   EXPECT_EQ(Find(list, two)->Name, L"Lib one");
@@ -80,37 +80,45 @@ TEST(LoadTypeLibList, ListsEachLibraryOnceUnderItsFirstVersion) {
   EXPECT_EQ(Find(list, blank)->Typ, TObjectType::otTypeLib);
 }
 
-TEST(LoadTypeLibList, BinaryNameStopsTheLoadAndKeepsWhatWasRead) {
+TEST(Loaders, NameThatIsNoTextNamesTheEntryByItsGuidAndTheLoadGoesOn) {
   TRegistryFixture reg;
-  // GUIDs chosen to enumerate after and before every other type library.
-  std::wstring before = L"{00000000-0000-0000-0000-00000000000A}";
-  std::wstring bad = L"{00000000-0000-0000-0000-00000000000B}";
-  reg.SetString(L"TypeLib\\" + before + L"\\1.0", L"", L"Before");
-  reg.SetBinary(L"TypeLib\\" + bad + L"\\1.0", L"", {1, 2});
-  TObjects list;
-  try {
-    LoadTypeLibList(list);
-    FAIL() << "no error";
-  } catch (const ERegistryException& e) {
-    EXPECT_EQ(e.Message(), L"Invalid data type for ''");
-  }
-  ASSERT_FALSE(list.empty());
-  EXPECT_EQ(list.back().GUID, before);
-}
-
-TEST(LoadAppIDList, BinaryNameStopsTheLoadAndKeepsWhatWasRead) {
-  TRegistryFixture reg;
-  std::wstring before = L"{00000000-0000-0000-0000-00000000000A}";
-  std::wstring bad = L"{00000000-0000-0000-0000-00000000000B}";
-  std::wstring after = L"{00000000-0000-0000-0000-00000000000C}";
+  // GUIDs chosen to enumerate around each other, with the bad one in the middle.
+  const std::wstring before = L"{00000000-0000-0000-0000-00000000000A}";
+  const std::wstring bad = L"{00000000-0000-0000-0000-00000000000B}";
+  const std::wstring after = L"{00000000-0000-0000-0000-00000000000C}";
   reg.SetString(L"AppID\\" + before, L"", L"  ");
   reg.SetBinary(L"AppID\\" + bad, L"", {1});
   reg.SetString(L"AppID\\" + after, L"", L"After");
-  TObjects list;
-  EXPECT_THROW(LoadAppIDList(list), ERegistryException);
-  ASSERT_NE(Find(list, before), nullptr);
-  EXPECT_EQ(Find(list, before)->Name, before);
-  EXPECT_EQ(Find(list, after), nullptr);
+  reg.SetString(L"TypeLib\\" + before + L"\\1.0", L"", L"Before");
+  reg.SetBinary(L"TypeLib\\" + bad + L"\\2.1", L"", {1, 2});
+  reg.SetString(L"TypeLib\\" + after + L"\\1.0", L"", L"After");
+  for (TObjectType kind : {TObjectType::otAppID, TObjectType::otTypeLib}) {
+    SCOPED_TRACE(RootKeyName(kind));
+    TObjects list;
+    ASSERT_NO_THROW(LoadList(kind, list, ProcessRegView()));
+    ASSERT_NE(Find(list, bad), nullptr);
+    EXPECT_EQ(Find(list, bad)->Name, bad);
+    ASSERT_NE(Find(list, after), nullptr);
+    EXPECT_EQ(Find(list, after)->Name, L"After");
+    EXPECT_EQ(Find(list, before)->Name, kind == TObjectType::otAppID ? before : L"Before");
+  }
+  TObjects libraries;
+  LoadTypeLibList(libraries, ProcessRegView());
+  EXPECT_EQ(Find(libraries, bad)->MajorVersion, 2u);
+  EXPECT_EQ(Find(libraries, bad)->MinorVersion, 1u);
+}
+
+TEST(Loaders, RootKeyThatCannotBeReadIsAnError) {
+  TUnreadableKey denied(L"AppID");
+  TObjects list = {TObjectData{L"stale"}};
+  try {
+    LoadAppIDList(list, ProcessRegView());
+    FAIL() << "no error";
+  } catch (const ERegistryException& e) {
+    EXPECT_NE(e.Message().find(L"HKEY_CLASSES_ROOT\\AppID cannot be read"), std::wstring::npos)
+        << testing::PrintToString(e.Message());
+  }
+  EXPECT_TRUE(list.empty());
 }
 
 TEST(LoadAppIDList, NamesAndKinds) {
@@ -119,7 +127,7 @@ TEST(LoadAppIDList, NamesAndKinds) {
   reg.SetString(L"AppID\\" + named, L"", L"My App");
   reg.CreateKey(L"AppID\\" + unnamed);
   TObjects list;
-  LoadAppIDList(list);
+  LoadAppIDList(list, ProcessRegView());
   ASSERT_NE(Find(list, named), nullptr);
   EXPECT_EQ(Find(list, named)->Name, L"My App");
   EXPECT_EQ(Find(list, named)->Typ, TObjectType::otAppID);
@@ -134,7 +142,7 @@ TEST(LoadInterfaceList, LeavesUnnamedInterfacesOut) {
   reg.SetString(L"Interface\\" + blank, L"", L" ");
   reg.SetBinary(L"Interface\\" + binary, L"", {0xAB});
   TObjects list;
-  LoadInterfaceList(list);
+  LoadInterfaceList(list, ProcessRegView());
   ASSERT_NE(Find(list, named), nullptr);
   EXPECT_EQ(Find(list, named)->Name, L"IFoo");
   EXPECT_EQ(Find(list, named)->Typ, TObjectType::otInterface);
@@ -144,12 +152,31 @@ TEST(LoadInterfaceList, LeavesUnnamedInterfacesOut) {
   EXPECT_EQ(Find(list, binary)->Name, L"AB");
 }
 
-TEST(LoadInterfaceList, NamesComeFromTheValueReadersView) {
-  if (!IsWow64()) GTEST_SKIP() << "needs a 32-bit process on 64-bit Windows";
+TEST(Loaders, EachViewListsItsOwnClassesAndInterfacesAndBothTheSameLibraries) {
+  if (!Is64BitWindows()) GTEST_SKIP() << "needs 64-bit Windows";
   TRegistryFixture reg;
-  std::wstring only32 = NewGuid();
-  reg.SetString(L"Interface\\" + only32, L"", L"IOnly32", TView::v32);
-  TObjects list;
-  LoadInterfaceList(list);
-  EXPECT_EQ(Find(list, only32), nullptr);
+  const std::wstring only32 = NewGuid(), only64 = NewGuid(), both = NewGuid(), library = NewGuid();
+  for (const wchar_t* root : {L"CLSID\\", L"Interface\\"}) {
+    reg.SetString(root + only32, L"", L"Only32", TView::v32);
+    reg.SetString(root + only64, L"", L"Only64", TView::v64);
+    reg.SetString(root + both, L"", L"Both32", TView::v32);
+    reg.SetString(root + both, L"", L"Both64", TView::v64);
+  }
+  reg.SetString(L"TypeLib\\" + library + L"\\1.0", L"", L"Shared Library", TView::v32);
+  for (TRegView view : {TRegView::rv32, TRegView::rv64}) {
+    const bool is64 = view == TRegView::rv64;
+    for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otInterface}) {
+      SCOPED_TRACE(testing::PrintToString(std::wstring(RegViewBits(view)) + L" " + RootKeyName(kind)));
+      TObjects list;
+      LoadList(kind, list, view);
+      EXPECT_EQ(Find(list, only32) != nullptr, !is64);
+      EXPECT_EQ(Find(list, only64) != nullptr, is64);
+      ASSERT_NE(Find(list, both), nullptr);
+      EXPECT_EQ(Find(list, both)->Name, is64 ? L"Both64" : L"Both32");
+    }
+    TObjects libraries;
+    LoadTypeLibList(libraries, view);
+    ASSERT_NE(Find(libraries, library), nullptr);
+    EXPECT_EQ(Find(libraries, library)->Name, L"Shared Library");
+  }
 }

@@ -73,7 +73,8 @@ TEST(CommandLine, ExportsRequestedListsInFixedOrderAndGoesOnAfterAFailure) {
   CreateDirectoryW(temp.File(L"Intfs.csv").c_str(), nullptr);  // cannot be written
   std::vector<std::wstring> errors;
   TExportOutcome outcome = RunCommandLineExport({L"/x", L"-st", L"/SI", L"/sa"}, temp.Path(),
-                                                [&](const std::wstring& e) { errors.push_back(e); });
+                                                [&](const std::wstring& e) { errors.push_back(e); },
+                                                ProcessRegView());
   EXPECT_EQ(outcome, TExportOutcome::Failed);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_NE(errors[0].find(L"Intfs.csv"), std::wstring::npos);
@@ -85,6 +86,35 @@ TEST(CommandLine, ExportsRequestedListsInFixedOrderAndGoesOnAfterAFailure) {
 TEST(CommandLine, UnknownParametersAreNoSwitch) {
   TTempDir temp;
   auto fail = [](const std::wstring&) { ADD_FAILURE(); };
-  EXPECT_EQ(RunCommandLineExport({L"/x", L"SO", L"file.tlb"}, temp.Path(), fail), TExportOutcome::NoSwitch);
-  EXPECT_EQ(RunCommandLineExport({L"-SA"}, temp.Path(), fail), TExportOutcome::Succeeded);
+  EXPECT_EQ(RunCommandLineExport({L"/x", L"SO", L"file.tlb", L"/64"}, temp.Path(), fail, ProcessRegView()),
+            TExportOutcome::NoSwitch);
+  EXPECT_EQ(RunCommandLineExport({L"-SA"}, temp.Path(), fail, ProcessRegView()), TExportOutcome::Succeeded);
+}
+
+TEST(CommandLine, ViewSwitchesChooseTheRegistryView) {
+  struct Case {
+    TStringList params;
+    bool is64BitWindows;
+    bool chosen;
+    TRegView view;
+  } cases[] = {
+      {{L"/SO"}, true, true, ProcessRegView()},
+      {{L"/64", L"/SO"}, true, true, TRegView::rv64},
+      {{L"/SO", L"-32"}, true, true, TRegView::rv32},
+      {{L"/32"}, false, true, TRegView::rv32},
+      {{L"/64", L"/SO"}, false, false, ProcessRegView()},  // 32-bit Windows has no 64-bit registry
+      {{L"/32", L"/64"}, true, false, ProcessRegView()},
+      {{L"64", L"/640"}, true, true, ProcessRegView()},  // no switches
+  };
+  for (const Case& c : cases) {
+    TRegView view = c.view == TRegView::rv64 ? TRegView::rv32 : TRegView::rv64;
+    std::wstring error = L"stale";
+    EXPECT_EQ(ChooseRegView(c.params, c.is64BitWindows, view, error), c.chosen) << testing::PrintToString(c.params);
+    EXPECT_EQ(view, c.view) << testing::PrintToString(c.params);
+    EXPECT_EQ(error.empty(), c.chosen) << testing::PrintToString(error);
+  }
+  std::wstring error;
+  TRegView view;
+  ChooseRegView({L"/64"}, false, view, error);
+  EXPECT_EQ(error, L"/64: this is 32-bit Windows, which has no 64-bit registry");
 }

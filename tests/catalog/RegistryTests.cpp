@@ -13,7 +13,7 @@ class RegistryValues : public testing::Test {
  protected:
   void SetUp() override { key = L"CLSID\\" + NewGuid(); }
   std::wstring Text(const std::wstring& name, bool asHex = true) {
-    return RegistryValueToText(HKEY_CLASSES_ROOT, key, name, asHex);
+    return RegistryValueToText(HKEY_CLASSES_ROOT, key, name, asHex, ProcessRegView());
   }
   TRegistryFixture reg;
   std::wstring key;
@@ -77,7 +77,7 @@ TEST_F(RegistryValues, RawBytesAsHexOrAsCharacters) {
 TEST_F(RegistryValues, MissingKeyOrValueIsEmpty) {
   reg.SetString(key, L"x", L"y");
   EXPECT_EQ(Text(L"absent"), L"");
-  EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key + L"\\absent", L"", true), L"");
+  EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key + L"\\absent", L"", true, ProcessRegView()), L"");
   EXPECT_EQ(Text(L""), L"");  // a key without a default value
 }
 
@@ -92,26 +92,47 @@ TEST_F(RegistryValues, LargeValuesAreReadWhole) {
   EXPECT_EQ(Text(L"big", false), std::wstring(megabyte.size(), L'A'));
 }
 
-TEST(RegistryViews, ValueOnlyIn32BitViewIsInvisibleToTheValueReader) {
-  if (!IsWow64()) GTEST_SKIP() << "needs a 32-bit process on 64-bit Windows";
+TEST(RegistryViews, EachViewReadsItsOwnClassKeysAndBothShareAppIDs) {
+  if (!Is64BitWindows()) GTEST_SKIP() << "needs 64-bit Windows";
   TRegistryFixture reg;
-  std::wstring key = L"CLSID\\" + NewGuid();
-  reg.SetString(key, L"", L"only32", TView::v32);
-  EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key, L"", true), L"");
-  TRegistry catalog;
-  catalog.SetRootKey(HKEY_CLASSES_ROOT);
-  ASSERT_TRUE(catalog.OpenKeyReadOnly(key));
-  EXPECT_EQ(catalog.ReadString(L""), L"only32");
-  TStringList names = {L"untouched"};
-  ListSubkeys(HKEY_CLASSES_ROOT, key, names);
-  EXPECT_EQ(names, TStringList{L"untouched"});  // the 64-bit view has no such key
+  std::wstring key = L"CLSID\\" + NewGuid(), app = L"AppID\\" + NewGuid();
+  reg.SetString(key, L"", L"thirty-two", TView::v32);
+  reg.CreateKey(key + L"\\Only32", TView::v32);
+  reg.SetString(key, L"", L"sixty-four", TView::v64);
+  reg.CreateKey(key + L"\\Only64", TView::v64);
+  reg.SetString(app, L"", L"shared", TView::v32);
+  for (TRegView view : {TRegView::rv32, TRegView::rv64}) {
+    const bool is64 = view == TRegView::rv64;
+    SCOPED_TRACE(RegViewBits(view));
+    EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key, L"", true, view), is64 ? L"sixty-four" : L"thirty-two");
+    TStringList names;
+    ListSubkeys(HKEY_CLASSES_ROOT, key, names, view);
+    EXPECT_EQ(names, TStringList{is64 ? L"Only64" : L"Only32"});
+    TRegistry registry = CatalogRegistry(view);
+    EXPECT_EQ(registry.View(), view);
+    ASSERT_TRUE(registry.OpenKeyReadOnly(key + (is64 ? L"\\Only64" : L"\\Only32")));
+    EXPECT_FALSE(registry.KeyExists(key + (is64 ? L"\\Only32" : L"\\Only64")));
+    EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, app, L"", true, view), L"shared");
+  }
 }
 
-TEST(RegistryViews, SharedKeysLookTheSameFromBothObjects) {
+TEST(RegistryViews, ExpandStringsNameTheProgramFoldersOfTheView) {
+  if (!Is64BitWindows()) GTEST_SKIP() << "needs 64-bit Windows";
   TRegistryFixture reg;
-  std::wstring key = L"AppID\\" + NewGuid();
-  reg.SetString(key, L"", L"shared", TView::v32);
-  EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key, L"", true), L"shared");
+  std::wstring key = L"CLSID\\" + NewGuid();
+  reg.SetString(key, L"", L"%ProgramFiles%\\x.dll|%CommonProgramFiles%", TView::Both, REG_EXPAND_SZ);
+  auto variable = [](const wchar_t* AName) {
+    wchar_t value[MAX_PATH] = {};
+    GetEnvironmentVariableW(AName, value, MAX_PATH);
+    return std::wstring(value);
+  };
+  // This process is 32-bit: its own variables name the 32-bit folders.
+  ASSERT_FALSE(variable(L"ProgramW6432").empty());
+  EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key, L"", true, TRegView::rv32),
+            variable(L"ProgramFiles") + L"\\x.dll|" + variable(L"CommonProgramFiles"));
+  EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key, L"", true, TRegView::rv64),
+            variable(L"ProgramW6432") + L"\\x.dll|" + variable(L"CommonProgramW6432"));
+  EXPECT_NE(variable(L"ProgramW6432"), variable(L"ProgramFiles"));
 }
 
 TEST(RegistryClass, ReadsOfTheWrongTypeRaiseTheRegistryError) {
@@ -175,5 +196,6 @@ TEST(RegistryClass, NamesInEnumerationOrderAndOneOpenKey) {
   registry.CloseKey();
   EXPECT_EQ(registry.CurrentKey(), nullptr);
   EXPECT_FALSE(registry.OpenKeyReadOnly(key + L"\\missing"));
+  EXPECT_EQ(registry.LastOpenResult(), ERROR_FILE_NOT_FOUND);
   EXPECT_THROW(registry.OpenKey(key, true), ERegistryException);
 }

@@ -7,19 +7,29 @@
 using namespace vantrel;
 using namespace vantrel::test;
 
-TEST(ExpandPathVariables, ReplacesFirstOccurrenceOfEachVariableInListOrder) {
-  TStringList env = {L"SystemRoot=C:\\windows", L"TEMP=C:\\temp", L"A=%B%", L"B=bee", L"=C:=C:\\",
-                     L" =blank"};
+TEST(ExpandPathVariables, ReplacesVariablesAsThePlatformDoes) {
+  TStringList env = {L"SystemRoot=C:\\windows", L"TEMP=C:\\temp",  L"ProgramData=C:\\ProgramData",
+                     L"A=%B%",                L"B=bee",           L"=C:=C:\\",
+                     L" =blank",              L"temp=second"};
   struct Case {
     const wchar_t* text;
     const wchar_t* expected;
   } cases[] = {
       {L"%SystemRoot%\\x.dll", L"C:\\windows\\x.dll"},
-      {L"%systemroot%\\x.dll", L"%systemroot%\\x.dll"},  // the match is case-sensitive
-      {L"%TEMP%;%TEMP%", L"C:\\temp;%TEMP%"},            // one occurrence per variable
+      {L"%systemroot%\\x.dll", L"C:\\windows\\x.dll"},  // names compared without regard to case
+      {L"%TEMP%;%Temp%", L"C:\\temp;C:\\temp"},          // every occurrence; the first line of a name wins
       {L"\\SystemRoot\\system32\\x.dll", L"C:\\windows\\system32\\x.dll"},
-      {L"C:\\TEMP\\x.dll", L"C:C:\\temp\\x.dll"},  // the bare name after a backslash matches too
-      {L"%A%", L"bee"},                            // a later line expands what an earlier one produced
+      {L"\\systemroot\\%TEMP%", L"C:\\windows\\C:\\temp"},
+      // A variable's name inside a path is just a folder.
+      {L"C:\\TEMP\\x.dll", L"C:\\TEMP\\x.dll"},
+      {L"C:\\ProgramData\\Vendor\\x.dll", L"C:\\ProgramData\\Vendor\\x.dll"},
+      {L"D:\\SystemRoot\\x.dll", L"D:\\SystemRoot\\x.dll"},
+      {L"%A%", L"%B%"},  // replaced text is not expanded again
+      {L"%UNKNOWN%\\x", L"%UNKNOWN%\\x"},
+      {L"100%%TEMP%", L"100%C:\\temp"},  // a "%" that opens no known variable stays
+      {L"50% of %B", L"50% of %B"},
+      {L"%%", L"%%"},
+      {L"% %", L"% %"},
       {L"plain", L"plain"},
   };
   for (const Case& c : cases) {
@@ -27,10 +37,45 @@ TEST(ExpandPathVariables, ReplacesFirstOccurrenceOfEachVariableInListOrder) {
   }
 }
 
-TEST(ExpandPathVariables, KeepsAtMost1024CharactersAfterTheVariable) {
-  std::wstring tail(2000, L'x');
-  std::wstring result = ExpandPathVariables({L"V=v"}, L"%V%" + tail);
-  EXPECT_EQ(result, L"v" + std::wstring(1024, L'x'));
+TEST(ExpandPathVariables, KeepsTheWholeText) {
+  std::wstring tail(5000, L'x');
+  EXPECT_EQ(ExpandPathVariables({L"V=v"}, L"%V%" + tail + L"%V%"), L"v" + tail + L"v");
+  EXPECT_EQ(ExpandPathVariables({}, L"\\SystemRoot\\x.dll"), WindowsDirectoryPath() + L"x.dll");
+}
+
+TEST(RegistryViewFiles, SystemFolderAndPathsOfEachView) {
+  const std::wstring windows = WindowsDirectoryPath();
+  const std::wstring own = SystemDirectoryPath();
+  EXPECT_EQ(ViewSystemDirectoryPath(ProcessRegView()), own);
+  EXPECT_EQ(ViewFilePath(own + L"x.dll", ProcessRegView()), own + L"x.dll");
+  if (!IsWow64()) GTEST_SKIP() << "the rest needs a 32-bit process on 64-bit Windows";
+  EXPECT_EQ(ProcessRegView(), TRegView::rv32);
+  EXPECT_TRUE(Is64BitWindows());
+  // A 32-bit process reaches the 64-bit system folder through Sysnative.
+  EXPECT_EQ(ViewSystemDirectoryPath(TRegView::rv64), windows + L"Sysnative\\");
+  EXPECT_EQ(ViewFilePath(UpperCaseAscii(own) + L"x.dll", TRegView::rv64), windows + L"Sysnative\\x.dll");
+  EXPECT_EQ(ViewFilePath(L"C:\\Vendor\\x.dll", TRegView::rv64), L"C:\\Vendor\\x.dll");
+  EXPECT_EQ(ViewFilePath(own + L"x.dll", TRegView::rv32), own + L"x.dll");
+  // What each view's programs find there: Wine's two builds of the same library differ.
+  auto size = [](const std::wstring& APath) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    return GetFileAttributesExW(APath.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+  };
+  const std::wstring kernel = own + L"kernel32.dll";
+  ASSERT_NE(size(ViewFilePath(kernel, TRegView::rv64)), 0u);
+  EXPECT_NE(size(ViewFilePath(kernel, TRegView::rv64)), size(ViewFilePath(kernel, TRegView::rv32)));
+}
+
+TEST(RegistryViewFiles, EnvironmentNamesTheProgramFoldersOfTheView) {
+  TStringList env = {L"ProgramFiles=own programs", L"CommonProgramFiles=own common", L"Path=x"};
+  EXPECT_EQ(ViewEnvironment(env, ProcessRegView()), env);
+  if (!IsWow64()) GTEST_SKIP() << "the rest needs a 32-bit process on 64-bit Windows";
+  wchar_t programs[MAX_PATH] = {}, common[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"ProgramW6432", programs, MAX_PATH);
+  GetEnvironmentVariableW(L"CommonProgramW6432", common, MAX_PATH);
+  TStringList other = ViewEnvironment(env, TRegView::rv64);
+  EXPECT_EQ(ExpandPathVariables(other, L"%ProgramFiles%|%CommonProgramFiles%|%Path%"),
+            std::wstring(programs) + L"|" + common + L"|x");
 }
 
 TEST(Environment, BlockSkipsDriveEntriesAndKeepsOrder) {

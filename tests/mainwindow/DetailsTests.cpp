@@ -1,11 +1,15 @@
 // The details pane and the entry commands against registrations in the test prefix.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "catalog/Zarvek_Dialogs.h"
 #include "catalog/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/Main.h"
 #include "mainwindow/resource.h"
+#include "tlbviewer/TLBViewer.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
@@ -87,6 +91,35 @@ std::wstring ServerDll() { return BinaryPath(L"tests\\mainwindow\\VantrelTestSer
 const wchar_t kGreeter[] = L"{6D8E5A10-2B7C-4C1E-9A61-0F3D2E7B5A03}";
 const wchar_t kBroken[] = L"{6D8E5A10-2B7C-4C1E-9A61-0F3D2E7B5A04}";
 
+// The same server built for 64 bits, by the 64-bit build beside this one.
+std::wstring ServerDll64() { return ExpandFileName(BinaryPath(L"..\\x86_64\\tests\\mainwindow\\VantrelTestServer.dll")); }
+
+// The program server and the class it registers.
+std::wstring ProgramServer() { return BinaryPath(L"tests\\mainwindow\\VantrelTestProgramServer.exe"); }
+const wchar_t kProgramClass[] = L"{6D8E5A10-2B7C-4C1E-9A61-0F3D2E7B5A10}";
+
+// Settings of the program server, passed on through the environment; removed at the end.
+class TServerSettings {
+ public:
+  ~TServerSettings() {
+    Set(L"VANTREL_TEST_SERVER_DELAY_MS", L"");
+    Set(L"VANTREL_TEST_SERVER_EXIT_CODE", L"");
+  }
+  void Set(const wchar_t* AName, const std::wstring& AValue) {
+    SetEnvironmentVariableW(AName, AValue.empty() ? nullptr : AValue.c_str());
+  }
+};
+
+// The lines the program server logged, one per run.
+std::vector<std::string> ServerRuns() {
+  std::vector<std::string> lines;
+  std::string text = ReadFileBytes(ProgramServer() + L".log");
+  for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
 }  // namespace
 
 TEST(CommandStates, FollowServerProgIdAndTypeLib) {
@@ -111,12 +144,6 @@ TEST(CommandStates, FollowServerProgIdAndTypeLib) {
   }
 }
 
-TEST(Registration, ParametersQuoteThePathAsStored) {
-  EXPECT_EQ(RegistrationParameters(L"C:\\x\\a.dll", false), L"\"C:\\x\\a.dll\"");
-  EXPECT_EQ(RegistrationParameters(L"C:\\x\\a.dll", true), L"/u \"C:\\x\\a.dll\"");
-  EXPECT_EQ(RegistrationParameters(L"\"C:\\x y\\a.exe\" /auto", false), L"\"\"C:\\x y\\a.exe\" /auto\"");
-}
-
 TEST(IconReference, FileAndIndexFromDefaultIconOrServer) {
   TObjectData data;
   data.Server = L"C:\\server.dll";
@@ -139,9 +166,6 @@ TEST(IconReference, FileAndIndexFromDefaultIconOrServer) {
   } catch (const EConvertError& e) {
     EXPECT_EQ(e.Message(), L"'abc' is not a valid integer value");
   }
-  EXPECT_EQ(LocateIconFile(L"shell32.dll"), SystemDirectoryPath() + L"shell32.dll");
-  EXPECT_EQ(LocateIconFile(L"no-such-file.dll"), L"");
-  EXPECT_EQ(LocateIconFile(L""), L"");
 }
 
 TEST_F(Details, ClassKeyLinesAndLevels) {
@@ -308,23 +332,52 @@ TEST_F(Details, IconsFromDefaultIconOrServerOrTheKindsImage) {
   EXPECT_EQ(form->ShownImage(), 2);
 }
 
-TEST_F(Details, IconIndexThatIsNoIntegerEndsTheSelectionInTheErrorBox) {
+TEST_F(Details, IconIndexThatIsNoIntegerCostsOnlyTheIcon) {
   std::wstring good = NewGuid(), bad = NewGuid();
   reg.SetString(L"CLSID\\" + good, L"", L"Good");
+  reg.SetString(L"CLSID\\" + good + L"\\DefaultIcon", L"", L"shell32.dll,3");
+  reg.SetString(L"CLSID\\" + bad, L"", L"Bad Icon");
   reg.SetString(L"CLSID\\" + bad + L"\\DefaultIcon", L"", L"shell32.dll,abc");
   reg.SetString(L"CLSID\\" + bad + L"\\ProgID", L"", L"Bad.Icon");
   ASSERT_TRUE(Select(TObjectType::otCLSID, good));
-  TLines before = Lines();
+  ASSERT_NE(form->ShownIcon(), nullptr);
   TBoxes boxes;
   ASSERT_TRUE(Select(TObjectType::otCLSID, bad));
-  ASSERT_EQ(boxes.List.size(), 1u);
-  EXPECT_EQ(boxes.List[0].Text, L"'abc' is not a valid integer value");
-  EXPECT_EQ(boxes.List[0].Caption, L"Vantrel");
-  EXPECT_EQ(boxes.List[0].Cursor, TCursor::crDefault);
-  EXPECT_EQ(Lines(), before);  // the registry view keeps its previous lines
-  EXPECT_EQ(form->GuidText(), bad);  // the header and the states set so far remain
+  EXPECT_TRUE(boxes.List.empty());
+  // Header and registry view show the same entry; the kind's image stands in for the icon.
+  EXPECT_EQ(form->NameText(), L"Bad Icon");
+  EXPECT_EQ(form->GuidText(), bad);
+  ASSERT_FALSE(Lines().empty());
+  EXPECT_EQ(Lines()[1].second, bad + L" = Bad Icon");
+  EXPECT_EQ(form->ShownIcon(), nullptr);
+  EXPECT_EQ(form->ShownImage(), 1);
+  EXPECT_EQ(form->StatusText(), L"No icon: 'abc' is not a valid integer value");
   EXPECT_TRUE(MenuEnabled(IDM_CREATEINST));
+  Command(IDC_COPY);
+  EXPECT_NE(ClipboardText().find(L"Name: Bad Icon\r\nGUID: " + bad), std::wstring::npos);
+  EXPECT_EQ(ClipboardText().find(good), std::wstring::npos);
+  // The next entry clears the note.
+  ASSERT_TRUE(Select(TObjectType::otCLSID, good));
+  EXPECT_EQ(form->StatusText(), L"Ready");
   EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
+}
+
+TEST_F(Details, ServerUnderProgramDataKeepsItsPathAndItsIcon) {
+  // A folder named like a standard variable: nothing in the path may be taken for the variable.
+  const std::wstring folder = L"C:\\ProgramData\\Vantrel Test " + NewGuid().substr(1, 8);
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring server = folder + L"\\icons.dll";
+  CopyFileTo(SystemDirectoryPath() + L"shell32.dll", server);
+  std::wstring guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid, L"", L"ProgramData Server");
+  reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", server);
+  ASSERT_TRUE(Select(TObjectType::otCLSID, guid));
+  EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Server, server);
+  EXPECT_NE(form->ShownIcon(), nullptr);
+  EXPECT_TRUE(ShownStates().Register);
+  form.reset();
+  DeleteFileW(server.c_str());
+  RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(Details, HostileRegistryDataRendersWithoutCrashOrHang) {
@@ -380,6 +433,7 @@ TEST_F(Details, RegisterCreateAndUnregisterThroughThePlatform) {
   ASSERT_TRUE(Select(TObjectType::otCLSID, stale));
   ASSERT_EQ(ShownStates().Register, true);
   Command(IDC_REGISTER);
+  EXPECT_EQ(form->StatusText(), L"Registered VantrelTestServer.dll");
   Command(IDM_REFRESH);
   ASSERT_TRUE(Select(TObjectType::otCLSID, kGreeter)) << "the registered class is not listed";
   EXPECT_EQ(form->NameText(), L"Vantrel Test Greeter");
@@ -388,7 +442,7 @@ TEST_F(Details, RegisterCreateAndUnregisterThroughThePlatform) {
   TBoxes boxes;
   Command(IDM_CREATEINST);
   EXPECT_TRUE(boxes.List.empty()) << testing::PrintToString(boxes.List.empty() ? L"" : boxes.List[0].Text);
-  EXPECT_EQ(form->StatusText(), L"Ready");
+  EXPECT_EQ(form->StatusText(), L"Created an instance of Vantrel.TestGreeter.1");
   ASSERT_TRUE(Select(TObjectType::otCLSID, kBroken));
   Command(IDM_CREATEINST);
   ASSERT_EQ(boxes.List.size(), 1u);
@@ -403,16 +457,226 @@ TEST_F(Details, RegisterCreateAndUnregisterThroughThePlatform) {
   EXPECT_FALSE(Select(TObjectType::otCLSID, kBroken));
 }
 
-TEST_F(Details, CreateInstanceOfAClassWhoseServerIsMissingShowsNothing) {
+TEST_F(Details, CreateInstanceReportsAProgIdOrClassThatFails) {
   std::wstring guid = NewGuid(), progId = L"Vantrel.Missing" + guid.substr(1, 8);
   reg.SetString(L"CLSID\\" + guid, L"", L"Missing Server");
   reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"C:\\no\\such\\server.dll");
   reg.SetString(L"CLSID\\" + guid + L"\\ProgID", L"", progId);
   reg.SetString(progId + L"\\CLSID", L"", guid);
-  ASSERT_TRUE(Select(TObjectType::otCLSID, guid));
+  std::wstring unresolved = NewGuid(), nowhere = L"Vantrel.Nowhere" + unresolved.substr(1, 8);
+  reg.SetString(L"CLSID\\" + unresolved + L"\\ProgID", L"", nowhere);
+  struct Case {
+    const std::wstring& guid;
+    std::wstring text;
+  } cases[] = {
+      {guid, L"Cannot create an instance of " + progId + L": "},
+      {unresolved, L"The ProgID " + nowhere + L" cannot be resolved: "},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Select(TObjectType::otCLSID, c.guid));
+    TBoxes boxes;
+    Command(IDM_CREATEINST);
+    ASSERT_EQ(boxes.List.size(), 1u) << testing::PrintToString(c.text);
+    EXPECT_EQ(boxes.List[0].Text.substr(0, c.text.size()), c.text) << testing::PrintToString(boxes.List[0].Text);
+    EXPECT_NE(boxes.List[0].Text.find(L"(Error code: 0x8"), std::wstring::npos);
+    EXPECT_EQ(boxes.List[0].Caption, L"Error");
+    EXPECT_EQ(form->StatusText(), L"Ready");
+    EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
+  }
+}
+
+TEST_F(Details, ProgramServerRegistersItselfWhileTheWindowStaysResponsive) {
+  ASSERT_TRUE(FileExists(ProgramServer())) << testing::PrintToString(ProgramServer());
+  DeleteFileW((ProgramServer() + L".log").c_str());
+  reg.DeleteKey(std::wstring(L"CLSID\\") + kProgramClass);
+  // A program server as programs register themselves: quoted, with an argument.
+  std::wstring entry = NewGuid();
+  reg.SetString(L"CLSID\\" + entry, L"", L"Program Server Entry");
+  reg.SetString(L"CLSID\\" + entry + L"\\LocalServer32", L"", L"\"" + ProgramServer() + L"\" /automation");
+  ASSERT_TRUE(Select(TObjectType::otCLSID, entry));
+  ASSERT_TRUE(ShownStates().Register);
+  TServerSettings settings;
+  settings.Set(L"VANTREL_TEST_SERVER_DELAY_MS", L"1500");
+  // While the program runs, another thread checks that the window answers, that the commands wait,
+  // and clicks Register again and closes the window.
+  std::atomic<bool> answered{false}, waiting{false};
+  std::thread watcher([&] {
+    for (int i = 0; i < 500 && !form->Registering(); ++i) Sleep(10);
+    DWORD_PTR result = 0;
+    answered = SendMessageTimeoutW(form->Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
+    HMENU menu = GetMenu(form->Handle());
+    waiting = (GetMenuState(menu, IDM_REG, MF_BYCOMMAND) & MF_GRAYED) &&
+              (GetMenuState(menu, IDM_REFRESH, MF_BYCOMMAND) & MF_GRAYED) &&
+              (GetMenuState(menu, IDM_VIEW64, MF_BYCOMMAND) & MF_GRAYED) && !IsWindowEnabled(GetDlgItem(
+                                                                                 form->TabPanel().Handle(), IDC_REGISTER));
+    PostMessageW(form->Handle(), WM_COMMAND, IDC_REGISTER, 0);
+    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+  });
+  Command(IDC_REGISTER);
+  watcher.join();
+  Application().ProcessMessages();
+  EXPECT_TRUE(answered);
+  EXPECT_TRUE(waiting);
+  EXPECT_TRUE(IsWindow(form->Handle()));
+  EXPECT_EQ(ServerRuns(), std::vector<std::string>{"/RegServer"});
+  EXPECT_EQ(form->StatusText(), L"Registered VantrelTestProgramServer.exe");
+  EXPECT_EQ(ShownStates(), (TCommandStates{true, false, true}));
+  EXPECT_TRUE(MenuEnabled(IDM_REFRESH));
+  EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
+
+  Command(IDM_REFRESH);
+  ASSERT_TRUE(Select(TObjectType::otCLSID, kProgramClass)) << "the program registered no class";
+  EXPECT_EQ(form->NameText(), L"Vantrel Test Program Server");
+  EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Server, L"\"" + ProgramServer() + L"\" /automation");
+  settings.Set(L"VANTREL_TEST_SERVER_DELAY_MS", L"");
+  Command(IDC_UNREGISTER);
+  EXPECT_EQ(ServerRuns(), (std::vector<std::string>{"/RegServer", "/UnregServer"}));
+  Command(IDM_REFRESH);
+  EXPECT_FALSE(Select(TObjectType::otCLSID, kProgramClass));
+
+  // A program server tells nothing itself: its exit code goes to the error box.
+  ASSERT_TRUE(Select(TObjectType::otCLSID, entry));
+  settings.Set(L"VANTREL_TEST_SERVER_EXIT_CODE", L"5");
+  TBoxes boxes;
+  Command(IDC_REGISTER);
+  ASSERT_EQ(boxes.List.size(), 1u);
+  EXPECT_EQ(boxes.List[0].Text, L"VantrelTestProgramServer.exe /RegServer ended with exit code 5");
+  EXPECT_EQ(ServerRuns().size(), 3u);
+}
+
+std::wstring StatusPart(TfrmMain& AForm, int APart) {
+  wchar_t text[256] = {};
+  SendMessageW(AForm.StatusBar(), SB_GETTEXTW, static_cast<WPARAM>(APart), reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+TEST_F(Details, EachRegistryViewShowsItsOwnRegistrations) {
+  if (!Is64BitWindows()) GTEST_SKIP() << "needs 64-bit Windows";
+  const std::wstring only32 = NewGuid(), only64 = NewGuid(), both = NewGuid();
+  const std::wstring intf = NewGuid(), proxy32 = NewGuid(), proxy64 = NewGuid();
+  reg.SetString(L"CLSID\\" + only32, L"", L"Only 32", TView::v32);
+  reg.SetString(L"CLSID\\" + only32 + L"\\InprocServer32", L"", L"C:\\vendor\\x32.ocx", TView::v32);
+  reg.SetString(L"CLSID\\" + only32 + L"\\ProgID", L"", L"Vantrel.Only32", TView::v32);
+  reg.SetString(L"CLSID\\" + only32 + L"\\TypeLib", L"", NewGuid(), TView::v32);
+  reg.SetString(L"CLSID\\" + only64, L"", L"Only 64", TView::v64);
+  for (TView view : {TView::v32, TView::v64}) {
+    const std::wstring bits = view == TView::v64 ? L"64" : L"32";
+    reg.SetString(L"CLSID\\" + both, L"", L"Both " + bits, view);
+    reg.SetString(L"CLSID\\" + both + L"\\InprocServer32", L"", L"C:\\vendor\\both" + bits + L".dll", view);
+    reg.SetString(L"Interface\\" + intf, L"", L"IVantrelSplit", view);
+    reg.SetString(L"Interface\\" + intf + L"\\ProxyStubClsid32", L"", view == TView::v64 ? proxy64 : proxy32, view);
+  }
+  reg.SetString(L"CLSID\\" + proxy32, L"", L"Proxy 32", TView::v32);
+  reg.SetString(L"CLSID\\" + proxy64, L"", L"Proxy 64", TView::v64);
+  auto hasLine = [&](const std::wstring& AText) {
+    for (const auto& line : Lines()) {
+      if (line.second == AText) return true;
+    }
+    return false;
+  };
+  HMENU menu = GetMenu(form->Handle());
+  auto checked = [&](UINT AId) { return (GetMenuState(menu, AId, MF_BYCOMMAND) & MF_CHECKED) != 0; };
+
+  // The process's own view at start: every 32-bit control with its details and commands.
+  EXPECT_EQ(form->View(), TRegView::rv32);
+  EXPECT_TRUE(checked(IDM_VIEW32));
+  EXPECT_FALSE(checked(IDM_VIEW64));
+  EXPECT_TRUE(MenuEnabled(IDM_VIEW64));
+  EXPECT_EQ(StatusPart(*form, 1), L"32-bit Registry");
+  ASSERT_TRUE(Select(TObjectType::otCLSID, only32));
+  EXPECT_EQ(form->NameText(), L"Only 32");
+  EXPECT_EQ(ShownStates(), (TCommandStates{true, true, true}));
+  EXPECT_TRUE(hasLine(L"InprocServer32 = C:\\vendor\\x32.ocx"));
+  EXPECT_FALSE(Select(TObjectType::otCLSID, only64));
+  ASSERT_TRUE(Select(TObjectType::otCLSID, both));
+  EXPECT_EQ(form->NameText(), L"Both 32");
+  EXPECT_TRUE(hasLine(L"InprocServer32 = C:\\vendor\\both32.dll"));
+  ASSERT_TRUE(Select(TObjectType::otInterface, intf));
+  EXPECT_TRUE(hasLine(proxy32 + L" = Proxy 32"));
+
+  Command(IDM_VIEW64);
+  EXPECT_EQ(form->View(), TRegView::rv64);
+  EXPECT_TRUE(checked(IDM_VIEW64));
+  EXPECT_FALSE(checked(IDM_VIEW32));
+  EXPECT_EQ(StatusPart(*form, 1), L"64-bit Registry");
+  // Nothing of the other view stays on screen.
+  EXPECT_EQ(TreeView_GetSelection(form->Tree()), nullptr);
+  EXPECT_EQ(form->NameText(), L"");
+  EXPECT_EQ(form->GuidText(), L"");
+  EXPECT_FALSE(form->TabPanel().Visible());
+  EXPECT_EQ(form->RegTree().LineCount(), 0u);
+  EXPECT_EQ(ShownStates(), TCommandStates{});
+  EXPECT_EQ(form->StatusText(), L"Ready");
+  EXPECT_FALSE(Select(TObjectType::otCLSID, only32));
+  ASSERT_TRUE(Select(TObjectType::otCLSID, only64));
+  EXPECT_EQ(form->NameText(), L"Only 64");
+  ASSERT_TRUE(Select(TObjectType::otCLSID, both));
+  EXPECT_EQ(form->NameText(), L"Both 64");
+  EXPECT_TRUE(hasLine(L"InprocServer32 = C:\\vendor\\both64.dll"));
+  ASSERT_TRUE(Select(TObjectType::otInterface, intf));
+  EXPECT_TRUE(hasLine(proxy64 + L" = Proxy 64"));
+  EXPECT_FALSE(hasLine(proxy32 + L" = Proxy 32"));
+  // Save writes the catalog on screen.
+  TTempDir temp;
+  form->ExecuteSaveDialog = [&](std::wstring& AFileName) {
+    AFileName = temp.File(L"classes.csv");
+    return true;
+  };
+  form->cmSave(2);
+  const std::string saved = ReadFileBytes(temp.File(L"classes.csv"));
+  EXPECT_NE(saved.find(WideToCodePage(only64, CP_ACP)), std::string::npos);
+  EXPECT_EQ(saved.find(WideToCodePage(only32, CP_ACP)), std::string::npos);
+
+  Command(IDM_VIEW32);
+  EXPECT_EQ(form->View(), TRegView::rv32);
+  EXPECT_TRUE(Select(TObjectType::otCLSID, only32));
+}
+
+TEST_F(Details, SixtyFourBitServerRegistersInItsViewAndCreateInstanceNamesTheOtherBuild) {
+  if (!IsWow64()) GTEST_SKIP() << "needs the 32-bit build on 64-bit Windows";
+  if (!FileExists(ServerDll64())) GTEST_SKIP() << "no 64-bit build beside this one";
+  std::wstring stale = NewGuid();
+  reg.SetString(L"CLSID\\" + stale, L"", L"Stale 64", TView::v64);
+  reg.SetString(L"CLSID\\" + stale + L"\\InprocServer32", L"", ServerDll64(), TView::v64);
+  Command(IDM_VIEW64);
+  ASSERT_TRUE(Select(TObjectType::otCLSID, stale));
+  Command(IDC_REGISTER);
+  EXPECT_EQ(form->StatusText(), L"Registered VantrelTestServer.dll");
+  // The 64-bit regsvr32 ran: the classes are registered for 64-bit programs only.
+  auto registered = [](REGSAM AView) {
+    HKEY key = nullptr;
+    const std::wstring path = std::wstring(L"CLSID\\") + kGreeter;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | AView, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+  };
+  EXPECT_TRUE(registered(KEY_WOW64_64KEY));
+  EXPECT_FALSE(registered(KEY_WOW64_32KEY));
+  Command(IDM_REFRESH);
+  ASSERT_TRUE(Select(TObjectType::otCLSID, kGreeter));
+  EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Server, ServerDll64());
+
   TBoxes boxes;
   Command(IDM_CREATEINST);
-  EXPECT_TRUE(boxes.List.empty());
-  EXPECT_EQ(form->StatusText(), L"Ready");
-  EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
+  ASSERT_EQ(boxes.List.size(), 1u);
+  const std::wstring& text = boxes.List[0].Text;
+  EXPECT_NE(text.find(L"Vantrel.TestGreeter.1 has an in-process server of the 64-bit registry, which this 32-bit "
+                      L"Vantrel cannot load: the 64-bit build of Vantrel can create it."),
+            std::wstring::npos)
+      << testing::PrintToString(text);
+  // Its type library is registered for 64-bit programs: the viewer finds it in this view.
+  std::wstring caption;
+  SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+    caption = AViewer.Caption();
+    PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+  });
+  Command(IDM_VIEWTLB);
+  SetTypeLibViewerHook(nullptr);
+  EXPECT_EQ(caption, L"ITypeLib Viewer - [Vantrel Test Greeter]");
+  EXPECT_EQ(boxes.List.size(), 1u);
+
+  Command(IDC_UNREGISTER);
+  Command(IDM_REFRESH);
+  EXPECT_FALSE(Select(TObjectType::otCLSID, kGreeter));
+  EXPECT_FALSE(registered(KEY_WOW64_64KEY));
 }

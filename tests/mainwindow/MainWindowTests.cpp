@@ -1,6 +1,8 @@
 // The main window in-process: catalog tree, lazy loading, sorting, search, Refresh and Save.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "catalog/CsvExport.h"
 #include "catalog/Zarvek_Dialogs.h"
 #include "catalog/Zarvek_RegUtils.h"
@@ -157,6 +159,35 @@ TEST_F(MainWindow, WindowLayoutAndMenu) {
   EXPECT_STREQ(text, L"&Refresh\tCtrl+R");
   GetMenuStringW(menu, IDM_SAVE_TYPELIBS, text, 64, MF_BYCOMMAND);
   EXPECT_STREQ(text, L"&Type Libraries...");
+  // File, View, Object, Help; the View menu is the pair of registry views.
+  ASSERT_EQ(GetMenuItemCount(menu), 4);
+  GetMenuStringW(menu, 1, text, 64, MF_BYPOSITION);
+  EXPECT_STREQ(text, L"&View");
+  HMENU views = GetSubMenu(menu, 1);
+  ASSERT_EQ(GetMenuItemCount(views), 2);
+  EXPECT_EQ(GetMenuItemID(views, 0), static_cast<UINT>(IDM_VIEW64));
+  EXPECT_EQ(GetMenuItemID(views, 1), static_cast<UINT>(IDM_VIEW32));
+  GetMenuStringW(menu, IDM_VIEW64, text, 64, MF_BYCOMMAND);
+  EXPECT_STREQ(text, L"&64-bit Registry");
+  GetMenuStringW(menu, IDM_VIEW32, text, 64, MF_BYCOMMAND);
+  EXPECT_STREQ(text, L"&32-bit Registry");
+  MENUITEMINFOW item = {sizeof(item), MIIM_FTYPE | MIIM_STATE};
+  GetMenuItemInfoW(menu, IDM_VIEW32, FALSE, &item);
+  EXPECT_TRUE(item.fType & MFT_RADIOCHECK);
+  EXPECT_TRUE(item.fState & MFS_CHECKED);
+  EXPECT_EQ((item.fState & MFS_DISABLED) != 0, !Is64BitWindows());
+}
+
+TEST_F(MainWindow, ViewSwitchAloneChoosesTheViewTheWindowStartsIn) {
+  TRegView view = TRegView::rv32;
+  EXPECT_EQ(RunCommandLine({L"/64", L"not-a-switch"}, view), -1);
+  EXPECT_EQ(view, TRegView::rv64);
+  TfrmMain sixtyFour(view);
+  EXPECT_EQ(sixtyFour.View(), TRegView::rv64);
+  EXPECT_EQ(sixtyFour.ViewStatusText(), L"64-bit Registry");
+  HMENU menu = GetMenu(sixtyFour.Handle());
+  EXPECT_TRUE(GetMenuState(menu, IDM_VIEW64, MF_BYCOMMAND) & MF_CHECKED);
+  EXPECT_FALSE(GetMenuState(menu, IDM_VIEW32, MF_BYCOMMAND) & MF_CHECKED);
 }
 
 TEST_F(MainWindow, ExpandLoadsOnceAndSortsTheChildren) {
@@ -232,12 +263,30 @@ TEST_F(MainWindow, TypingFindsEntriesInCollapsedBranches) {
 }
 
 TEST_F(MainWindow, RefreshLeavesNothingSelectedAndFourCollapsedRoots) {
-  Expand(form->AIRoot);
-  TreeView_SelectItem(form->Tree(), TreeView_GetChild(form->Tree(), form->AIRoot));
-  ASSERT_NE(TreeView_GetSelection(form->Tree()), nullptr);
+  TRegistryFixture reg;
+  const std::wstring guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"C:\\x.dll");
+  reg.SetString(L"CLSID\\" + guid + L"\\ProgID", L"", L"Vantrel.Refreshed");
+  Expand(form->OCRoot);
+  for (HTREEITEM item : form->ChildrenOf(TObjectType::otCLSID)) {
+    if (form->OCList[static_cast<size_t>(form->NodeData(item).Index)].GUID == guid) {
+      TreeView_SelectItem(form->Tree(), item);
+    }
+  }
+  ASSERT_EQ(form->GuidText(), guid);
+  HMENU menu = GetMenu(form->Handle());
+  ASSERT_FALSE(GetMenuState(menu, IDM_REG, MF_BYCOMMAND) & MF_GRAYED);
   form->cmRefresh();
   HWND tree = form->Tree();
   EXPECT_EQ(TreeView_GetSelection(tree), nullptr);
+  // The details of the entry that was shown are gone with it.
+  EXPECT_EQ(form->NameText(), L"");
+  EXPECT_EQ(form->GuidText(), L"");
+  EXPECT_FALSE(form->TabPanel().Visible());
+  EXPECT_EQ(form->RegTree().LineCount(), 0u);
+  for (UINT id : {IDM_VIEWTLB, IDM_CREATEINST, IDM_REG, IDM_UNREG}) {
+    EXPECT_TRUE(GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) << id;
+  }
   int roots = 0;
   for (HTREEITEM root = TreeView_GetRoot(tree); root; root = TreeView_GetNextSibling(tree, root), ++roots) {
     EXPECT_FALSE(ItemState(tree, root) & TVIS_EXPANDED);
@@ -252,26 +301,26 @@ TEST_F(MainWindow, RefreshLeavesNothingSelectedAndFourCollapsedRoots) {
 }
 
 TEST_F(MainWindow, LoaderErrorEndsInTheErrorBoxWithStatusRestored) {
-  TRegistryFixture reg;
-  reg.SetBinary(L"AppID\\{00000000-0000-0000-0000-0000000000B1}", L"", {1, 2, 3});
+  std::unique_ptr<TUnreadableKey> denied = std::make_unique<TUnreadableKey>(L"AppID");
   TBoxRecorder boxes(form.get());
   Expand(form->AIRoot);
   ASSERT_EQ(boxes.List.size(), 1u);
   EXPECT_EQ(boxes.List[0].Caption, L"Vantrel");
-  EXPECT_EQ(boxes.List[0].Text, L"Invalid data type for ''");
+  EXPECT_EQ(boxes.List[0].Text.rfind(L"The registry key HKEY_CLASSES_ROOT\\AppID cannot be read: ", 0), 0u)
+      << testing::PrintToString(boxes.List[0].Text);
   EXPECT_EQ(boxes.List[0].State, L"Ready");
   EXPECT_EQ(boxes.List[0].Cursor, TCursor::crDefault);
-  // The entries read before the bad one stay; the list is not read again on the next expansion.
-  size_t kept = form->AIList.size();
+  // Once the key can be read, the next expansion reads it.
+  EXPECT_TRUE(form->AIList.empty());
+  denied.reset();
   Expand(form->AIRoot);
-  EXPECT_EQ(form->AIList.size(), kept);
   EXPECT_EQ(boxes.List.size(), 1u);
+  EXPECT_FALSE(form->AIList.empty());
 }
 
 TEST_F(MainWindow, RefreshStopsAtAFailingLoaderAndRestoresTheStatus) {
   form->IFList = {Entry(L"IKept", TObjectType::otInterface)};
-  TRegistryFixture reg;
-  reg.SetBinary(L"TypeLib\\{00000000-0000-0000-0000-0000000000C1}\\1.0", L"", {1});
+  TUnreadableKey denied(L"TypeLib");
   TBoxRecorder boxes(form.get());
   SendMessageW(form->Handle(), WM_COMMAND, IDM_REFRESH, 0);
   ASSERT_EQ(boxes.List.size(), 1u);
@@ -279,6 +328,27 @@ TEST_F(MainWindow, RefreshStopsAtAFailingLoaderAndRestoresTheStatus) {
   EXPECT_FALSE(form->OCList.empty());  // loaded before the failing one
   EXPECT_EQ(form->IFList.size(), 1u);  // after it: not loaded
   EXPECT_EQ(form->StatusText(), L"Ready");
+}
+
+TEST_F(MainWindow, EntryWhoseNameIsNoTextIsListedUnderItsGuidAmongTheOthers) {
+  TRegistryFixture reg;
+  // In the middle of the list: the entries after it must be there too.
+  const std::wstring bad = L"{00000000-0000-0000-0000-0000000000B1}";
+  const std::wstring after = L"{FFFFFFFF-0000-0000-0000-0000000000B2}";
+  reg.SetBinary(L"AppID\\" + bad, L"", {1, 2, 3});
+  reg.SetString(L"AppID\\" + after, L"", L"After The Bad One");
+  reg.SetBinary(L"TypeLib\\" + bad + L"\\1.0", L"", {1});
+  reg.SetString(L"TypeLib\\" + after + L"\\1.0", L"", L"Library After");
+  TBoxRecorder boxes(form.get());
+  Expand(form->AIRoot);
+  Expand(form->TLRoot);
+  EXPECT_TRUE(boxes.List.empty());
+  for (HTREEITEM root : {form->AIRoot, form->TLRoot}) {
+    const std::vector<std::wstring> texts = ChildTexts(form->Tree(), root);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), bad), texts.end());
+    const std::wstring name = root == form->AIRoot ? L"After The Bad One" : L"Library After";
+    EXPECT_NE(std::find(texts.begin(), texts.end(), name), texts.end());
+  }
 }
 
 TEST_F(MainWindow, SaveWritesTheListAndLoadsItFirstWhenNeeded) {

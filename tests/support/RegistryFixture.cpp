@@ -1,6 +1,7 @@
 #include "tests/support/RegistryFixture.h"
 
 #include <objbase.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -96,6 +97,41 @@ void TRegistryFixture::DeleteKey(const std::wstring& APath) {
   }
   DeleteIn(KEY_WOW64_32KEY, APath);
   DeleteIn(KEY_WOW64_64KEY, APath);
+}
+
+TUnreadableKey::TUnreadableKey(const std::wstring& APath) : FPath(kClasses + APath) {
+  PSECURITY_DESCRIPTOR denied = nullptr;
+  // Everyone: no value queries and no subkey enumeration; every other right stays.
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;CCSW;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                            &denied, nullptr)) {
+    throw std::runtime_error("ConvertStringSecurityDescriptorToSecurityDescriptor failed");
+  }
+  for (REGSAM view : Views(TView::Both)) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FPath.c_str(), 0, READ_CONTROL | WRITE_DAC | view, &key) != ERROR_SUCCESS) {
+      continue;
+    }
+    TSaved saved{view, std::vector<BYTE>(4096)};
+    DWORD size = static_cast<DWORD>(saved.Security.size());
+    if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.Security.data(), &size) == ERROR_SUCCESS &&
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, denied) == ERROR_SUCCESS) {
+      FSaved.push_back(std::move(saved));
+    }
+    RegCloseKey(key);
+  }
+  LocalFree(denied);
+  if (FSaved.empty()) throw std::runtime_error("the key's permissions cannot be changed");
+}
+
+TUnreadableKey::~TUnreadableKey() {
+  // Backwards: a key both views share was saved a second time already denied.
+  for (auto it = FSaved.rbegin(); it != FSaved.rend(); ++it) {
+    TSaved& saved = *it;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FPath.c_str(), 0, WRITE_DAC | saved.View, &key) != ERROR_SUCCESS) continue;
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.Security.data());
+    RegCloseKey(key);
+  }
 }
 
 }  // namespace vantrel::test

@@ -39,4 +39,22 @@ class TRegistryFixture {
   std::vector<std::wstring> FCreated;
 };
 
+// While it lives, nobody may read the key (a path under HKEY_CLASSES_ROOT, in both views): opening
+// it for reading fails with ERROR_ACCESS_DENIED. The key's own permissions come back at the end.
+class TUnreadableKey {
+ public:
+  explicit TUnreadableKey(const std::wstring& APath);
+  ~TUnreadableKey();
+  TUnreadableKey(const TUnreadableKey&) = delete;
+  TUnreadableKey& operator=(const TUnreadableKey&) = delete;
+
+ private:
+  struct TSaved {
+    REGSAM View;
+    std::vector<BYTE> Security;
+  };
+  std::wstring FPath;
+  std::vector<TSaved> FSaved;
+};
+
 }  // namespace vantrel::test

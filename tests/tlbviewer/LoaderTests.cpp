@@ -91,15 +91,68 @@ TEST(LoadTypeLibraryFor, NeitherAGuidNorAFileIsNotImplemented) {
   EXPECT_EQ(LoadTypeLibraryFor(data, lib), E_NOTIMPL);
   data.Server = L"C:\\no\\such\\library.tlb";
   EXPECT_EQ(LoadTypeLibraryFor(data, lib), E_NOTIMPL);
-  // Taken exactly as stored: quotes or arguments make it no existing file.
-  data.Server = L"\"" + StdOlePath() + L"\"";
-  EXPECT_EQ(LoadTypeLibraryFor(data, lib), E_NOTIMPL);
-  data.Server = StdOlePath() + L" /s";
-  EXPECT_EQ(LoadTypeLibraryFor(data, lib), E_NOTIMPL);
   EXPECT_FALSE(lib);
   const std::wstring message = LoadErrorText(E_NOTIMPL);
   EXPECT_TRUE(EndsWith(message, L" (Error code: 0x80004001)")) << WideToCodePage(message, CP_UTF8);
   EXPECT_EQ(message, OleErrorText(E_NOTIMPL));
+}
+
+TEST(LoadTypeLibraryFor, ServerFileIsFoundInsideQuotesAndBeforeArguments) {
+  for (const std::wstring& server : {L"\"" + StdOlePath() + L"\"", L"\"" + StdOlePath() + L"\" /automation",
+                                     StdOlePath() + L" /s"}) {
+    TComPtr<ITypeLib> lib;
+    TObjectData data;
+    data.Server = server;
+    ASSERT_EQ(LoadTypeLibraryFor(data, lib), S_OK) << testing::PrintToString(server);
+    EXPECT_EQ(LibraryName(lib), L"stdole");
+  }
+}
+
+TEST(RegisteredLibraryPath, SameMajorVersionAndTheExactOrHighestMinorAbove) {
+  TRegistryFixture reg;
+  const std::wstring guid = NewGuid();
+  for (const wchar_t* version : {L"1.0", L"1.5", L"1.a", L"2.0"}) {
+    reg.SetString(L"TypeLib\\" + guid + L"\\" + version + L"\\0\\win32", L"", std::wstring(L"C:\\v") + version);
+  }
+  reg.SetString(L"TypeLib\\" + guid + L"\\3.0\\0\\win64", L"", L"C:\\v3.0-64");
+  struct Case {
+    WORD major, minor;
+    TRegView view;
+    const wchar_t* path;
+  } cases[] = {
+      {1, 0, TRegView::rv32, L"C:\\v1.0"},  {1, 5, TRegView::rv32, L"C:\\v1.5"},
+      {1, 2, TRegView::rv32, L"C:\\v1.a"},  // version keys are hexadecimal: 1.a is 1.10
+      {1, 10, TRegView::rv32, L"C:\\v1.a"}, {1, 11, TRegView::rv32, L""},
+      {2, 0, TRegView::rv64, L"C:\\v2.0"},  // the 64-bit view falls back to win32
+      {3, 0, TRegView::rv64, L"C:\\v3.0-64"}, {3, 0, TRegView::rv32, L""},
+      {4, 0, TRegView::rv64, L""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RegisteredLibraryPath(guid, c.major, c.minor, c.view), c.path)
+        << c.major << "." << c.minor << " " << RegViewBits(c.view);
+  }
+}
+
+TEST(LoadTypeLibraryFor, LibraryRegisteredForSixtyFourBitProgramsLoadsInTheirView) {
+  if (!IsWow64()) GTEST_SKIP() << "needs a 32-bit process on 64-bit Windows";
+  // A library only in the 64-bit system folder, registered as 64-bit programs name it.
+  const std::wstring name = L"vantrel-" + NewGuid().substr(1, 8) + L".tlb";
+  const std::wstring native = WindowsDirectoryPath() + L"Sysnative\\" + name;
+  CopyFileTo(FixturePath(L"Shapes.tlb"), native);
+  ASSERT_FALSE(FileExists(SystemDirectoryPath() + name));
+  TRegistryFixture reg;
+  const std::wstring guid = NewGuid();
+  reg.SetString(L"TypeLib\\" + guid + L"\\1.0", L"", L"Sixty-four only");
+  reg.SetString(L"TypeLib\\" + guid + L"\\1.0\\0\\win64", L"", SystemDirectoryPath() + name);
+  TObjectData data;
+  data.TypeLib = guid;
+  data.MajorVersion = 1;
+  TComPtr<ITypeLib> lib;
+  EXPECT_EQ(LoadTypeLibraryFor(data, lib, TRegView::rv32), TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(LoadTypeLibraryFor(data, lib, TRegView::rv64), S_OK);
+  EXPECT_EQ(LibraryName(lib), L"ShapesLib");
+  lib.reset();
+  DeleteFileW(native.c_str());
 }
 
 TEST(LoadTypeLibraryFor, RegisteredLibraryByGuidAndVersion) {

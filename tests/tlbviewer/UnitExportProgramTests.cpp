@@ -4,6 +4,7 @@
 
 #include "catalog/Zarvek_StrUtils.h"
 #include "catalog/Zarvek_SysUtils.h"
+#include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tlbviewer/GeneratorTestSupport.h"
 #include "tests/tlbviewer/LibraryData.h"
@@ -107,6 +108,23 @@ TEST_F(UnitSwitch, RegisteredLibraryGoesToItsNameInTheCurrentFolder) {
   const std::string footer = "\r\n\r\nimplementation\r\n\r\nend.\r\n";
   ASSERT_GT(text.size(), footer.size());
   EXPECT_EQ(text.substr(text.size() - footer.size()), footer);
+}
+
+TEST_F(UnitSwitch, RegisteredLibraryComesFromTheChosenRegistryView) {
+  if (!IsWow64()) GTEST_SKIP() << "needs the 32-bit build on 64-bit Windows";
+  TRegistryFixture reg;
+  const std::wstring guid = NewGuid();
+  reg.SetString(L"TypeLib\\" + guid + L"\\1.0", L"", L"Sixty-four only");
+  reg.SetString(L"TypeLib\\" + guid + L"\\1.0\\0\\win64", L"", FixturePath(L"Shapes.tlb"));
+  TProcessResult run = RunProgram(L"/64 /SU " + guid + L" " + Quoted(Temp.File(L"shapes.pas")), Temp.Path());
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  EXPECT_NE(ReadFileBytes(Temp.File(L"shapes.pas")).find("\r\nunit ShapesLib;\r\n"), std::string::npos);
+  run = RunProgram(L"/SU " + guid + L" -32 " + Quoted(Temp.File(L"none.pas")), Temp.Path());
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 1u);
+  EXPECT_NE(run.StdErr.find("(Error code: 0x8002801D)"), std::string::npos) << run.StdErr;
+  EXPECT_FALSE(FileExists(Temp.File(L"none.pas")));
 }
 
 TEST_F(UnitSwitch, FailuresEndWithExitCodeOneAndTheMessage) {

@@ -125,6 +125,20 @@ TEST(UnitSource, ExplicitVersionTakesTheKeyOfThatVersion) {
   EXPECT_EQ(missing.MinorVersion, 0u);
 }
 
+TEST(UnitSource, RegisteredLibraryIsReadInTheChosenView) {
+  TRegistryFixture reg;
+  const std::wstring guid = NewGuid(), key = L"TypeLib\\" + guid;
+  reg.SetBinary(key + L"\\1.0", L"", {1, 2});  // a name that is no text
+  reg.SetString(key + L"\\1.0\\0\\win32", L"", L"C:\\lib32.tlb");
+  reg.SetString(key + L"\\1.0\\0\\win64", L"", L"C:\\lib64.tlb");
+  for (const std::wstring& source : {guid, guid + L":1.0"}) {
+    TObjectData thirtyTwo = UnitSourceRecord(source, TRegView::rv32);
+    EXPECT_EQ(thirtyTwo.Name, guid);
+    EXPECT_EQ(thirtyTwo.Server, L"C:\\lib32.tlb");
+    EXPECT_EQ(UnitSourceRecord(source, TRegView::rv64).Server, L"C:\\lib64.tlb");
+  }
+}
+
 TEST(UnitSource, MalformedSourcesRaiseConversionErrors) {
   struct TCase {
     const wchar_t* Source;

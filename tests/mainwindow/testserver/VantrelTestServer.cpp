@@ -115,10 +115,11 @@ class TFactory : public IClassFactory {
 TFactory gGreeterFactory(false);
 TFactory gBrokenFactory(true);
 
-bool SetKey(REGSAM AView, const std::wstring& APath, const wchar_t* AName, const std::wstring& AValue) {
+// Keys go to the registry view of the server's own bitness, as regsvr32 of that bitness runs it.
+bool SetKey(const std::wstring& APath, const wchar_t* AName, const std::wstring& AValue) {
   HKEY key = nullptr;
   std::wstring full = L"Software\\Classes\\" + APath;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, full.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | AView, nullptr, &key,
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, full.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                       nullptr) != ERROR_SUCCESS) {
     return false;
   }
@@ -128,19 +129,15 @@ bool SetKey(REGSAM AView, const std::wstring& APath, const wchar_t* AName, const
   return result == ERROR_SUCCESS;
 }
 
-void DeleteKey(REGSAM AView, const std::wstring& APath) {
+void DeleteKey(const std::wstring& APath) {
   HKEY classes = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS | AView, &classes) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS, &classes) != ERROR_SUCCESS) {
     return;
   }
   RegDeleteTreeW(classes, APath.c_str());
-  RegDeleteKeyExW(classes, APath.c_str(), AView, 0);
+  RegDeleteKeyW(classes, APath.c_str());
   RegCloseKey(classes);
 }
-
-// Class keys go into both registry views, so that a 32-bit client on 64-bit Windows sees the
-// registration however it reads it.
-const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 
 }  // namespace
 
@@ -160,17 +157,15 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return gObjects == 0 ? S_O
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   const std::wstring path = ModulePath();
-  for (REGSAM view : kViews) {
-    for (const TClassInfo& info : kClasses) {
-      const std::wstring key = std::wstring(L"CLSID\\") + info.Guid;
-      bool ok = SetKey(view, key, nullptr, info.Name) && SetKey(view, key + L"\\InprocServer32", nullptr, path) &&
-                SetKey(view, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-                SetKey(view, key + L"\\ProgID", nullptr, info.ProgId) &&
-                SetKey(view, key + L"\\TypeLib", nullptr, L"{6D8E5A10-2B7C-4C1E-9A61-0F3D2E7B5A01}") &&
-                SetKey(view, key + L"\\Version", nullptr, L"1.0") && SetKey(view, info.ProgId, nullptr, info.Name) &&
-                SetKey(view, std::wstring(info.ProgId) + L"\\CLSID", nullptr, info.Guid);
-      if (!ok) return SELFREG_E_CLASS;
-    }
+  for (const TClassInfo& info : kClasses) {
+    const std::wstring key = std::wstring(L"CLSID\\") + info.Guid;
+    bool ok = SetKey(key, nullptr, info.Name) && SetKey(key + L"\\InprocServer32", nullptr, path) &&
+              SetKey(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
+              SetKey(key + L"\\ProgID", nullptr, info.ProgId) &&
+              SetKey(key + L"\\TypeLib", nullptr, L"{6D8E5A10-2B7C-4C1E-9A61-0F3D2E7B5A01}") &&
+              SetKey(key + L"\\Version", nullptr, L"1.0") && SetKey(info.ProgId, nullptr, info.Name) &&
+              SetKey(std::wstring(info.ProgId) + L"\\CLSID", nullptr, info.Guid);
+    if (!ok) return SELFREG_E_CLASS;
   }
   ITypeLib* lib = nullptr;
   HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &lib);
@@ -179,12 +174,10 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  for (REGSAM view : kViews) {
-    for (const TClassInfo& info : kClasses) {
-      DeleteKey(view, std::wstring(L"CLSID\\") + info.Guid);
-      DeleteKey(view, info.ProgId);
-    }
+  for (const TClassInfo& info : kClasses) {
+    DeleteKey(std::wstring(L"CLSID\\") + info.Guid);
+    DeleteKey(info.ProgId);
   }
-  UnRegisterTypeLib(kLibId, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
+  UnRegisterTypeLib(kLibId, 1, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   return S_OK;
 }
