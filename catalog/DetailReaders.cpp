@@ -7,6 +7,19 @@
 
 namespace vantrel {
 
+namespace {
+
+// A value of the key APath, as the registry view renders it (binary as hexadecimal); empty when
+// the key or the value is missing.
+std::wstring ValueText(TRegistry& ARegistry, const std::wstring& APath, const wchar_t* AName = L"") {
+  if (!ARegistry.OpenKeyReadOnly(APath)) return std::wstring();
+  std::wstring text = RegistryValueText(ARegistry, AName, true);
+  ARegistry.CloseKey();
+  return text;
+}
+
+}  // namespace
+
 void ReadCLSIDDetails(const std::wstring& AGuid, TObjectData& AData, const TStringList& AEnvironment,
                       TRegView AView) {
   AData.CLSID = AData.GUID;
@@ -17,26 +30,21 @@ void ReadCLSIDDetails(const std::wstring& AGuid, TObjectData& AData, const TStri
     registry.GetKeyNames(subkeys);
     registry.CloseKey();
   }
-  auto valueText = [&](const std::wstring& APath, const wchar_t* AName = L"") {
-    if (!registry.OpenKeyReadOnly(APath)) return std::wstring();
-    std::wstring text = RegistryValueText(registry, AName, true);
-    registry.CloseKey();
-    return text;
-  };
   for (const std::wstring& subkey : subkeys) {
     // InprocServer32, LocalServer32 and their 16-bit forms, but not InprocHandler32.
     if (UpperCaseAscii(subkey).find(L"SERVER") != std::wstring::npos) {
-      AData.Server = ExpandPathVariables(ViewEnvironment(AEnvironment, AView), valueText(key + L"\\" + subkey));
+      const std::wstring server = ValueText(registry, key + L"\\" + subkey);
+      AData.Server = ExpandPathVariables(ViewEnvironment(AEnvironment, AView), server);
       break;
     }
   }
   try {
-    AData.AppId = valueText(key, L"AppID");
-    AData.TypeLib = valueText(key + L"\\TypeLib");
-    SplitVersion(valueText(key + L"\\Version"), AData.MajorVersion, AData.MinorVersion);
-    AData.ProgId = valueText(key + L"\\ProgID");
-    AData.Bitmap = valueText(key + L"\\ToolBoxBitmap32");
-    AData.DefaultIcon = valueText(key + L"\\DefaultIcon");
+    AData.AppId = ValueText(registry, key, L"AppID");
+    AData.TypeLib = ValueText(registry, key + L"\\TypeLib");
+    SplitVersion(ValueText(registry, key + L"\\Version"), AData.MajorVersion, AData.MinorVersion);
+    AData.ProgId = ValueText(registry, key + L"\\ProgID");
+    AData.Bitmap = ValueText(registry, key + L"\\ToolBoxBitmap32");
+    AData.DefaultIcon = ValueText(registry, key + L"\\DefaultIcon");
   } catch (const Exception&) {
     // What was read stays; the entry is still shown.
   }
@@ -73,21 +81,15 @@ void ReadInterfaceDetails(const std::wstring& AGuid, TObjectData& AData, TRegVie
   TStringList subkeys;
   registry.GetKeyNames(subkeys);
   registry.CloseKey();
-  auto valueText = [&](const std::wstring& APath, const wchar_t* AName = L"") {
-    if (!registry.OpenKeyReadOnly(APath)) return std::wstring();
-    std::wstring text = RegistryValueText(registry, AName, true);
-    registry.CloseKey();
-    return text;
-  };
   // No early stop: a later matching subkey overwrites an earlier one.
   for (const std::wstring& subkey : subkeys) {
     std::wstring upper = UpperCaseAscii(subkey);
     const std::wstring path = key + L"\\" + subkey;
     if (upper.find(L"TYPELIB") != std::wstring::npos) {
-      AData.TypeLib = valueText(path);
-      SplitVersion(valueText(path, L"Version"), AData.MajorVersion, AData.MinorVersion);
+      AData.TypeLib = ValueText(registry, path);
+      SplitVersion(ValueText(registry, path, L"Version"), AData.MajorVersion, AData.MinorVersion);
     } else if (upper.find(L"CLSID") != std::wstring::npos) {
-      AData.CLSID = valueText(path);
+      AData.CLSID = ValueText(registry, path);
     }
   }
 }

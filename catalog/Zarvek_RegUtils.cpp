@@ -33,14 +33,24 @@ TRegView TRegistry::View() const {
 
 void TRegistry::SetRootKey(HKEY ARoot) {
   CloseKey();
+  FRootHandle.reset();
   FRoot = ARoot;
+}
+
+HKEY TRegistry::RootHandle() const {
+  // A path opened through a predefined key in an explicit view makes Wine look the view's root up
+  // again on every call, half as much again as the open itself; one handle of the root serves all.
+  if (!FRootHandle && (FAccess & kViewBits)) {
+    RegOpenKeyExW(FRoot, nullptr, 0, KEY_READ | (FAccess & kViewBits), FRootHandle.put());
+  }
+  return FRootHandle ? FRootHandle.get() : FRoot;
 }
 
 bool TRegistry::Open(std::wstring_view APath, REGSAM ARights) {
   std::wstring path(APath);
   while (!path.empty() && path.front() == L'\\') path.erase(path.begin());
   HKEY key = nullptr;
-  FLastOpenResult = RegOpenKeyExW(FRoot, path.c_str(), 0, ARights, &key);
+  FLastOpenResult = RegOpenKeyExW(RootHandle(), path.c_str(), 0, ARights, &key);
   if (FLastOpenResult != ERROR_SUCCESS) return false;
   FOpenedKeys.fetch_add(1, std::memory_order_relaxed);
   FCurrent.reset(key);
@@ -62,7 +72,7 @@ bool TRegistry::KeyExists(std::wstring_view APath) const {
   std::wstring path(APath);
   while (!path.empty() && path.front() == L'\\') path.erase(path.begin());
   HKEY key = nullptr;
-  if (RegOpenKeyExW(FRoot, path.c_str(), 0, STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | (FAccess & kViewBits),
+  if (RegOpenKeyExW(RootHandle(), path.c_str(), 0, STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | (FAccess & kViewBits),
                     &key) != ERROR_SUCCESS) {
     return false;
   }

@@ -73,9 +73,11 @@ class TRegistry {
 
  private:
   bool Open(std::wstring_view APath, REGSAM ARights);
+  HKEY RootHandle() const;
   [[noreturn]] static void ReadError(std::wstring_view AName);
 
   HKEY FRoot = HKEY_CURRENT_USER;
+  mutable TRegKey FRootHandle;
   REGSAM FAccess;
   TRegKey FCurrent;
   LONG FLastOpenResult = ERROR_SUCCESS;

@@ -69,31 +69,32 @@ int TRegistryView::AddLine(int AParent, std::wstring AText) {
 void TRegistryView::FillRegistryTree(const std::wstring& AKey, bool AsHex, TRegView AView) {
   std::wstring key = AKey;
   if (!key.empty() && key.back() == L'\\') key.pop_back();
-  if (IsBlankText(key) || !CatalogRegistry(AView).KeyExists(key)) return;
+  TRegistry registry = CatalogRegistry(AView);
+  if (IsBlankText(key) || !registry.KeyExists(key)) return;
   int parent = -1;
   for (size_t slash = key.find(L'\\'); slash != std::wstring::npos; slash = key.find(L'\\')) {
     parent = AddLine(parent, key.substr(0, slash));
     key.erase(0, slash + 1);
   }
-  AddRegistryKey(parent, AKey, AsHex, AView);
+  AddRegistryKey(registry, parent, AKey, AsHex);
 }
 
-void TRegistryView::AddRegistryKey(int AParent, const std::wstring& AKey, bool AsHex, TRegView AView) {
-  TRegistry registry = CatalogRegistry(AView);
-  if (!registry.OpenKeyReadOnly(AKey)) return;
+void TRegistryView::AddRegistryKey(TRegistry& ARegistry, int AParent, const std::wstring& AKey, bool AsHex) {
+  if (!ARegistry.OpenKeyReadOnly(AKey)) return;
   const std::wstring name = KeyName(AKey);
-  int last = AddLine(AParent, name + L" = " + RegistryValueText(registry, L"", AsHex));
+  int last = AddLine(AParent, name + L" = " + RegistryValueText(ARegistry, L"", AsHex));
   TStringList valueNames;
-  registry.GetValueNames(valueNames);
+  ARegistry.GetValueNames(valueNames);
   for (const std::wstring& valueName : valueNames) {
     if (IsBlankText(valueName)) continue;  // the default value is on the key line
-    last = AddLine(AParent, name + L"[" + valueName + L"] = " + RegistryValueText(registry, valueName, AsHex));
+    last = AddLine(AParent, name + L"[" + valueName + L"] = " + RegistryValueText(ARegistry, valueName, AsHex));
   }
   TStringList subkeys;
-  registry.GetKeyNames(subkeys);
-  registry.CloseKey();
+  ARegistry.GetKeyNames(subkeys);
+  // One key open at a time: the registry object serves the subkeys too.
+  ARegistry.CloseKey();
   // A key's subkeys hang below its last line.
-  for (const std::wstring& subkey : subkeys) AddRegistryKey(last, AKey + L"\\" + subkey, AsHex, AView);
+  for (const std::wstring& subkey : subkeys) AddRegistryKey(ARegistry, last, AKey + L"\\" + subkey, AsHex);
 }
 
 void TRegistryView::ExpandAll() {

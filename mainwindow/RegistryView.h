@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalog/Zarvek_Handles.h"
+#include "catalog/Zarvek_RegUtils.h"
 #include "catalog/Zarvek_SysUtils.h"
 
 namespace vantrel {
@@ -64,7 +65,7 @@ class TRegistryView {
     std::vector<int> Children;
   };
   int AddLine(int AParent, std::wstring AText);
-  void AddRegistryKey(int AParent, const std::wstring& AKey, bool AsHex, TRegView AView);
+  void AddRegistryKey(TRegistry& ARegistry, int AParent, const std::wstring& AKey, bool AsHex);
 
   HWND FTree = nullptr;
   TFont FBoldFont;

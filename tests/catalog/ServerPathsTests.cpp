@@ -54,7 +54,8 @@ TEST(RegistrationCommand, LibrariesGoToTheViewsRegsvr32AndProgramsRegisterThemse
     cases.push_back({own + L"a.dll", false, TRegView::rv64, L"\"" + native + L"regsvr32.exe\"",
                      L"\"" + own + L"a.dll\""});  // 64-bit regsvr32 reads the path in its own system folder
     cases.push_back({own + L"app.exe", false, TRegView::rv64, L"\"" + native + L"app.exe\"", L"/RegServer"});
-    cases.push_back({own + L"a.dll", true, TRegView::rv32, L"\"" + own + L"regsvr32.exe\"", L"/u \"" + own + L"a.dll\""});
+    cases.push_back(
+        {own + L"a.dll", true, TRegView::rv32, L"\"" + own + L"regsvr32.exe\"", L"/u \"" + own + L"a.dll\""});
   }
   for (const Case& c : cases) {
     TRegistrationCommand command = RegistrationCommand(c.server, c.unregister, c.view);

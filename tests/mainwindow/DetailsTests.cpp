@@ -92,7 +92,9 @@ const wchar_t kGreeter[] = L"{6D8E5A10-2B7C-4C1E-9A61-0F3D2E7B5A03}";
 const wchar_t kBroken[] = L"{6D8E5A10-2B7C-4C1E-9A61-0F3D2E7B5A04}";
 
 // The same server built for 64 bits, by the 64-bit build beside this one.
-std::wstring ServerDll64() { return ExpandFileName(BinaryPath(L"..\\x86_64\\tests\\mainwindow\\VantrelTestServer.dll")); }
+std::wstring ServerDll64() {
+  return ExpandFileName(BinaryPath(L"..\\x86_64\\tests\\mainwindow\\VantrelTestServer.dll"));
+}
 
 // The program server and the class it registers.
 std::wstring ProgramServer() { return BinaryPath(L"tests\\mainwindow\\VantrelTestProgramServer.exe"); }
@@ -505,10 +507,10 @@ TEST_F(Details, ProgramServerRegistersItselfWhileTheWindowStaysResponsive) {
     DWORD_PTR result = 0;
     answered = SendMessageTimeoutW(form->Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
     HMENU menu = GetMenu(form->Handle());
+    HWND button = GetDlgItem(form->TabPanel().Handle(), IDC_REGISTER);
     waiting = (GetMenuState(menu, IDM_REG, MF_BYCOMMAND) & MF_GRAYED) &&
               (GetMenuState(menu, IDM_REFRESH, MF_BYCOMMAND) & MF_GRAYED) &&
-              (GetMenuState(menu, IDM_VIEW64, MF_BYCOMMAND) & MF_GRAYED) && !IsWindowEnabled(GetDlgItem(
-                                                                                 form->TabPanel().Handle(), IDC_REGISTER));
+              (GetMenuState(menu, IDM_VIEW64, MF_BYCOMMAND) & MF_GRAYED) && !IsWindowEnabled(button);
     PostMessageW(form->Handle(), WM_COMMAND, IDC_REGISTER, 0);
     PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
   });
