@@ -32,7 +32,9 @@ const wchar_t* RootCaption(TObjectType AType) {
 namespace {
 
 // Reads the names of a root key's subkeys straight into records, then completes each record with
-// AComplete, which returns false to leave it out. The list keeps the registry's order.
+// AComplete, which returns false to leave it out. AComplete gets a registry object whose paths
+// start below the root key: an entry is opened by its name, in one step (in an explicit view,
+// Wine opens a longer path one key at a time). The list keeps the registry's order.
 void LoadEntries(const wchar_t* ARoot, TObjectType AType, TObjects& AList, TRegView AView,
                  const std::function<bool(TRegistry& ARegistry, TObjectData& AData)>& AComplete) {
   AList.clear();
@@ -51,11 +53,12 @@ void LoadEntries(const wchar_t* ARoot, TObjectType AType, TObjects& AList, TRegV
     AList.back().GUID = AName;
     AList.back().Typ = AType;
   });
-  registry.CloseKey();
+  TRegistry entries(registry.Access());
+  entries.SetRootKey(registry.CurrentKey());
   size_t kept = 0;
   try {
     for (size_t i = 0; i < AList.size(); ++i) {
-      if (!AComplete(registry, AList[i])) continue;
+      if (!AComplete(entries, AList[i])) continue;
       if (kept != i) AList[kept] = std::move(AList[i]);
       ++kept;
     }
@@ -80,11 +83,8 @@ void ReadEntryName(const TRegistry& ARegistry, TObjectData& AData) {
 }  // namespace
 
 void LoadCLSIDList(TObjects& AList, TRegView AView) {
-  std::wstring path = L"CLSID\\";
-  LoadEntries(L"CLSID", TObjectType::otCLSID, AList, AView, [&](TRegistry& ARegistry, TObjectData& AData) {
-    path.resize(6);
-    path += AData.GUID.view();
-    if (!ARegistry.OpenKeyReadOnly(path)) return false;
+  LoadEntries(L"CLSID", TObjectType::otCLSID, AList, AView, [](TRegistry& ARegistry, TObjectData& AData) {
+    if (!ARegistry.OpenKeyReadOnly(AData.GUID.view())) return false;
     ReadEntryName(ARegistry, AData);
     ARegistry.CloseKey();
     return true;
@@ -94,7 +94,7 @@ void LoadCLSIDList(TObjects& AList, TRegView AView) {
 void LoadTypeLibList(TObjects& AList, TRegView AView) {
   TStringList versions;
   LoadEntries(L"TypeLib", TObjectType::otTypeLib, AList, AView, [&](TRegistry& ARegistry, TObjectData& AData) {
-    const std::wstring path = L"TypeLib\\" + AData.GUID;
+    const std::wstring path = AData.GUID;
     if (!ARegistry.OpenKeyReadOnly(path)) return false;
     ARegistry.GetKeyNames(versions);
     ARegistry.CloseKey();
@@ -111,7 +111,7 @@ void LoadTypeLibList(TObjects& AList, TRegView AView) {
 
 void LoadAppIDList(TObjects& AList, TRegView AView) {
   LoadEntries(L"AppID", TObjectType::otAppID, AList, AView, [](TRegistry& ARegistry, TObjectData& AData) {
-    if (!ARegistry.OpenKeyReadOnly(L"AppID\\" + AData.GUID)) return false;
+    if (!ARegistry.OpenKeyReadOnly(AData.GUID.view())) return false;
     ReadEntryName(ARegistry, AData);
     ARegistry.CloseKey();
     return true;
@@ -119,11 +119,8 @@ void LoadAppIDList(TObjects& AList, TRegView AView) {
 }
 
 void LoadInterfaceList(TObjects& AList, TRegView AView) {
-  std::wstring path = L"Interface\\";
-  LoadEntries(L"Interface", TObjectType::otInterface, AList, AView, [&](TRegistry& ARegistry, TObjectData& AData) {
-    path.resize(10);
-    path += AData.GUID.view();
-    if (!ARegistry.OpenKeyReadOnly(path)) return false;
+  LoadEntries(L"Interface", TObjectType::otInterface, AList, AView, [](TRegistry& ARegistry, TObjectData& AData) {
+    if (!ARegistry.OpenKeyReadOnly(AData.GUID.view())) return false;
     // Any type of default value names the interface, rendered as the registry view shows it.
     std::wstring text = RegistryValueText(ARegistry, L"", true);
     ARegistry.CloseKey();

@@ -17,7 +17,8 @@ constexpr DWORD kStackBytes = 1024;
 }  // namespace
 
 REGSAM RegViewAccess(TRegView AView) {
-  if (!Is64BitWindows()) return 0;
+  // The process's own view needs no flag, and opens are cheaper without one.
+  if (!Is64BitWindows() || AView == ProcessRegView()) return 0;
   return AView == TRegView::rv64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
 
@@ -39,8 +40,10 @@ void TRegistry::SetRootKey(HKEY ARoot) {
 
 HKEY TRegistry::RootHandle() const {
   // A path opened through a predefined key in an explicit view makes Wine look the view's root up
-  // again on every call, half as much again as the open itself; one handle of the root serves all.
-  if (!FRootHandle && (FAccess & kViewBits)) {
+  // again on every call; one handle of the root serves all.
+  const bool predefined = FRoot == HKEY_CLASSES_ROOT || FRoot == HKEY_LOCAL_MACHINE || FRoot == HKEY_CURRENT_USER ||
+                          FRoot == HKEY_USERS || FRoot == HKEY_CURRENT_CONFIG;
+  if (!FRootHandle && predefined && (FAccess & kViewBits)) {
     RegOpenKeyExW(FRoot, nullptr, 0, KEY_READ | (FAccess & kViewBits), FRootHandle.put());
   }
   return FRootHandle ? FRootHandle.get() : FRoot;

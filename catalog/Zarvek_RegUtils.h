@@ -16,7 +16,8 @@
 
 namespace vantrel {
 
-// The access bit that selects a registry view; none on 32-bit Windows, which has one view.
+// The access bit that selects a registry view; none for the process's own view and on 32-bit
+// Windows, which has one view.
 REGSAM RegViewAccess(TRegView AView);
 
 struct TRegDataInfo {

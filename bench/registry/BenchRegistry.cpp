@@ -66,5 +66,14 @@ int wmain(int argc, wchar_t** argv) {
   Compare("LoadCLSIDList", "raw loop", 7, [&] { LoadCLSIDList(list, view); }, [] { RawDefaultValueLoop(L"CLSID"); });
   Compare("LoadInterfaceList", "raw loop", 7, [&] { LoadInterfaceList(list, view); },
           [&] { RawDefaultValueLoop(L"Interface"); });
+  if (Is64BitWindows()) {
+    // The other registry view, against the same loop in that view.
+    const TRegView other = view == TRegView::rv64 ? TRegView::rv32 : TRegView::rv64;
+    const REGSAM flag = other == TRegView::rv64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    Compare("LoadCLSIDList, other view", "raw loop in that view", 7, [&] { LoadCLSIDList(list, other); },
+            [&] { RawDefaultValueLoop(L"CLSID", flag); });
+    Compare("LoadInterfaceList, other view", "raw loop in that view", 7, [&] { LoadInterfaceList(list, other); },
+            [&] { RawDefaultValueLoop(L"Interface", flag); });
+  }
   return 0;
 }

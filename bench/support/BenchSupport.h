@@ -41,9 +41,10 @@ inline void Compare(const char* AName, const char* ABaselineName, int ARuns, con
 }
 
 // The plainest way to read every default value under a root key: enumerate, open, query, close.
-inline size_t RawDefaultValueLoop(const wchar_t* ARoot) {
+// AView: a registry view flag, or 0 for the process's own view.
+inline size_t RawDefaultValueLoop(const wchar_t* ARoot, REGSAM AView = 0) {
   HKEY root;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ARoot, 0, KEY_READ, &root) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ARoot, 0, KEY_READ | AView, &root) != ERROR_SUCCESS) return 0;
   size_t named = 0;
   wchar_t name[256];
   BYTE value[1024];
@@ -51,7 +52,7 @@ inline size_t RawDefaultValueLoop(const wchar_t* ARoot) {
     DWORD length = 256;
     if (RegEnumKeyExW(root, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     HKEY key;
-    if (RegOpenKeyExW(root, name, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(root, name, 0, KEY_READ | AView, &key) != ERROR_SUCCESS) continue;
     DWORD type, size = sizeof(value);
     if (RegQueryValueExW(key, nullptr, nullptr, &type, value, &size) == ERROR_SUCCESS) ++named;
     RegCloseKey(key);
