@@ -151,12 +151,11 @@ void TPictureWindow::SetIcon(TIcon AIcon) {
 }
 
 void TPictureWindow::StartAnimation(UINT AIntervalMs) {
-  FAnimating = SetTimer(FHandle, AnimationTimer, AIntervalMs, nullptr) != 0;
+  SetTimer(FHandle, AnimationTimer, AIntervalMs, nullptr);
 }
 
 void TPictureWindow::StopAnimation() {
   KillTimer(FHandle, AnimationTimer);
-  FAnimating = false;
 }
 
 void TPictureWindow::Paint(HDC ADC) const {

@@ -57,11 +57,9 @@ class TPictureWindow {
   void SetBitmap(TBitmap ABitmap, int AFrameCount = 1);
   // An icon drawn at the window's size.
   void SetIcon(TIcon AIcon);
-  bool HasPicture() const { return FBitmap || FIcon; }
 
   void StartAnimation(UINT AIntervalMs);
   void StopAnimation();
-  bool Animating() const { return FAnimating; }
   int Frame() const { return FFrame; }
 
   std::function<void()> OnMouseDown;
@@ -76,7 +74,6 @@ class TPictureWindow {
   TIcon FIcon;
   int FFrameCount = 1;
   int FFrame = 0;
-  bool FAnimating = false;
 };
 
 }  // namespace vantrel

@@ -138,7 +138,6 @@ class TComPtr {
     return &FPtr;
   }
   void** put_void() { return reinterpret_cast<void**>(put()); }
-  T* detach() { return std::exchange(FPtr, nullptr); }
   void reset(T* APointer = nullptr) {
     T* old = std::exchange(FPtr, APointer);
     if (old) old->Release();

@@ -34,14 +34,6 @@ class EConvertError : public Exception {
 class EFileError : public Exception {
   using Exception::Exception;
 };
-class EOleError : public Exception {
- public:
-  EOleError(std::wstring AMessage, HRESULT ACode) : Exception(std::move(AMessage)), FCode(ACode) {}
-  HRESULT Code() const noexcept { return FCode; }
-
- private:
-  HRESULT FCode;
-};
 
 // The message text of any exception, for display.
 std::wstring ExceptionMessage(const std::exception& E);

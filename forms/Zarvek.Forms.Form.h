@@ -76,11 +76,9 @@ class TForm : public TComponent {
   void Hide();
   // Runs the form modally over its owner; returns the modal result.
   int ShowModal();
-  int ModalResult() const { return FModalResult; }
   void SetModalResult(int AResult) { FModalResult = AResult; }
   // Asks the form to close, as the close button does.
   void Close();
-  bool InModalLoop() const { return FModal; }
 
   HACCEL Accelerators() const { return FAccelerators; }
   // Keyboard preprocessing after the accelerators (dialog-style navigation by default); true when
