@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>  // before Zarvek_Handles.h, which uses std::wstring without including it
 
-#include "catalog/Zarvek_Handles.h"
+#include "forms/Zarvek_GdiHandles.h"
 
 namespace vantrel {
 

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "about/resource.h"
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
-#include "mainwindow/resource.h"
+#include "resources/ProgramIcons.h"
 
 namespace vantrel {
 

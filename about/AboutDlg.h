@@ -11,7 +11,7 @@
 
 #include "about/AboutControls.h"
 #include "about/Zarvek.Component.UpdateCheck.h"
-#include "catalog/Zarvek_Handles.h"
+#include "forms/Zarvek_GdiHandles.h"
 #include "forms/Zarvek.Forms.Form.h"
 
 namespace vantrel {

@@ -7,7 +7,7 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 
 namespace vantrel {

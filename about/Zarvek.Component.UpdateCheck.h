@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_StrUtils.h"
 #include "forms/Zarvek.Forms.Component.h"
 
 namespace vantrel {

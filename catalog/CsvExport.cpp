@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 namespace vantrel {
 

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "catalog/Zarvek_RegUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 namespace vantrel {
 

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/CompactString.h"
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/CompactString.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 namespace vantrel {
 

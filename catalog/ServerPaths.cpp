@@ -1,6 +1,6 @@
 #include "catalog/ServerPaths.h"
 
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_StrUtils.h"
 
 namespace vantrel {
 

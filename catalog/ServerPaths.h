@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 namespace vantrel {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 namespace vantrel {
 

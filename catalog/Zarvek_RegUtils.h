@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 namespace vantrel {
 

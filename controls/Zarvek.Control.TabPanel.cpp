@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 
 namespace vantrel {

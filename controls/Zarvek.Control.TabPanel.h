@@ -27,7 +27,7 @@
 #include <memory>
 #include <string>
 
-#include "catalog/Zarvek_Handles.h"
+#include "forms/Zarvek_GdiHandles.h"
 #include "controls/Zarvek.Control.Common.h"
 #include "forms/Zarvek.Forms.Component.h"
 

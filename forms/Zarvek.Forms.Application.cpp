@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "catalog/Zarvek_Dialogs.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek_Dialogs.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Form.h"
 
 namespace vantrel {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_StrUtils.h"
 
 namespace vantrel {
 

@@ -1,6 +1,6 @@
 #include "forms/Zarvek.Forms.Control.h"
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 
 namespace vantrel {

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 
 namespace vantrel {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "catalog/Zarvek_Handles.h"
+#include "forms/Zarvek_GdiHandles.h"
 #include "forms/Zarvek.Forms.Component.h"
 
 namespace vantrel {

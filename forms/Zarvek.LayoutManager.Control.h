@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Component.h"
 #include "forms/Zarvek.LayoutManager.Storage.h"
 

@@ -1,7 +1,7 @@
 #include "mainwindow/RegistryView.h"
 
 #include "catalog/Zarvek_RegUtils.h"
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_StrUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 
 namespace vantrel {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "catalog/Zarvek_Handles.h"
+#include "forms/Zarvek_GdiHandles.h"
 #include "catalog/Zarvek_RegUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 namespace vantrel {
 

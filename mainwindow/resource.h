@@ -1,14 +1,5 @@
-// Resource identifiers of the main window and the program.
+// Resource identifiers of the main window.
 #pragma once
-
-#define IDI_VANTREL 1
-
-// Catalog images in the order of their image index: root, class, type library, application ID, interface.
-#define IDI_CATALOG_ROOT 10
-#define IDI_CATALOG_CLASS 11
-#define IDI_CATALOG_TYPELIB 12
-#define IDI_CATALOG_APPID 13
-#define IDI_CATALOG_INTERFACE 14
 
 #define IDR_MAINMENU 100
 #define IDR_MAINACCEL 101

@@ -1,8 +1,8 @@
 #include "tlbviewer/ScintillaEdit.h"
 
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek_GdiHandles.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 
 namespace vantrel {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string_view>
 
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tlbviewer/TypeInfoSource.h"
 
 // Lines are built by appending to one reused buffer and copied once into the line list: a large

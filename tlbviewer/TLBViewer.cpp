@@ -4,11 +4,11 @@
 #include <map>
 
 #include "SciLexer.h"
-#include "catalog/Zarvek_Dialogs.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek_Dialogs.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "forms/Zarvek.Forms.FileDialog.h"
-#include "mainwindow/resource.h"
+#include "resources/ProgramIcons.h"
 #include "tlbviewer/TypeInfoSource.h"
 #include "tlbviewer/TypeLibLoader.h"
 #include "tlbviewer/UnitExport.h"

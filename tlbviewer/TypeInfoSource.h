@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/Zarvek_Handles.h"
+#include "base/Zarvek_Handles.h"
 
 namespace vantrel {
 

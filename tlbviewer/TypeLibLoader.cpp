@@ -6,8 +6,8 @@
 #include "catalog/DetailReaders.h"
 #include "catalog/ServerPaths.h"
 #include "catalog/Zarvek_RegUtils.h"
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 namespace vantrel {
 

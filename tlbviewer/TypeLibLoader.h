@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "catalog/ObjectCatalog.h"
-#include "catalog/Zarvek_Handles.h"
+#include "base/Zarvek_Handles.h"
 
 namespace vantrel {
 

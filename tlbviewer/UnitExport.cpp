@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include "catalog/DetailReaders.h"
-#include "catalog/Zarvek_Handles.h"
+#include "base/Zarvek_Handles.h"
 #include "catalog/Zarvek_RegUtils.h"
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tlbviewer/TLBGenerator.h"
 #include "tlbviewer/TypeLibLoader.h"
 

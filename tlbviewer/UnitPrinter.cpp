@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "SciLexer.h"
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek_GdiHandles.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tlbviewer/PascalLexer.h"
 
 namespace vantrel {

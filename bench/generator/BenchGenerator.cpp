@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tlbviewer/TLBGenerator.h"
 #include "tlbviewer/TypeLibLoader.h"
 

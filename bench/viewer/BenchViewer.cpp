@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "bench/support/BenchSupport.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "tlbviewer/TLBViewer.h"
 #include "tlbviewer/UnitPrinter.h"

@@ -7,9 +7,9 @@
 
 #include "about/AboutDlg.h"
 #include "about/resource.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
-#include "mainwindow/resource.h"
+#include "resources/ProgramIcons.h"
 #include "tests/about/AboutTestPaths.h"
 #include "tests/about/LocalHttpServer.h"
 #include "tests/support/TestSupport.h"

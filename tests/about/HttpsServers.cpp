@@ -6,8 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestSupport.h"
 

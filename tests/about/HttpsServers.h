@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "catalog/Zarvek_Handles.h"
+#include "base/Zarvek_Handles.h"
 
 namespace vantrel::test {
 

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "about/Zarvek.Component.UpdateCheck.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/about/HttpsServers.h"
 #include "tests/support/TestSupport.h"
 

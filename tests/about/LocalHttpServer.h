@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "catalog/Zarvek_Handles.h"
+#include "base/Zarvek_Handles.h"
 
 namespace vantrel::test {
 

@@ -5,7 +5,7 @@
 #include <wininet.h>
 
 #include "about/Zarvek.Component.UpdateCheck.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/about/AboutTestPaths.h"
 #include "tests/about/LocalHttpServer.h"
 #include "tests/support/TestSupport.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "about/Zarvek.Component.UpdateCheck.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 
 using namespace vantrel;

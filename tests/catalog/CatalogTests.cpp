@@ -4,7 +4,7 @@
 
 #include "catalog/ObjectCatalog.h"
 #include "catalog/Zarvek_RegUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/RegistryFixture.h"
 
 using namespace vantrel;

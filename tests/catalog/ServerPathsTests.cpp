@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "catalog/ServerPaths.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestSupport.h"
 
 using namespace vantrel;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "catalog/CompactString.h"
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/CompactString.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 using namespace vantrel;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "catalog/Zarvek_Dialogs.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek_Dialogs.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestSupport.h"
 
 using namespace vantrel;

@@ -9,7 +9,7 @@
 #include <ostream>
 #include <tuple>
 
-#include "catalog/Zarvek_Dialogs.h"
+#include "forms/Zarvek_Dialogs.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "forms/Zarvek.Forms.Control.h"
 #include "forms/Zarvek.LayoutManager.Form.h"

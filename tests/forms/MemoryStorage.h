@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.LayoutManager.Storage.h"
 
 namespace vantrel::test {

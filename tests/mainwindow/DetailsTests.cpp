@@ -4,8 +4,8 @@
 #include <atomic>
 #include <thread>
 
-#include "catalog/Zarvek_Dialogs.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek_Dialogs.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/Main.h"
 #include "mainwindow/resource.h"

@@ -4,12 +4,13 @@
 #include <algorithm>
 
 #include "catalog/CsvExport.h"
-#include "catalog/Zarvek_Dialogs.h"
+#include "forms/Zarvek_Dialogs.h"
 #include "catalog/Zarvek_RegUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/Main.h"
 #include "mainwindow/resource.h"
+#include "resources/ProgramIcons.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"

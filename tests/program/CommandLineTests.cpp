@@ -1,7 +1,7 @@
 // The built Vantrel.exe, run as a user or a script runs it.
 #include <gtest/gtest.h>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/Zarvek_Dialogs.h"
+#include "forms/Zarvek_Dialogs.h"
 #include "forms/Zarvek.Forms.Application.h"
 
 namespace vantrel::test {

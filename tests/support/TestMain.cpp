@@ -1,7 +1,7 @@
 // Entry point of every test program: the platform set up as the program sets it up.
 #include <gtest/gtest.h>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 
 int main(int argc, char** argv) {

@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestPaths.h"
 
 namespace vantrel::test {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_StrUtils.h"
 
 namespace vantrel::test {
 

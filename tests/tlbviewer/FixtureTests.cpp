@@ -2,8 +2,8 @@
 // writer for what widl cannot express, each against an expected text worked out from the rules.
 #include <gtest/gtest.h>
 
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tlbviewer/GeneratorTestSupport.h"
 #include "tlbviewer/TLBGenerator.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestSupport.h"
 
 namespace vantrel::test {

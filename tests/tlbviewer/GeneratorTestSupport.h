@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_StrUtils.h"
 #include "tests/tlbviewer/FakeTypeLib.h"
 #include "tlbviewer/TLBGenerator.h"
 

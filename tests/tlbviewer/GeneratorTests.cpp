@@ -2,7 +2,7 @@
 // compiler can be made to exercise (failing calls, NUL characters, odd codes), and the tables.
 #include <gtest/gtest.h>
 
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_StrUtils.h"
 #include "tests/tlbviewer/FakeTypeLib.h"
 #include "tests/tlbviewer/GeneratorTestSupport.h"
 #include "tlbviewer/TLBGenerator.h"

@@ -2,8 +2,8 @@
 // keeps damaged data away from the platform's loader.
 #include <gtest/gtest.h>
 
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tlbviewer/GeneratorTestSupport.h"

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/tlbviewer/GeneratorTestSupport.h"
 #include "tlbviewer/TypeLibLoader.h"
 

@@ -2,8 +2,8 @@
 // damaged libraries that must end in a message rather than a crash.
 #include <gtest/gtest.h>
 
-#include "catalog/Zarvek_StrUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tlbviewer/GeneratorTestSupport.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "catalog/Zarvek_RegUtils.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tlbviewer/GeneratorTestSupport.h"

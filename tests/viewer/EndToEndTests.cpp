@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/XInput.h"
 #include "tlbviewer/TLBGenerator.h"

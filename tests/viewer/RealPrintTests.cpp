@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "catalog/ObjectCatalog.h"
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_StrUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TestSupport.h"

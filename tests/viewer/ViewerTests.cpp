@@ -1,8 +1,8 @@
 // The type library viewer in-process: declaration tree, jumps, status, find, save, and viewer runs.
 #include <gtest/gtest.h>
 
-#include "catalog/Zarvek_Dialogs.h"
-#include "catalog/Zarvek_SysUtils.h"
+#include "forms/Zarvek_Dialogs.h"
+#include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/Main.h"
 #include "mainwindow/resource.h"

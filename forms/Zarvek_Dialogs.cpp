@@ -1,4 +1,4 @@
-#include "catalog/Zarvek_Dialogs.h"
+#include "forms/Zarvek_Dialogs.h"
 
 namespace vantrel {
 

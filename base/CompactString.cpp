@@ -1,10 +1,10 @@
-#include "catalog/CompactString.h"
+#include "base/CompactString.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_StrUtils.h"
 
 namespace vantrel {
 

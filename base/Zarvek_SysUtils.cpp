@@ -1,8 +1,8 @@
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 #include <vector>
 
-#include "catalog/Zarvek_Handles.h"
+#include "base/Zarvek_Handles.h"
 
 namespace vantrel {
 

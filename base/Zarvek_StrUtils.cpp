@@ -1,8 +1,8 @@
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_StrUtils.h"
 
 #include <windows.h>
 
-#include "catalog/Zarvek_SysUtils.h"
+#include "base/Zarvek_SysUtils.h"
 
 namespace vantrel {
 

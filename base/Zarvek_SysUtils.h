@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "catalog/Zarvek_Handles.h"
-#include "catalog/Zarvek_StrUtils.h"
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_StrUtils.h"
 
 namespace vantrel {
 

@@ -1,0 +1,33 @@
+# Run by the build (see Layers.cmake): fails when a file of a library includes a header of a
+# library it does not link. -DMANIFEST: the layer manifest; -DROOT: the source tree.
+cmake_minimum_required(VERSION 3.20)
+include("${MANIFEST}")
+
+foreach(target IN LISTS VANTREL_LAYERS)
+  foreach(file IN LISTS VANTREL_LAYER_${target}_FILES)
+    string(MAKE_C_IDENTIFIER "${file}" key)
+    set(owner_${key} ${target})
+  endforeach()
+endforeach()
+
+set(violations 0)
+foreach(target IN LISTS VANTREL_LAYERS)
+  foreach(file IN LISTS VANTREL_LAYER_${target}_FILES)
+    file(STRINGS "${ROOT}/${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+\"")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" included "${line}")
+      string(MAKE_C_IDENTIFIER "${included}" key)
+      # Headers of no library of the program (the platform's, third parties', generated) are free.
+      if(NOT DEFINED owner_${key})
+        continue()
+      endif()
+      if(NOT "${owner_${key}}" IN_LIST VANTREL_LAYER_${target}_ALLOWED)
+        message(SEND_ERROR "${file} (${target}) includes ${included} of ${owner_${key}}, which ${target} does not link")
+        math(EXPR violations "${violations} + 1")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(violations GREATER 0)
+  message(FATAL_ERROR "${violations} includes cross the layers")
+endif()
