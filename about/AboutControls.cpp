@@ -10,64 +10,32 @@ constexpr wchar_t PanelClass[] = L"Zarvek.UI.Panel";
 constexpr wchar_t PictureClass[] = L"Zarvek.UI.Picture";
 constexpr UINT_PTR AnimationTimer = 1;
 
-void RegisterChildClass(const wchar_t* AName, WNDPROC AProc) {
+void RegisterChildClass(const wchar_t* AName) {
   WNDCLASSEXW wc = {sizeof(wc)};
-  if (GetClassInfoExW(GetModuleHandleW(nullptr), AName, &wc)) return;
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = AProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hInstance = Application().Instance();
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = AName;
-  RegisterClassExW(&wc);
-}
-
-template <typename T>
-T* ObjectOf(HWND AWnd, UINT AMsg, LPARAM ALParam) {
-  if (AMsg == WM_NCCREATE) {
-    auto* object = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(ALParam)->lpCreateParams);
-    SetWindowLongPtrW(AWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
-    return object;
-  }
-  return reinterpret_cast<T*>(GetWindowLongPtrW(AWnd, GWLP_USERDATA));
+  TWindow::RegisterWindowClass(wc);
 }
 
 bool IsMouseDown(UINT AMsg) {
   return AMsg == WM_LBUTTONDOWN || AMsg == WM_RBUTTONDOWN || AMsg == WM_MBUTTONDOWN;
 }
 
-// A handler's error ends in the standard error box, never outside the window procedure.
-void RunHandler(const std::function<void()>& AHandler) {
-  if (AHandler) Application().Guard(AHandler);
-}
-
 }  // namespace
 
 TPanelWindow::TPanelWindow(HWND AParent, int AId, COLORREF AColor) : FColor(AColor), FBrush(CreateSolidBrush(AColor)) {
-  RegisterChildClass(PanelClass, WndProc);
-  CreateWindowExW(WS_EX_CONTROLPARENT, PanelClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, AParent,
-                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)), GetModuleHandleW(nullptr), this);
+  RegisterChildClass(PanelClass);
+  CreateHandle(WS_EX_CONTROLPARENT, PanelClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, AParent,
+               reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)));
 }
 
-// The window goes with its parent; from here on it no longer reaches this object.
-TPanelWindow::~TPanelWindow() {
-  if (FHandle) SetWindowLongPtrW(FHandle, GWLP_USERDATA, 0);
-}
-
-LRESULT CALLBACK TPanelWindow::WndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
-  TPanelWindow* panel = ObjectOf<TPanelWindow>(AWnd, AMsg, ALParam);
-  if (!panel) return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
+LRESULT TPanelWindow::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
   switch (AMsg) {
-    case WM_NCCREATE:
-      panel->FHandle = AWnd;
-      break;
-    case WM_NCDESTROY:
-      panel->FHandle = nullptr;
-      SetWindowLongPtrW(AWnd, GWLP_USERDATA, 0);
-      break;
     case WM_ERASEBKGND: {
       RECT rect;
-      GetClientRect(AWnd, &rect);
-      FillRect(reinterpret_cast<HDC>(AWParam), &rect, panel->Brush());
+      GetClientRect(Handle(), &rect);
+      FillRect(reinterpret_cast<HDC>(AWParam), &rect, Brush());
       return 1;
     }
     case WM_COMMAND:
@@ -75,20 +43,20 @@ LRESULT CALLBACK TPanelWindow::WndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPA
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
-      return SendMessageW(GetAncestor(AWnd, GA_ROOT), AMsg, AWParam, ALParam);
+      return SendMessageW(GetAncestor(Handle(), GA_ROOT), AMsg, AWParam, ALParam);
     case WM_SETCURSOR:
-      if (reinterpret_cast<HWND>(AWParam) != AWnd) {
-        return SendMessageW(GetAncestor(AWnd, GA_ROOT), AMsg, AWParam, ALParam);
+      if (reinterpret_cast<HWND>(AWParam) != Handle()) {
+        return SendMessageW(GetAncestor(Handle(), GA_ROOT), AMsg, AWParam, ALParam);
       }
       break;
     default:
-      if (IsMouseDown(AMsg) && panel->OnMouseDown) {
-        RunHandler(panel->OnMouseDown);
+      if (IsMouseDown(AMsg) && OnMouseDown) {
+        OnMouseDown();
         return 0;
       }
       break;
   }
-  return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
+  return TWindow::WndProc(AMsg, AWParam, ALParam);
 }
 
 TIcon LoadIconFile(HINSTANCE AInstance, int AId, int ASize) {
@@ -123,15 +91,9 @@ TIcon LoadIconFile(HINSTANCE AInstance, int AId, int ASize) {
 }
 
 TPictureWindow::TPictureWindow(HWND AParent, int AId, COLORREF ABackground) : FBackground(ABackground) {
-  RegisterChildClass(PictureClass, WndProc);
-  CreateWindowExW(0, PictureClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, AParent,
-                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)), GetModuleHandleW(nullptr), this);
-}
-
-TPictureWindow::~TPictureWindow() {
-  if (!FHandle) return;
-  KillTimer(FHandle, AnimationTimer);
-  SetWindowLongPtrW(FHandle, GWLP_USERDATA, 0);
+  RegisterChildClass(PictureClass);
+  CreateHandle(0, PictureClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, AParent,
+               reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)));
 }
 
 void TPictureWindow::SetBitmap(TBitmap ABitmap, int AFrameCount) {
@@ -139,7 +101,7 @@ void TPictureWindow::SetBitmap(TBitmap ABitmap, int AFrameCount) {
   FIcon.reset();
   FFrameCount = AFrameCount > 0 ? AFrameCount : 1;
   FFrame %= FFrameCount;
-  InvalidateRect(FHandle, nullptr, TRUE);
+  InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void TPictureWindow::SetIcon(TIcon AIcon) {
@@ -147,20 +109,20 @@ void TPictureWindow::SetIcon(TIcon AIcon) {
   FBitmap.reset();
   FFrameCount = 1;
   FFrame = 0;
-  InvalidateRect(FHandle, nullptr, TRUE);
+  InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void TPictureWindow::StartAnimation(UINT AIntervalMs) {
-  SetTimer(FHandle, AnimationTimer, AIntervalMs, nullptr);
+  SetTimer(Handle(), AnimationTimer, AIntervalMs, nullptr);
 }
 
 void TPictureWindow::StopAnimation() {
-  KillTimer(FHandle, AnimationTimer);
+  KillTimer(Handle(), AnimationTimer);
 }
 
 void TPictureWindow::Paint(HDC ADC) const {
   RECT rect;
-  GetClientRect(FHandle, &rect);
+  GetClientRect(Handle(), &rect);
   TBrush background(CreateSolidBrush(FBackground));
   FillRect(ADC, &rect, background.get());
   int width = rect.right - rect.left;
@@ -179,41 +141,32 @@ void TPictureWindow::Paint(HDC ADC) const {
   }
 }
 
-LRESULT CALLBACK TPictureWindow::WndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
-  TPictureWindow* picture = ObjectOf<TPictureWindow>(AWnd, AMsg, ALParam);
-  if (!picture) return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
+LRESULT TPictureWindow::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
   switch (AMsg) {
-    case WM_NCCREATE:
-      picture->FHandle = AWnd;
-      break;
-    case WM_NCDESTROY:
-      picture->FHandle = nullptr;
-      SetWindowLongPtrW(AWnd, GWLP_USERDATA, 0);
-      break;
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
       PAINTSTRUCT paint;
-      HDC dc = BeginPaint(AWnd, &paint);
-      picture->Paint(dc);
-      EndPaint(AWnd, &paint);
+      HDC dc = BeginPaint(Handle(), &paint);
+      Paint(dc);
+      EndPaint(Handle(), &paint);
       return 0;
     }
     case WM_TIMER:
       if (AWParam == AnimationTimer) {
-        picture->FFrame = (picture->FFrame + 1) % picture->FFrameCount;
-        InvalidateRect(AWnd, nullptr, FALSE);
+        FFrame = (FFrame + 1) % FFrameCount;
+        InvalidateRect(Handle(), nullptr, FALSE);
         return 0;
       }
       break;
     default:
-      if (IsMouseDown(AMsg) && picture->OnMouseDown) {
-        RunHandler(picture->OnMouseDown);
+      if (IsMouseDown(AMsg) && OnMouseDown) {
+        OnMouseDown();
         return 0;
       }
       break;
   }
-  return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
+  return TWindow::WndProc(AMsg, AWParam, ALParam);
 }
 
 }  // namespace vantrel

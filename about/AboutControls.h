@@ -8,31 +8,28 @@
 #include <functional>
 #include <string>  // before Zarvek_Handles.h, which uses std::wstring without including it
 
-#include "forms/Zarvek_GdiHandles.h"
+#include "forms/Zarvek.Forms.Window.h"
+#include "forms/Zarvek_UIHandles.h"
 
 namespace vantrel {
 
 // A coloured child window that groups controls. The notifications of its controls (commands,
 // colour requests, cursor requests) go on to the top-level window, so that the form handles them
 // in one place.
-class TPanelWindow {
+class TPanelWindow : public TWindow {
  public:
   TPanelWindow(HWND AParent, int AId, COLORREF AColor);
-  ~TPanelWindow();
-  TPanelWindow(const TPanelWindow&) = delete;
-  TPanelWindow& operator=(const TPanelWindow&) = delete;
 
-  HWND Handle() const { return FHandle; }
   COLORREF Color() const { return FColor; }
   HBRUSH Brush() const { return FBrush.get(); }
 
   // Any mouse button pressed on the panel itself (or on a control that lets the mouse through).
   std::function<void()> OnMouseDown;
 
- private:
-  static LRESULT CALLBACK WndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
+ protected:
+  LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
 
-  HWND FHandle = nullptr;
+ private:
   COLORREF FColor;
   TBrush FBrush;
 };
@@ -43,14 +40,9 @@ class TPanelWindow {
 TIcon LoadIconFile(HINSTANCE AInstance, int AId, int ASize);
 
 // A picture control, created hidden.
-class TPictureWindow {
+class TPictureWindow : public TWindow {
  public:
   TPictureWindow(HWND AParent, int AId, COLORREF ABackground);
-  ~TPictureWindow();
-  TPictureWindow(const TPictureWindow&) = delete;
-  TPictureWindow& operator=(const TPictureWindow&) = delete;
-
-  HWND Handle() const { return FHandle; }
 
   // A 32-bit bitmap with premultiplied alpha, made of AFrameCount frames side by side; it is
   // stretched to the window's size.
@@ -64,11 +56,12 @@ class TPictureWindow {
 
   std::function<void()> OnMouseDown;
 
+ protected:
+  LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
+
  private:
-  static LRESULT CALLBACK WndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
   void Paint(HDC ADC) const;
 
-  HWND FHandle = nullptr;
   COLORREF FBackground;
   TBitmap FBitmap;
   TIcon FIcon;

@@ -11,7 +11,7 @@
 
 #include "about/AboutControls.h"
 #include "about/Zarvek.Component.UpdateCheck.h"
-#include "forms/Zarvek_GdiHandles.h"
+#include "forms/Zarvek_UIHandles.h"
 #include "forms/Zarvek.Forms.Form.h"
 
 namespace vantrel {

@@ -9,6 +9,7 @@
 
 #include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
+#include "forms/Zarvek.Forms.Window.h"
 
 namespace vantrel {
 
@@ -137,6 +138,28 @@ std::wstring InternetErrorText(DWORD ACode) {
 // ---------------------------------------------------------------------------------------------
 // TDownloadThread
 
+// The window through which the worker has the creating thread run the progress callback.
+class TDownloadThread::TSyncWindow : public TWindow {
+ public:
+  explicit TSyncWindow(TDownloadThread& AThread) : FThread(AThread) {
+    WNDCLASSEXW wc = {sizeof(wc)};
+    wc.hInstance = Application().Instance();
+    wc.lpszClassName = SyncWindowClass;
+    RegisterWindowClass(wc);
+    CreateHandle(0, SyncWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr);
+  }
+
+ protected:
+  LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override {
+    if (AMsg != WM_SYNCPROGRESS) return TWindow::WndProc(AMsg, AWParam, ALParam);
+    FThread.RunProgressCallback();
+    return 0;
+  }
+
+ private:
+  TDownloadThread& FThread;
+};
+
 TDownloadThread::TDownloadThread(std::wstring AURL, std::wstring AAltURL, std::wstring AUserName,
                                  std::wstring APassword, uint16_t APort, bool ABinary, bool ASaveToFile,
                                  std::wstring AFileName, TDownloadEvent ACallback)
@@ -149,16 +172,11 @@ TDownloadThread::TDownloadThread(std::wstring AURL, std::wstring AAltURL, std::w
       FBinary(ABinary),
       FSaveToFile(ASaveToFile),
       FCallback(std::move(ACallback)) {
-  static const bool registered = [] {
-    WNDCLASSEXW wc = {sizeof(wc)};
-    wc.lpfnWndProc = SyncWndProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = SyncWindowClass;
-    return RegisterClassExW(&wc) != 0;
-  }();
-  (void)registered;
-  FSyncWindow = CreateWindowExW(0, SyncWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
+  try {
+    FSyncWindow = std::make_unique<TSyncWindow>(*this);
+  } catch (const Exception&) {
+    // Without the window the transfer runs all the same, without progress calls.
+  }
   FThread.reset(CreateThread(nullptr, 0, ThreadProc, this, 0, &FThreadId));
   if (!FThread) {
     FError = InternetErrorText(GetLastError());
@@ -178,7 +196,7 @@ TDownloadThread::~TDownloadThread() {
       PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
   }
-  if (FSyncWindow) DestroyWindow(FSyncWindow);
+  FSyncWindow.reset();
 }
 
 void TDownloadThread::SplitURL(const std::wstring& AURL, std::wstring& AHost, std::wstring& APath) {
@@ -212,23 +230,20 @@ void TDownloadThread::Execute() {
   FTerminated.store(true, std::memory_order_release);
 }
 
-LRESULT CALLBACK TDownloadThread::SyncWndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
-  if (AMsg != WM_SYNCPROGRESS) return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
-  auto* thread = reinterpret_cast<TDownloadThread*>(ALParam);
-  if (thread->FDestroying.load(std::memory_order_acquire) || !thread->FCallback) return 0;
+void TDownloadThread::RunProgressCallback() {
+  if (FDestroying.load(std::memory_order_acquire) || !FCallback) return;
   try {
-    thread->FCallback(thread, thread->FFileSize, static_cast<int32_t>(thread->FDownloadedSize));
+    FCallback(this, FFileSize, static_cast<int32_t>(FDownloadedSize));
   } catch (...) {
     // Travels back to the worker, which ends the transfer with it.
-    thread->FSyncError = std::current_exception();
+    FSyncError = std::current_exception();
   }
-  return 0;
 }
 
 void TDownloadThread::SyncProgress() {
   if (!FCallback || !FSyncWindow || FDestroying.load(std::memory_order_acquire)) return;
   FSyncError = nullptr;
-  SendMessageW(FSyncWindow, WM_SYNCPROGRESS, 0, reinterpret_cast<LPARAM>(this));
+  SendMessageW(FSyncWindow->Handle(), WM_SYNCPROGRESS, 0, 0);
   if (FSyncError) std::rethrow_exception(std::exchange(FSyncError, nullptr));
 }
 
@@ -481,10 +496,7 @@ void TUpdateCheck::DoCannotExecute() {
 bool TUpdateCheck::CheckForAnUpdate() {
   if (FActive) return false;
   FActive = true;
-  struct TActiveReset {
-    bool& Active;
-    ~TActiveReset() { Active = false; }
-  } activeReset{FActive};
+  TScopeExit activeReset([this] { FActive = false; });
 
   FRedirectionURL.clear();
   DoBeforeGetInfo();
@@ -518,10 +530,7 @@ TUpdateCheck::TTransferResult TUpdateCheck::Transfer(const std::wstring& AURL, b
                                                   static_cast<uint16_t>(HTTPPort & 0xFFFF), ASaveToFile,
                                                   ASaveToFile, AFileName, OnDownload);
   FWorker = worker.get();
-  struct TWorkerReset {
-    TDownloadThread*& Worker;
-    ~TWorkerReset() { Worker = nullptr; }
-  } workerReset{FWorker};
+  TScopeExit workerReset([this] { FWorker = nullptr; });
   worker->WaitFor();
   TTransferResult result;
   result.Success = worker->Success();

@@ -67,13 +67,15 @@ class TDownloadThread {
   virtual void SplitURL(const std::wstring& AURL, std::wstring& AHost, std::wstring& APath);
 
  private:
+  class TSyncWindow;
   static DWORD WINAPI ThreadProc(void* AParameter);
-  static LRESULT CALLBACK SyncWndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
   void Execute();
   bool PerformDownload();
   bool Aborting() const { return FAborting.load(std::memory_order_acquire); }
   // Runs the progress callback on the creating thread and waits until it has run.
   void SyncProgress();
+  // The progress callback, on the creating thread; what it raises goes back to the worker.
+  void RunProgressCallback();
 
   std::wstring FURL;
   std::wstring FAltURL;
@@ -94,7 +96,7 @@ class TDownloadThread {
 
   std::atomic<bool> FTerminated{false};
   std::atomic<bool> FDestroying{false};
-  HWND FSyncWindow = nullptr;  // message-only window of the creating thread
+  std::unique_ptr<TSyncWindow> FSyncWindow;  // message-only window of the creating thread
   std::exception_ptr FSyncError;
   THandle FThread;
   DWORD FThreadId = 0;

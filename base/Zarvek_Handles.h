@@ -144,4 +144,38 @@ class TComInit {
   HRESULT FResult;
 };
 
+// Runs a clean-up that has no owner type of its own when it goes out of scope, on every way out.
+// The clean-up must not raise.
+template <typename F>
+class TScopeExit {
+ public:
+  explicit TScopeExit(F AAction) : FAction(std::move(AAction)) {}
+  ~TScopeExit() { FAction(); }
+  TScopeExit(const TScopeExit&) = delete;
+  TScopeExit& operator=(const TScopeExit&) = delete;
+
+ private:
+  F FAction;
+};
+
+// A temporary file, deleted when the owner ends.
+class TTempFile {
+ public:
+  TTempFile() = default;
+  explicit TTempFile(std::wstring APath) : FPath(std::move(APath)) {}
+  ~TTempFile() { reset(); }
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+
+  const std::wstring& Path() const { return FPath; }
+  bool empty() const { return FPath.empty(); }
+  void reset(std::wstring APath = {}) {
+    if (!FPath.empty()) DeleteFileW(FPath.c_str());
+    FPath = std::move(APath);
+  }
+
+ private:
+  std::wstring FPath;
+};
+
 }  // namespace vantrel

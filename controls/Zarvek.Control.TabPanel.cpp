@@ -99,85 +99,74 @@ bool IsParentNotification(UINT AMsg, LPARAM ALParam) {
 
 }  // namespace
 
-void TTabPanel::RegisterWindowClass() {
-  WNDCLASSEXW existing = {sizeof(existing)};
-  if (GetClassInfoExW(Application().Instance(), kWindowClass, &existing)) return;
+void TTabPanel::RegisterPanelClass() {
   WNDCLASSEXW wc = {sizeof(wc)};
   // The tab and the right and bottom border move with the size: every resize repaints it all.
   wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = StaticWndProc;
   wc.hInstance = Application().Instance();
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = kWindowClass;
-  RegisterClassExW(&wc);
+  RegisterWindowClass(wc);
 }
 
 TTabPanel::TTabPanel(HWND AParent, int AId) : FId(AId) {
-  RegisterWindowClass();
+  RegisterPanelClass();
   UINT dpi = AParent ? GetDpiForWindow(AParent) : 0;
   if (dpi == 0) dpi = 96;
   const TFontInfo defaultFont = MakeFontInfo(L"Tahoma", -MulDiv(8, static_cast<int>(dpi), 72), false);
   FDefaultFont.reset(CreateFontIndirectW(&defaultFont.LogFont));
   if (AParent) FFont = reinterpret_cast<HFONT>(SendMessageW(AParent, WM_GETFONT, 0, 0));
   FTabFont = FontInfoOf(Font(), clWindowText);
-  FHandle = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"",
-                            WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 200, 100, AParent,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)), Application().Instance(), this);
-  if (!FHandle) throw Exception(L"Cannot create window: " + Trim(SysErrorMessage(GetLastError())));
+  CreateHandle(WS_EX_CONTROLPARENT, kWindowClass, L"", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 200, 100,
+               AParent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)));
 }
 
 TTabPanel::~TTabPanel() {
   FDestroying = true;
   FImages = nullptr;
-  if (FHandle) {
-    HWND handle = FHandle;
-    SetWindowLongPtrW(handle, GWLP_USERDATA, 0);
-    FHandle = nullptr;
-    DestroyWindow(handle);
-  }
 }
 
 void TTabPanel::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-  if (FHandle) SetWindowPos(FHandle, nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (Handle()) SetWindowPos(Handle(), nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TTabPanel::FillParent() {
-  if (!FHandle) return;
+  if (!Handle()) return;
   RECT parent = {};
-  GetClientRect(GetParent(FHandle), &parent);
+  GetClientRect(GetParent(Handle()), &parent);
   SetBounds(0, 0, parent.right - parent.left, parent.bottom - parent.top);
 }
 
 RECT TTabPanel::ClientRect() const {
   RECT client = {};
-  if (FHandle) GetClientRect(FHandle, &client);
+  if (Handle()) GetClientRect(Handle(), &client);
   return client;
 }
 
-bool TTabPanel::Visible() const { return FHandle && (GetWindowLongPtrW(FHandle, GWL_STYLE) & WS_VISIBLE) != 0; }
+bool TTabPanel::Visible() const { return Handle() && (GetWindowLongPtrW(Handle(), GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void TTabPanel::SetVisible(bool AValue) {
-  if (FHandle) ShowWindow(FHandle, AValue ? SW_SHOWNA : SW_HIDE);
+  if (Handle()) ShowWindow(Handle(), AValue ? SW_SHOWNA : SW_HIDE);
 }
 
 std::wstring TTabPanel::Caption() const {
-  if (!FHandle) return {};
-  int length = GetWindowTextLengthW(FHandle);
+  if (!Handle()) return {};
+  int length = GetWindowTextLengthW(Handle());
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(FHandle, text.data(), length + 1)));
+  text.resize(static_cast<size_t>(GetWindowTextW(Handle(), text.data(), length + 1)));
   return text;
 }
 
 // WM_SETTEXT repaints, also when the owner sets the window text directly.
 void TTabPanel::SetCaption(const std::wstring& AValue) {
-  if (FHandle) SetWindowTextW(FHandle, AValue.c_str());
+  if (Handle()) SetWindowTextW(Handle(), AValue.c_str());
 }
 
 void TTabPanel::SetFont(HFONT AFont) {
-  if (FHandle) SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(AFont), TRUE);
+  if (Handle()) SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(AFont), TRUE);
 }
 
-TColor TTabPanel::Color() const { return FParentColor ? WindowBackgroundColor(GetParent(FHandle)) : FColor; }
+TColor TTabPanel::Color() const { return FParentColor ? WindowBackgroundColor(GetParent(Handle())) : FColor; }
 
 void TTabPanel::SetColor(TColor AValue) {
   FColor = AValue;
@@ -320,11 +309,11 @@ void TTabPanel::ImagesChanged() {
 }
 
 void TTabPanel::Invalidate() {
-  if (FHandle) InvalidateRect(FHandle, nullptr, FALSE);
+  if (Handle()) InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 void TTabPanel::Realign() {
-  if (!FHandle) return;
+  if (!Handle()) return;
   FAlignedTabHeight = GetTabHeight();
   if (OnAlignChildren) OnAlignChildren(ChildArea());
 }
@@ -512,7 +501,7 @@ void TTabPanel::PaintTo(HDC ADC) const {
 
 void TTabPanel::WMPaint() {
   PAINTSTRUCT paint;
-  HDC dc = BeginPaint(FHandle, &paint);
+  HDC dc = BeginPaint(Handle(), &paint);
   const RECT client = ClientRect();
   const int width = client.right - client.left;
   const int height = client.bottom - client.top;
@@ -526,12 +515,12 @@ void TTabPanel::WMPaint() {
   } else if (width > 0 && height > 0) {
     PaintTo(dc);
   }
-  EndPaint(FHandle, &paint);
+  EndPaint(Handle(), &paint);
 }
 
 LRESULT TTabPanel::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
   if (IsParentNotification(AMsg, ALParam)) {
-    HWND parent = GetParent(FHandle);
+    HWND parent = GetParent(Handle());
     if (parent) return SendMessageW(parent, AMsg, AWParam, ALParam);
   }
   switch (AMsg) {
@@ -555,21 +544,21 @@ LRESULT TTabPanel::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(Font());
     case WM_SETTEXT: {
-      LRESULT result = DefWindowProcW(FHandle, AMsg, AWParam, ALParam);
+      LRESULT result = DefWindowProcW(Handle(), AMsg, AWParam, ALParam);
       Invalidate();
       return result;
     }
     case WM_LBUTTONDOWN:
-      SetCapture(FHandle);
+      SetCapture(Handle());
       FClicked = true;
       return 0;
     case WM_LBUTTONDBLCLK:
-      SetCapture(FHandle);
+      SetCapture(Handle());
       if (OnDblClick) OnDblClick();
       return 0;
     case WM_LBUTTONUP: {
       bool clicked = std::exchange(FClicked, false);
-      if (GetCapture() == FHandle) ReleaseCapture();
+      if (GetCapture() == Handle()) ReleaseCapture();
       POINT point = {static_cast<short>(LOWORD(ALParam)), static_cast<short>(HIWORD(ALParam))};
       RECT client = ClientRect();
       if (clicked && PtInRect(&client, point) && OnClick) OnClick();
@@ -579,30 +568,7 @@ LRESULT TTabPanel::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
       FClicked = false;
       return 0;
     default:
-      return DefWindowProcW(FHandle, AMsg, AWParam, ALParam);
-  }
-}
-
-LRESULT CALLBACK TTabPanel::StaticWndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
-  if (AMsg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(ALParam);
-    auto* panel = static_cast<TTabPanel*>(create->lpCreateParams);
-    panel->FHandle = AWnd;
-    SetWindowLongPtrW(AWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(panel));
-  }
-  auto* panel = reinterpret_cast<TTabPanel*>(GetWindowLongPtrW(AWnd, GWLP_USERDATA));
-  if (!panel) return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
-  try {
-    LRESULT result = panel->WndProc(AMsg, AWParam, ALParam);
-    if (AMsg == WM_NCDESTROY) {
-      // The parent went first and took the window with it.
-      SetWindowLongPtrW(AWnd, GWLP_USERDATA, 0);
-      panel->FHandle = nullptr;
-    }
-    return result;
-  } catch (const std::exception& e) {
-    Application().ShowException(e);
-    return 0;
+      return TWindow::WndProc(AMsg, AWParam, ALParam);
   }
 }
 

@@ -27,22 +27,23 @@
 #include <memory>
 #include <string>
 
-#include "forms/Zarvek_GdiHandles.h"
 #include "controls/Zarvek.Control.Common.h"
 #include "forms/Zarvek.Forms.Component.h"
+#include "forms/Zarvek.Forms.Window.h"
+#include "forms/Zarvek_UIHandles.h"
 
 namespace vantrel {
 
-class TTabPanel : public TComponent {
+class TTabPanel : public TComponent, public TWindow {
  public:
   // Creates the window as a hidden child of AParent, 200 by 100 pixels, with the control id AId.
   TTabPanel(HWND AParent, int AId);
   ~TTabPanel() override;
 
-  HWND Handle() const { return FHandle; }
+  using TWindow::Handle;
   int Id() const { return FId; }
   std::wstring ClassName() const override { return L"TTabPanel"; }
-  HWND WindowHandle() const override { return FHandle; }
+  HWND WindowHandle() const override { return Handle(); }
 
   // Position and size in the parent's client coordinates.
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
@@ -136,10 +137,11 @@ class TTabPanel : public TComponent {
   std::function<void()> OnClick;
   std::function<void()> OnDblClick;
 
+ protected:
+  LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
+
  private:
-  static LRESULT CALLBACK StaticWndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
-  static void RegisterWindowClass();
-  LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam);
+  static void RegisterPanelClass();
   void WMPaint();
   void Invalidate();
   // Re-aligns when the strip height is no longer the one the children were last aligned to.
@@ -149,7 +151,6 @@ class TTabPanel : public TComponent {
   bool ImageShown() const { return FImages && FImageIndex >= 0; }
   SIZE ImageSize() const;
 
-  HWND FHandle = nullptr;
   int FId = 0;
   bool FDestroying = false;
   bool FClicked = false;  // a button press began inside the panel

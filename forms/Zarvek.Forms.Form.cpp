@@ -1,7 +1,5 @@
 #include "forms/Zarvek.Forms.Form.h"
 
-#include <set>
-
 #include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 
@@ -21,11 +19,8 @@ UINT WindowDpi(HWND AWindow) {
 }  // namespace
 
 void TForm::RegisterClass(const std::wstring& AName, int AIconId) {
-  static std::set<std::wstring> registered;
-  if (registered.count(AName)) return;
   WNDCLASSEXW wc = {sizeof(wc)};
   wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = StaticWndProc;
   wc.hInstance = Application().Instance();
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -37,39 +32,32 @@ void TForm::RegisterClass(const std::wstring& AName, int AIconId) {
                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
                                                LR_SHARED));
   }
-  RegisterClassExW(&wc);
-  registered.insert(AName);
+  RegisterWindowClass(wc);
 }
 
 TForm::TForm(const TFormDesign& ADesign) : FClassName(ADesign.ClassName) {
   RegisterClass(FClassName, ADesign.IconId);
-  if (ADesign.MenuId) FMenu = LoadMenuW(Application().Instance(), MAKEINTRESOURCEW(ADesign.MenuId));
+  TMenu menu;
+  if (ADesign.MenuId) menu.reset(LoadMenuW(Application().Instance(), MAKEINTRESOURCEW(ADesign.MenuId)));
   if (ADesign.AcceleratorsId) {
-    FAccelerators = LoadAcceleratorsW(Application().Instance(), MAKEINTRESOURCEW(ADesign.AcceleratorsId));
+    FAccelerators.reset(LoadAcceleratorsW(Application().Instance(), MAKEINTRESOURCEW(ADesign.AcceleratorsId)));
   }
   Application().RegisterForm(this);
-  FHandle = CreateWindowExW(ADesign.ExStyle, FClassName.c_str(), ADesign.Caption.c_str(), ADesign.Style,
-                            CW_USEDEFAULT, CW_USEDEFAULT, ADesign.ClientWidth, ADesign.ClientHeight,
-                            ADesign.Owner, FMenu, Application().Instance(), this);
-  if (!FHandle) {
+  try {
+    CreateHandle(ADesign.ExStyle, FClassName.c_str(), ADesign.Caption.c_str(), ADesign.Style, CW_USEDEFAULT,
+                 CW_USEDEFAULT, ADesign.ClientWidth, ADesign.ClientHeight, ADesign.Owner, menu.get());
+  } catch (...) {
     Application().UnregisterForm(this);
-    throw Exception(L"Cannot create window: " + Trim(SysErrorMessage(GetLastError())));
+    throw;
   }
-  FDpi = WindowDpi(FHandle);
+  // The window owns its menu now.
+  menu.release();
+  FDpi = WindowDpi(Handle());
   CreateFonts();
   SetClientSize(Scale(ADesign.ClientWidth), Scale(ADesign.ClientHeight));
 }
 
-TForm::~TForm() {
-  Application().UnregisterForm(this);
-  if (FHandle) {
-    HWND handle = FHandle;
-    SetWindowLongPtrW(handle, GWLP_USERDATA, 0);
-    FHandle = nullptr;
-    DestroyWindow(handle);
-  }
-  if (FAccelerators) DestroyAcceleratorTable(FAccelerators);
-}
+TForm::~TForm() { Application().UnregisterForm(this); }
 
 void TForm::CreateFonts() {
   LOGFONTW font = {};
@@ -91,13 +79,13 @@ int TForm::PlaceStatusBar(HWND AStatusBar) const {
 }
 
 std::wstring TForm::Caption() const {
-  int length = GetWindowTextLengthW(FHandle);
+  int length = GetWindowTextLengthW(Handle());
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(FHandle, text.data(), length + 1)));
+  text.resize(static_cast<size_t>(GetWindowTextW(Handle(), text.data(), length + 1)));
   return text;
 }
 
-void TForm::SetCaption(const std::wstring& ACaption) { SetWindowTextW(FHandle, ACaption.c_str()); }
+void TForm::SetCaption(const std::wstring& ACaption) { SetWindowTextW(Handle(), ACaption.c_str()); }
 
 namespace {
 
@@ -109,51 +97,51 @@ RECT WindowRectOf(HWND AWindow) {
 
 }  // namespace
 
-int TForm::Left() const { return WindowRectOf(FHandle).left; }
-int TForm::Top() const { return WindowRectOf(FHandle).top; }
+int TForm::Left() const { return WindowRectOf(Handle()).left; }
+int TForm::Top() const { return WindowRectOf(Handle()).top; }
 int TForm::Width() const {
-  RECT r = WindowRectOf(FHandle);
+  RECT r = WindowRectOf(Handle());
   return r.right - r.left;
 }
 int TForm::Height() const {
-  RECT r = WindowRectOf(FHandle);
+  RECT r = WindowRectOf(Handle());
   return r.bottom - r.top;
 }
 
-void TForm::SetLeft(int ALeft) { SetWindowPos(FHandle, nullptr, ALeft, Top(), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); }
-void TForm::SetTop(int ATop) { SetWindowPos(FHandle, nullptr, Left(), ATop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); }
+void TForm::SetLeft(int ALeft) { SetWindowPos(Handle(), nullptr, ALeft, Top(), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); }
+void TForm::SetTop(int ATop) { SetWindowPos(Handle(), nullptr, Left(), ATop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); }
 
 void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-  SetWindowPos(FHandle, nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(Handle(), nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TForm::SetClientSize(int AWidth, int AHeight) {
   RECT rect = {0, 0, AWidth, AHeight};
-  DWORD style = static_cast<DWORD>(GetWindowLongPtrW(FHandle, GWL_STYLE));
-  DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(FHandle, GWL_EXSTYLE));
-  AdjustWindowRectExForDpi(&rect, style, GetMenu(FHandle) != nullptr, exStyle, FDpi);
-  SetWindowPos(FHandle, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+  DWORD style = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE));
+  DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_EXSTYLE));
+  AdjustWindowRectExForDpi(&rect, style, GetMenu(Handle()) != nullptr, exStyle, FDpi);
+  SetWindowPos(Handle(), nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // A menu bar that wraps takes more room than AdjustWindowRectEx assumes.
   RECT client;
-  GetClientRect(FHandle, &client);
+  GetClientRect(Handle(), &client);
   int missing = AHeight - (client.bottom - client.top);
   if (missing > 0) {
-    SetWindowPos(FHandle, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top + missing,
+    SetWindowPos(Handle(), nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top + missing,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 
 SIZE TForm::ClientSize() const {
   RECT client = {};
-  GetClientRect(FHandle, &client);
+  GetClientRect(Handle(), &client);
   return {client.right - client.left, client.bottom - client.top};
 }
 
 TWindowState TForm::WindowState() const {
   if (!Visible()) return FPendingState;
-  if (IsIconic(FHandle)) return TWindowState::wsMinimized;
-  if (IsZoomed(FHandle)) return TWindowState::wsMaximized;
+  if (IsIconic(Handle())) return TWindowState::wsMinimized;
+  if (IsZoomed(Handle())) return TWindowState::wsMaximized;
   return TWindowState::wsNormal;
 }
 
@@ -175,29 +163,29 @@ void TForm::SetWindowState(TWindowState AState) {
   FPendingState = AState;
   if (!Visible()) return;
   WINDOWPLACEMENT placement = {sizeof(placement)};
-  GetWindowPlacement(FHandle, &placement);
+  GetWindowPlacement(Handle(), &placement);
   placement.showCmd = static_cast<UINT>(ShowCommand(AState));
   // Back to normal means normal, also for a window minimized from the maximized state.
   if (AState == TWindowState::wsNormal) placement.flags &= ~static_cast<UINT>(WPF_RESTORETOMAXIMIZED);
-  SetWindowPlacement(FHandle, &placement);
+  SetWindowPlacement(Handle(), &placement);
 }
 
 void TForm::Show() {
-  ShowWindow(FHandle, FPendingState == TWindowState::wsNormal ? SW_SHOW : ShowCommand(FPendingState));
-  SetForegroundWindow(FHandle);
+  ShowWindow(Handle(), FPendingState == TWindowState::wsNormal ? SW_SHOW : ShowCommand(FPendingState));
+  SetForegroundWindow(Handle());
 }
 
-void TForm::Hide() { ShowWindow(FHandle, SW_HIDE); }
+void TForm::Hide() { ShowWindow(Handle(), SW_HIDE); }
 
 int TForm::ShowModal() {
-  HWND owner = GetWindow(FHandle, GW_OWNER);
+  HWND owner = GetWindow(Handle(), GW_OWNER);
   bool ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
   FModalResult = mrNone;
   FModal = true;
   Show();
   MSG msg;
-  while (FModalResult == mrNone && FHandle && !Application().Terminated()) {
+  while (FModalResult == mrNone && Handle() && !Application().Terminated()) {
     BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got <= 0) {
       PostQuitMessage(static_cast<int>(msg.wParam));
@@ -213,7 +201,7 @@ int TForm::ShowModal() {
     EnableWindow(owner, TRUE);
     SetActiveWindow(owner);
   }
-  if (FHandle) Hide();
+  if (Handle()) Hide();
   return FModalResult == mrNone ? mrCancel : FModalResult;
 }
 
@@ -224,7 +212,7 @@ void TForm::Close() {
     case TCloseAction::caNone:
       return;
     case TCloseAction::caMinimize:
-      ShowWindow(FHandle, SW_MINIMIZE);
+      ShowWindow(Handle(), SW_MINIMIZE);
       return;
     case TCloseAction::caHide:
     case TCloseAction::caFree:
@@ -233,7 +221,7 @@ void TForm::Close() {
       } else if (action == TCloseAction::caHide) {
         Hide();
       } else if (Application().MainForm() == this) {
-        DestroyWindow(FHandle);
+        DestroyWindow(Handle());
       } else {
         Hide();
       }
@@ -245,7 +233,7 @@ void TForm::DoClose(TCloseAction&) {}
 
 bool TForm::PreTranslateMessage(MSG& AMsg) {
   // Tab and the arrow keys move between the controls as in a dialog.
-  return IsDialogMessageW(FHandle, &AMsg) != FALSE;
+  return IsDialogMessageW(Handle(), &AMsg) != FALSE;
 }
 
 void TForm::Command(int, int, HWND) {}
@@ -255,7 +243,7 @@ LRESULT TForm::Notify(NMHDR*) { return 0; }
 void TForm::RunCommand(const std::function<void()>& AHandler) { Application().Guard(AHandler); }
 
 LRESULT TForm::DefaultHandler(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
-  return DefWindowProcW(FHandle, AMsg, AWParam, ALParam);
+  return DefWindowProcW(Handle(), AMsg, AWParam, ALParam);
 }
 
 LRESULT TForm::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
@@ -285,7 +273,7 @@ LRESULT TForm::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
       CreateFonts();
       DpiChanged();
       const RECT* suggested = reinterpret_cast<const RECT*>(ALParam);
-      SetWindowPos(FHandle, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+      SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                    suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
@@ -296,32 +284,6 @@ LRESULT TForm::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
       break;
   }
   return DefaultHandler(AMsg, AWParam, ALParam);
-}
-
-LRESULT CALLBACK TForm::StaticWndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
-  if (AMsg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(ALParam);
-    auto* form = static_cast<TForm*>(create->lpCreateParams);
-    form->FHandle = AWnd;
-    SetWindowLongPtrW(AWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-  }
-  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(AWnd, GWLP_USERDATA));
-  if (!form) return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
-  try {
-    LRESULT result = form->WndProc(AMsg, AWParam, ALParam);
-    if (AMsg == WM_NCDESTROY) {
-      SetWindowLongPtrW(AWnd, GWLP_USERDATA, 0);
-      form->FHandle = nullptr;
-    }
-    return result;
-  } catch (const std::exception& e) {
-    Application().ShowException(e);
-    return 0;
-  } catch (...) {
-    // Nothing may leave a window procedure.
-    Application().ShowErrorText(L"An unexpected error occurred.");
-    return 0;
-  }
 }
 
 }  // namespace vantrel

@@ -1,5 +1,4 @@
-// A top-level window as an object: the window procedure forwards every message to the object,
-// which keeps all state of its window.
+// A top-level window as an object (see TWindow), with the events of a form.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +6,9 @@
 #include <functional>
 #include <string>
 
-#include "forms/Zarvek_GdiHandles.h"
 #include "forms/Zarvek.Forms.Component.h"
+#include "forms/Zarvek.Forms.Window.h"
+#include "forms/Zarvek_UIHandles.h"
 
 namespace vantrel {
 
@@ -33,16 +33,16 @@ struct TFormDesign {
   int IconId = 0;           // icon resource, 0 for none
 };
 
-class TForm : public TComponent {
+class TForm : public TComponent, public TWindow {
  public:
   // Creates the native window at once, hidden, with the design's client size at the monitor's
   // pixel density.
   explicit TForm(const TFormDesign& ADesign);
   ~TForm() override;
 
-  HWND Handle() const { return FHandle; }
+  using TWindow::Handle;
   std::wstring ClassName() const override { return FClassName; }
-  HWND WindowHandle() const override { return FHandle; }
+  HWND WindowHandle() const override { return Handle(); }
 
   std::wstring Caption() const;
   void SetCaption(const std::wstring& ACaption);
@@ -71,7 +71,7 @@ class TForm : public TComponent {
   TWindowState WindowState() const;
   virtual void SetWindowState(TWindowState AState);
 
-  bool Visible() const { return FHandle && IsWindowVisible(FHandle); }
+  bool Visible() const { return Handle() && IsWindowVisible(Handle()); }
   void Show();
   void Hide();
   // Runs the form modally over its owner; returns the modal result.
@@ -80,13 +80,13 @@ class TForm : public TComponent {
   // Asks the form to close, as the close button does.
   void Close();
 
-  HACCEL Accelerators() const { return FAccelerators; }
+  HACCEL Accelerators() const { return FAccelerators.get(); }
   // Keyboard preprocessing after the accelerators (dialog-style navigation by default); true when
   // the message was consumed.
   virtual bool PreTranslateMessage(MSG& AMsg);
 
  protected:
-  virtual LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam);
+  LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
   LRESULT DefaultHandler(UINT AMsg, WPARAM AWParam, LPARAM ALParam);
 
   // Notifications, as the toolkit gives them.
@@ -102,16 +102,13 @@ class TForm : public TComponent {
   void RunCommand(const std::function<void()>& AHandler);
 
  private:
-  static LRESULT CALLBACK StaticWndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
   static void RegisterClass(const std::wstring& AName, int AIconId);
   void CreateFonts();
 
-  HWND FHandle = nullptr;
   std::wstring FClassName;
   UINT FDpi = 96;
   TFont FFont;
-  HACCEL FAccelerators = nullptr;
-  HMENU FMenu = nullptr;
+  TAccelerators FAccelerators;
   int FModalResult = mrNone;
   bool FModal = false;
   bool FShownOnce = false;

@@ -12,19 +12,6 @@ namespace {
 
 const wchar_t kClassName[] = L"TSplitter";
 
-void RegisterSplitterClass(WNDPROC AProc) {
-  static bool registered = false;
-  if (registered) return;
-  WNDCLASSEXW wc = {sizeof(wc)};
-  wc.lpfnWndProc = AProc;
-  wc.hInstance = Application().Instance();
-  wc.hCursor = LoadCursorW(nullptr, IDC_SIZEWE);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kClassName;
-  RegisterClassExW(&wc);
-  registered = true;
-}
-
 }  // namespace
 
 namespace {
@@ -37,16 +24,13 @@ constexpr int kMinimumRest = 150;
 
 TSplitter::TSplitter(HWND AParent, int APaneWidth96, std::function<void()> AOnMoved)
     : FPaneWidth96(APaneWidth96), FOnMoved(std::move(AOnMoved)) {
-  RegisterSplitterClass(WndProc);
-  FHandle = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 3, 10, AParent, nullptr,
-                            Application().Instance(), this);
-}
-
-TSplitter::~TSplitter() {
-  if (FHandle) {
-    SetWindowLongPtrW(FHandle, GWLP_USERDATA, 0);
-    DestroyWindow(FHandle);
-  }
+  WNDCLASSEXW wc = {sizeof(wc)};
+  wc.hInstance = Application().Instance();
+  wc.hCursor = LoadCursorW(nullptr, IDC_SIZEWE);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kClassName;
+  RegisterWindowClass(wc);
+  CreateHandle(0, kClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 3, 10, AParent, nullptr);
 }
 
 int TSplitter::Place(HWND APane, int AClientWidth, int AHeight, UINT ADpi) {
@@ -54,12 +38,12 @@ int TSplitter::Place(HWND APane, int AClientWidth, int AHeight, UINT ADpi) {
   const int pane = std::min(MulDiv(FPaneWidth96, dpi, 96), std::max(0, AClientWidth - MulDiv(100, dpi, 96)));
   const int bar = MulDiv(kBarWidth, dpi, 96);
   MoveWindow(APane, 0, 0, pane, AHeight, TRUE);
-  MoveWindow(FHandle, pane, 0, bar, AHeight, TRUE);
+  MoveWindow(Handle(), pane, 0, bar, AHeight, TRUE);
   return pane + bar;
 }
 
 void TSplitter::Drag(int ALeft) {
-  HWND parent = GetParent(FHandle);
+  HWND parent = GetParent(Handle());
   const int dpi = static_cast<int>(GetDpiForWindow(parent) ? GetDpiForWindow(parent) : 96);
   RECT client = {};
   GetClientRect(parent, &client);
@@ -69,33 +53,25 @@ void TSplitter::Drag(int ALeft) {
   if (FOnMoved) FOnMoved();
 }
 
-LRESULT CALLBACK TSplitter::WndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
-  if (AMsg == WM_NCCREATE) {
-    SetWindowLongPtrW(AWnd, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(ALParam)->lpCreateParams));
+LRESULT TSplitter::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
+  switch (AMsg) {
+    case WM_LBUTTONDOWN:
+      FGrabOffset = GET_X_LPARAM(ALParam);
+      SetCapture(Handle());
+      return 0;
+    case WM_MOUSEMOVE:
+      if (GetCapture() == Handle()) {
+        POINT point = {GET_X_LPARAM(ALParam), GET_Y_LPARAM(ALParam)};
+        MapWindowPoints(Handle(), GetParent(Handle()), &point, 1);
+        Drag(point.x - FGrabOffset);
+      }
+      return 0;
+    case WM_LBUTTONUP:
+      if (GetCapture() == Handle()) ReleaseCapture();
+      return 0;
+    default:
+      return TWindow::WndProc(AMsg, AWParam, ALParam);
   }
-  auto* self = reinterpret_cast<TSplitter*>(GetWindowLongPtrW(AWnd, GWLP_USERDATA));
-  if (self) {
-    switch (AMsg) {
-      case WM_LBUTTONDOWN:
-        self->FGrabOffset = GET_X_LPARAM(ALParam);
-        SetCapture(AWnd);
-        return 0;
-      case WM_MOUSEMOVE:
-        if (GetCapture() == AWnd) {
-          POINT point = {GET_X_LPARAM(ALParam), GET_Y_LPARAM(ALParam)};
-          MapWindowPoints(AWnd, GetParent(AWnd), &point, 1);
-          self->Drag(point.x - self->FGrabOffset);
-        }
-        return 0;
-      case WM_LBUTTONUP:
-        if (GetCapture() == AWnd) ReleaseCapture();
-        return 0;
-      default:
-        break;
-    }
-  }
-  return DefWindowProcW(AWnd, AMsg, AWParam, ALParam);
 }
 
 }  // namespace vantrel

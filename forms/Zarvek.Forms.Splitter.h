@@ -6,29 +6,28 @@
 
 #include <functional>
 
+#include "forms/Zarvek.Forms.Window.h"
+
 namespace vantrel {
 
-class TSplitter {
+class TSplitter : public TWindow {
  public:
   // APaneWidth96: the pane's width at 96 dots per inch. AOnMoved runs after a drag changed it;
   // the owner lays its window out again then.
   TSplitter(HWND AParent, int APaneWidth96, std::function<void()> AOnMoved);
-  ~TSplitter();
-  TSplitter(const TSplitter&) = delete;
-  TSplitter& operator=(const TSplitter&) = delete;
 
-  HWND Handle() const { return FHandle; }
   int PaneWidth96() const { return FPaneWidth96; }
 
   // Places APane at the left edge and the bar after it, both AHeight high, for a client area
   // AClientWidth wide at ADpi; returns where the rest of the window starts.
   int Place(HWND APane, int AClientWidth, int AHeight, UINT ADpi);
 
+ protected:
+  LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
+
  private:
-  static LRESULT CALLBACK WndProc(HWND AWnd, UINT AMsg, WPARAM AWParam, LPARAM ALParam);
   void Drag(int ALeft);
 
-  HWND FHandle = nullptr;
   int FPaneWidth96;
   std::function<void()> FOnMoved;
   int FGrabOffset = 0;

@@ -172,11 +172,7 @@ TfrmMain::TfrmMain(TRegView AView) : TLMForm(MainDesign()), FView(AView) {
   FormCreate();
 }
 
-TfrmMain::~TfrmMain() {
-  if (FTreeImages) ImageList_Destroy(FTreeImages);
-  if (FLargeImages) ImageList_Destroy(FLargeImages);
-  if (FShownIcon) DestroyIcon(FShownIcon);
-}
+TfrmMain::~TfrmMain() = default;
 
 void TfrmMain::FormCreate() {
   Environment.clear();
@@ -315,7 +311,7 @@ void TfrmMain::ClearDetails() {
   SetWindowTextW(FName, L"");
   SetWindowTextW(FGuid, L"");
   SetWindowTextW(FMemo, L"");
-  ShowIcon(nullptr);
+  ShowIcon(TIcon());
   FShownImage = -1;
   FTabPanel->Hide();
   FRegTree->Clear();
@@ -323,19 +319,20 @@ void TfrmMain::ClearDetails() {
 }
 
 void TfrmMain::CreateImageLists() {
-  if (FTreeImages) ImageList_Destroy(FTreeImages);
-  if (FLargeImages) ImageList_Destroy(FLargeImages);
   const int small = Scale(16), large = Scale(32);
-  FTreeImages = ImageList_Create(small, small, ILC_COLOR32, 5, 0);
-  FLargeImages = ImageList_Create(large, large, ILC_COLOR32, 5, 0);
+  TImageList treeImages(ImageList_Create(small, small, ILC_COLOR32, 5, 0));
+  TImageList largeImages(ImageList_Create(large, large, ILC_COLOR32, 5, 0));
   for (int id = IDI_CATALOG_ROOT; id <= IDI_CATALOG_INTERFACE; ++id) {
-    for (auto [list, size] : {std::pair{FTreeImages, small}, std::pair{FLargeImages, large}}) {
+    for (auto [list, size] : {std::pair{treeImages.get(), small}, std::pair{largeImages.get(), large}}) {
       TIcon icon(static_cast<HICON>(
           LoadImageW(Application().Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
       ImageList_AddIcon(list, icon.get());
     }
   }
-  TreeView_SetImageList(FTree, FTreeImages, TVSIL_NORMAL);
+  // The tree lets go of the old list before it is destroyed.
+  TreeView_SetImageList(FTree, treeImages.get(), TVSIL_NORMAL);
+  FTreeImages = std::move(treeImages);
+  FLargeImages = std::move(largeImages);
 }
 
 void TfrmMain::ApplyFonts() {
@@ -510,9 +507,8 @@ void TfrmMain::TreeExpanding(HTREEITEM ANode) {
   FillKey(ANode, list);
 }
 
-void TfrmMain::ShowIcon(HICON AIcon) {
-  if (FShownIcon) DestroyIcon(FShownIcon);
-  FShownIcon = AIcon;
+void TfrmMain::ShowIcon(TIcon AIcon) {
+  FShownIcon = std::move(AIcon);
   InvalidateRect(FIcon, nullptr, TRUE);
 }
 
@@ -524,18 +520,18 @@ void TfrmMain::SearchIcon(const TObjectData& AData) {
   file = SplitServerCommand(ExpandPathVariables(ViewEnvironment(Environment, FView), file), FView).Path;
   file = LocateServerFile(file, FView);
   if (file.empty()) return;
-  HICON icon = ExtractIconW(Application().Instance(), file.c_str(), static_cast<UINT>(index));
+  HICON extracted = ExtractIconW(Application().Instance(), file.c_str(), static_cast<UINT>(index));
   // 0: no icon; 1: the file is neither an executable nor an icon file.
-  if (reinterpret_cast<UINT_PTR>(icon) <= 1) return;
+  if (reinterpret_cast<UINT_PTR>(extracted) <= 1) return;
+  TIcon icon(extracted);
   // Drawn at the header's size when the file has that size, so it stays sharp when scaled.
   const int size = Scale(32);
   HICON sized = nullptr;
   if (size != GetSystemMetrics(SM_CXICON) &&
       PrivateExtractIconsW(file.c_str(), index, size, size, &sized, nullptr, 1, 0) == 1 && sized) {
-    DestroyIcon(icon);
-    icon = sized;
+    icon.reset(sized);
   }
-  ShowIcon(icon);
+  ShowIcon(std::move(icon));
 }
 
 void TfrmMain::TreeChange(HTREEITEM ANode) {
@@ -544,7 +540,7 @@ void TfrmMain::TreeChange(HTREEITEM ANode) {
   if (!ANode) return;
   TCatalogNodeData node = NodeData(ANode);
   SetWindowTextW(FName, node.Text.c_str());
-  ShowIcon(nullptr);
+  ShowIcon(TIcon());
   SetStatus(L"Ready");
   if (node.Index < 0) {
     FTabPanel->Hide();
@@ -571,10 +567,7 @@ void TfrmMain::TreeChange(HTREEITEM ANode) {
   const std::wstring ownKey = std::wstring(RootKeyName(data.Typ)) + L"\\" + data.GUID;
   const bool asHex = DisplayBinaryAsHex();
   FRegTree->BeginUpdate();
-  struct TEndUpdate {
-    TRegistryView& View;
-    ~TEndUpdate() { View.EndUpdate(); }
-  } endUpdate{*FRegTree};
+  TScopeExit endUpdate([this] { FRegTree->EndUpdate(); });
   FRegTree->Clear();
   FRegTree->FillRegistryTree(ownKey, asHex, FView);
   if (!IsBlankText(data.CLSID) && data.Typ != TObjectType::otCLSID) {
@@ -685,10 +678,7 @@ void TfrmMain::cmViewTLB() {
   TObjectData* entry = FocusedEntry();
   if (!entry) return;
   const TObjectData data = *entry;
-  struct TReady {
-    TfrmMain& Form;
-    ~TReady() { Form.SetStatus(L"Ready"); }
-  } ready{*this};
+  TScopeExit ready([this] { SetStatus(L"Ready"); });
   SetStatus(L"Working...");
   RepaintNow();
   OpenTypeLibViewer(data, FView);
@@ -723,17 +713,12 @@ void TfrmMain::RunRegistration(const TRegistrationCommand& ACommand, bool AUnreg
   const std::wstring file = ExtractFileName(ACommand.File);
   const bool selfRegistering = IsProgramFile(ACommand.File);
   // The window goes on while the program runs; what would start a second run waits.
-  struct TRunning {
-    TfrmMain& Form;
-    explicit TRunning(TfrmMain& AForm) : Form(AForm) {
-      Form.FRegistering = true;
-      Form.ApplyCommandStates();
-    }
-    ~TRunning() {
-      Form.FRegistering = false;
-      Form.ApplyCommandStates();
-    }
-  } running(*this);
+  FRegistering = true;
+  ApplyCommandStates();
+  TScopeExit running([this] {
+    FRegistering = false;
+    ApplyCommandStates();
+  });
   TWaitCursor wait;
   FRegistrationStatus = (AUnregister ? L"Unregistering " : L"Registering ") + file + L"...";
   SetStatus(FRegistrationStatus);
@@ -839,9 +824,7 @@ std::wstring TfrmMain::GuidText() const {
 void TfrmMain::bCopyClick() {
   std::wstring text = DetailsText(NameText(), GuidText(), FRegTree->LinesInTreeOrder());
   if (!OpenClipboard(Handle())) throw Exception(L"Cannot open the clipboard");
-  struct TCloseClipboard {
-    ~TCloseClipboard() { CloseClipboard(); }
-  } closeClipboard;
+  TScopeExit closeClipboard([] { CloseClipboard(); });
   EmptyClipboard();
   size_t bytes = (text.size() + 1) * sizeof(wchar_t);
   HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
@@ -984,9 +967,9 @@ LRESULT TfrmMain::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
       const int x = draw->rcItem.left + (draw->rcItem.right - draw->rcItem.left - size) / 2;
       const int y = draw->rcItem.top + (draw->rcItem.bottom - draw->rcItem.top - size) / 2;
       if (FShownIcon) {
-        DrawIconEx(draw->hDC, x, y, FShownIcon, size, size, 0, nullptr, DI_NORMAL);
+        DrawIconEx(draw->hDC, x, y, FShownIcon.get(), size, size, 0, nullptr, DI_NORMAL);
       } else if (FShownImage >= 0) {
-        ImageList_Draw(FLargeImages, FShownImage, draw->hDC, x, y, ILD_TRANSPARENT);
+        ImageList_Draw(FLargeImages.get(), FShownImage, draw->hDC, x, y, ILD_TRANSPARENT);
       }
       return TRUE;
     }

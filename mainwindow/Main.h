@@ -118,7 +118,7 @@ class TfrmMain : public TLMForm {
   std::wstring NameText() const;
   std::wstring GuidText() const;
   // The icon shown in the header: an extracted icon, or else the index of a kind's image.
-  HICON ShownIcon() const { return FShownIcon; }
+  HICON ShownIcon() const { return FShownIcon.get(); }
   int ShownImage() const { return FShownImage; }
 
   // The catalog loader (LoadList in the view shown); tests may replace it.
@@ -151,7 +151,7 @@ class TfrmMain : public TLMForm {
   void ShowRegistryView();
   void LayoutStatusBar();
   void RunRegistration(const TRegistrationCommand& ACommand, bool AUnregister);
-  void ShowIcon(HICON AIcon);
+  void ShowIcon(TIcon AIcon);
   void SearchIcon(const TObjectData& AData);
   TObjectData* FocusedEntry();
   void RepaintNow();
@@ -164,8 +164,8 @@ class TfrmMain : public TLMForm {
   HWND FGuid = nullptr;
   HWND FStatusBar = nullptr;
   std::unique_ptr<TSplitter> FSplitter;
-  HIMAGELIST FTreeImages = nullptr;
-  HIMAGELIST FLargeImages = nullptr;
+  TImageList FTreeImages;
+  TImageList FLargeImages;
   TFont FBoldFont;
   // Children of each root in display order, and their list indices; by TObjectType.
   std::array<std::vector<HTREEITEM>, 4> FChildren;
@@ -173,7 +173,7 @@ class TfrmMain : public TLMForm {
   bool FFocusingTree = false;
   std::wstring FSearchText;
   DWORD FLastSearchKey = 0;
-  HICON FShownIcon = nullptr;
+  TIcon FShownIcon;
   int FShownImage = -1;
   std::unique_ptr<TTabPanel> FTabPanel;
   std::unique_ptr<TRegistryView> FRegTree;

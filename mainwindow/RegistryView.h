@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/Zarvek_GdiHandles.h"
+#include "forms/Zarvek_UIHandles.h"
 #include "catalog/Zarvek_RegUtils.h"
 #include "base/Zarvek_SysUtils.h"
 

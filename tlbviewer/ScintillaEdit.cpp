@@ -1,6 +1,6 @@
 #include "tlbviewer/ScintillaEdit.h"
 
-#include "forms/Zarvek_GdiHandles.h"
+#include "forms/Zarvek_UIHandles.h"
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"

@@ -338,21 +338,14 @@ HDC TfrmTLBView::DefaultPrintDialog() {
 }
 
 void TfrmTLBView::cmPrint() {
-  HDC printer = ExecutePrintDialog();
+  TPrinterDC printer(ExecutePrintDialog());
   if (!printer) return;
-  struct TPrinterDC {
-    HDC DC;
-    ~TPrinterDC() { DeleteDC(DC); }
-  } printerDC{printer};
-  struct TPrinting {
-    TfrmTLBView& View;
-    TWaitCursor Cursor;
-    explicit TPrinting(TfrmTLBView& AView) : View(AView) { View.SetStatus(0, L"Printing..."); }
-    ~TPrinting() { View.SetStatus(0, L"Ready"); }
-  } printing(*this);
+  TWaitCursor wait;
+  SetStatus(0, L"Printing...");
+  TScopeExit ready([this] { SetStatus(0, L"Ready"); });
   TUnitPrinter printerText(Handle());
   printerText.SetText(FSynMemo->Text());
-  printerText.Print(printer, Application().Title() + L" - [" + FUnitname + L"]");
+  printerText.Print(printer.get(), Application().Title() + L" - [" + FUnitname + L"]");
 }
 
 

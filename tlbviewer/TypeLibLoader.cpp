@@ -539,7 +539,8 @@ bool IsSysnativePath(const std::wstring& APath) {
 HRESULT LoadCheckedLibrary(const std::wstring& APath, TComPtr<ITypeLib>& ALib) {
   ALib.reset();
   std::wstring loadPath = APath;
-  std::wstring copyFile;
+  // The loader reads the whole file at once and keeps nothing of it open: the copy goes at the end.
+  TTempFile copyFile;
   {
     TLibraryImage image(APath);
     if (image.Data()) {
@@ -553,23 +554,21 @@ HRESULT LoadCheckedLibrary(const std::wstring& APath, TComPtr<ITypeLib>& ALib) {
         if (length == 0 || length > MAX_PATH || FAILED(CoCreateGuid(&id))) return TYPE_E_CANTLOADLIBRARY;
         wchar_t name[40];
         StringFromGUID2(id, name, 40);
-        copyFile = std::wstring(folder, length) + L"vantrel-" + name + L".tlb";
+        copyFile.reset(std::wstring(folder, length) + L"vantrel-" + name + L".tlb");
         try {
-          WriteFileBytes(copyFile, repair ? RepairTypeLibraryData(image.Data(), image.Size(), check)
-                                          : std::string(reinterpret_cast<const char*>(image.Data()), image.Size()));
+          WriteFileBytes(copyFile.Path(),
+                         repair ? RepairTypeLibraryData(image.Data(), image.Size(), check)
+                                : std::string(reinterpret_cast<const char*>(image.Data()), image.Size()));
         } catch (const EFileError&) {
-          DeleteFileW(copyFile.c_str());
           return TYPE_E_CANTLOADLIBRARY;
         }
-        loadPath = copyFile;
+        loadPath = copyFile.Path();
       }
     }
   }
   ITypeLib* lib = nullptr;
   // LoadTypeLib would register a library given by a relative path; the program only reads.
   HRESULT hr = LoadTypeLibEx(loadPath.c_str(), REGKIND_NONE, &lib);
-  // The loader reads the whole file at once and keeps nothing of it open.
-  if (!copyFile.empty()) DeleteFileW(copyFile.c_str());
   if (SUCCEEDED(hr) && !lib) hr = E_POINTER;
   if (SUCCEEDED(hr)) ALib.reset(lib);
   return hr;

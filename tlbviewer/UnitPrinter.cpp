@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "SciLexer.h"
-#include "forms/Zarvek_GdiHandles.h"
+#include "forms/Zarvek_UIHandles.h"
 #include "base/Zarvek_SysUtils.h"
 #include "tlbviewer/PascalLexer.h"
 
@@ -129,10 +129,8 @@ int TUnitPrinter::PrintPages(HDC ADC, const TPageGeometry& AGeometry, const TPri
   const intptr_t length = FEditor->Length();
   intptr_t position = 0;
   int pages = 0;
-  struct TFreeCache {
-    TScintilla& Editor;
-    ~TFreeCache() { Editor.Call(SCI_FORMATRANGEFULL, 0, 0); }
-  } freeCache{*FEditor};
+  // The formatter keeps a cache of the last range until told to free it.
+  TScopeExit freeCache([this] { FEditor->Call(SCI_FORMATRANGEFULL, 0, 0); });
   do {
     ++pages;
     if (AStartPage) AStartPage(pages);

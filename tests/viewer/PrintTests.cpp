@@ -1,7 +1,7 @@
 // Printing the unit: the page layout as a function of the device, and pages rendered on a bitmap.
 #include <gtest/gtest.h>
 
-#include "forms/Zarvek_GdiHandles.h"
+#include "forms/Zarvek_UIHandles.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "tlbviewer/UnitPrinter.h"
 

@@ -1,7 +1,9 @@
-// Owners of GDI objects, icons and device contexts, each released by the matching call.
+// Owners of the user interface's handles (GDI objects, icons, image lists, menus, accelerator
+// tables, device contexts), each released by the matching call.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include "base/Zarvek_Handles.h"
 
@@ -25,12 +27,36 @@ struct TIconTraits {
 };
 using TIcon = TUniqueHandle<HICON, TIconTraits>;
 
-struct TMemoryDCTraits {
+// Device contexts released with DeleteDC: memory and printer contexts.
+struct TDeletedDCTraits {
   static HDC Invalid() { return nullptr; }
   static bool IsValid(HDC h) { return h != nullptr; }
   static void Close(HDC h) { DeleteDC(h); }
 };
-using TMemoryDC = TUniqueHandle<HDC, TMemoryDCTraits>;
+using TMemoryDC = TUniqueHandle<HDC, TDeletedDCTraits>;
+using TPrinterDC = TUniqueHandle<HDC, TDeletedDCTraits>;
+
+struct TImageListTraits {
+  static HIMAGELIST Invalid() { return nullptr; }
+  static bool IsValid(HIMAGELIST h) { return h != nullptr; }
+  static void Close(HIMAGELIST h) { ImageList_Destroy(h); }
+};
+using TImageList = TUniqueHandle<HIMAGELIST, TImageListTraits>;
+
+// A menu not (yet) given to a window: a window destroys its own menu.
+struct TMenuTraits {
+  static HMENU Invalid() { return nullptr; }
+  static bool IsValid(HMENU h) { return h != nullptr; }
+  static void Close(HMENU h) { DestroyMenu(h); }
+};
+using TMenu = TUniqueHandle<HMENU, TMenuTraits>;
+
+struct TAcceleratorTraits {
+  static HACCEL Invalid() { return nullptr; }
+  static bool IsValid(HACCEL h) { return h != nullptr; }
+  static void Close(HACCEL h) { DestroyAcceleratorTable(h); }
+};
+using TAccelerators = TUniqueHandle<HACCEL, TAcceleratorTraits>;
 
 // Selects an object into a device context and puts the previous one back.
 class TSelectObject {
