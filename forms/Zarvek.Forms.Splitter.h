@@ -33,19 +33,4 @@ class TSplitter : public TWindow {
   int FGrabOffset = 0;
 };
 
-// Suspends a window's repainting while it lives.
-class TRedrawLock {
- public:
-  explicit TRedrawLock(HWND AWindow) : FWindow(AWindow) { SendMessageW(FWindow, WM_SETREDRAW, FALSE, 0); }
-  ~TRedrawLock() {
-    SendMessageW(FWindow, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(FWindow, nullptr, TRUE);
-  }
-  TRedrawLock(const TRedrawLock&) = delete;
-  TRedrawLock& operator=(const TRedrawLock&) = delete;
-
- private:
-  HWND FWindow;
-};
-
 }  // namespace vantrel

@@ -14,6 +14,7 @@
 #include "forms/Zarvek_Dialogs.h"
 #include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
+#include "forms/Zarvek.Forms.RedrawLock.h"
 #include "forms/Zarvek.Forms.FileDialog.h"
 #include "mainwindow/resource.h"
 #include "resources/ProgramIcons.h"
@@ -34,16 +35,6 @@ TFormDesign MainDesign() {
   design.AcceleratorsId = IDR_MAINACCEL;
   design.IconId = IDI_VANTREL;
   return design;
-}
-
-// Errors of the command line go where a script can read them; a message box only when the
-// program has no standard error stream.
-void ReportCommandLineError(const std::wstring& AText) {
-  if (HasStdErr()) {
-    WriteStdErrLine(AText);
-  } else {
-    Application().ShowErrorText(AText);
-  }
 }
 
 // A tree node's lParam: the kind in the top byte, the list index (or kRootIndex) below.
@@ -180,19 +171,6 @@ void TfrmMain::FormCreate() {
   ReadEnvironmentBlock(Environment);
   CreateTree();
   ShowRegistryView();
-}
-
-int RunCommandLine(const TStringList& AParams, TRegView& AView) {
-  std::wstring error;
-  if (!ChooseRegView(AParams, Is64BitWindows(), AView, error)) {
-    ReportCommandLineError(error);
-    return 1;
-  }
-  TExportOutcome lists =
-      RunCommandLineExport(AParams, ExtractFilePath(ModuleFileName()), ReportCommandLineError, AView);
-  TExportOutcome unit = RunUnitExport(AParams, ReportCommandLineError, AView);
-  if (lists == TExportOutcome::NoSwitch && unit == TExportOutcome::NoSwitch) return -1;
-  return lists == TExportOutcome::Failed || unit == TExportOutcome::Failed ? 1 : 0;
 }
 
 void TfrmMain::CreateControls() {
@@ -396,28 +374,8 @@ void TfrmMain::SetStatus(const std::wstring& AText) {
 
 void TfrmMain::RepaintNow() { RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); }
 
-TObjects& TfrmMain::ListOf(TObjectType AType) {
-  switch (AType) {
-    case TObjectType::otCLSID: return OCList;
-    case TObjectType::otTypeLib: return TLList;
-    case TObjectType::otAppID: return AIList;
-    case TObjectType::otInterface: return IFList;
-  }
-  return OCList;
-}
-
-HTREEITEM TfrmMain::RootOf(TObjectType AType) const {
-  switch (AType) {
-    case TObjectType::otCLSID: return OCRoot;
-    case TObjectType::otTypeLib: return TLRoot;
-    case TObjectType::otAppID: return AIRoot;
-    case TObjectType::otInterface: return IFRoot;
-  }
-  return nullptr;
-}
-
 const std::vector<HTREEITEM>& TfrmMain::ChildrenOf(TObjectType AType) const {
-  return FChildren[static_cast<size_t>(AType)];
+  return Branch(AType).Children;
 }
 
 TCatalogNodeData TfrmMain::NodeData(HTREEITEM ANode) const {
@@ -432,7 +390,7 @@ TCatalogNodeData TfrmMain::NodeData(HTREEITEM ANode) const {
     data.Text = RootCaption(data.Typ);
     return data;
   }
-  const TObjects& list = const_cast<TfrmMain*>(this)->ListOf(data.Typ);
+  const TObjects& list = ListOf(data.Typ);
   data.Index = static_cast<int>(index);
   if (index < list.size()) {
     data.Text = list[index].Name;
@@ -441,7 +399,7 @@ TCatalogNodeData TfrmMain::NodeData(HTREEITEM ANode) const {
   return data;
 }
 
-void TfrmMain::AddRoot(TObjectType AType, HTREEITEM& ARoot) {
+void TfrmMain::AddRoot(TObjectType AType) {
   TVINSERTSTRUCTW insert = {};
   insert.hParent = TVI_ROOT;
   insert.hInsertAfter = TVI_LAST;
@@ -450,25 +408,24 @@ void TfrmMain::AddRoot(TObjectType AType, HTREEITEM& ARoot) {
   insert.item.lParam = EncodeNode(AType, kRootIndex);
   insert.item.cChildren = 1;
   insert.item.iImage = insert.item.iSelectedImage = 0;
-  ARoot = TreeView_InsertItem(FTree, &insert);
+  Branch(AType).Root = TreeView_InsertItem(FTree, &insert);
 }
 
 void TfrmMain::CreateTree() {
   TRedrawLock lock(FTree);
   TreeView_DeleteAllItems(FTree);
-  for (auto& children : FChildren) children.clear();
-  for (auto& indices : FChildIndex) indices.clear();
-  AddRoot(TObjectType::otCLSID, OCRoot);
-  AddRoot(TObjectType::otAppID, AIRoot);
-  AddRoot(TObjectType::otTypeLib, TLRoot);
-  AddRoot(TObjectType::otInterface, IFRoot);
+  for (TObjectType kind : kRootOrder) {
+    Branch(kind).Children.clear();
+    Branch(kind).ChildIndex.clear();
+    AddRoot(kind);
+  }
 }
 
 void TfrmMain::FillKey(HTREEITEM ARoot, const TObjects& AData) {
   TObjectType kind = NodeData(ARoot).Typ;
   TRedrawLock lock(FTree);
-  std::vector<HTREEITEM>& children = FChildren[static_cast<size_t>(kind)];
-  std::vector<int>& indices = FChildIndex[static_cast<size_t>(kind)];
+  std::vector<HTREEITEM>& children = Branch(kind).Children;
+  std::vector<int>& indices = Branch(kind).ChildIndex;
   children.reserve(children.size() + AData.size());
   indices.reserve(indices.size() + AData.size());
   TVINSERTSTRUCTW insert = {};
@@ -546,7 +503,7 @@ void TfrmMain::TreeChange(HTREEITEM ANode) {
     FTabPanel->Hide();
     FShownImage = 0;
     std::wstring text = TreeView_GetChild(FTree, ANode)
-                            ? L"Node contains " + std::to_wstring(FChildren[static_cast<size_t>(node.Typ)].size()) +
+                            ? L"Node contains " + std::to_wstring(Branch(node.Typ).Children.size()) +
                                   L" items"
                             : std::wstring(L"Expand node to retrieve items");
     SetWindowTextW(FGuid, text.c_str());
@@ -605,8 +562,8 @@ bool TfrmMain::TreeIncrementalSearch(wchar_t AChar) {
   for (TObjectType kind : kRootOrder) {
     nodes.push_back({RootOf(kind), RootCaption(kind)});
     const TObjects& list = ListOf(kind);
-    const auto& children = FChildren[static_cast<size_t>(kind)];
-    const auto& indices = FChildIndex[static_cast<size_t>(kind)];
+    const auto& children = Branch(kind).Children;
+    const auto& indices = Branch(kind).ChildIndex;
     for (size_t i = 0; i < children.size(); ++i) nodes.push_back({children[i], list[indices[i]].Name});
   }
   if (nodes.empty()) return false;
@@ -1019,23 +976,6 @@ bool TfrmMain::PreTranslateMessage(MSG& AMsg) {
     return true;
   }
   return TLMForm::PreTranslateMessage(AMsg);
-}
-
-int RunProgram(const TStringList& AParams) {
-  LoadExeVersionInfo();
-  Application().Initialize();
-  ApplyUserLocale();
-  Application().SetTitle(L"Vantrel");
-  // The switches run before any window exists, so that scripts work without a desktop too.
-  TRegView view = ProcessRegView();
-  if (!AParams.empty()) {
-    int exitCode = RunCommandLine(AParams, view);
-    if (exitCode >= 0) return exitCode;
-  }
-  TfrmMain form(view);
-  Application().SetMainForm(&form);
-  form.Show();
-  return Application().Run();
 }
 
 }  // namespace vantrel

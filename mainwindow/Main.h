@@ -69,9 +69,6 @@ class TfrmMain : public TLMForm {
   explicit TfrmMain(TRegView AView = ProcessRegView());
   ~TfrmMain() override;
 
-  // The four roots, in the order they are shown, and the lists behind them.
-  HTREEITEM OCRoot = nullptr, AIRoot = nullptr, TLRoot = nullptr, IFRoot = nullptr;
-  TObjects OCList, TLList, AIList, IFList;
   TStringList Environment;
 
   HWND Tree() const { return FTree; }
@@ -83,8 +80,10 @@ class TfrmMain : public TLMForm {
   // True while a registration program runs.
   bool Registering() const { return FRegistering; }
   TCatalogNodeData NodeData(HTREEITEM ANode) const;
-  HTREEITEM RootOf(TObjectType AType) const;
-  TObjects& ListOf(TObjectType AType);
+  // The catalog of a kind: its root node and the list behind it.
+  HTREEITEM RootOf(TObjectType AType) const { return Branch(AType).Root; }
+  TObjects& ListOf(TObjectType AType) { return Branch(AType).List; }
+  const TObjects& ListOf(TObjectType AType) const { return Branch(AType).List; }
   // Child nodes of a root in display order.
   const std::vector<HTREEITEM>& ChildrenOf(TObjectType AType) const;
 
@@ -155,7 +154,7 @@ class TfrmMain : public TLMForm {
   void SearchIcon(const TObjectData& AData);
   TObjectData* FocusedEntry();
   void RepaintNow();
-  void AddRoot(TObjectType AType, HTREEITEM& ARoot);
+  void AddRoot(TObjectType AType);
   void KeepExpandButton(HTREEITEM ARoot);
 
   HWND FTree = nullptr;
@@ -168,8 +167,17 @@ class TfrmMain : public TLMForm {
   TImageList FLargeImages;
   TFont FBoldFont;
   // Children of each root in display order, and their list indices; by TObjectType.
-  std::array<std::vector<HTREEITEM>, 4> FChildren;
-  std::array<std::vector<int>, 4> FChildIndex;
+  // One catalog of the tree: its root node, its list, and the root's children in display order
+  // with their positions in the list.
+  struct TCatalogBranch {
+    HTREEITEM Root = nullptr;
+    TObjects List;
+    std::vector<HTREEITEM> Children;
+    std::vector<int> ChildIndex;
+  };
+  TCatalogBranch& Branch(TObjectType AType) { return FBranches[static_cast<size_t>(AType)]; }
+  const TCatalogBranch& Branch(TObjectType AType) const { return FBranches[static_cast<size_t>(AType)]; }
+  std::array<TCatalogBranch, 4> FBranches;  // by TObjectType
   bool FFocusingTree = false;
   std::wstring FSearchText;
   DWORD FLastSearchKey = 0;
@@ -185,13 +193,5 @@ class TfrmMain : public TLMForm {
   std::wstring FRegistrationStatus;
   HWND FViewButton = nullptr, FCopy = nullptr, FReg = nullptr, FUnreg = nullptr;
 };
-
-// The command-line switches (registry view, CSV export and unit export); returns the exit code, or
-// -1 when AParams holds no switch that ends the program. AView: the registry view chosen.
-int RunCommandLine(const TStringList& AParams, TRegView& AView);
-
-// The program block: locale, title, the command line, main window, message loop. Returns the
-// exit code.
-int RunProgram(const TStringList& AParams);
 
 }  // namespace vantrel

@@ -2,8 +2,64 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "about/AboutDlg.h"
 #include "base/Zarvek_SysUtils.h"
+#include "catalog/CsvExport.h"
+#include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/Main.h"
+#include "tlbviewer/UnitExport.h"
+
+namespace vantrel {
+
+namespace {
+
+// Errors of the command line go where a script can read them; a message box only when the
+// program has no standard error stream.
+void ReportCommandLineError(const std::wstring& AText) {
+  if (HasStdErr()) {
+    WriteStdErrLine(AText);
+  } else {
+    Application().ShowErrorText(AText);
+  }
+}
+
+// The command-line switches (registry view, CSV export and unit export): the exit code, or -1 when
+// no switch ends the program; AView: the registry view chosen.
+int RunCommandLine(const TStringList& AParams, TRegView& AView) {
+  std::wstring error;
+  if (!ChooseRegView(AParams, Is64BitWindows(), AView, error)) {
+    ReportCommandLineError(error);
+    return 1;
+  }
+  TExportOutcome lists =
+      RunCommandLineExport(AParams, ExtractFilePath(ModuleFileName()), ReportCommandLineError, AView);
+  TExportOutcome unit = RunUnitExport(AParams, ReportCommandLineError, AView);
+  if (lists == TExportOutcome::NoSwitch && unit == TExportOutcome::NoSwitch) return -1;
+  return lists == TExportOutcome::Failed || unit == TExportOutcome::Failed ? 1 : 0;
+}
+
+// The program block: locale, title, the command line, main window, message loop. Returns the
+// exit code.
+int RunProgram(const TStringList& AParams) {
+  LoadExeVersionInfo();
+  Application().Initialize();
+  ApplyUserLocale();
+  Application().SetTitle(L"Vantrel");
+  // The switches run before any window exists, so that scripts work without a desktop too.
+  TRegView view = ProcessRegView();
+  if (!AParams.empty()) {
+    int exitCode = RunCommandLine(AParams, view);
+    if (exitCode >= 0) return exitCode;
+  }
+  TfrmMain form(view);
+  Application().SetMainForm(&form);
+  form.Show();
+  return Application().Run();
+}
+
+}  // namespace
+
+}  // namespace vantrel
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   vantrel::TStringList params;

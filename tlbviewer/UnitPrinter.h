@@ -38,9 +38,6 @@ struct TPageLayout {
 };
 TPageLayout ComputePageLayout(const TPageGeometry& AGeometry, const TPrintMargins& AMargins, int ANumbersWidth);
 
-// Sets up a Scintilla editor with the Object Pascal colouring in the given font.
-void ApplyPascalStyles(TScintilla& AEditor, const char* AFace, int APoints);
-
 // Prints a text as the viewer's unit: Courier New 8 pt, line numbers in the left margin, Pascal
 // colouring on white, tab width 8.
 class TUnitPrinter {

@@ -106,7 +106,7 @@ size_t RawSubtreeWalk(HKEY AParent, const std::wstring& APath) {
 
 HTREEITEM FindClass(TfrmMain& AForm, const std::wstring& AGuid) {
   for (HTREEITEM item : AForm.ChildrenOf(TObjectType::otCLSID)) {
-    if (AForm.OCList[static_cast<size_t>(AForm.NodeData(item).Index)].GUID == AGuid) return item;
+    if (AForm.ListOf(TObjectType::otCLSID)[static_cast<size_t>(AForm.NodeData(item).Index)].GUID == AGuid) return item;
   }
   return nullptr;
 }
@@ -116,7 +116,7 @@ HTREEITEM FindClass(TfrmMain& AForm, const std::wstring& AGuid) {
 void MeasureSelection(TfrmMain& AForm, const char* AName, const std::wstring& AGuid) {
   HTREEITEM item = FindClass(AForm, AGuid);
   if (!item) return;
-  TObjectData data = AForm.OCList[static_cast<size_t>(AForm.NodeData(item).Index)];
+  TObjectData data = AForm.ListOf(TObjectType::otCLSID)[static_cast<size_t>(AForm.NodeData(item).Index)];
   ReadDetails(data, AForm.Environment, AForm.View());
   std::vector<std::wstring> keys = {L"CLSID\\" + AGuid};
   if (!data.TypeLib.empty()) keys.push_back(L"TypeLib\\" + data.TypeLib);
@@ -164,18 +164,18 @@ int wmain() {
     Application().ProcessMessages();
     // Memory from the first round only: later rounds start with what earlier ones left in the heap.
     if (run == 0) memoryBefore = PrivateBytes();
-    classes.push_back(ExpandMs(form, form.OCRoot));
-    interfaces.push_back(ExpandMs(form, form.IFRoot));
+    classes.push_back(ExpandMs(form, form.RootOf(TObjectType::otCLSID)));
+    interfaces.push_back(ExpandMs(form, form.RootOf(TObjectType::otInterface)));
     if (run == 0) memoryAfter = PrivateBytes();
-    classCount = form.OCList.size();
-    interfaceCount = form.IFList.size();
+    classCount = form.ListOf(TObjectType::otCLSID).size();
+    interfaceCount = form.ListOf(TObjectType::otInterface).size();
   }
   std::printf("object classes: %zu, named interfaces: %zu\n", classCount, interfaceCount);
   if (GetEnvironmentVariableW(L"VANTREL_BENCH_PARTS", nullptr, 0)) {
     TfrmMain form;
     form.Show();
     Application().ProcessMessages();
-    ExpandParts(form, TObjectType::otCLSID, form.OCRoot);
+    ExpandParts(form, TObjectType::otCLSID, form.RootOf(TObjectType::otCLSID));
   }
   auto line = [](const char* AName, double AValue, double ABaseline) {
     std::printf("%s: %.1f ms (raw loop %.1f ms, ratio %.2f)\n", AName, AValue, ABaseline, AValue / ABaseline);
@@ -207,7 +207,7 @@ int wmain() {
       switching.push_back(timed([&] { form.cmRegistryView(own); }));
     }
     std::printf("switch registry view: %.1f ms (Refresh %.1f ms, ratio %.2f), %zu classes in the view\n",
-                Median(switching), Median(refresh), Median(switching) / Median(refresh), form.OCList.size());
+                Median(switching), Median(refresh), Median(switching) / Median(refresh), form.ListOf(TObjectType::otCLSID).size());
   }
 
   // The details of one class: a large subtree and an ordinary registration.
@@ -215,11 +215,11 @@ int wmain() {
   CreateClass(large, 1000, 200);
   TfrmMain form;
   form.Show();
-  TreeView_Expand(form.Tree(), form.OCRoot, TVE_EXPAND);
+  TreeView_Expand(form.Tree(), form.RootOf(TObjectType::otCLSID), TVE_EXPAND);
   Application().ProcessMessages();
   MeasureSelection(form, "a class with 1,000 values and 200 subkeys", large);
   // An ordinary class of the platform: the first with a server, a ProgID and a type library.
-  for (const TObjectData& entry : form.OCList) {
+  for (const TObjectData& entry : form.ListOf(TObjectType::otCLSID)) {
     TObjectData data = entry;
     data.CLSID = data.GUID;
     HKEY key;

@@ -10,6 +10,7 @@
 #include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "tlbviewer/TLBViewer.h"
+#include "tlbviewer/PascalStyles.h"
 #include "tlbviewer/UnitPrinter.h"
 #include "tlbviewer/TypeLibLoader.h"
 

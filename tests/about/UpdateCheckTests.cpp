@@ -8,6 +8,7 @@
 #include "base/Zarvek_SysUtils.h"
 #include "tests/about/AboutTestPaths.h"
 #include "tests/about/LocalHttpServer.h"
+#include "tests/about/VersionCases.h"
 #include "tests/support/TestSupport.h"
 
 using namespace vantrel;
@@ -107,38 +108,6 @@ TEST(UpdateCheckDefaults, AsTheComponentIsCreated) {
   EXPECT_EQ(check.ThreadId(), 0u);
 }
 
-TEST(SafeClientFileName, KeepsOnlyABareUsableName) {
-  struct Case {
-    const wchar_t* value;
-    const wchar_t* name;
-  } cases[] = {
-      {L"setup.exe", L"setup.exe"},
-      {L"..\\..\\x.exe", L"x.exe"},
-      {L"../../x.exe", L"x.exe"},
-      {L"C:\\Windows\\system32\\evil.dll", L"evil.dll"},
-      {L"C:evil.exe", L"evil.exe"},
-      {L"\\\\server\\share\\tool.exe", L"tool.exe"},
-      {L"setup.exe. . ", L"setup.exe"},
-      {L"..", L""},
-      {L".", L""},
-      {L"C:\\", L""},
-      {L"folder/", L""},
-      {L"", L""},
-      {L"NUL", L""},
-      {L"con.txt", L""},
-      {L"Com1.exe", L""},
-      {L"lpt9", L""},
-      {L"aux .log", L""},
-      {L"console.exe", L"console.exe"},
-      {L"com10.exe", L"com10.exe"},
-      {L"what?.exe", L""},
-      {L"a|b.exe", L""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(SafeClientFileName(c.value), c.name) << testing::PrintToString(std::wstring(c.value));
-  }
-}
-
 TEST_F(UpdateCheck, ReadsTheTagsWhateverTheirLetterCase) {
   std::string value254(254, 'v');
   std::string value255(255, 'w');
@@ -182,32 +151,7 @@ TEST_F(UpdateCheck, ReadsTheTagsWhateverTheirLetterCase) {
 }
 
 TEST_F(UpdateCheck, VersionComparisons) {
-  struct Case {
-    TVersionFormat format;
-    const char* current;
-    const char* offered;
-    bool update;
-  } cases[] = {
-      {vfStandard, "1.4.0.0", "1.5.0.0", true},
-      {vfStandard, "1.4.0.0", "1.4.0.0", false},
-      {vfStandard, "1.9.0.0", "1.10.0.0", true},   // numbers, not text
-      {vfStandard, "1.10.0.0", "1.9.0.0", false},
-      {vfStandard, "1.4.0.0", "1.4.0.0.1", false}, // the current version's last part ends it
-      {vfStandard, "1.4.0.0", "1.4", true},        // the offered 4 meets the current 0
-      {vfStandard, "1.4.0.3 BETA 3", "1.4.0.1", true},  // "3 BETA 3" is no number: 0
-      {vfStandard, "1.4.0.3", "1.4.0.3 BETA 3", false},
-      {vfStandard, "2.0", "1.9.9.9", false},
-      {vfString, "1.10", "1.9", true},
-      {vfString, "1.9", "1.10", false},
-      {vfString, "1.4", "1.4.1", true},            // a proper prefix sorts first
-      {vfNumber, "1.5", "1.45", false},
-      {vfNumber, "1.45", "1.5", true},
-      {vfNumber, "1.5", "1.2.3", false},           // does not convert
-      {vfNumber, "1.5", "  2", true},              // leading blanks are skipped
-      {vfNumber, "1.5", "2 ", false},              // anything after the number is not
-      {vfNumber, "1,5", "2", false},
-  };
-  for (const Case& c : cases) {
+  for (const TVersionCase& c : kVersionCases) {
     SCOPED_TRACE(std::string(c.current) + " vs " + c.offered + " format " + std::to_string(c.format));
     ServePage({{"Name", "Vantrel"}, {"Version", c.offered}});
     Events.clear();
@@ -217,17 +161,6 @@ TEST_F(UpdateCheck, VersionComparisons) {
     EXPECT_EQ(Count("UpdateAvailable " + std::string(c.current) + " -> " + c.offered), c.update ? 1 : 0);
     EXPECT_EQ(Count("NoUpdateFound"), c.update ? 0 : 1);
     EXPECT_EQ(Count("DownloadError"), 0);
-  }
-}
-
-TEST_F(UpdateCheck, NumberFormatIgnoresTheLocale) {
-  double value = 0;
-  EXPECT_TRUE(TryParseVersionNumber(L"1.45", value));
-  EXPECT_DOUBLE_EQ(value, 1.45);
-  EXPECT_TRUE(TryParseVersionNumber(L" -2e3", value));
-  EXPECT_DOUBLE_EQ(value, -2000);
-  for (const wchar_t* text : {L"", L".", L"1,5", L"1.2.3", L"1.5x", L"e5", L"0x10"}) {
-    EXPECT_FALSE(TryParseVersionNumber(text, value)) << testing::PrintToString(std::wstring(text));
   }
 }
 

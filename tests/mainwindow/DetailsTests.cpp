@@ -300,7 +300,7 @@ TEST_F(Details, ClassWithTypeLibraryButNoServerCanOnlyBeViewed) {
 TEST_F(Details, KeyDeletedSinceTheCatalogWasLoadedShowsNothing) {
   std::wstring guid = NewGuid();
   reg.SetString(L"CLSID\\" + guid, L"", L"Gone Soon");
-  TreeView_Expand(form->Tree(), form->OCRoot, TVE_EXPAND);
+  TreeView_Expand(form->Tree(), form->RootOf(TObjectType::otCLSID), TVE_EXPAND);
   reg.DeleteKey(L"CLSID\\" + guid);
   ASSERT_TRUE(Select(TObjectType::otCLSID, guid));
   EXPECT_EQ(form->RegTree().LineCount(), 0u);
@@ -312,11 +312,11 @@ TEST_F(Details, RootHidesTheRegistryTabAndKeepsTheMenuStates) {
   std::wstring guid = NewGuid();
   reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"C:\\x.dll");
   ASSERT_TRUE(Select(TObjectType::otCLSID, guid));
-  TreeView_SelectItem(form->Tree(), form->OCRoot);
+  TreeView_SelectItem(form->Tree(), form->RootOf(TObjectType::otCLSID));
   EXPECT_FALSE(form->TabPanel().Visible());
   EXPECT_EQ(form->ShownImage(), 0);
   EXPECT_TRUE(MenuEnabled(IDM_REG));
-  EXPECT_EQ(form->GuidText(), L"Node contains " + std::to_wstring(form->OCList.size()) + L" items");
+  EXPECT_EQ(form->GuidText(), L"Node contains " + std::to_wstring(form->ListOf(TObjectType::otCLSID).size()) + L" items");
 }
 
 TEST_F(Details, IconsFromDefaultIconOrServerOrTheKindsImage) {

@@ -119,7 +119,7 @@ TEST_F(MainWindow, StartsWithFourCollapsedRootsAndReadsNoCatalog) {
     EXPECT_FALSE(ItemState(tree, root) & TVIS_EXPANDED);
   }
   EXPECT_EQ(roots, (std::vector<std::wstring>{L"Object Classes", L"Application IDs", L"Type Libraries", L"Interfaces"}));
-  EXPECT_TRUE(form->OCList.empty() && form->TLList.empty() && form->AIList.empty() && form->IFList.empty());
+  EXPECT_TRUE(form->ListOf(TObjectType::otCLSID).empty() && form->ListOf(TObjectType::otTypeLib).empty() && form->ListOf(TObjectType::otAppID).empty() && form->ListOf(TObjectType::otInterface).empty());
   EXPECT_EQ(form->StatusText(), L"Ready");
   EXPECT_EQ(TreeView_GetSelection(tree), nullptr);
 }
@@ -134,7 +134,7 @@ TEST_F(MainWindow, ShowingTheWindowFocusesTheTreeWithNothingSelected) {
   // The first arrow key then selects the first root.
   MSG down = {form->Tree(), WM_KEYDOWN, VK_DOWN, 0};
   EXPECT_TRUE(Application().PreTranslate(down));
-  EXPECT_EQ(TreeView_GetSelection(form->Tree()), form->OCRoot);
+  EXPECT_EQ(TreeView_GetSelection(form->Tree()), form->RootOf(TObjectType::otCLSID));
   form->Hide();
 }
 
@@ -179,11 +179,8 @@ TEST_F(MainWindow, WindowLayoutAndMenu) {
   EXPECT_EQ((item.fState & MFS_DISABLED) != 0, !Is64BitWindows());
 }
 
-TEST_F(MainWindow, ViewSwitchAloneChoosesTheViewTheWindowStartsIn) {
-  TRegView view = TRegView::rv32;
-  EXPECT_EQ(RunCommandLine({L"/64", L"not-a-switch"}, view), -1);
-  EXPECT_EQ(view, TRegView::rv64);
-  TfrmMain sixtyFour(view);
+TEST_F(MainWindow, StartsInTheRegistryViewItIsGiven) {
+  TfrmMain sixtyFour(TRegView::rv64);
   EXPECT_EQ(sixtyFour.View(), TRegView::rv64);
   EXPECT_EQ(sixtyFour.ViewStatusText(), L"64-bit Registry");
   HMENU menu = GetMenu(sixtyFour.Handle());
@@ -197,15 +194,15 @@ TEST_F(MainWindow, ExpandLoadsOnceAndSortsTheChildren) {
   reg.SetString(L"AppID\\{00000000-0000-0000-0000-0000000000A2}", L"", L"Alpha");
   reg.CreateKey(L"AppID\\{00000000-0000-0000-0000-0000000000A3}");
   uint64_t before = TRegistry::OpenedKeyCount();
-  Expand(form->AIRoot);
+  Expand(form->RootOf(TObjectType::otAppID));
   uint64_t afterFirst = TRegistry::OpenedKeyCount();
   EXPECT_GT(afterFirst, before);
-  EXPECT_FALSE(form->AIList.empty());
-  Collapse(form->AIRoot);
-  Expand(form->AIRoot);
+  EXPECT_FALSE(form->ListOf(TObjectType::otAppID).empty());
+  Collapse(form->RootOf(TObjectType::otAppID));
+  Expand(form->RootOf(TObjectType::otAppID));
   EXPECT_EQ(TRegistry::OpenedKeyCount(), afterFirst);
-  std::vector<std::wstring> texts = ChildTexts(form->Tree(), form->AIRoot);
-  ASSERT_EQ(texts.size(), form->AIList.size());
+  std::vector<std::wstring> texts = ChildTexts(form->Tree(), form->RootOf(TObjectType::otAppID));
+  ASSERT_EQ(texts.size(), form->ListOf(TObjectType::otAppID).size());
   auto position = [&](const std::wstring& AText) { return std::find(texts.begin(), texts.end(), AText) - texts.begin(); };
   EXPECT_LT(position(L"Alpha"), position(L"beta"));
   EXPECT_LT(position(L"beta"), position(L"{00000000-0000-0000-0000-0000000000A3}"));
@@ -214,11 +211,11 @@ TEST_F(MainWindow, ExpandLoadsOnceAndSortsTheChildren) {
 }
 
 TEST_F(MainWindow, EqualNamesKeepListOrderInTheTree) {
-  form->AIList = {Entry(L"foo"), Entry(L"Foo"), Entry(L"Bar")};
-  Expand(form->AIRoot);
-  EXPECT_EQ(ChildTexts(form->Tree(), form->AIRoot), (std::vector<std::wstring>{L"Bar", L"foo", L"Foo"}));
+  form->ListOf(TObjectType::otAppID) = {Entry(L"foo"), Entry(L"Foo"), Entry(L"Bar")};
+  Expand(form->RootOf(TObjectType::otAppID));
+  EXPECT_EQ(ChildTexts(form->Tree(), form->RootOf(TObjectType::otAppID)), (std::vector<std::wstring>{L"Bar", L"foo", L"Foo"}));
   // Children carry the position of their entry in the list.
-  HTREEITEM second = TreeView_GetNextSibling(form->Tree(), TreeView_GetChild(form->Tree(), form->AIRoot));
+  HTREEITEM second = TreeView_GetNextSibling(form->Tree(), TreeView_GetChild(form->Tree(), form->RootOf(TObjectType::otAppID)));
   TCatalogNodeData data = form->NodeData(second);
   EXPECT_EQ(data.Index, 0);
   EXPECT_EQ(data.Typ, TObjectType::otAppID);
@@ -232,26 +229,26 @@ TEST_F(MainWindow, EmptyCatalogKeepsItsButtonAndLoadsAgain) {
     AList.clear();
     ++loads;
   };
-  Expand(form->AIRoot);
+  Expand(form->RootOf(TObjectType::otAppID));
   EXPECT_EQ(loads, 1);
-  EXPECT_EQ(TreeView_GetChild(form->Tree(), form->AIRoot), nullptr);
-  EXPECT_TRUE(HasButton(form->Tree(), form->AIRoot));
-  Expand(form->AIRoot);
+  EXPECT_EQ(TreeView_GetChild(form->Tree(), form->RootOf(TObjectType::otAppID)), nullptr);
+  EXPECT_TRUE(HasButton(form->Tree(), form->RootOf(TObjectType::otAppID)));
+  Expand(form->RootOf(TObjectType::otAppID));
   EXPECT_EQ(loads, 2);
 }
 
 TEST_F(MainWindow, TypingFindsEntriesInCollapsedBranches) {
-  form->AIList = {Entry(L"Alpha"), Entry(L"Microsoft Word"), Entry(L"MICRO Two"), Entry(L"Zulu")};
-  form->IFList = {Entry(L"IMicro", TObjectType::otInterface)};
-  Expand(form->AIRoot);
-  Expand(form->IFRoot);
-  Collapse(form->AIRoot);
-  Collapse(form->IFRoot);
-  TreeView_SelectItem(form->Tree(), form->OCRoot);
+  form->ListOf(TObjectType::otAppID) = {Entry(L"Alpha"), Entry(L"Microsoft Word"), Entry(L"MICRO Two"), Entry(L"Zulu")};
+  form->ListOf(TObjectType::otInterface) = {Entry(L"IMicro", TObjectType::otInterface)};
+  Expand(form->RootOf(TObjectType::otAppID));
+  Expand(form->RootOf(TObjectType::otInterface));
+  Collapse(form->RootOf(TObjectType::otAppID));
+  Collapse(form->RootOf(TObjectType::otInterface));
+  TreeView_SelectItem(form->Tree(), form->RootOf(TObjectType::otCLSID));
   for (wchar_t c : std::wstring(L"micro")) Type(c);
   HTREEITEM selected = TreeView_GetSelection(form->Tree());
   EXPECT_EQ(form->NodeData(selected).Text, L"MICRO Two");  // "micro two" sorts before "microsoft word"
-  EXPECT_TRUE(ItemState(form->Tree(), form->AIRoot) & TVIS_EXPANDED);
+  EXPECT_TRUE(ItemState(form->Tree(), form->RootOf(TObjectType::otAppID)) & TVIS_EXPANDED);
   // After a pause a new search starts after the selected node.
   Sleep(1100);
   Type(L'm');
@@ -268,9 +265,9 @@ TEST_F(MainWindow, RefreshLeavesNothingSelectedAndFourCollapsedRoots) {
   const std::wstring guid = NewGuid();
   reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"C:\\x.dll");
   reg.SetString(L"CLSID\\" + guid + L"\\ProgID", L"", L"Vantrel.Refreshed");
-  Expand(form->OCRoot);
+  Expand(form->RootOf(TObjectType::otCLSID));
   for (HTREEITEM item : form->ChildrenOf(TObjectType::otCLSID)) {
-    if (form->OCList[static_cast<size_t>(form->NodeData(item).Index)].GUID == guid) {
+    if (form->ListOf(TObjectType::otCLSID)[static_cast<size_t>(form->NodeData(item).Index)].GUID == guid) {
       TreeView_SelectItem(form->Tree(), item);
     }
   }
@@ -294,9 +291,9 @@ TEST_F(MainWindow, RefreshLeavesNothingSelectedAndFourCollapsedRoots) {
     EXPECT_TRUE(HasButton(tree, root));
   }
   EXPECT_EQ(roots, 4);
-  EXPECT_FALSE(form->OCList.empty());
-  EXPECT_FALSE(form->IFList.empty());
-  EXPECT_EQ(ChildTexts(tree, form->OCRoot).size(), form->OCList.size());
+  EXPECT_FALSE(form->ListOf(TObjectType::otCLSID).empty());
+  EXPECT_FALSE(form->ListOf(TObjectType::otInterface).empty());
+  EXPECT_EQ(ChildTexts(tree, form->RootOf(TObjectType::otCLSID)).size(), form->ListOf(TObjectType::otCLSID).size());
   EXPECT_EQ(form->StatusText(), L"Ready");
   EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
 }
@@ -304,7 +301,7 @@ TEST_F(MainWindow, RefreshLeavesNothingSelectedAndFourCollapsedRoots) {
 TEST_F(MainWindow, LoaderErrorEndsInTheErrorBoxWithStatusRestored) {
   std::unique_ptr<TUnreadableKey> denied = std::make_unique<TUnreadableKey>(L"AppID");
   TBoxRecorder boxes(form.get());
-  Expand(form->AIRoot);
+  Expand(form->RootOf(TObjectType::otAppID));
   ASSERT_EQ(boxes.List.size(), 1u);
   EXPECT_EQ(boxes.List[0].Caption, L"Vantrel");
   EXPECT_EQ(boxes.List[0].Text.rfind(L"The registry key HKEY_CLASSES_ROOT\\AppID cannot be read: ", 0), 0u)
@@ -312,22 +309,22 @@ TEST_F(MainWindow, LoaderErrorEndsInTheErrorBoxWithStatusRestored) {
   EXPECT_EQ(boxes.List[0].State, L"Ready");
   EXPECT_EQ(boxes.List[0].Cursor, TCursor::crDefault);
   // Once the key can be read, the next expansion reads it.
-  EXPECT_TRUE(form->AIList.empty());
+  EXPECT_TRUE(form->ListOf(TObjectType::otAppID).empty());
   denied.reset();
-  Expand(form->AIRoot);
+  Expand(form->RootOf(TObjectType::otAppID));
   EXPECT_EQ(boxes.List.size(), 1u);
-  EXPECT_FALSE(form->AIList.empty());
+  EXPECT_FALSE(form->ListOf(TObjectType::otAppID).empty());
 }
 
 TEST_F(MainWindow, RefreshStopsAtAFailingLoaderAndRestoresTheStatus) {
-  form->IFList = {Entry(L"IKept", TObjectType::otInterface)};
+  form->ListOf(TObjectType::otInterface) = {Entry(L"IKept", TObjectType::otInterface)};
   TUnreadableKey denied(L"TypeLib");
   TBoxRecorder boxes(form.get());
   SendMessageW(form->Handle(), WM_COMMAND, IDM_REFRESH, 0);
   ASSERT_EQ(boxes.List.size(), 1u);
   EXPECT_EQ(boxes.List[0].State, L"Ready");
-  EXPECT_FALSE(form->OCList.empty());  // loaded before the failing one
-  EXPECT_EQ(form->IFList.size(), 1u);  // after it: not loaded
+  EXPECT_FALSE(form->ListOf(TObjectType::otCLSID).empty());  // loaded before the failing one
+  EXPECT_EQ(form->ListOf(TObjectType::otInterface).size(), 1u);  // after it: not loaded
   EXPECT_EQ(form->StatusText(), L"Ready");
 }
 
@@ -341,13 +338,13 @@ TEST_F(MainWindow, EntryWhoseNameIsNoTextIsListedUnderItsGuidAmongTheOthers) {
   reg.SetBinary(L"TypeLib\\" + bad + L"\\1.0", L"", {1});
   reg.SetString(L"TypeLib\\" + after + L"\\1.0", L"", L"Library After");
   TBoxRecorder boxes(form.get());
-  Expand(form->AIRoot);
-  Expand(form->TLRoot);
+  Expand(form->RootOf(TObjectType::otAppID));
+  Expand(form->RootOf(TObjectType::otTypeLib));
   EXPECT_TRUE(boxes.List.empty());
-  for (HTREEITEM root : {form->AIRoot, form->TLRoot}) {
+  for (HTREEITEM root : {form->RootOf(TObjectType::otAppID), form->RootOf(TObjectType::otTypeLib)}) {
     const std::vector<std::wstring> texts = ChildTexts(form->Tree(), root);
     EXPECT_NE(std::find(texts.begin(), texts.end(), bad), texts.end());
-    const std::wstring name = root == form->AIRoot ? L"After The Bad One" : L"Library After";
+    const std::wstring name = root == form->RootOf(TObjectType::otAppID) ? L"After The Bad One" : L"Library After";
     EXPECT_NE(std::find(texts.begin(), texts.end(), name), texts.end());
   }
 }
@@ -362,22 +359,22 @@ TEST_F(MainWindow, SaveWritesTheListAndLoadsItFirstWhenNeeded) {
   };
   form->cmSave(2);
   EXPECT_EQ(suggested, L"ObjClasses.csv");
-  ASSERT_FALSE(form->OCList.empty());
-  EXPECT_EQ(ReadFileBytes(temp.File(L"classes.csv")), FormatCsv(form->OCList));
-  EXPECT_EQ(TreeView_GetChild(form->Tree(), form->OCRoot), nullptr);  // the tree is not touched
+  ASSERT_FALSE(form->ListOf(TObjectType::otCLSID).empty());
+  EXPECT_EQ(ReadFileBytes(temp.File(L"classes.csv")), FormatCsv(form->ListOf(TObjectType::otCLSID)));
+  EXPECT_EQ(TreeView_GetChild(form->Tree(), form->RootOf(TObjectType::otCLSID)), nullptr);  // the tree is not touched
   form->cmSave(3);
   EXPECT_EQ(suggested, L"TLBs.csv");
   form->cmSave(0);
   EXPECT_EQ(suggested, L"AppIds.csv");
   form->cmSave(1);
   EXPECT_EQ(suggested, L"Intfs.csv");
-  EXPECT_EQ(ReadFileBytes(temp.File(L"classes.csv")), FormatCsv(form->IFList));
+  EXPECT_EQ(ReadFileBytes(temp.File(L"classes.csv")), FormatCsv(form->ListOf(TObjectType::otInterface)));
 }
 
 TEST_F(MainWindow, CancelledSaveDoesNothingAndWriteErrorsReachTheErrorBox) {
   form->ExecuteSaveDialog = [](std::wstring&) { return false; };
   form->cmSave(0);
-  EXPECT_TRUE(form->AIList.empty());
+  EXPECT_TRUE(form->ListOf(TObjectType::otAppID).empty());
   TTempDir temp;
   CreateDirectoryW(temp.File(L"dir.csv").c_str(), nullptr);
   form->ExecuteSaveDialog = [&](std::wstring& AFileName) {
@@ -400,13 +397,13 @@ TEST_F(MainWindow, RootHeaderTellsWhetherTheCatalogWasLoaded) {
     GetWindowTextW(AWnd, buffer, 256);
     return std::wstring(buffer);
   };
-  TreeView_SelectItem(form->Tree(), form->AIRoot);
+  TreeView_SelectItem(form->Tree(), form->RootOf(TObjectType::otAppID));
   EXPECT_EQ(text(name), L"Application IDs");
   EXPECT_EQ(text(guid), L"Expand node to retrieve items");
-  form->AIList = {Entry(L"a"), Entry(L"b"), Entry(L"c")};
-  Expand(form->AIRoot);
-  TreeView_SelectItem(form->Tree(), form->OCRoot);
-  TreeView_SelectItem(form->Tree(), form->AIRoot);
+  form->ListOf(TObjectType::otAppID) = {Entry(L"a"), Entry(L"b"), Entry(L"c")};
+  Expand(form->RootOf(TObjectType::otAppID));
+  TreeView_SelectItem(form->Tree(), form->RootOf(TObjectType::otCLSID));
+  TreeView_SelectItem(form->Tree(), form->RootOf(TObjectType::otAppID));
   EXPECT_EQ(text(guid), L"Node contains 3 items");
 }
 

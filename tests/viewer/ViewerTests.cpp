@@ -485,7 +485,7 @@ TEST_F(MainWindowViewer, ViewTypeLibOpensTheChosenFile) {
 }
 
 TEST_F(MainWindowViewer, CommandsOnARootDoNothing) {
-  TreeView_SelectItem(form->Tree(), form->OCRoot);
+  TreeView_SelectItem(form->Tree(), form->RootOf(TObjectType::otCLSID));
   bool opened = false;
   SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
     opened = true;

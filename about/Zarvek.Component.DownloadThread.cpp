@@ -1,0 +1,314 @@
+#include "about/Zarvek.Component.DownloadThread.h"
+
+#include <wininet.h>
+
+#include <algorithm>
+
+#include "base/Zarvek_PartialFile.h"
+#include "base/Zarvek_SysUtils.h"
+#include "forms/Zarvek.Forms.Application.h"
+#include "forms/Zarvek.Forms.Window.h"
+
+namespace vantrel {
+
+namespace {
+
+struct TInternetHandleTraits {
+  static HINTERNET Invalid() { return nullptr; }
+  static bool IsValid(HINTERNET h) { return h != nullptr; }
+  static void Close(HINTERNET h) { InternetCloseHandle(h); }
+};
+using TInternetHandle = TUniqueHandle<HINTERNET, TInternetHandleTraits>;
+
+bool ContainsText(const std::wstring& AText, const wchar_t* APart) { return AText.find(APart) != std::wstring::npos; }
+
+std::wstring TrimTrailingBlanks(std::wstring AText) {
+  while (!AText.empty() && static_cast<unsigned>(AText.back()) <= L' ') AText.pop_back();
+  return AText;
+}
+
+// Lines split at carriage returns, line feeds or both; a final line break adds no empty line.
+TStringList SplitLines(const std::wstring& AText) {
+  TStringList lines;
+  size_t start = 0;
+  size_t i = 0;
+  while (i < AText.size()) {
+    wchar_t c = AText[i];
+    if (c == L'\r' || c == L'\n') {
+      lines.push_back(AText.substr(start, i - start));
+      ++i;
+      if (c == L'\r' && i < AText.size() && AText[i] == L'\n') ++i;
+      start = i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < AText.size()) lines.push_back(AText.substr(start));
+  return lines;
+}
+
+constexpr UINT WM_SYNCPROGRESS = WM_APP + 1;
+constexpr wchar_t SyncWindowClass[] = L"Zarvek.DownloadThread.Sync";
+
+}  // namespace
+
+void SplitDownloadURL(const std::wstring& AURL, std::wstring& AHost, std::wstring& APath) {
+  std::wstring s = AURL;
+  if (ContainsText(LowerCaseAscii(s), L"http://")) s.erase(0, std::min<size_t>(7, s.size()));
+  if (ContainsText(LowerCaseAscii(s), L"https://")) s.erase(0, std::min<size_t>(8, s.size()));
+  size_t slash = s.find(L'/');
+  if (slash == std::wstring::npos) {
+    AHost.clear();
+    APath = s;
+  } else {
+    AHost = s.substr(0, slash + 1);
+    APath = s.substr(slash);
+  }
+  if (!AHost.empty() && AHost.back() == L'/') AHost.pop_back();
+}
+
+std::wstring InternetErrorText(DWORD ACode) {
+  wchar_t* buffer = nullptr;
+  DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  HMODULE wininet = GetModuleHandleW(L"wininet.dll");
+  if (wininet && ACode >= INTERNET_ERROR_BASE && ACode <= INTERNET_ERROR_LAST) flags |= FORMAT_MESSAGE_FROM_HMODULE;
+  DWORD length = FormatMessageW(flags, wininet, ACode, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text;
+  if (buffer) {
+    text.assign(buffer, length);
+    LocalFree(buffer);
+  }
+  text = TrimTrailingBlanks(text);
+  if (text.empty()) text = L"Internet error " + UIntToStr(ACode);
+  return text;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TDownloadThread
+
+// The window through which the worker has the creating thread run the progress callback.
+class TDownloadThread::TSyncWindow : public TWindow {
+ public:
+  explicit TSyncWindow(TDownloadThread& AThread) : FThread(AThread) {
+    WNDCLASSEXW wc = {sizeof(wc)};
+    wc.hInstance = Application().Instance();
+    wc.lpszClassName = SyncWindowClass;
+    RegisterWindowClass(wc);
+    CreateHandle(0, SyncWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr);
+  }
+
+ protected:
+  LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override {
+    if (AMsg != WM_SYNCPROGRESS) return TWindow::WndProc(AMsg, AWParam, ALParam);
+    FThread.RunProgressCallback();
+    return 0;
+  }
+
+ private:
+  TDownloadThread& FThread;
+};
+
+TDownloadThread::TDownloadThread(std::wstring AURL, std::wstring AAltURL, std::wstring AUserName,
+                                 std::wstring APassword, uint16_t APort, bool ABinary, bool ASaveToFile,
+                                 std::wstring AFileName, TDownloadEvent ACallback)
+    : FURL(std::move(AURL)),
+      FAltURL(std::move(AAltURL)),
+      FUserName(std::move(AUserName)),
+      FPassword(std::move(APassword)),
+      FFileName(std::move(AFileName)),
+      FPort(APort),
+      FBinary(ABinary),
+      FSaveToFile(ASaveToFile),
+      FCallback(std::move(ACallback)) {
+  try {
+    FSyncWindow = std::make_unique<TSyncWindow>(*this);
+  } catch (const Exception&) {
+    // Without the window the transfer runs all the same, without progress calls.
+  }
+  FThread.reset(CreateThread(nullptr, 0, ThreadProc, this, 0, &FThreadId));
+  if (!FThread) {
+    FError = InternetErrorText(GetLastError());
+    FTerminated.store(true, std::memory_order_release);
+  }
+}
+
+TDownloadThread::~TDownloadThread() {
+  FDestroying.store(true, std::memory_order_release);
+  Abort();
+  if (FThread) {
+    // The worker may be waiting for a progress call: let it through (the callback is skipped
+    // now) until the thread has ended.
+    HANDLE thread = FThread.get();
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+      MSG msg;
+      PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+  }
+  FSyncWindow.reset();
+}
+
+void TDownloadThread::SplitURL(const std::wstring& AURL, std::wstring& AHost, std::wstring& APath) {
+  SplitDownloadURL(AURL, AHost, APath);
+}
+
+void TDownloadThread::WaitFor() {
+  HANDLE thread = FThread.get();
+  while (!Terminated()) {
+    if (!Application().Terminated()) {
+      Application().ProcessMessages();
+      if (Terminated()) break;
+      MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    } else {
+      // The program is ending: only the worker's progress calls are let through.
+      if (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+      }
+    }
+  }
+}
+
+DWORD WINAPI TDownloadThread::ThreadProc(void* AParameter) {
+  static_cast<TDownloadThread*>(AParameter)->Execute();
+  return 0;
+}
+
+void TDownloadThread::Execute() {
+  FSuccess = PerformDownload();
+  FTerminated.store(true, std::memory_order_release);
+}
+
+void TDownloadThread::RunProgressCallback() {
+  if (FDestroying.load(std::memory_order_acquire) || !FCallback) return;
+  try {
+    FCallback(this, FFileSize, static_cast<int32_t>(FDownloadedSize));
+  } catch (...) {
+    // Travels back to the worker, which ends the transfer with it.
+    FSyncError = std::current_exception();
+  }
+}
+
+void TDownloadThread::SyncProgress() {
+  if (!FCallback || !FSyncWindow || FDestroying.load(std::memory_order_acquire)) return;
+  FSyncError = nullptr;
+  SendMessageW(FSyncWindow->Handle(), WM_SYNCPROGRESS, 0, 0);
+  if (FSyncError) std::rethrow_exception(std::exchange(FSyncError, nullptr));
+}
+
+bool TDownloadThread::PerformDownload() {
+  try {
+    std::wstring host;
+    std::wstring path;
+    SplitURL(FURL, host, path);
+    if (host.empty()) {
+      std::wstring altPath;
+      SplitURL(FAltURL, host, altPath);
+    }
+    bool secure = ContainsText(LowerCaseAscii(FURL), L"https://");
+
+    TInternetHandle internet(InternetOpenW(L"TUpdateCheck", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!internet) {
+      FError = InternetErrorText(GetLastError());
+      return false;
+    }
+    TInternetHandle connection(InternetConnectW(internet.get(), host.c_str(), FPort, FUserName.c_str(),
+                                                FPassword.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) {
+      FError = InternetErrorText(GetLastError());
+      return false;
+    }
+    // The server's certificate is checked in full: a certificate for another name or out of
+    // its dates ends the transfer.
+    DWORD flags = INTERNET_FLAG_RELOAD;
+    if (secure) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+    TInternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.0", L"",
+                                             acceptTypes, flags, 0));
+    if (!request) {
+      FError = InternetErrorText(GetLastError());
+      return false;
+    }
+    BOOL sent = HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0);
+    DWORD sendError = GetLastError();
+    if (Aborting()) return false;
+    if (!sent) {
+      FError = InternetErrorText(sendError);
+      return false;
+    }
+
+    // Only a successful answer is content: an error page is never taken for the page or the file.
+    DWORD status = 0;
+    DWORD statusSize = sizeof(status);
+    if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
+                        nullptr)) {
+      FError = InternetErrorText(GetLastError());
+      return false;
+    }
+    if (status < 200 || status > 299) {
+      wchar_t reason[256] = {};
+      DWORD reasonSize = sizeof(reason) - sizeof(wchar_t);
+      std::wstring text = L"The server answered with HTTP status " + UIntToStr(status);
+      if (HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_TEXT, reason, &reasonSize, nullptr) && reason[0]) {
+        text += L" (" + Trim(reason) + L")";
+      }
+      FError = text + L".";
+      return false;
+    }
+
+    wchar_t lengthText[512] = {};
+    DWORD lengthSize = sizeof(lengthText) - sizeof(wchar_t);
+    bool lengthKnown =
+        HttpQueryInfoW(request.get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr) != FALSE;
+    DWORD lengthError = GetLastError();
+    if (Aborting()) return false;
+    if (!lengthKnown && FBinary) {
+      FError = InternetErrorText(lengthError);
+      return false;
+    }
+    if (lengthKnown) {
+      int32_t size = 0;
+      FFileSize = TryStrToInt(lengthText, size) ? size : 0;
+    }
+
+    FDownloadedSize = 0;
+    std::unique_ptr<TPartialFile> file;
+    if (FSaveToFile) file = std::make_unique<TPartialFile>(FFileName);
+    std::string text;
+    char buffer[ChunkSize];
+    for (;;) {
+      if (Aborting()) return false;
+      DWORD count = 0;
+      if (!InternetReadFile(request.get(), buffer, ChunkSize, &count)) {
+        FError = InternetErrorText(GetLastError());
+        break;
+      }
+      FDownloadSize = count;
+      if (count == 0) break;
+      if (file) {
+        file->Write(buffer, count);
+      } else {
+        if (text.size() + count > MaxTextSize) {
+          FError = L"The page is larger than " + UIntToStr(MaxTextSize / (1024 * 1024)) + L" MB.";
+          return false;
+        }
+        text.append(buffer, count);
+      }
+      FDownloadedSize += FDownloadSize;
+      SyncProgress();
+    }
+
+    bool result = FSaveToFile ? static_cast<int64_t>(FFileSize) == static_cast<int64_t>(FDownloadedSize)
+                              : FDownloadedSize != 0;
+    if (file && result) file->Commit();
+    if (!FSaveToFile && result) FInfo = SplitLines(CodePageToWide(text, CP_ACP));
+    return result;
+  } catch (const std::exception& e) {
+    FError = ExceptionMessage(e);
+    return false;
+  } catch (...) {
+    FError = L"Unknown error during the transfer";
+    return false;
+  }
+}
+
+}  // namespace vantrel
