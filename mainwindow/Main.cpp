@@ -548,7 +548,7 @@ void TfrmMain::TreeChange(HTREEITEM ANode) {
 }
 
 bool TfrmMain::TreeIncrementalSearch(wchar_t AChar) {
-  DWORD now = GetTickCount();
+  DWORD now = Clock();
   if (now - FLastSearchKey > kSearchPauseMs) FSearchText.clear();
   FLastSearchKey = now;
   FSearchText += AChar;

@@ -122,6 +122,9 @@ class TfrmMain : public TLMForm {
 
   // The catalog loader (LoadList in the view shown); tests may replace it.
   std::function<void(TObjectType AType, TObjects& AList)> Loader;
+  // Milliseconds since some start, for the pause that begins a new incremental search; tests
+  // replace it to pause without waiting.
+  std::function<DWORD()> Clock = [] { return GetTickCount(); };
   // Replaceable file dialog (tests answer it without a window). Returns false when cancelled.
   std::function<bool(std::wstring& AFileName)> ExecuteSaveDialog;
   std::function<bool(std::wstring& AFileName)> ExecuteOpenDialog;

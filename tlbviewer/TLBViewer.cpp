@@ -464,23 +464,28 @@ void OpenTypeLibViewer(const TObjectData& AData, TRegView AView) {
   std::unique_ptr<TfrmTLBView> viewer;
   {
     TWaitCursor wait;
-    viewer = std::make_unique<TfrmTLBView>(main ? main->Handle() : nullptr);
-    try {
-      viewer->SetCaption(L"ITypeLib Viewer - [" + AData.Name + L"]");
-      viewer->FillTree(library.get());
-    } catch (...) {
-      // What the tree holds by now is shown.
-    }
-    GenerateImportUnit(AData, library.get(), viewer->UnitLines(), viewer->UnitName());
-    TScintilla& editor = viewer->SynMemo();
-    editor.SetReadOnly(false);
-    editor.SetUtf8Text(EditorText(viewer->UnitLines()).Data.get());
-    editor.SetReadOnly(true);
-    editor.GotoPos(0);
-    viewer->SynMemoStatusChange();
+    viewer = CreateTypeLibViewer(main ? main->Handle() : nullptr, AData, library.get());
   }
   if (ViewerHook()) ViewerHook()(*viewer);
   viewer->ShowModal();
+}
+
+std::unique_ptr<TfrmTLBView> CreateTypeLibViewer(HWND AOwner, const TObjectData& AData, ITypeLib* ALibrary) {
+  auto viewer = std::make_unique<TfrmTLBView>(AOwner);
+  try {
+    viewer->SetCaption(L"ITypeLib Viewer - [" + AData.Name + L"]");
+    viewer->FillTree(ALibrary);
+  } catch (...) {
+    // What the tree holds by now is shown.
+  }
+  GenerateImportUnit(AData, ALibrary, viewer->UnitLines(), viewer->UnitName());
+  TScintilla& editor = viewer->SynMemo();
+  editor.SetReadOnly(false);
+  editor.SetUtf8Text(EditorText(viewer->UnitLines()).Data.get());
+  editor.SetReadOnly(true);
+  editor.GotoPos(0);
+  viewer->SynMemoStatusChange();
+  return viewer;
 }
 
 }  // namespace vantrel

@@ -125,6 +125,11 @@ TUtf8Text EditorText(const TLineList& ALines);
 // viewer has closed.
 void OpenTypeLibViewer(const TObjectData& AData, TRegView AView = ProcessRegView());
 
+// A viewer filled for the record's library, not yet shown: caption, declaration tree (what it holds
+// when reading the library fails part way), the unit in the editor, the status line. What
+// OpenTypeLibViewer shows; raises the generator's errors.
+std::unique_ptr<TfrmTLBView> CreateTypeLibViewer(HWND AOwner, const TObjectData& AData, ITypeLib* ALibrary);
+
 // Seam for tests: called with the viewer after it was filled, before its modal run; a hook that
 // posts WM_CLOSE to the viewer ends that run at once.
 void SetTypeLibViewerHook(std::function<void(TfrmTLBView& AViewer)> AHook);

@@ -22,18 +22,6 @@ std::string ReadWhole(const std::wstring& APath) {
   return content.str();
 }
 
-void RemoveFolder(const std::wstring& AFolder) {
-  std::wstring from = AFolder;
-  if (!from.empty() && from.back() == L'\\') from.pop_back();
-  from.push_back(L'\0');
-  from.push_back(L'\0');
-  SHFILEOPSTRUCTW operation = {};
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = from.c_str();
-  operation.fFlags = FOF_NO_UI;
-  SHFileOperationW(&operation);
-}
-
 }  // namespace
 
 THttpsServers::THttpsServers() {

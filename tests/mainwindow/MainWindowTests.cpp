@@ -244,16 +244,18 @@ TEST_F(MainWindow, TypingFindsEntriesInCollapsedBranches) {
   Expand(form->RootOf(TObjectType::otInterface));
   Collapse(form->RootOf(TObjectType::otAppID));
   Collapse(form->RootOf(TObjectType::otInterface));
+  DWORD now = 5000;
+  form->Clock = [&] { return now; };
   TreeView_SelectItem(form->Tree(), form->RootOf(TObjectType::otCLSID));
   for (wchar_t c : std::wstring(L"micro")) Type(c);
   HTREEITEM selected = TreeView_GetSelection(form->Tree());
   EXPECT_EQ(form->NodeData(selected).Text, L"MICRO Two");  // "micro two" sorts before "microsoft word"
   EXPECT_TRUE(ItemState(form->Tree(), form->RootOf(TObjectType::otAppID)) & TVIS_EXPANDED);
   // After a pause a new search starts after the selected node.
-  Sleep(1100);
+  now += 1100;
   Type(L'm');
   EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Text, L"Microsoft Word");
-  Sleep(1100);
+  now += 1100;
   Type(L'i');
   EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Text, L"Interfaces");
   Type(L'm');

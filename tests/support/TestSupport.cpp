@@ -93,8 +93,12 @@ TTempDir::TTempDir() {
   }
 }
 
-TTempDir::~TTempDir() {
-  std::wstring from = FPath.substr(0, FPath.size() - 1);
+TTempDir::~TTempDir() { RemoveFolder(FPath); }
+
+void RemoveFolder(const std::wstring& AFolder) {
+  std::wstring from = AFolder;
+  if (!from.empty() && from.back() == L'\\') from.pop_back();
+  // A list of paths: each ends in a NUL, the list in another.
   from.push_back(L'\0');
   from.push_back(L'\0');
   SHFILEOPSTRUCTW operation = {};

@@ -39,6 +39,9 @@ class TTempDir {
   std::wstring FPath;
 };
 
+// Removes a folder with everything in it; a folder that does not exist is no error.
+void RemoveFolder(const std::wstring& AFolder);
+
 std::string ReadFileBytes(const std::wstring& APath);
 void WriteFileText(const std::wstring& APath, const std::string& ABytes);
 void CopyFileTo(const std::wstring& AFrom, const std::wstring& ATo);

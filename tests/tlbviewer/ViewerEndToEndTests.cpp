@@ -44,7 +44,7 @@ std::wstring RemoteStatusText(HWND AStatusBar, int APart) {
 }  // namespace
 
 TEST(ViewerEndToEnd, OpenAFileThenFindWithTheKeyboard) {
-  const std::wstring fixture = BinaryPath(L"tests\\viewer\\fixtures\\Viewer.tlb");
+  const std::wstring fixture = BinaryPath(L"tests\\tlbviewer\\fixtures\\Viewer.tlb");
   // Where "Ping" first stands in the unit the viewer will show.
   TComPtr<ITypeLib> library;
   ASSERT_TRUE(SUCCEEDED(LoadTypeLibraryFile(fixture, library)));

@@ -19,7 +19,7 @@ using namespace vantrel::test;
 
 namespace {
 
-std::wstring FixturePath() { return BinaryPath(L"tests\\viewer\\fixtures\\Viewer.tlb"); }
+std::wstring FixturePath() { return BinaryPath(L"tests\\tlbviewer\\fixtures\\Viewer.tlb"); }
 const wchar_t kFixtureGuid[] = L"{7A4C2E10-5D3B-4E8F-9B20-00000000C0A1}";
 
 using TBoxes = TMessageBoxRecorder;
@@ -29,15 +29,9 @@ class Viewer : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(LoadTypeLibraryFile(FixturePath(), library)));
-    view = std::make_unique<TfrmTLBView>(nullptr);
     TObjectData data;
     data.Server = FixturePath();
-    view->FillTree(library.get());
-    GenerateImportUnit(data, library.get(), view->UnitLines(), view->UnitName());
-    view->SynMemo().SetReadOnly(false);
-    view->SynMemo().SetUtf8Text(EditorText(view->UnitLines()).Data.get());
-    view->SynMemo().SetReadOnly(true);
-    view->SynMemoStatusChange();
+    view = CreateTypeLibViewer(nullptr, data, library.get());
   }
   void TearDown() override { view.reset(); }
 

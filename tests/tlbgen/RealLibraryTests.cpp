@@ -6,7 +6,7 @@
 
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_SysUtils.h"
-#include "tests/tlbviewer/GeneratorTestSupport.h"
+#include "tests/tlbgen/GeneratorTestSupport.h"
 #include "tlbviewer/TypeLibLoader.h"
 
 using namespace vantrel;

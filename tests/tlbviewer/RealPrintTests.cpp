@@ -250,7 +250,7 @@ class TStatusRecorder {
   HWND FStatusBar;
 };
 
-std::wstring FixturePath() { return BinaryPath(L"tests\\viewer\\fixtures\\Viewer.tlb"); }
+std::wstring FixturePath() { return BinaryPath(L"tests\\tlbviewer\\fixtures\\Viewer.tlb"); }
 
 }  // namespace
 
@@ -273,15 +273,10 @@ TEST(RealPrinter, ViewerPrintsTheUnitThroughCupsWithinTheMargins) {
   // The viewer as OpenTypeLibViewer fills it, without the modal run.
   TComPtr<ITypeLib> library;
   ASSERT_TRUE(SUCCEEDED(LoadTypeLibraryFile(FixturePath(), library)));
-  TfrmTLBView view(nullptr);
   TObjectData data;
   data.Server = FixturePath();
-  view.FillTree(library.get());
-  GenerateImportUnit(data, library.get(), view.UnitLines(), view.UnitName());
-  view.SynMemo().SetReadOnly(false);
-  view.SynMemo().SetUtf8Text(EditorText(view.UnitLines()).Data.get());
-  view.SynMemo().SetReadOnly(true);
-  view.SynMemoStatusChange();
+  std::unique_ptr<TfrmTLBView> viewer = CreateTypeLibViewer(nullptr, data, library.get());
+  TfrmTLBView& view = *viewer;
   const int lines = static_cast<int>(view.UnitLines().ToStringList().size());
   ASSERT_GT(lines, 0);
 

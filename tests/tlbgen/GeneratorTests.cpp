@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "base/Zarvek_StrUtils.h"
-#include "tests/tlbviewer/FakeTypeLib.h"
-#include "tests/tlbviewer/GeneratorTestSupport.h"
+#include "tests/tlbgen/FakeTypeLib.h"
+#include "tests/tlbgen/GeneratorTestSupport.h"
 #include "tlbviewer/TLBGenerator.h"
 
 using namespace vantrel;

@@ -5,7 +5,7 @@
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestSupport.h"
-#include "tests/tlbviewer/GeneratorTestSupport.h"
+#include "tests/tlbgen/GeneratorTestSupport.h"
 #include "tlbviewer/TLBGenerator.h"
 #include "tlbviewer/TypeLibLoader.h"
 
@@ -35,7 +35,7 @@ TEST(WidlFixture, ShapesUnitIsTheExpectedText) {
   data.MinorVersion = 5;
   TGenerated unit = GenerateUnit(lib.get(), data);
   EXPECT_EQ(unit.UnitName, L"ShapesLib");
-  ExpectSameLines(unit.Lines, ReadExpectedLines(L"tests\\tlbviewer\\expected\\Shapes.pas"));
+  ExpectSameLines(unit.Lines, ReadExpectedLines(L"tests\\tlbgen\\expected\\Shapes.pas"));
 }
 
 namespace {

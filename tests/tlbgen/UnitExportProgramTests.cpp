@@ -6,8 +6,8 @@
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
-#include "tests/tlbviewer/GeneratorTestSupport.h"
-#include "tests/tlbviewer/LibraryData.h"
+#include "tests/tlbgen/GeneratorTestSupport.h"
+#include "tests/tlbgen/LibraryData.h"
 
 using namespace vantrel;
 using namespace vantrel::test;
@@ -88,7 +88,7 @@ TEST_F(UnitSwitch, WritesTheUnitOfAFile) {
   ASSERT_FALSE(run.TimedOut);
   EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
   EXPECT_EQ(run.StdErr, "");
-  TStringList lines = ReadExpectedLines(L"tests\\tlbviewer\\expected\\Shapes.pas");
+  TStringList lines = ReadExpectedLines(L"tests\\tlbgen\\expected\\Shapes.pas");
   lines[0] = L"// typelib filename: " + source;
   lines[2] = L"// uid: ";
   lines[3] = L"// version: 0.0";

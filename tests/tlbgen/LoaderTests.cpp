@@ -6,8 +6,8 @@
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
-#include "tests/tlbviewer/GeneratorTestSupport.h"
-#include "tests/tlbviewer/LibraryData.h"
+#include "tests/tlbgen/GeneratorTestSupport.h"
+#include "tests/tlbgen/LibraryData.h"
 #include "tlbviewer/TypeLibLoader.h"
 
 using namespace vantrel;

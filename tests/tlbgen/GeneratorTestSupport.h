@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/Zarvek_StrUtils.h"
-#include "tests/tlbviewer/FakeTypeLib.h"
+#include "tests/tlbgen/FakeTypeLib.h"
 #include "tlbviewer/TLBGenerator.h"
 
 namespace vantrel::test {

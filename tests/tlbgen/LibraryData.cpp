@@ -1,4 +1,4 @@
-#include "tests/tlbviewer/LibraryData.h"
+#include "tests/tlbgen/LibraryData.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "tests/tlbviewer/GeneratorTestSupport.h"
+#include "tests/tlbgen/GeneratorTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -59,6 +59,6 @@ std::string Joined(const TStringList& ALines) {
   return WideToCodePage(text, CP_UTF8);
 }
 
-std::wstring FixturePath(const std::wstring& AName) { return BinaryPath(L"tests\\tlbviewer\\fixtures\\" + AName); }
+std::wstring FixturePath(const std::wstring& AName) { return BinaryPath(L"tests\\tlbgen\\fixtures\\" + AName); }
 
 }  // namespace vantrel::test

@@ -3,9 +3,11 @@
 
 #include "forms/Zarvek_UIHandles.h"
 #include "forms/Zarvek.Forms.Application.h"
+#include "tests/support/DibImage.h"
 #include "tlbviewer/UnitPrinter.h"
 
 using namespace vantrel;
+using namespace vantrel::test;
 
 TEST(PageLayout, MarginsInDevicePixelsFromThePrintableAreasOrigin) {
   // A4 at 600 dots per inch with a printable area starting 0.25 inch in.
@@ -53,31 +55,20 @@ namespace {
 // A page of A4 at the bitmap's own resolution, rendered into a top-down 32-bit DIB.
 class TPageBitmap {
  public:
-  TPageBitmap(int AWidth, int AHeight) : FWidth(AWidth), FHeight(AHeight) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = AWidth;
-    info.bmiHeader.biHeight = -AHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    FDC.reset(CreateCompatibleDC(nullptr));
-    FBitmap.reset(CreateDIBSection(FDC.get(), &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&FBits), nullptr, 0));
-    FSelect = std::make_unique<TSelectObject>(FDC.get(), FBitmap.get());
-  }
-  HDC DC() const { return FDC.get(); }
+  TPageBitmap(int AWidth, int AHeight) : FImage(AWidth, AHeight) {}
+  HDC DC() const { return FImage.DC(); }
   void Clear() {
-    RECT all = {0, 0, FWidth, FHeight};
-    FillRect(FDC.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    RECT all = {0, 0, FImage.Width(), FImage.Height()};
+    FillRect(FImage.DC(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   }
   bool Dark(int X, int Y) const {
-    uint32_t pixel = FBits[static_cast<size_t>(Y) * FWidth + X] & 0xFFFFFF;
-    int r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
-    return r + g + b < 600;
+    COLORREF pixel = FImage.Pixel(X, Y);
+    return GetRValue(pixel) + GetGValue(pixel) + GetBValue(pixel) < 600;
   }
   // True when some pixel of the rectangle is not white.
   bool Inked(const RECT& ARect) const {
-    for (int y = std::max(0L, ARect.top); y < std::min<LONG>(FHeight, ARect.bottom); ++y) {
-      for (int x = std::max(0L, ARect.left); x < std::min<LONG>(FWidth, ARect.right); ++x) {
+    for (int y = std::max(0L, ARect.top); y < std::min<LONG>(FImage.Height(), ARect.bottom); ++y) {
+      for (int x = std::max(0L, ARect.left); x < std::min<LONG>(FImage.Width(), ARect.right); ++x) {
         if (Dark(x, y)) return true;
       }
     }
@@ -87,7 +78,7 @@ class TPageBitmap {
   int InkedRowBands(int ALeft, int ARight) const {
     int bands = 0;
     bool inBand = false;
-    for (int y = 0; y < FHeight; ++y) {
+    for (int y = 0; y < FImage.Height(); ++y) {
       bool inked = Inked(RECT{ALeft, y, ARight, y + 1});
       if (inked && !inBand) ++bands;
       inBand = inked;
@@ -96,11 +87,7 @@ class TPageBitmap {
   }
 
  private:
-  int FWidth, FHeight;
-  TMemoryDC FDC;
-  TBitmap FBitmap;
-  std::unique_ptr<TSelectObject> FSelect;
-  uint32_t* FBits = nullptr;
+  TDibImage FImage;
 };
 
 std::wstring NumberedLines(int ACount) {

@@ -1,4 +1,4 @@
-#include "tests/tlbviewer/FakeTypeLib.h"
+#include "tests/tlbgen/FakeTypeLib.h"
 
 #include <cstring>
 

@@ -6,7 +6,7 @@
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
-#include "tests/tlbviewer/GeneratorTestSupport.h"
+#include "tests/tlbgen/GeneratorTestSupport.h"
 #include "tlbviewer/TypeLibLoader.h"
 #include "tlbviewer/UnitExport.h"
 
@@ -46,7 +46,7 @@ std::vector<std::wstring> RawSubkeys(const std::wstring& AKey) {
 // The unit file of the Shapes fixture opened as a file: the expected text with the header of a
 // record that holds only the file's path.
 std::string ExpectedShapesFile(const std::wstring& APath) {
-  TStringList lines = ReadExpectedLines(L"tests\\tlbviewer\\expected\\Shapes.pas");
+  TStringList lines = ReadExpectedLines(L"tests\\tlbgen\\expected\\Shapes.pas");
   lines[0] = L"// typelib filename: " + APath;
   lines[2] = L"// uid: ";
   lines[3] = L"// version: 0.0";
