@@ -139,7 +139,9 @@ SIZE TForm::ClientSize() const {
 }
 
 TWindowState TForm::WindowState() const {
-  if (!Visible()) return FPendingState;
+  // A window never shown, or given a state while hidden, takes that state when it shows; a
+  // window hidden after showing keeps the state it had, which its styles still tell.
+  if (!Visible() && (!FShownOnce || FStatePending)) return FPendingState;
   if (IsIconic(Handle())) return TWindowState::wsMinimized;
   if (IsZoomed(Handle())) return TWindowState::wsMaximized;
   return TWindowState::wsNormal;
@@ -161,7 +163,10 @@ int ShowCommand(TWindowState AState) {
 void TForm::SetWindowState(TWindowState AState) {
   // A hidden window takes the state when it is shown.
   FPendingState = AState;
-  if (!Visible()) return;
+  if (!Visible()) {
+    FStatePending = true;
+    return;
+  }
   WINDOWPLACEMENT placement = {sizeof(placement)};
   GetWindowPlacement(Handle(), &placement);
   placement.showCmd = static_cast<UINT>(ShowCommand(AState));
@@ -171,7 +176,13 @@ void TForm::SetWindowState(TWindowState AState) {
 }
 
 void TForm::Show() {
+  if (!FShowPrepared) {
+    FShowPrepared = true;
+    BeforeFirstShow();
+  }
+  // The state the window is to have, known by now, decides how it first appears.
   ShowWindow(Handle(), FPendingState == TWindowState::wsNormal ? SW_SHOW : ShowCommand(FPendingState));
+  FStatePending = false;
   SetForegroundWindow(Handle());
 }
 

@@ -89,6 +89,9 @@ class TForm : public TComponent, public TWindow {
   LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
   LRESULT DefaultHandler(UINT AMsg, WPARAM AWParam, LPARAM ALParam);
 
+  // Once, before the window first becomes visible through Show: the last moment to change its
+  // place and state unseen.
+  virtual void BeforeFirstShow() {}
   // Notifications, as the toolkit gives them.
   virtual void DoShow() {}
   virtual void DoClose(TCloseAction& AAction);
@@ -112,7 +115,9 @@ class TForm : public TComponent, public TWindow {
   int FModalResult = mrNone;
   bool FModal = false;
   bool FShownOnce = false;
+  bool FShowPrepared = false;
   TWindowState FPendingState = TWindowState::wsNormal;
+  bool FStatePending = false;
 };
 
 }  // namespace vantrel

@@ -17,6 +17,8 @@ class TSplitter : public TWindow {
   TSplitter(HWND AParent, int APaneWidth96, std::function<void()> AOnMoved);
 
   int PaneWidth96() const { return FPaneWidth96; }
+  // A width the owner kept; the owner lays its window out again afterwards.
+  void SetPaneWidth96(int AWidth96) { FPaneWidth96 = AWidth96; }
 
   // Places APane at the left edge and the bar after it, both AHeight high, for a client area
   // AClientWidth wide at ADpi; returns where the rest of the window starts.

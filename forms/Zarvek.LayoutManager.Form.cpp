@@ -68,8 +68,12 @@ TLMForm::TLMForm(const TFormDesign& ADesign, const TLayoutDesign& ALayout)
 TLMForm::~TLMForm() {
   FClosing = true;
   // Saved before the toolkit destroys the window. A destructor must not throw: a failing save is
-  // reported like any other error.
-  if (FLC && Handle()) Application().Guard([this] { FLM->Save(); });
+  // reported like any other error. The descendant that gave the entry a layout hook is gone by
+  // now: only the form's own place is saved here (closing the window saved the rest).
+  if (FLC && Handle()) {
+    if (TLayoutManagerControl* entry = FLM->GetControl(this)) entry->SetLayout(nullptr);
+    Application().Guard([this] { FLM->Save(); });
+  }
 }
 
 void TLMForm::SetLayoutControl(bool AValue) {
@@ -175,8 +179,19 @@ void TLMForm::DoSysCommand(UINT ACommand) {
   }
 }
 
+void TLMForm::RestoreLayoutOnce() {
+  if (!FLC || FLayoutRestored) return;
+  FLayoutRestored = true;
+  FLM->Restore();
+  // A place remembered on a monitor that is gone would leave the window out of sight.
+  RECT bounds = {Left(), Top(), Left() + Width(), Top() + Height()};
+  if (!MonitorFromRect(&bounds, MONITOR_DEFAULTTONULL)) CenterTo(nullptr);
+}
+
+void TLMForm::BeforeFirstShow() { RestoreLayoutOnce(); }
+
 void TLMForm::DoShow() {
-  if (FLC) FLM->Restore();
+  RestoreLayoutOnce();
   TForm::DoShow();
   FMonNum = MonitorNumber(MonitorFromWindow(Handle(), MONITOR_DEFAULTTONEAREST));
 }
@@ -184,6 +199,7 @@ void TLMForm::DoShow() {
 void TLMForm::DoClose(TCloseAction& AAction) {
   // Decided on the proposed action, before the user's handler may change it.
   FClosing = AAction == TCloseAction::caFree;
+  if (FLC) FLM->Save();
   TForm::DoClose(AAction);
   if (OnClose) OnClose(this, AAction);
 }
@@ -239,6 +255,10 @@ LRESULT TLMForm::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
       TrackMonitor();
       break;
     case WM_EXITSIZEMOVE:
+      if (FLC) FLM->Save();
+      break;
+    case WM_DESTROY:
+      // The last place, while the window still has it: the object may outlive its window.
       if (FLC) FLM->Save();
       break;
     case WM_DISPLAYCHANGE:

@@ -98,12 +98,17 @@ class TLMForm : public TForm {
   // Raises OnMinimize, OnMaximize or OnRestore for a system command (low four bits cleared).
   virtual void DoSysCommand(UINT ACommand);
 
+  // Restores the layout before the window first shows, so that it appears in its remembered
+  // place and state.
+  void BeforeFirstShow() override;
   void DoShow() override;
-  // Sets the closing flag from the proposed action, then runs OnClose.
+  // Sets the closing flag from the proposed action, saves the layout while the window still has
+  // its last place and state, then runs OnClose.
   void DoClose(TCloseAction& AAction) override;
   LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
 
  private:
+  void RestoreLayoutOnce();
   void CenterIn(const RECT& AArea);
   void TrackMonitor();
   void DisplayChanged(WPARAM AWParam, LPARAM ALParam);
@@ -117,6 +122,7 @@ class TLMForm : public TForm {
   bool FRO = false;
   bool FClosing = false;
   int FMonNum = -1;
+  bool FLayoutRestored = false;
 };
 
 }  // namespace vantrel

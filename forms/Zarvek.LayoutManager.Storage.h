@@ -1,4 +1,4 @@
-// Where a layout manager keeps its sections and values. The program attaches no storage.
+// Where a layout manager keeps its sections and values.
 #pragma once
 
 #include <cstdint>

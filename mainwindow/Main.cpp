@@ -16,6 +16,7 @@
 #include "forms/Zarvek.Forms.Application.h"
 #include "forms/Zarvek.Forms.RedrawLock.h"
 #include "forms/Zarvek.Forms.FileDialog.h"
+#include "forms/Zarvek.LayoutManager.Settings.h"
 #include "mainwindow/resource.h"
 #include "resources/ProgramIcons.h"
 #include "tlbviewer/TLBViewer.h"
@@ -147,7 +148,8 @@ std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
   return text;
 }
 
-TfrmMain::TfrmMain(TRegView AView) : TLMForm(MainDesign()), FView(AView) {
+TfrmMain::TfrmMain(std::optional<TRegView> AView)
+    : TLMForm(MainDesign()), FView(AView.value_or(ProcessRegView())), FViewGiven(AView.has_value()) {
   Loader = [this](TObjectType AType, TObjects& AList) { LoadList(AType, AList, FView); };
   ExecuteSaveDialog = [this](std::wstring& AFileName) {
     return vantrel::ExecuteSaveDialog(
@@ -171,6 +173,28 @@ void TfrmMain::FormCreate() {
   ReadEnvironmentBlock(Environment);
   CreateTree();
   ShowRegistryView();
+  // With a layout storage the window comes back as the user left it: its place, the tree's width,
+  // how binary data is shown and the registry view.
+  SetLayoutControl(true);
+  LayoutManager().GetControl(this)->SetLayout(std::make_unique<TFormSettingsLayout>(
+      [this](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
+        AStorage.WriteInteger(ASection, L"TreeWidth", FSplitter->PaneWidth96());
+        AStorage.WriteBool(ASection, L"BinaryAsHex", DisplayBinaryAsHex());
+        // A view given on the command line is for that run only.
+        if (!FViewGiven) AStorage.WriteInteger(ASection, L"RegistryView", FView == TRegView::rv64 ? 64 : 32);
+      },
+      [this](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
+        FSplitter->SetPaneWidth96(StoredPaneWidth(AStorage, ASection, L"TreeWidth", FSplitter->PaneWidth96()));
+        Resize();
+        const bool hex = AStorage.ReadBool(ASection, L"BinaryAsHex", DisplayBinaryAsHex());
+        CheckMenuItem(GetMenu(Handle()), IDM_HEX, MF_BYCOMMAND | (hex ? MF_CHECKED : MF_UNCHECKED));
+        // No catalog is loaded yet: the remembered view is taken as it is.
+        const int64_t view = AStorage.ReadInteger(ASection, L"RegistryView", 0);
+        if (!FViewGiven && (view == 32 || (view == 64 && Is64BitWindows()))) {
+          FView = view == 64 ? TRegView::rv64 : TRegView::rv32;
+          ShowRegistryView();
+        }
+      }));
 }
 
 void TfrmMain::CreateControls() {
@@ -607,6 +631,7 @@ void TfrmMain::cmRefresh() {
 void TfrmMain::cmRegistryView(TRegView AView) {
   if (FRegistering || AView == FView || (AView == TRegView::rv64 && !Is64BitWindows())) return;
   FView = AView;
+  FViewGiven = false;  // the user's own choice now: the window remembers it
   // No list of the other view may survive: a loader that fails leaves the later lists empty,
   // to be read in this view when expanded.
   for (TObjectType kind : kRootOrder) ListOf(kind).clear();

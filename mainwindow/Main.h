@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "catalog/ObjectCatalog.h"
@@ -65,8 +66,9 @@ DWORD CreateInstanceContext(TRegView AView);
 
 class TfrmMain : public TLMForm {
  public:
-  // AView: the registry view shown at start.
-  explicit TfrmMain(TRegView AView = ProcessRegView());
+  // AView: the registry view shown at start, which then stays whatever the window remembers;
+  // without one, the view the window remembers, else the process's own.
+  explicit TfrmMain(std::optional<TRegView> AView = std::nullopt);
   ~TfrmMain() override;
 
   TStringList Environment;
@@ -190,6 +192,7 @@ class TfrmMain : public TLMForm {
   std::unique_ptr<TRegistryView> FRegTree;
   HWND FMemo = nullptr;
   TRegView FView;
+  bool FViewGiven;
   // The commands the selected entry allows; a running registration disables them all.
   TCommandStates FEntryStates;
   bool FRegistering = false;

@@ -2,16 +2,24 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <memory>
+#include <optional>
+
 #include "about/AboutDlg.h"
 #include "base/Zarvek_SysUtils.h"
 #include "catalog/CsvExport.h"
 #include "forms/Zarvek.Forms.Application.h"
+#include "forms/Zarvek.LayoutManager.RegistryStorage.h"
 #include "mainwindow/Main.h"
 #include "tlbviewer/UnitExport.h"
 
 namespace vantrel {
 
 namespace {
+
+// Where the windows remember their layout, below HKEY_CURRENT_USER.
+const wchar_t kLayoutKey[] = L"Software\\Vantrel";
 
 // Errors of the command line go where a script can read them; a message box only when the
 // program has no standard error stream.
@@ -51,7 +59,10 @@ int RunProgram(const TStringList& AParams) {
     int exitCode = RunCommandLine(AParams, view);
     if (exitCode >= 0) return exitCode;
   }
-  TfrmMain form(view);
+  // The switches never reach the layout: it is attached only to the window.
+  const bool viewGiven = std::any_of(AParams.begin(), AParams.end(), IsViewSwitch);
+  TfrmMain form(viewGiven ? std::optional(view) : std::nullopt);
+  form.LayoutManager().SetStorage(std::make_shared<TRegistryLayoutStorage>(HKEY_CURRENT_USER, kLayoutKey));
   Application().SetMainForm(&form);
   form.Show();
   return Application().Run();

@@ -9,6 +9,7 @@
 #include "forms/Zarvek.Forms.Application.h"
 #include "forms/Zarvek.Forms.RedrawLock.h"
 #include "forms/Zarvek.Forms.FileDialog.h"
+#include "forms/Zarvek.LayoutManager.Settings.h"
 #include "resources/ProgramIcons.h"
 #include "tlbviewer/PascalStyles.h"
 #include "tlbviewer/TypeInfoSource.h"
@@ -102,6 +103,16 @@ void TfrmTLBView::FormCreate() {
   ApplyEditorSettings();
   for (HWND child : {FTree, FStatusBar}) ApplyFont(child);
   Resize();
+  // The viewer comes back where the user left it, with the tree as wide as it was.
+  SetLayoutControl(true);
+  LayoutManager().GetControl(this)->SetLayout(std::make_unique<TFormSettingsLayout>(
+      [this](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
+        AStorage.WriteInteger(ASection, L"TreeWidth", FSplitter->PaneWidth96());
+      },
+      [this](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
+        FSplitter->SetPaneWidth96(StoredPaneWidth(AStorage, ASection, L"TreeWidth", FSplitter->PaneWidth96()));
+        Resize();
+      }));
 }
 
 void TfrmTLBView::CreateImageList() {
@@ -133,6 +144,16 @@ void TfrmTLBView::DpiChanged() {
   CreateImageList();
   for (HWND child : {FTree, FStatusBar}) ApplyFont(child);
   Resize();
+  // The viewer comes back where the user left it, with the tree as wide as it was.
+  SetLayoutControl(true);
+  LayoutManager().GetControl(this)->SetLayout(std::make_unique<TFormSettingsLayout>(
+      [this](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
+        AStorage.WriteInteger(ASection, L"TreeWidth", FSplitter->PaneWidth96());
+      },
+      [this](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
+        FSplitter->SetPaneWidth96(StoredPaneWidth(AStorage, ASection, L"TreeWidth", FSplitter->PaneWidth96()));
+        Resize();
+      }));
 }
 
 void TfrmTLBView::Resize() {

@@ -13,6 +13,7 @@
 #include "forms/Zarvek.Forms.Application.h"
 #include "forms/Zarvek.Forms.Control.h"
 #include "forms/Zarvek.LayoutManager.Form.h"
+#include "forms/Zarvek.LayoutManager.Settings.h"
 #include "tests/forms/MemoryStorage.h"
 #include "tests/forms/TestComponents.h"
 
@@ -612,6 +613,76 @@ TEST_F(LMFormLayout, ShowingRestoresMovingSavesAndDestructionSaves) {
   form->SetBounds(80, 90, 345, 234);
   form.reset();
   EXPECT_EQ(storage->Get<std::wstring>(section, L"Pos" + desktop), L"80,90");
+}
+
+TEST_F(LMFormLayout, AMaximizedStateComesBackOnTheFirstShow) {
+  storage->Sections[section][L"State"] = int64_t{2};
+  Show();
+  EXPECT_TRUE(IsZoomed(form->Handle()));
+  EXPECT_EQ(form->WindowState(), wsMaximized);
+}
+
+TEST_F(LMFormLayout, TheLastPlaceIsSavedWhenTheWindowIsDestroyedBeforeTheObject) {
+  Show();
+  form->SetBounds(70, 80, 345, 234);
+  // As the main window goes: its window first, the object later.
+  DestroyWindow(form->Handle());
+  ASSERT_EQ(form->Handle(), nullptr);
+  form.reset();
+  EXPECT_EQ(storage->Get<std::wstring>(section, L"Pos" + desktop), L"70,80");
+  EXPECT_EQ(storage->Get<std::wstring>(section, L"Size" + desktop), L"345,234");
+}
+
+TEST_F(LMFormLayout, ClosingSavesTheStateTheWindowHasThen) {
+  Show();
+  ShowWindow(form->Handle(), SW_MAXIMIZE);  // as the caption button does, without the form's setter
+  Pump();
+  form->Close();  // not the main form: it hides
+  EXPECT_EQ(storage->Get<int64_t>(section, L"State"), int64_t{2});
+}
+
+TEST_F(LMFormLayout, AWindowHiddenAfterShowingIsSavedInTheStateItHad) {
+  Show();
+  ShowWindow(form->Handle(), SW_MAXIMIZE);
+  Pump();
+  form->Hide();
+  form.reset();  // saved at destruction, hidden
+  EXPECT_EQ(storage->Get<int64_t>(section, L"State"), int64_t{2});
+  EXPECT_FALSE(storage->Has(section, L"Pos" + desktop));
+}
+
+TEST_F(LMFormLayout, TheSettingsHookSavesWithTheWindowAndNotAtTheObjectsEnd) {
+  int saves = 0, restores = 0;
+  form->LayoutManager().GetControl(form.get())->SetLayout(std::make_unique<TFormSettingsLayout>(
+      [&](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
+        ++saves;
+        AStorage.WriteInteger(ASection, L"Width", 123);
+      },
+      [&](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
+        ++restores;
+        EXPECT_EQ(StoredPaneWidth(AStorage, ASection, L"Width", 400), 400);  // out of range: kept
+      }));
+  storage->Sections[section + L"\\Layout"][L"Width"] = int64_t{9};
+  Show();
+  EXPECT_EQ(restores, 1);
+  SendMessageW(form->Handle(), WM_DISPLAYCHANGE, 32, MAKELPARAM(1600, 1000));
+  EXPECT_EQ(restores, 1);  // once, with the window's first restore
+  form->Close();
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(storage->Get<int64_t>(section + L"\\Layout", L"Width"), int64_t{123});
+  // Whoever gave the hook may be gone when the form object ends.
+  form.reset();
+  EXPECT_EQ(saves, 1);
+}
+
+TEST_F(LMFormLayout, APlaceOnNoMonitorOpensCentred) {
+  storage->Sections[section][L"Pos" + desktop] = std::wstring(L"-30000,-30000");
+  storage->Sections[section][L"Size" + desktop] = std::wstring(L"345,234");
+  Show();
+  const RECT work = WorkArea();
+  EXPECT_EQ(form->Width(), 345);
+  EXPECT_EQ(form->Left(), CenteredOffset(work.left, work.right - work.left, 345));
+  EXPECT_EQ(form->Top(), CenteredOffset(work.top, work.bottom - work.top, 234));
 }
 
 TEST_F(LMFormLayout, LayoutControlOffLeavesTheStorageAlone) {

@@ -6,6 +6,7 @@
 
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/RegistryFixture.h"
+#include "tests/support/ProgramWindows.h"
 #include "tests/support/TestSupport.h"
 
 using namespace vantrel;
@@ -175,42 +176,10 @@ TEST_F(ProgramRun, EachRegistryViewExportsItsOwnClassesAsThatBuildWould) {
   DeleteFileW(csv64.c_str());
 }
 
-// Starts the program with AArgs and returns its main window once it shows; null after a minute.
-HWND StartWindow(const std::wstring& AArgs, PROCESS_INFORMATION& AInfo) {
-  std::wstring commandLine = L"\"" + ProgramPath() + L"\" " + AArgs;
-  STARTUPINFOW startup = {sizeof(startup)};
-  AInfo = {};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &AInfo)) {
-    return nullptr;
-  }
-  for (int i = 0; i < 600; ++i) {
-    Sleep(100);
-    HWND candidate = FindWindowW(L"TfrmMain", L"Vantrel");
-    DWORD pid = 0;
-    if (candidate) GetWindowThreadProcessId(candidate, &pid);
-    if (candidate && pid == AInfo.dwProcessId && IsWindowVisible(candidate)) return candidate;
-  }
-  return nullptr;
-}
-
-// The text of a status bar part of another process: the control writes it into a buffer of its
-// own process, which is read from there.
-std::wstring RemoteStatusText(HANDLE AProcess, HWND AStatusBar, int APart) {
-  const SIZE_T size = 256 * sizeof(wchar_t);
-  void* remote = VirtualAllocEx(AProcess, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (!remote) return L"";
-  SendMessageW(AStatusBar, SB_GETTEXTW, static_cast<WPARAM>(APart), reinterpret_cast<LPARAM>(remote));
-  wchar_t text[256] = {};
-  SIZE_T read = 0;
-  ReadProcessMemory(AProcess, remote, text, size - sizeof(wchar_t), &read);
-  VirtualFreeEx(AProcess, remote, 0, MEM_RELEASE);
-  return text;
-}
-
 TEST_F(ProgramRun, ViewSwitchAloneOpensTheWindowInThatView) {
   if (!IsWow64()) GTEST_SKIP() << "needs the 32-bit build on 64-bit Windows";
   PROCESS_INFORMATION info = {};
-  HWND window = StartWindow(L"/64 not-a-switch", info);
+  HWND window = StartProgramWindow(L"/64 not-a-switch", info);
   ASSERT_NE(window, nullptr) << "no main window appeared";
   // The status bar names the view on screen.
   HWND statusBar = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
@@ -224,7 +193,7 @@ TEST_F(ProgramRun, ViewSwitchAloneOpensTheWindowInThatView) {
 
 TEST_F(ProgramRun, UnknownParameterOpensTheMainWindow) {
   PROCESS_INFORMATION info = {};
-  HWND window = StartWindow(L"/x", info);
+  HWND window = StartProgramWindow(L"/x", info);
   ASSERT_NE(window, nullptr) << "no main window appeared";
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(info.hProcess, 30000), WAIT_OBJECT_0);
