@@ -204,8 +204,6 @@ bool TDownloadThread::PerformDownload() {
       std::wstring altPath;
       SplitURL(FAltURL, host, altPath);
     }
-    bool secure = ContainsText(LowerCaseAscii(FURL), L"https://");
-
     TInternetHandle internet(InternetOpenW(L"TUpdateCheck", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!internet) {
       FError = InternetErrorText(GetLastError());
@@ -220,7 +218,7 @@ bool TDownloadThread::PerformDownload() {
     // The server's certificate is checked in full: a certificate for another name or out of
     // its dates ends the transfer.
     DWORD flags = INTERNET_FLAG_RELOAD;
-    if (secure) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    if (ContainsText(LowerCaseAscii(FURL), L"https://")) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
     TInternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.0", L"",
                                              acceptTypes, flags, 0));
@@ -235,73 +233,7 @@ bool TDownloadThread::PerformDownload() {
       FError = InternetErrorText(sendError);
       return false;
     }
-
-    // Only a successful answer is content: an error page is never taken for the page or the file.
-    DWORD status = 0;
-    DWORD statusSize = sizeof(status);
-    if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
-                        nullptr)) {
-      FError = InternetErrorText(GetLastError());
-      return false;
-    }
-    if (status < 200 || status > 299) {
-      wchar_t reason[256] = {};
-      DWORD reasonSize = sizeof(reason) - sizeof(wchar_t);
-      std::wstring text = L"The server answered with HTTP status " + UIntToStr(status);
-      if (HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_TEXT, reason, &reasonSize, nullptr) && reason[0]) {
-        text += L" (" + Trim(reason) + L")";
-      }
-      FError = text + L".";
-      return false;
-    }
-
-    wchar_t lengthText[512] = {};
-    DWORD lengthSize = sizeof(lengthText) - sizeof(wchar_t);
-    bool lengthKnown =
-        HttpQueryInfoW(request.get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr) != FALSE;
-    DWORD lengthError = GetLastError();
-    if (Aborting()) return false;
-    if (!lengthKnown && FBinary) {
-      FError = InternetErrorText(lengthError);
-      return false;
-    }
-    if (lengthKnown) {
-      int32_t size = 0;
-      FFileSize = TryStrToInt(lengthText, size) ? size : 0;
-    }
-
-    FDownloadedSize = 0;
-    std::unique_ptr<TPartialFile> file;
-    if (FSaveToFile) file = std::make_unique<TPartialFile>(FFileName);
-    std::string text;
-    char buffer[ChunkSize];
-    for (;;) {
-      if (Aborting()) return false;
-      DWORD count = 0;
-      if (!InternetReadFile(request.get(), buffer, ChunkSize, &count)) {
-        FError = InternetErrorText(GetLastError());
-        break;
-      }
-      FDownloadSize = count;
-      if (count == 0) break;
-      if (file) {
-        file->Write(buffer, count);
-      } else {
-        if (text.size() + count > MaxTextSize) {
-          FError = L"The page is larger than " + UIntToStr(MaxTextSize / (1024 * 1024)) + L" MB.";
-          return false;
-        }
-        text.append(buffer, count);
-      }
-      FDownloadedSize += FDownloadSize;
-      SyncProgress();
-    }
-
-    bool result = FSaveToFile ? static_cast<int64_t>(FFileSize) == static_cast<int64_t>(FDownloadedSize)
-                              : FDownloadedSize != 0;
-    if (file && result) file->Commit();
-    if (!FSaveToFile && result) FInfo = SplitLines(CodePageToWide(text, CP_ACP));
-    return result;
+    return AcceptResponse(request.get()) && ReceiveContent(request.get());
   } catch (const std::exception& e) {
     FError = ExceptionMessage(e);
     return false;
@@ -309,6 +241,76 @@ bool TDownloadThread::PerformDownload() {
     FError = L"Unknown error during the transfer";
     return false;
   }
+}
+
+bool TDownloadThread::AcceptResponse(void* ARequest) {
+  // Only a successful answer is content: an error page is never taken for the page or the file.
+  DWORD status = 0;
+  DWORD statusSize = sizeof(status);
+  if (!HttpQueryInfoW(ARequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr)) {
+    FError = InternetErrorText(GetLastError());
+    return false;
+  }
+  if (status < 200 || status > 299) {
+    wchar_t reason[256] = {};
+    DWORD reasonSize = sizeof(reason) - sizeof(wchar_t);
+    std::wstring text = L"The server answered with HTTP status " + UIntToStr(status);
+    if (HttpQueryInfoW(ARequest, HTTP_QUERY_STATUS_TEXT, reason, &reasonSize, nullptr) && reason[0]) {
+      text += L" (" + Trim(reason) + L")";
+    }
+    FError = text + L".";
+    return false;
+  }
+
+  wchar_t lengthText[512] = {};
+  DWORD lengthSize = sizeof(lengthText) - sizeof(wchar_t);
+  bool lengthKnown = HttpQueryInfoW(ARequest, HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, nullptr) != FALSE;
+  DWORD lengthError = GetLastError();
+  if (Aborting()) return false;
+  if (!lengthKnown && FBinary) {
+    FError = InternetErrorText(lengthError);
+    return false;
+  }
+  if (lengthKnown) {
+    int32_t size = 0;
+    FFileSize = TryStrToInt(lengthText, size) ? size : 0;
+  }
+  return true;
+}
+
+bool TDownloadThread::ReceiveContent(void* ARequest) {
+  FDownloadedSize = 0;
+  std::unique_ptr<TPartialFile> file;
+  if (FSaveToFile) file = std::make_unique<TPartialFile>(FFileName);
+  std::string text;
+  char buffer[ChunkSize];
+  for (;;) {
+    if (Aborting()) return false;
+    DWORD count = 0;
+    if (!InternetReadFile(ARequest, buffer, ChunkSize, &count)) {
+      FError = InternetErrorText(GetLastError());
+      break;
+    }
+    FDownloadSize = count;
+    if (count == 0) break;
+    if (file) {
+      file->Write(buffer, count);
+    } else {
+      if (text.size() + count > MaxTextSize) {
+        FError = L"The page is larger than " + UIntToStr(MaxTextSize / (1024 * 1024)) + L" MB.";
+        return false;
+      }
+      text.append(buffer, count);
+    }
+    FDownloadedSize += FDownloadSize;
+    SyncProgress();
+  }
+
+  bool result = FSaveToFile ? static_cast<int64_t>(FFileSize) == static_cast<int64_t>(FDownloadedSize)
+                            : FDownloadedSize != 0;
+  if (file && result) file->Commit();
+  if (!FSaveToFile && result) FInfo = SplitLines(CodePageToWide(text, CP_ACP));
+  return result;
 }
 
 }  // namespace vantrel

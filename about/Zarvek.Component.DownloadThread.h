@@ -68,6 +68,11 @@ class TDownloadThread {
   static DWORD WINAPI ThreadProc(void* AParameter);
   void Execute();
   bool PerformDownload();
+  // After the request was sent (ARequest: its WinINet handle): a successful status, and the
+  // announced length; false with Error set otherwise.
+  bool AcceptResponse(void* ARequest);
+  // The content, into the file or the text lines; true when all of it arrived.
+  bool ReceiveContent(void* ARequest);
   bool Aborting() const { return FAborting.load(std::memory_order_acquire); }
   // Runs the progress callback on the creating thread and waits until it has run.
   void SyncProgress();

@@ -368,6 +368,83 @@ RECT TTabPanel::ChildArea() const {
   return area;
 }
 
+namespace {
+
+// The border lines of the body; on the tab's side without an edge the side lines end at the
+// separator row, ABandHeight from that side. Returns the area inside the lines.
+RECT PaintBorder(TCanvas& ACanvas, const RECT& AClient, bool ATop, int ABandHeight, TBorderEdges AEdges) {
+  RECT inner = AClient;
+  RECT o = AClient;
+  if (ATop && !AEdges.Contains(TBorderEdge::beTop)) o.top = AClient.top + ABandHeight - 1;
+  if (!ATop && !AEdges.Contains(TBorderEdge::beBottom)) o.bottom = AClient.bottom - ABandHeight;
+  if (AEdges.Contains(TBorderEdge::beLeft)) {
+    ACanvas.Line(o.left, o.bottom, o.left, o.top - 1);
+    inner.left += 1;
+  }
+  if (AEdges.Contains(TBorderEdge::beTop)) {
+    ACanvas.Line(o.left, o.top, o.right, o.top);
+    inner.top += 1;
+  }
+  if (AEdges.Contains(TBorderEdge::beRight)) {
+    ACanvas.Line(o.right - 1, o.bottom, o.right - 1, o.top - 1);
+    inner.right -= 1;
+  }
+  if (AEdges.Contains(TBorderEdge::beBottom)) {
+    ACanvas.Line(o.right, o.bottom - 1, o.left - 1, o.bottom - 1);
+    inner.bottom -= 1;
+  }
+  return inner;
+}
+
+}  // namespace
+
+RECT TTabPanel::TabRect(const RECT& AClient, int AWidth, int AHeight, bool ATop) const {
+  RECT x = {};
+  switch (FTabAlignment) {
+    case TAlignment::taLeftJustify:
+      x.left = AClient.left + FTabIndent;
+      break;
+    case TAlignment::taRightJustify:
+      x.left = AClient.right - FTabIndent - AWidth;
+      break;
+    case TAlignment::taCenter:
+      x.left = (AClient.right - AClient.left) / 2 - AWidth / 2;
+      break;
+  }
+  x.right = x.left + AWidth;
+  if (ATop) {
+    x.top = AClient.top + FTopIndent;
+    x.bottom = x.top + AHeight;
+  } else {
+    x.top = AClient.bottom - FTopIndent - AHeight;
+    x.bottom = AClient.bottom - FTopIndent;
+  }
+  return x;
+}
+
+void TTabPanel::PaintTabContent(HDC ADC, const RECT& ATab, int ATabHeight, SIZE AImage, COLORREF ABackground) const {
+  RECT q = {ATab.left + 5, ATab.top + 3, ATab.right - 5, ATab.bottom - 3};
+  if (ImageShown()) {
+    const bool left = FImageAlign != TImageAlign::iaRight;
+    const int ix = left ? q.left : q.right - AImage.cx;
+    const int iy = ATab.top + (ATabHeight - AImage.cy) / 2;
+    // An index past the list's end shows nothing; the room stays reserved.
+    if (FImageIndex < ImageList_GetImageCount(FImages)) {
+      TIcon icon(ImageList_GetIcon(FImages, FImageIndex, ILD_NORMAL));
+      if (icon) DrawIconEx(ADC, ix, iy, icon.get(), AImage.cx, AImage.cy, 0, nullptr, DI_NORMAL);
+    }
+    if (left) {
+      q.left += AImage.cx + 5;
+    } else {
+      q.right -= AImage.cx + 5;
+    }
+  }
+  const std::wstring txt = Caption();
+  SetBkMode(ADC, OPAQUE);
+  SetBkColor(ADC, ABackground);
+  DrawTextW(ADC, txt.c_str(), static_cast<int>(txt.size()), &q, CaptionFormat(FAlignment, FEllipsisMode));
+}
+
 void TTabPanel::PaintTo(HDC ADC) const {
   const RECT c = ClientRect();
   const bool top = FTabPosition == TTabPosition::tpTop;
@@ -376,86 +453,35 @@ void TTabPanel::PaintTo(HDC ADC) const {
 
   // With the platform's own look the plain properties give the colours (see the header).
   const COLORREF body = AdjustLuma(ColorToRGB(Color()), FLuminosityScale, true);
-  const COLORREF text = ColorToRGB(FTabFont.Color);
   const COLORREF border = ColorToRGB(FBorderColor);
   const COLORREF tab = ColorToRGB(FTabColor);
-  const COLORREF band = ColorToRGB(FTabBackgroundColor);
 
   TFont font = CreateTabFont();
   TSelectObject selectFont(ADC, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
-  SetTextColor(ADC, text);
+  SetTextColor(ADC, ColorToRGB(FTabFont.Color));
   TCanvas canvas(ADC);
   canvas.SetPenColor(border);
   canvas.SetBrushColor(body);
   canvas.FillRect(c);
 
-  const bool imageShown = ImageShown();
-  const SIZE image = imageShown ? ImageSize() : SIZE{0, 0};
-  const int iw = image.cx;
-  const int ih = image.cy;
-
+  const SIZE image = ImageShown() ? ImageSize() : SIZE{0, 0};
   const SIZE textSize = TextExtent(ADC, measured);
-  int w = FTabWidth != 0 ? FTabWidth : textSize.cx + iw + 10;
-  if (imageShown) w += 5;
-  const int th = std::max({static_cast<int>(textSize.cy), FTabHeight, ih}) + 6;
+  int w = FTabWidth != 0 ? FTabWidth : textSize.cx + image.cx + 10;
+  if (ImageShown()) w += 5;
+  const int th = std::max({static_cast<int>(textSize.cy), FTabHeight, static_cast<int>(image.cy)}) + 6;
 
   // The band the tab stands in.
-  canvas.SetBrushColor(band);
+  canvas.SetBrushColor(ColorToRGB(FTabBackgroundColor));
   if (top) {
     canvas.FillRect({c.left, c.top, c.right, c.top + FTopIndent + th - 1});
   } else {
     canvas.FillRect({c.left, c.bottom - FTopIndent - th + 1, c.right, c.bottom});
   }
+  const RECT inner = FBorder ? PaintBorder(canvas, c, top, FTopIndent + th, FBorderEdges) : c;
 
-  // Border lines; on the tab's side without an edge the side lines end at the separator row.
-  RECT inner = c;
-  if (FBorder) {
-    RECT o = c;
-    if (top && !FBorderEdges.Contains(TBorderEdge::beTop)) o.top = c.top + FTopIndent + th - 1;
-    if (!top && !FBorderEdges.Contains(TBorderEdge::beBottom)) o.bottom = c.bottom - FTopIndent - th;
-    if (FBorderEdges.Contains(TBorderEdge::beLeft)) {
-      canvas.Line(o.left, o.bottom, o.left, o.top - 1);
-      inner.left += 1;
-    }
-    if (FBorderEdges.Contains(TBorderEdge::beTop)) {
-      canvas.Line(o.left, o.top, o.right, o.top);
-      inner.top += 1;
-    }
-    if (FBorderEdges.Contains(TBorderEdge::beRight)) {
-      canvas.Line(o.right - 1, o.bottom, o.right - 1, o.top - 1);
-      inner.right -= 1;
-    }
-    if (FBorderEdges.Contains(TBorderEdge::beBottom)) {
-      canvas.Line(o.right, o.bottom - 1, o.left - 1, o.bottom - 1);
-      inner.bottom -= 1;
-    }
-  }
-
-  RECT x = {};
-  switch (FTabAlignment) {
-    case TAlignment::taLeftJustify:
-      x.left = c.left + FTabIndent;
-      break;
-    case TAlignment::taRightJustify:
-      x.left = c.right - FTabIndent - w;
-      break;
-    case TAlignment::taCenter:
-      x.left = (c.right - c.left) / 2 - w / 2;
-      break;
-  }
-  x.right = x.left + w;
-  int sep = 0;
-  if (top) {
-    x.top = c.top + FTopIndent;
-    x.bottom = x.top + th;
-    sep = x.bottom - 1;
-  } else {
-    x.top = c.bottom - FTopIndent - th;
-    x.bottom = c.bottom - FTopIndent;
-    sep = x.top;
-  }
-  const RECT s = x;
-
+  const RECT s = TabRect(c, w, th, top);
+  const int sep = top ? s.bottom - 1 : s.top;
+  RECT x = s;
   canvas.SetBrushColor(tab);
   if (!FTabBorder) {
     canvas.SetPenColor(tab);
@@ -476,27 +502,7 @@ void TTabPanel::PaintTo(HDC ADC) const {
   } else if (!FTabBorder) {
     canvas.Line(c.left + 1, sep, c.right - 1, sep);
   }
-
-  RECT q = {s.left + 5, s.top + 3, s.right - 5, s.bottom - 3};
-  if (imageShown) {
-    const bool left = FImageAlign != TImageAlign::iaRight;
-    const int ix = left ? q.left : q.right - iw;
-    const int iy = s.top + (th - ih) / 2;
-    // An index past the list's end shows nothing; the room stays reserved.
-    if (FImageIndex < ImageList_GetImageCount(FImages)) {
-      TIcon icon(ImageList_GetIcon(FImages, FImageIndex, ILD_NORMAL));
-      if (icon) DrawIconEx(ADC, ix, iy, icon.get(), iw, ih, 0, nullptr, DI_NORMAL);
-    }
-    if (left) {
-      q.left += iw + 5;
-    } else {
-      q.right -= iw + 5;
-    }
-  }
-
-  SetBkMode(ADC, OPAQUE);
-  SetBkColor(ADC, tab);
-  DrawTextW(ADC, txt.c_str(), static_cast<int>(txt.size()), &q, CaptionFormat(FAlignment, FEllipsisMode));
+  PaintTabContent(ADC, s, th, image, tab);
 }
 
 void TTabPanel::WMPaint() {

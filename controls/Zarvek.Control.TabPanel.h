@@ -150,6 +150,10 @@ class TTabPanel : public TComponent, public TWindow {
   TFont CreateTabFont() const;
   bool ImageShown() const { return FImages && FImageIndex >= 0; }
   SIZE ImageSize() const;
+  // Where the tab stands in the client area, AWidth by AHeight, on the top or the bottom edge.
+  RECT TabRect(const RECT& AClient, int AWidth, int AHeight, bool ATop) const;
+  // The tab's image and caption inside the tab ATab.
+  void PaintTabContent(HDC ADC, const RECT& ATab, int ATabHeight, SIZE AImage, COLORREF ABackground) const;
 
   int FId = 0;
   bool FDestroying = false;

@@ -273,6 +273,9 @@ class TUnitWriter {
                bool ANumbered);
 
  private:
+  // The lines that open the block of a kind, before its members.
+  void Heading(std::wstring_view AName, ITypeInfo* ATypeInfo, const TYPEATTR& ATypeAttr, TLineList& ALines);
+
   TNameList FNames;
   TTypeNamer FTypeNames;
 };
@@ -367,35 +370,27 @@ void AppendClassLine(TTextBuffer& AOut, std::wstring_view AName, ITypeInfo* ATyp
   AOut += L");"sv;
 }
 
+// Appends a line made of the parts.
+void AddLine(TLineList& ALines, std::initializer_list<std::wstring_view> AParts) {
+  TTextBuffer& text = ALines.Open();
+  for (std::wstring_view part : AParts) text += part;
+  ALines.Close();
+}
 
-TUnitWriter::TMembers TUnitWriter::Declaration(std::wstring_view AName, std::wstring_view ADocString,
-                                               ITypeInfo* ATypeInfo, TLineList& ALines, const TYPEATTR& ATypeAttr,
-                                               const TMembers* ASameMembers) {
+void TUnitWriter::Heading(std::wstring_view AName, ITypeInfo* ATypeInfo, const TYPEATTR& ATypeAttr,
+                          TLineList& ALines) {
   const int kind = ATypeAttr.typekind;
-  if (kind == tkModule) return TMembers{ALines.Count(), ALines.Count()};
-  // A description released before may share its address with this one.
-  FTypeNames.Forget();
-  auto line = [&](std::initializer_list<std::wstring_view> AParts) {
-    TTextBuffer& text = ALines.Open();
-    for (std::wstring_view part : AParts) text += part;
-    ALines.Close();
-  };
-
-  ALines.Add(L"type"sv);
-  const std::wstring_view doc = ADocString.substr(0, ADocString.find(L'\0'));
-  if (!IsBlankText(doc)) line({L"  // "sv, doc});
-
   switch (kind) {
     case tkEnum:
-      line({L"  "sv, AName, L" = TOleEnum;"sv});
+      AddLine(ALines, {L"  "sv, AName, L" = TOleEnum;"sv});
       ALines.Add(L"const"sv);
       break;
-    case tkRecord: line({L"  "sv, AName, L" = record"sv}); break;
+    case tkRecord: AddLine(ALines, {L"  "sv, AName, L" = record"sv}); break;
     case tkInterface:
     case tkDispatch: {
-      line({L"  // "sv, RenderTypeFlags(ATypeAttr.wTypeFlags)});
+      AddLine(ALines, {L"  // "sv, RenderTypeFlags(ATypeAttr.wTypeFlags)});
       // Every interface is declared on IDispatch, whatever its real base is.
-      line({L"  "sv, AName, kind == tkInterface ? L" = interface(IDispatch)"sv : L" = dispinterface"sv});
+      AddLine(ALines, {L"  "sv, AName, kind == tkInterface ? L" = interface(IDispatch)"sv : L" = dispinterface"sv});
       TTextBuffer& guid = ALines.Open();
       guid += L"     ['"sv;
       AppendGuid(guid, ATypeAttr.guid);
@@ -408,7 +403,7 @@ TUnitWriter::TMembers TUnitWriter::Declaration(std::wstring_view AName, std::wst
       clsid += L"  // CLSID: "sv;
       AppendGuid(clsid, ATypeAttr.guid);
       ALines.Close();
-      line({L"  // "sv, RenderTypeFlags(ATypeAttr.wTypeFlags)});
+      AddLine(ALines, {L"  // "sv, RenderTypeFlags(ATypeAttr.wTypeFlags)});
       AppendClassLine(ALines.Open(), AName, ATypeInfo, ATypeAttr);
       ALines.Close();
       break;
@@ -424,11 +419,24 @@ TUnitWriter::TMembers TUnitWriter::Declaration(std::wstring_view AName, std::wst
       break;
     }
     case tkUnion:
-      line({L"  "sv, AName, L" = record"sv});
+      AddLine(ALines, {L"  "sv, AName, L" = record"sv});
       ALines.Add(L"  case Integer of"sv);
       break;
     default: break;
   }
+}
+
+TUnitWriter::TMembers TUnitWriter::Declaration(std::wstring_view AName, std::wstring_view ADocString,
+                                               ITypeInfo* ATypeInfo, TLineList& ALines, const TYPEATTR& ATypeAttr,
+                                               const TMembers* ASameMembers) {
+  const int kind = ATypeAttr.typekind;
+  if (kind == tkModule) return TMembers{ALines.Count(), ALines.Count()};
+  // A description released before may share its address with this one.
+  FTypeNames.Forget();
+  ALines.Add(L"type"sv);
+  const std::wstring_view doc = ADocString.substr(0, ADocString.find(L'\0'));
+  if (!IsBlankText(doc)) AddLine(ALines, {L"  // "sv, doc});
+  Heading(AName, ATypeInfo, ATypeAttr, ALines);
 
   std::wstring_view indent;
   switch (kind) {
@@ -545,6 +553,78 @@ TStringList TLineList::ToStringList() const {
   return lines;
 }
 
+namespace {
+
+// The unit's head: the library's file, identity and documentation, the unit name and its uses.
+void WriteUnitHead(const TObjectData& AData, const std::wstring& AName, const std::wstring& ADoc,
+                   const std::wstring& AHelpFile, TLineList& ALines) {
+  ALines.Add(L"// typelib filename: " + AData.Server);
+  ALines.Add(std::wstring_view());
+  ALines.Add(L"// uid: " + AData.TypeLib);
+  ALines.Add(L"// version: " + UIntToStr(AData.MajorVersion) + L"." + UIntToStr(AData.MinorVersion));
+  ALines.Add(L"// helpstring: " + TruncateAtNul(ADoc));
+  ALines.Add(L"// helpfile: " + TruncateAtNul(AHelpFile));
+  ALines.Add(std::wstring_view());
+  ALines.Add(L"unit " + AName + L";");
+  ALines.Add(std::wstring_view());
+  ALines.Add(L"interface"sv);
+  ALines.Add(std::wstring_view());
+  ALines.Add(L"uses Windows, ActiveX, Classes;"sv);
+  ALines.Add(std::wstring_view());
+}
+
+// The declaration of the library's type description AIndex; a line with the system's message when
+// it cannot be read.
+void WriteTypeDescription(TUnitWriter& AWriter, ITypeLib* ALib, UINT AIndex, TLineList& ALines) {
+  HRESULT hr = ALib->GetDocumentation(static_cast<INT>(AIndex), nullptr, nullptr, nullptr, nullptr);
+  if (FAILED(hr)) {
+    ALines.Add(SystemMessageLine(hr));
+    return;
+  }
+  TYPEKIND listedKind = TKIND_MAX;
+  if (FAILED(ALib->GetTypeInfoType(AIndex, &listedKind))) listedKind = TKIND_MAX;
+  TComPtr<ITypeInfo> info;
+  hr = ReadTypeInfo(ALib, AIndex, info);
+  if (FAILED(hr)) {
+    ALines.Add(SystemMessageLine(hr));
+    return;
+  }
+  TBstr typeName, typeDoc;
+  ReadTypeDocumentation(info.get(), MEMBERID_NIL, &typeName, &typeDoc);
+  TTypeAttrHolder attr(info.get());
+  hr = attr.Fetch();
+  if (FAILED(hr)) {
+    ALines.Add(SystemMessageLine(hr));
+    return;
+  }
+
+  std::wstring declaration(CutAtNul(typeName.get()));
+  if (listedKind == TKIND_DISPATCH) declaration += L"Disp"sv;
+  const TUnitWriter::TMembers members =
+      AWriter.Declaration(declaration, CutAtNul(typeDoc.get()), info.get(), ALines, *attr.get());
+
+  // A dual interface is listed as a dispatch interface whose first implemented type has the
+  // interface kind: it is written a second time, from the same description, with that kind.
+  const int kind = attr->typekind;
+  if ((kind == tkInterface || kind == tkDispatch) && (attr->wTypeFlags & kDualFlag)) {
+    HREFTYPE refType = 0;
+    TComPtr<ITypeInfo> base;
+    if (SUCCEEDED(info->GetRefTypeOfImplType(0, &refType)) && SUCCEEDED(ReadRefTypeInfo(info.get(), refType, base))) {
+      TTypeAttrHolder baseAttr(base.get());
+      if (SUCCEEDED(baseAttr.Fetch())) {
+        TYPEATTR second = *attr.get();
+        second.typekind = baseAttr->typekind;
+        declaration.assign(CutAtNul(typeName.get()));
+        if (second.typekind == TKIND_DISPATCH) declaration += L"Disp"sv;
+        AWriter.Declaration(declaration, CutAtNul(typeDoc.get()), info.get(), ALines, second,
+                            ShowsFunctions(kind) && ShowsFunctions(second.typekind) ? &members : nullptr);
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void GenerateImportUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName) {
   TUnitWriter writer;
   const UINT count = ALib->GetTypeInfoCount();
@@ -555,69 +635,8 @@ void GenerateImportUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALi
 
   // A guess from large libraries: about 100 lines per type description.
   ALines.Reserve(ALines.Count() + 17 + static_cast<size_t>(count) * 100);
-  ALines.Add(L"// typelib filename: " + AData.Server);
-  ALines.Add(std::wstring_view());
-  ALines.Add(L"// uid: " + AData.TypeLib);
-  ALines.Add(L"// version: " + UIntToStr(AData.MajorVersion) + L"." + UIntToStr(AData.MinorVersion));
-  ALines.Add(L"// helpstring: " + TruncateAtNul(doc));
-  ALines.Add(L"// helpfile: " + TruncateAtNul(helpFile));
-  ALines.Add(std::wstring_view());
-  ALines.Add(L"unit " + name + L";");
-  ALines.Add(std::wstring_view());
-  ALines.Add(L"interface"sv);
-  ALines.Add(std::wstring_view());
-  ALines.Add(L"uses Windows, ActiveX, Classes;"sv);
-  ALines.Add(std::wstring_view());
-
-  std::wstring declaration;
-  for (UINT i = 0; i < count; ++i) {
-    HRESULT hr = ALib->GetDocumentation(static_cast<INT>(i), nullptr, nullptr, nullptr, nullptr);
-    if (FAILED(hr)) {
-      ALines.Add(SystemMessageLine(hr));
-      continue;
-    }
-    TYPEKIND listedKind = TKIND_MAX;
-    if (FAILED(ALib->GetTypeInfoType(i, &listedKind))) listedKind = TKIND_MAX;
-    TComPtr<ITypeInfo> info;
-    hr = ReadTypeInfo(ALib, i, info);
-    if (FAILED(hr)) {
-      ALines.Add(SystemMessageLine(hr));
-      continue;
-    }
-    TBstr typeName, typeDoc;
-    ReadTypeDocumentation(info.get(), MEMBERID_NIL, &typeName, &typeDoc);
-    TTypeAttrHolder attr(info.get());
-    hr = attr.Fetch();
-    if (FAILED(hr)) {
-      ALines.Add(SystemMessageLine(hr));
-      continue;
-    }
-
-    declaration.assign(CutAtNul(typeName.get()));
-    if (listedKind == TKIND_DISPATCH) declaration += L"Disp"sv;
-    const TUnitWriter::TMembers members =
-        writer.Declaration(declaration, CutAtNul(typeDoc.get()), info.get(), ALines, *attr.get());
-
-    // A dual interface is listed as a dispatch interface whose first implemented type has the
-    // interface kind: it is written a second time, from the same description, with that kind.
-    const int kind = attr->typekind;
-    if ((kind == tkInterface || kind == tkDispatch) && (attr->wTypeFlags & kDualFlag)) {
-      HREFTYPE refType = 0;
-      TComPtr<ITypeInfo> base;
-      if (SUCCEEDED(info->GetRefTypeOfImplType(0, &refType)) && SUCCEEDED(ReadRefTypeInfo(info.get(), refType, base))) {
-        TTypeAttrHolder baseAttr(base.get());
-        if (SUCCEEDED(baseAttr.Fetch())) {
-          TYPEATTR second = *attr.get();
-          second.typekind = baseAttr->typekind;
-          declaration.assign(CutAtNul(typeName.get()));
-          if (second.typekind == TKIND_DISPATCH) declaration += L"Disp"sv;
-          writer.Declaration(declaration, CutAtNul(typeDoc.get()), info.get(), ALines, second,
-                             ShowsFunctions(kind) && ShowsFunctions(second.typekind) ? &members : nullptr);
-        }
-      }
-    }
-  }
-
+  WriteUnitHead(AData, name, doc, helpFile, ALines);
+  for (UINT i = 0; i < count; ++i) WriteTypeDescription(writer, ALib, i, ALines);
   ALines.Add(std::wstring_view());
   ALines.Add(L"implementation"sv);
   ALines.Add(std::wstring_view());
