@@ -59,13 +59,21 @@ void TApplication::ProcessMessages() {
   }
 }
 
-void TApplication::WaitFor(HANDLE AHandle) {
+void TApplication::WaitFor(HANDLE AHandle) { WaitFor(AHandle, INFINITE); }
+
+bool TApplication::WaitFor(HANDLE AHandle, DWORD ATimeout) {
+  const ULONGLONG deadline = GetTickCount64() + ATimeout;
+  auto remaining = [&]() -> DWORD {
+    if (ATimeout == INFINITE) return INFINITE;
+    const ULONGLONG now = GetTickCount64();
+    return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+  };
   while (!FTerminated) {
-    DWORD result = MsgWaitForMultipleObjectsEx(1, &AHandle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (result != WAIT_OBJECT_0 + 1) break;  // signalled, or a handle that cannot be waited for
+    DWORD result = MsgWaitForMultipleObjectsEx(1, &AHandle, remaining(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (result != WAIT_OBJECT_0 + 1) break;  // signalled, timed out, or a handle that cannot be waited for
     ProcessMessages();
   }
-  WaitForSingleObject(AHandle, INFINITE);
+  return WaitForSingleObject(AHandle, remaining()) == WAIT_OBJECT_0;
 }
 
 bool TApplication::PreTranslate(MSG& AMsg) {

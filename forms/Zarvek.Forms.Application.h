@@ -39,6 +39,8 @@ class TApplication {
   // so that the windows repaint and take input meanwhile. Once the application is told to end,
   // it waits without handling messages.
   void WaitFor(HANDLE AHandle);
+  // The same for at most ATimeout milliseconds; true when the handle was signalled.
+  bool WaitFor(HANDLE AHandle, DWORD ATimeout);
   // Keyboard preprocessing of one message: modeless dialogs, then the accelerators of the form
   // the message is for. True when the message was consumed.
   bool PreTranslate(MSG& AMsg);

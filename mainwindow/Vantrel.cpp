@@ -12,6 +12,7 @@
 #include "forms/Zarvek.Forms.Application.h"
 #include "forms/Zarvek.LayoutManager.RegistryStorage.h"
 #include "mainwindow/Main.h"
+#include "tlbviewer/TypeLibReader.h"
 #include "tlbviewer/UnitExport.h"
 
 namespace vantrel {
@@ -79,6 +80,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     for (int i = 1; i < count; ++i) params.emplace_back(args[i]);
     LocalFree(args);
   }
+  // Started by itself to read a type library: nothing of the program's start-up is needed.
+  if (vantrel::IsTypeLibReaderCall(params)) return vantrel::RunTypeLibReader();
   try {
     return vantrel::RunProgram(params);
   } catch (const std::exception& e) {

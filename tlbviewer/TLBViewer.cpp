@@ -13,7 +13,7 @@
 #include "resources/ProgramIcons.h"
 #include "tlbviewer/PascalStyles.h"
 #include "tlbviewer/TypeInfoSource.h"
-#include "tlbviewer/TypeLibLoader.h"
+#include "tlbviewer/TypeLibReader.h"
 #include "tlbviewer/UnitExport.h"
 #include "tlbviewer/resource.h"
 
@@ -471,21 +471,31 @@ TUtf8Text EditorText(const TLineList& ALines) {
 }
 
 void OpenTypeLibViewer(const TObjectData& AData, TRegView AView) {
-  TComPtr<ITypeLib> library;
-  HRESULT result;
+  TForm* main = Application().MainForm();
+  TTypeLibRead read;
   {
     TWaitCursor wait;
-    result = LoadTypeLibraryFor(AData, library, AView);
+    // The windows repaint while the reader runs, but take no input: the read belongs to this call.
+    HWND owner = main ? main->Handle() : nullptr;
+    HWND focus = GetFocus();
+    const bool disabled = owner && IsWindowEnabled(owner) && !EnableWindow(owner, FALSE);
+    TScopeExit enable([&] {
+      if (!disabled) return;
+      EnableWindow(owner, TRUE);
+      if (focus && IsWindow(focus)) SetFocus(focus);
+    });
+    TTypeLibReadOptions options;
+    options.Wait = [](HANDLE AHandle, DWORD ATimeout) { return Application().WaitFor(AHandle, ATimeout); };
+    read = ReadTypeLibrary(AData, AView, options);
   }
-  if (FAILED(result)) {
-    ErrorBox(LoadErrorText(result));
+  if (!read.Library) {
+    ErrorBox(read.Message);
     return;
   }
-  TForm* main = Application().MainForm();
   std::unique_ptr<TfrmTLBView> viewer;
   {
     TWaitCursor wait;
-    viewer = CreateTypeLibViewer(main ? main->Handle() : nullptr, AData, library.get());
+    viewer = CreateTypeLibViewer(main ? main->Handle() : nullptr, AData, read.Library.get());
   }
   if (ViewerHook()) ViewerHook()(*viewer);
   viewer->ShowModal();

@@ -8,7 +8,8 @@
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
 #include "tlbviewer/TLBGenerator.h"
-#include "tlbviewer/TypeLibLoader.h"
+#include "base/Zarvek_GuidText.h"
+#include "tlbviewer/TypeLibReader.h"
 
 namespace vantrel {
 
@@ -160,15 +161,14 @@ TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<voi
   try {
     TComInit com;
     TObjectData data = UnitSourceRecord(source, AView);
-    TComPtr<ITypeLib> lib;
-    HRESULT hr = LoadTypeLibraryFor(data, lib, AView);
-    if (FAILED(hr)) {
-      AReportError(LoadErrorText(hr));
+    TTypeLibRead read = ReadTypeLibrary(data, AView);
+    if (!read.Library) {
+      AReportError(read.Message);
       return TExportOutcome::Failed;
     }
     TLineList lines;
     std::wstring unitName;
-    GenerateImportUnit(data, lib.get(), lines, unitName);
+    GenerateImportUnit(data, read.Library.get(), lines, unitName);
     if (IsBlankText(output)) output = DefaultUnitFileName(unitName);
     SaveUnitFile(output, lines);
     return TExportOutcome::Succeeded;

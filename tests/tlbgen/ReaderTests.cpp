@@ -1,0 +1,188 @@
+// Reading a library in a child process: the built program reads files and registrations as the
+// loader in this process would, and whatever happens to a reader ends in a message that names
+// the library.
+#include <gtest/gtest.h>
+
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_SysUtils.h"
+#include "tests/support/RegistryFixture.h"
+#include "tests/support/TestSupport.h"
+#include "tests/tlbgen/GeneratorTestSupport.h"
+#include "tests/tlbgen/TlbgenTestPaths.h"
+#include "tlbviewer/TypeLibLoader.h"
+#include "tlbviewer/TypeLibReader.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+// The faulty reader, doing what AFault says, for as long as the object lives.
+class TFaultyReader {
+ public:
+  explicit TFaultyReader(const wchar_t* AFault) { SetEnvironmentVariableW(L"VANTREL_TEST_READER_FAULT", AFault); }
+  ~TFaultyReader() { SetEnvironmentVariableW(L"VANTREL_TEST_READER_FAULT", nullptr); }
+  TFaultyReader(const TFaultyReader&) = delete;
+  TFaultyReader& operator=(const TFaultyReader&) = delete;
+
+  static TTypeLibReadOptions Options(DWORD ATimeLimit = 30000) {
+    TTypeLibReadOptions options;
+    options.Program = WindowsPath(kFaultyReader);
+    options.TimeLimit = ATimeLimit;
+    return options;
+  }
+};
+
+TObjectData FileRecord(const std::wstring& APath) {
+  TObjectData data;
+  data.Server = APath;
+  return data;
+}
+
+}  // namespace
+
+TEST(TypeLibReader, FileReadByTheProgramGivesTheUnitOfTheLoadedLibrary) {
+  TComInit com;
+  for (const std::wstring& path : {FixturePath(L"Shapes.tlb"), SystemDirectoryPath() + L"mshtml.tlb"}) {
+    const TObjectData data = FileRecord(path);
+    TTypeLibRead read = ReadTypeLibrary(data, ProcessRegView());
+    ASSERT_TRUE(read.Library) << WideToCodePage(read.Message, CP_UTF8);
+    EXPECT_EQ(read.LoadResult, S_OK);
+    TComPtr<ITypeLib> loaded;
+    ASSERT_EQ(LoadTypeLibraryFile(path, loaded), S_OK);
+    EXPECT_EQ(Joined(GenerateUnit(read.Library.get(), data).Lines), Joined(GenerateUnit(loaded.get(), data).Lines));
+  }
+}
+
+TEST(TypeLibReader, RegisteredLibraryIsReadInTheRequestedView) {
+  if (!IsWow64()) GTEST_SKIP() << "needs a 32-bit process on 64-bit Windows";
+  // A library registered for 64-bit programs only, in the 64-bit system folder.
+  const std::wstring name = L"vantrel-" + NewGuid().substr(1, 8) + L".tlb";
+  const std::wstring native = WindowsDirectoryPath() + L"Sysnative\\" + name;
+  CopyFileTo(FixturePath(L"Shapes.tlb"), native);
+  TScopeExit remove([&] { DeleteFileW(native.c_str()); });
+  TRegistryFixture reg;
+  const std::wstring guid = NewGuid();
+  TObjectData data;
+  data.TypeLib = guid;
+  data.MajorVersion = 1;
+  reg.SetString(L"TypeLib\\" + guid + L"\\1.0", L"", L"Sixty-four only");
+  reg.SetString(L"TypeLib\\" + guid + L"\\1.0\\0\\win64", L"", SystemDirectoryPath() + name);
+
+  TTypeLibRead in32 = ReadTypeLibrary(data, TRegView::rv32);
+  EXPECT_FALSE(in32.Library);
+  EXPECT_EQ(in32.LoadResult, TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(in32.Message, LoadErrorText(TYPE_E_LIBNOTREGISTERED));
+  TTypeLibRead in64 = ReadTypeLibrary(data, TRegView::rv64);
+  ASSERT_TRUE(in64.Library) << WideToCodePage(in64.Message, CP_UTF8);
+  TBstr libName;
+  EXPECT_EQ(in64.Library->GetDocumentation(-1, libName.put(), nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(libName.str(), L"ShapesLib");
+  EXPECT_EQ(TypeLibrarySourceName(data, TRegView::rv64), native);
+}
+
+TEST(TypeLibReader, LoadFailuresKeepTheLoadersMessage) {
+  TTempDir folder;
+  const std::wstring notALibrary = folder.File(L"not-a-library.tlb");
+  WriteFileText(notALibrary, std::string(64, 'x'));
+  TComPtr<ITypeLib> loaded;
+  const HRESULT expected = LoadTypeLibraryFile(notALibrary, loaded);
+  ASSERT_TRUE(FAILED(expected));
+  TTypeLibRead read = ReadTypeLibrary(FileRecord(notALibrary), ProcessRegView());
+  EXPECT_FALSE(read.Library);
+  EXPECT_EQ(read.LoadResult, expected);
+  EXPECT_EQ(read.Message, LoadErrorText(expected));
+}
+
+TEST(TypeLibReader, MalformedGuidIsRaisedBeforeAReaderStarts) {
+  TObjectData data;
+  data.TypeLib = L"{not a guid}";
+  TFaultyReader reader(L"exit");
+  EXPECT_THROW(ReadTypeLibrary(data, ProcessRegView(), TFaultyReader::Options()), EConvertError);
+}
+
+// Every way a reader can fail ends in a message that names the file and says what happened; the
+// caller gets no library and goes on.
+TEST(TypeLibReader, FailingReadersEndInAMessageNamingTheLibrary) {
+  const std::wstring path = FixturePath(L"Shapes.tlb");
+  const std::wstring head = L"Cannot read the type library \"" + path + L"\": ";
+  const struct {
+    const wchar_t* Fault;
+    DWORD TimeLimit;
+    std::wstring Message;
+  } cases[] = {
+      {L"crash", 30000, head + L"the reading process crashed (exception 0xC0000005, access violation)."},
+      {L"walkcrash", 30000, head + L"the reading process crashed (exception 0xC0000005, access violation)."},
+      {L"exit", 30000, head + L"the reading process ended with exit code 7."},
+      {L"hang", 1500, head + L"reading it took longer than 1500 ms, and it was stopped."},
+      {L"throw", 30000, head + L"the loader gave up."},
+      {L"partial", 30000, head + L"the reading process sent a damaged record (it ends too early)."},
+      {L"garbage", 30000, head + L"the reading process sent a damaged record (a count is larger than the record)."},
+  };
+  for (const auto& c : cases) {
+    TFaultyReader reader(c.Fault);
+    const ULONGLONG start = GetTickCount64();
+    TTypeLibRead read = ReadTypeLibrary(FileRecord(path), ProcessRegView(), TFaultyReader::Options(c.TimeLimit));
+    const ULONGLONG took = GetTickCount64() - start;
+    EXPECT_FALSE(read.Library) << WideToCodePage(c.Fault, CP_UTF8);
+    EXPECT_TRUE(FAILED(read.LoadResult)) << WideToCodePage(c.Fault, CP_UTF8);
+    EXPECT_EQ(read.Message, c.Message) << WideToCodePage(c.Fault, CP_UTF8);
+    // A generous bound: the reader is stopped at its limit, not at some platform time-out.
+    EXPECT_LT(took, c.TimeLimit + 20000u) << WideToCodePage(c.Fault, CP_UTF8);
+  }
+}
+
+TEST(TypeLibReader, TheWaitIsTheCallersAndItsMessagesAreHandled) {
+  TFaultyReader reader(L"hang");
+  TTypeLibReadOptions options = TFaultyReader::Options(1000);
+  int waits = 0;
+  options.Wait = [&](HANDLE AHandle, DWORD ATimeout) {
+    ++waits;
+    return WaitForSingleObject(AHandle, ATimeout) == WAIT_OBJECT_0;
+  };
+  TTypeLibRead read = ReadTypeLibrary(FileRecord(FixturePath(L"Shapes.tlb")), ProcessRegView(), options);
+  EXPECT_FALSE(read.Library);
+  EXPECT_GE(waits, 1);
+}
+
+TEST(TypeLibReader, AReaderNobodyStopsEndsItselfAfterItsLimit) {
+  // The reader started directly, as if its parent had gone: it ends itself a little after the
+  // limit its request gives.
+  TFaultyReader reader(L"hang");
+  TObjectData data = FileRecord(FixturePath(L"Shapes.tlb"));
+  HANDLE inRead = nullptr, inWrite = nullptr;
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  ASSERT_TRUE(CreatePipe(&inRead, &inWrite, &inherit, 0));
+  THandle childIn(inRead), parentIn(inWrite);
+  SetHandleInformation(parentIn.get(), HANDLE_FLAG_INHERIT, 0);
+  // The request as the program writes it, with a limit of 200 ms.
+  std::string request("VTLQ", 4);
+  auto u32 = [&](uint32_t AValue) { request.append(reinterpret_cast<const char*>(&AValue), 4); };
+  u32(1);
+  u32(32);
+  u32(0);
+  u32(0);
+  u32(0);
+  u32(200);
+  const std::wstring server(data.Server.view());
+  u32(static_cast<uint32_t>(server.size()));
+  request.append(reinterpret_cast<const char*>(server.data()), server.size() * sizeof(wchar_t));
+
+  std::wstring program = WindowsPath(kFaultyReader);
+  std::wstring commandLine = L"\"" + program + L"\" /TypeLibReader";
+  STARTUPINFOW startup = {sizeof(startup)};
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = childIn.get();
+  PROCESS_INFORMATION info = {};
+  ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &info));
+  THandle process(info.hProcess), thread(info.hThread);
+  childIn.reset();
+  DWORD written = 0;
+  WriteFile(parentIn.get(), request.data(), static_cast<DWORD>(request.size()), &written, nullptr);
+  parentIn.reset();
+  ASSERT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.get(), &exitCode);
+  EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_TIMEOUT));
+}

@@ -1,0 +1,157 @@
+// The replayed side of a type library record: the platform's own structures, built once from the
+// record and owned here, so that the replayed library can hand out pointers to them as the loader
+// hands out its own.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/Zarvek_Handles.h"
+
+namespace vantrel {
+
+// A text as the loader gave it: absent (a null BSTR) or whole, NUL characters included.
+struct TSnapText {
+  bool Null = true;
+  std::wstring Text;
+
+  BSTR Allocate() const {
+    return Null ? nullptr : SysAllocStringLen(Text.data(), static_cast<UINT>(Text.size()));
+  }
+};
+
+// The answer to a documentation request.
+struct TSnapDoc {
+  HRESULT Result = E_FAIL;
+  TSnapText Name;
+  TSnapText DocString;
+  DWORD HelpContext = 0;
+  TSnapText HelpFile;
+};
+
+struct TSnapVar {
+  HRESULT Result = E_FAIL;
+  VARDESC Desc = {};
+};
+
+struct TSnapFunc {
+  HRESULT Result = E_FAIL;
+  FUNCDESC Desc = {};
+};
+
+struct TSnapMemberDoc {
+  MEMBERID Member = 0;
+  TSnapDoc Doc;
+};
+
+struct TSnapNames {
+  MEMBERID Member = 0;
+  HRESULT Result = E_FAIL;
+  std::vector<TSnapText> Names;
+};
+
+struct TSnapImplType {
+  INT Index = 0;
+  HRESULT Result = E_FAIL;
+  HREFTYPE RefType = 0;
+  HRESULT FlagsResult = E_FAIL;
+  INT Flags = 0;
+};
+
+struct TSnapRef {
+  HREFTYPE RefType = 0;
+  HRESULT Result = E_FAIL;
+  uint32_t Type = 0;  // position in TSnapLibrary::Types
+};
+
+// One type description. A full one is one of the library's own; the others were reached through a
+// reference and carry their attributes and documentation only.
+struct TSnapType {
+  bool Full = false;
+  HRESULT AttrResult = E_FAIL;
+  TYPEATTR Attr = {};
+  TSnapDoc Doc;
+  std::vector<TSnapVar> Vars;
+  std::vector<TSnapFunc> Funcs;
+  std::vector<TSnapMemberDoc> MemberDocs;  // sorted by member
+  std::vector<TSnapNames> MemberNames;     // sorted by member
+  std::vector<TSnapImplType> ImplTypes;
+  std::vector<TSnapRef> Refs;  // sorted by reference
+  INT LibraryIndex = -1;       // its position in the library, for the library's own
+};
+
+// One position of the library's list.
+struct TSnapEntry {
+  TSnapDoc Doc;
+  HRESULT KindResult = E_FAIL;
+  TYPEKIND Kind = TKIND_MAX;
+  HRESULT InfoResult = E_FAIL;
+  uint32_t Type = 0;
+};
+
+// Storage that the descriptions point into; its containers never move what they hold.
+class TSnapStorage {
+ public:
+  TSnapStorage() = default;
+  TSnapStorage(const TSnapStorage&) = delete;
+  TSnapStorage& operator=(const TSnapStorage&) = delete;
+  ~TSnapStorage() {
+    for (VARIANT& value : FValues) VariantClear(&value);
+    for (PARAMDESCEX& value : FDefaults) VariantClear(&value.varDefaultValue);
+  }
+
+  TYPEDESC* NewTypeDesc() { return &FTypeDescs.emplace_back(); }
+  ARRAYDESC* NewArrayDesc(USHORT ADims) {
+    // ARRAYDESC ends in a one-element array of bounds; room for all of them.
+    const size_t size = sizeof(ARRAYDESC) + (ADims ? ADims - 1 : 0) * sizeof(SAFEARRAYBOUND);
+    auto& block = FArrayDescs.emplace_back(std::make_unique<std::byte[]>(size));
+    return new (block.get()) ARRAYDESC{};
+  }
+  VARIANT* NewValue() {
+    VARIANT& value = FValues.emplace_back();
+    VariantInit(&value);
+    return &value;
+  }
+  PARAMDESCEX* NewDefault() {
+    PARAMDESCEX& value = FDefaults.emplace_back();
+    value.cBytes = sizeof(PARAMDESCEX);
+    VariantInit(&value.varDefaultValue);
+    return &value;
+  }
+  ELEMDESC* NewElemDescs(size_t ACount) {
+    return FElemDescs.emplace_back(std::make_unique<ELEMDESC[]>(ACount ? ACount : 1)).get();
+  }
+  SCODE* NewScodes(size_t ACount) {
+    return FScodes.emplace_back(std::make_unique<SCODE[]>(ACount ? ACount : 1)).get();
+  }
+
+ private:
+  std::deque<TYPEDESC> FTypeDescs;
+  std::deque<std::unique_ptr<std::byte[]>> FArrayDescs;
+  std::deque<VARIANT> FValues;
+  std::deque<PARAMDESCEX> FDefaults;
+  std::deque<std::unique_ptr<ELEMDESC[]>> FElemDescs;
+  std::deque<std::unique_ptr<SCODE[]>> FScodes;
+};
+
+struct TSnapLibrary {
+  HRESULT AttrResult = E_FAIL;
+  TLIBATTR Attr = {};
+  TSnapDoc Doc;
+  std::vector<TSnapEntry> Entries;
+  std::vector<TSnapType> Types;
+  TSnapStorage Storage;
+};
+
+// The library that answers from the model; it owns it.
+TComPtr<ITypeLib> CreateSnapshotTypeLib(std::unique_ptr<TSnapLibrary> AModel);
+
+}  // namespace vantrel

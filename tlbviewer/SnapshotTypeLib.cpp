@@ -1,0 +1,296 @@
+// A type library that answers from a replayed record. Its type descriptions are parts of it: they
+// count their references on the library, so that the record lives while any of them is held.
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "tlbviewer/SnapshotModel.h"
+
+namespace vantrel {
+
+namespace {
+
+class TSnapshotTypeLib;
+
+class TSnapshotTypeInfo final : public ITypeInfo {
+ public:
+  TSnapshotTypeInfo(TSnapshotTypeLib& ALib, const TSnapType& AType) : FLib(ALib), FType(AType) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID ARiid, void** AObject) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** AAttr) override;
+  HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** AComp) override { return Unsupported(AComp); }
+  HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT AIndex, FUNCDESC** ADesc) override;
+  HRESULT STDMETHODCALLTYPE GetVarDesc(UINT AIndex, VARDESC** ADesc) override;
+  HRESULT STDMETHODCALLTYPE GetNames(MEMBERID AMember, BSTR* ANames, UINT AMax, UINT* ACount) override;
+  HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT AIndex, HREFTYPE* ARefType) override;
+  HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT AIndex, INT* AFlags) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR*, UINT, MEMBERID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(PVOID, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID AMember, BSTR* AName, BSTR* ADocString, DWORD* AHelpContext,
+                                             BSTR* AHelpFile) override;
+  HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID, INVOKEKIND, BSTR* ADll, BSTR* AName, WORD* AOrdinal) override;
+  HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE ARefType, ITypeInfo** AInfo) override;
+  HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID* AAddress) override {
+    return Unsupported(AAddress);
+  }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID* AObject) override { return Unsupported(AObject); }
+  HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR* AMops) override { return Unsupported(AMops); }
+  HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib** ALib, UINT* AIndex) override;
+  void STDMETHODCALLTYPE ReleaseTypeAttr(TYPEATTR*) override {}
+  void STDMETHODCALLTYPE ReleaseFuncDesc(FUNCDESC*) override {}
+  void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC*) override {}
+
+ private:
+  template <class T>
+  static HRESULT Unsupported(T** AOutput) {
+    if (AOutput) *AOutput = nullptr;
+    return E_NOTIMPL;
+  }
+
+  TSnapshotTypeLib& FLib;
+  const TSnapType& FType;
+};
+
+class TSnapshotTypeLib final : public ITypeLib {
+ public:
+  explicit TSnapshotTypeLib(std::unique_ptr<TSnapLibrary> AModel) : FModel(std::move(AModel)) {
+    FInfos.reserve(FModel->Types.size());
+    for (const TSnapType& type : FModel->Types) FInfos.push_back(std::make_unique<TSnapshotTypeInfo>(*this, type));
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID ARiid, void** AObject) override {
+    if (!AObject) return E_POINTER;
+    if (ARiid == IID_IUnknown || ARiid == IID_ITypeLib) {
+      *AObject = static_cast<ITypeLib*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *AObject = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG refs = --FRefs;
+    if (refs == 0) delete this;
+    return refs;
+  }
+
+  UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return static_cast<UINT>(FModel->Entries.size()); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT AIndex, ITypeInfo** AInfo) override {
+    if (!AInfo) return E_INVALIDARG;
+    *AInfo = nullptr;
+    const TSnapEntry* entry = Entry(AIndex);
+    if (!entry) return TYPE_E_ELEMENTNOTFOUND;
+    if (FAILED(entry->InfoResult)) return entry->InfoResult;
+    *AInfo = Info(entry->Type);
+    return entry->InfoResult;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT AIndex, TYPEKIND* AKind) override {
+    if (!AKind) return E_INVALIDARG;
+    const TSnapEntry* entry = Entry(AIndex);
+    if (!entry) return TYPE_E_ELEMENTNOTFOUND;
+    if (SUCCEEDED(entry->KindResult)) *AKind = entry->Kind;
+    return entry->KindResult;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID AGuid, ITypeInfo** AInfo) override {
+    if (!AInfo) return E_INVALIDARG;
+    *AInfo = nullptr;
+    for (const TSnapEntry& entry : FModel->Entries) {
+      if (FAILED(entry.InfoResult)) continue;
+      const TSnapType& type = FModel->Types[entry.Type];
+      if (SUCCEEDED(type.AttrResult) && type.Attr.guid == AGuid) {
+        *AInfo = Info(entry.Type);
+        return S_OK;
+      }
+    }
+    return TYPE_E_ELEMENTNOTFOUND;
+  }
+  HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** AAttr) override {
+    if (!AAttr) return E_INVALIDARG;
+    *AAttr = SUCCEEDED(FModel->AttrResult) ? &FModel->Attr : nullptr;
+    return FModel->AttrResult;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** AComp) override {
+    if (AComp) *AComp = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetDocumentation(INT AIndex, BSTR* AName, BSTR* ADocString, DWORD* AHelpContext,
+                                             BSTR* AHelpFile) override {
+    const TSnapDoc* doc = nullptr;
+    if (AIndex == -1) {
+      doc = &FModel->Doc;
+    } else if (const TSnapEntry* entry = AIndex >= 0 ? Entry(static_cast<UINT>(AIndex)) : nullptr) {
+      doc = &entry->Doc;
+    }
+    return AnswerDoc(doc, AName, ADocString, AHelpContext, AHelpFile);
+  }
+  HRESULT STDMETHODCALLTYPE IsName(LPOLESTR, ULONG, BOOL* AFound) override {
+    if (AFound) *AFound = FALSE;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE FindName(LPOLESTR, ULONG, ITypeInfo**, MEMBERID*, USHORT* AFound) override {
+    if (AFound) *AFound = 0;
+    return E_NOTIMPL;
+  }
+  void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR*) override {}
+
+  // Answers a documentation request; a missing record is a member the library does not know.
+  static HRESULT AnswerDoc(const TSnapDoc* ADoc, BSTR* AName, BSTR* ADocString, DWORD* AHelpContext,
+                           BSTR* AHelpFile) {
+    for (BSTR* output : {AName, ADocString, AHelpFile}) {
+      if (output) *output = nullptr;
+    }
+    if (!ADoc) return TYPE_E_ELEMENTNOTFOUND;
+    if (FAILED(ADoc->Result)) return ADoc->Result;
+    if (AName) *AName = ADoc->Name.Allocate();
+    if (ADocString) *ADocString = ADoc->DocString.Allocate();
+    if (AHelpContext) *AHelpContext = ADoc->HelpContext;
+    if (AHelpFile) *AHelpFile = ADoc->HelpFile.Allocate();
+    return ADoc->Result;
+  }
+
+  // The description at a position of the record, with a reference counted for the caller.
+  ITypeInfo* Info(uint32_t AType) {
+    ITypeInfo* info = FInfos[AType].get();
+    info->AddRef();
+    return info;
+  }
+
+ private:
+  ~TSnapshotTypeLib() = default;
+
+  const TSnapEntry* Entry(UINT AIndex) const {
+    return AIndex < FModel->Entries.size() ? &FModel->Entries[AIndex] : nullptr;
+  }
+
+  std::atomic<ULONG> FRefs{1};
+  std::unique_ptr<TSnapLibrary> FModel;
+  std::vector<std::unique_ptr<TSnapshotTypeInfo>> FInfos;
+};
+
+HRESULT TSnapshotTypeInfo::QueryInterface(REFIID ARiid, void** AObject) {
+  if (!AObject) return E_POINTER;
+  if (ARiid == IID_IUnknown || ARiid == IID_ITypeInfo) {
+    *AObject = static_cast<ITypeInfo*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *AObject = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG TSnapshotTypeInfo::AddRef() { return FLib.AddRef(); }
+ULONG TSnapshotTypeInfo::Release() { return FLib.Release(); }
+
+HRESULT TSnapshotTypeInfo::GetTypeAttr(TYPEATTR** AAttr) {
+  if (!AAttr) return E_INVALIDARG;
+  *AAttr = SUCCEEDED(FType.AttrResult) ? const_cast<TYPEATTR*>(&FType.Attr) : nullptr;
+  return FType.AttrResult;
+}
+
+HRESULT TSnapshotTypeInfo::GetFuncDesc(UINT AIndex, FUNCDESC** ADesc) {
+  if (!ADesc) return E_INVALIDARG;
+  *ADesc = nullptr;
+  if (AIndex >= FType.Funcs.size()) return TYPE_E_ELEMENTNOTFOUND;
+  const TSnapFunc& func = FType.Funcs[AIndex];
+  if (SUCCEEDED(func.Result)) *ADesc = const_cast<FUNCDESC*>(&func.Desc);
+  return func.Result;
+}
+
+HRESULT TSnapshotTypeInfo::GetVarDesc(UINT AIndex, VARDESC** ADesc) {
+  if (!ADesc) return E_INVALIDARG;
+  *ADesc = nullptr;
+  if (AIndex >= FType.Vars.size()) return TYPE_E_ELEMENTNOTFOUND;
+  const TSnapVar& var = FType.Vars[AIndex];
+  if (SUCCEEDED(var.Result)) *ADesc = const_cast<VARDESC*>(&var.Desc);
+  return var.Result;
+}
+
+HRESULT TSnapshotTypeInfo::GetNames(MEMBERID AMember, BSTR* ANames, UINT AMax, UINT* ACount) {
+  if (!ANames || !ACount) return E_INVALIDARG;
+  *ACount = 0;
+  auto found = std::lower_bound(FType.MemberNames.begin(), FType.MemberNames.end(), AMember,
+                                [](const TSnapNames& A, MEMBERID B) { return A.Member < B; });
+  if (found == FType.MemberNames.end() || found->Member != AMember) return TYPE_E_ELEMENTNOTFOUND;
+  if (FAILED(found->Result)) return found->Result;
+  const UINT count = std::min<UINT>(AMax, static_cast<UINT>(found->Names.size()));
+  for (UINT i = 0; i < count; ++i) ANames[i] = found->Names[i].Allocate();
+  *ACount = count;
+  return found->Result;
+}
+
+HRESULT TSnapshotTypeInfo::GetRefTypeOfImplType(UINT AIndex, HREFTYPE* ARefType) {
+  if (!ARefType) return E_INVALIDARG;
+  for (const TSnapImplType& impl : FType.ImplTypes) {
+    if (impl.Index != static_cast<INT>(AIndex)) continue;
+    if (SUCCEEDED(impl.Result)) *ARefType = impl.RefType;
+    return impl.Result;
+  }
+  return TYPE_E_ELEMENTNOTFOUND;
+}
+
+HRESULT TSnapshotTypeInfo::GetImplTypeFlags(UINT AIndex, INT* AFlags) {
+  if (!AFlags) return E_INVALIDARG;
+  for (const TSnapImplType& impl : FType.ImplTypes) {
+    if (impl.Index != static_cast<INT>(AIndex)) continue;
+    if (SUCCEEDED(impl.FlagsResult)) *AFlags = impl.Flags;
+    return impl.FlagsResult;
+  }
+  return TYPE_E_ELEMENTNOTFOUND;
+}
+
+HRESULT TSnapshotTypeInfo::GetDocumentation(MEMBERID AMember, BSTR* AName, BSTR* ADocString, DWORD* AHelpContext,
+                                            BSTR* AHelpFile) {
+  const TSnapDoc* doc = nullptr;
+  if (AMember == MEMBERID_NIL) {
+    doc = &FType.Doc;
+  } else {
+    auto found = std::lower_bound(FType.MemberDocs.begin(), FType.MemberDocs.end(), AMember,
+                                  [](const TSnapMemberDoc& A, MEMBERID B) { return A.Member < B; });
+    if (found != FType.MemberDocs.end() && found->Member == AMember) doc = &found->Doc;
+  }
+  return TSnapshotTypeLib::AnswerDoc(doc, AName, ADocString, AHelpContext, AHelpFile);
+}
+
+HRESULT TSnapshotTypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR* ADll, BSTR* AName, WORD* AOrdinal) {
+  if (ADll) *ADll = nullptr;
+  if (AName) *AName = nullptr;
+  if (AOrdinal) *AOrdinal = 0;
+  return E_NOTIMPL;
+}
+
+HRESULT TSnapshotTypeInfo::GetRefTypeInfo(HREFTYPE ARefType, ITypeInfo** AInfo) {
+  if (!AInfo) return E_INVALIDARG;
+  *AInfo = nullptr;
+  auto found = std::lower_bound(FType.Refs.begin(), FType.Refs.end(), ARefType,
+                                [](const TSnapRef& A, HREFTYPE B) { return A.RefType < B; });
+  if (found == FType.Refs.end() || found->RefType != ARefType) return TYPE_E_ELEMENTNOTFOUND;
+  if (SUCCEEDED(found->Result)) *AInfo = FLib.Info(found->Type);
+  return found->Result;
+}
+
+HRESULT TSnapshotTypeInfo::GetContainingTypeLib(ITypeLib** ALib, UINT* AIndex) {
+  // Only the library's own descriptions are known to belong to it.
+  if (ALib) *ALib = nullptr;
+  if (FType.LibraryIndex < 0) return E_NOTIMPL;
+  if (ALib) {
+    *ALib = &FLib;
+    FLib.AddRef();
+  }
+  if (AIndex) *AIndex = static_cast<UINT>(FType.LibraryIndex);
+  return S_OK;
+}
+
+}  // namespace
+
+TComPtr<ITypeLib> CreateSnapshotTypeLib(std::unique_ptr<TSnapLibrary> AModel) {
+  return TComPtr<ITypeLib>(new TSnapshotTypeLib(std::move(AModel)));
+}
+
+}  // namespace vantrel

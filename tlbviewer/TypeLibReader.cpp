@@ -1,0 +1,362 @@
+#include "tlbviewer/TypeLibReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/Zarvek_GuidText.h"
+#include "catalog/ServerPaths.h"
+#include "catalog/Zarvek_RegUtils.h"
+#include "tlbviewer/TypeLibLoader.h"
+#include "tlbviewer/TypeLibSnapshot.h"
+
+namespace vantrel {
+
+namespace {
+
+const wchar_t kReaderSwitch[] = L"/TypeLibReader";
+
+// The request to the reader: "VTLQ", version, registry view, TypeLib, versions, time limit, Server.
+constexpr char kRequestMagic[4] = {'V', 'T', 'L', 'Q'};
+constexpr uint32_t kRequestVersion = 1;
+constexpr size_t kMaxRequestSize = 1 << 20;
+
+// A record larger than this comes from no library: the reader is stopped.
+constexpr size_t kMaxRecordSize = size_t(512) << 20;
+
+// How long the reader waits beyond its time limit before ending itself, when its parent is gone.
+constexpr DWORD kWatchdogGrace = 5000;
+
+// Exit code of a reader that ended itself because nobody took its record.
+constexpr DWORD kExitWatchdog = ERROR_TIMEOUT;
+
+
+struct TRequest {
+  TObjectData Data;
+  TRegView View = TRegView::rv32;
+  DWORD TimeLimit = 0;
+};
+
+void AppendU32(std::string& AOut, uint32_t AValue) { AOut.append(reinterpret_cast<const char*>(&AValue), 4); }
+
+void AppendText(std::string& AOut, std::wstring_view AText) {
+  AppendU32(AOut, static_cast<uint32_t>(AText.size()));
+  AOut.append(reinterpret_cast<const char*>(AText.data()), AText.size() * sizeof(wchar_t));
+}
+
+std::string EncodeRequest(const TObjectData& AData, TRegView AView, DWORD ATimeLimit) {
+  std::string out(kRequestMagic, sizeof(kRequestMagic));
+  AppendU32(out, kRequestVersion);
+  AppendU32(out, AView == TRegView::rv64 ? 64 : 32);
+  AppendText(out, AData.TypeLib);
+  AppendU32(out, AData.MajorVersion);
+  AppendU32(out, AData.MinorVersion);
+  AppendU32(out, ATimeLimit);
+  AppendText(out, AData.Server);
+  return out;
+}
+
+// False for a request that does not parse.
+bool DecodeRequest(std::string_view AData, TRequest& ARequest) {
+  size_t pos = 0;
+  auto take = [&](void* ATarget, size_t ASize) {
+    if (ASize > AData.size() - pos) return false;
+    std::memcpy(ATarget, AData.data() + pos, ASize);
+    pos += ASize;
+    return true;
+  };
+  auto u32 = [&](uint32_t& AValue) { return take(&AValue, sizeof(AValue)); };
+  auto text = [&](std::wstring& AText) {
+    uint32_t length = 0;
+    if (!u32(length) || length > (AData.size() - pos) / sizeof(wchar_t)) return false;
+    AText.resize(length);
+    return take(AText.data(), length * sizeof(wchar_t));
+  };
+  char magic[4];
+  uint32_t version = 0, bits = 0, timeLimit = 0;
+  std::wstring typeLib, server;
+  if (!take(magic, sizeof(magic)) || std::memcmp(magic, kRequestMagic, sizeof(magic)) != 0) return false;
+  if (!u32(version) || version != kRequestVersion || !u32(bits) || (bits != 32 && bits != 64)) return false;
+  if (!text(typeLib) || !u32(ARequest.Data.MajorVersion) || !u32(ARequest.Data.MinorVersion) ||
+      !u32(timeLimit) || !text(server) || pos != AData.size()) {
+    return false;
+  }
+  ARequest.TimeLimit = timeLimit;
+  ARequest.Data.TypeLib = typeLib;
+  ARequest.Data.Server = server;
+  ARequest.View = bits == 64 ? TRegView::rv64 : TRegView::rv32;
+  return true;
+}
+
+bool ReadAll(HANDLE AFile, std::string& AData, size_t ALimit) {
+  char buffer[65536];
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(AFile, buffer, sizeof(buffer), &read, nullptr) || read == 0) return true;
+    if (read > ALimit - AData.size()) return false;
+    AData.append(buffer, read);
+  }
+}
+
+bool WriteAll(HANDLE AFile, std::string_view AData) {
+  while (!AData.empty()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(AData.size(), 1 << 20));
+    if (!WriteFile(AFile, AData.data(), chunk, &written, nullptr) || written == 0) return false;
+    AData.remove_prefix(written);
+  }
+  return true;
+}
+
+// A reader that crashes ends at once with the exception's code: no debugger, no dialog, and the
+// parent learns what happened.
+LONG WINAPI EndOnException(EXCEPTION_POINTERS* AException) {
+  TerminateProcess(GetCurrentProcess(), AException->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+DWORD WINAPI Watchdog(void* ALimit) {
+  Sleep(static_cast<DWORD>(reinterpret_cast<uintptr_t>(ALimit)));
+  TerminateProcess(GetCurrentProcess(), kExitWatchdog);
+  return 0;
+}
+
+// Collects what the reader sends, on a thread of its own so that the pipe never fills up while
+// the parent waits.
+struct TRecordCollector {
+  HANDLE Pipe = nullptr;
+  std::string Data;
+  bool TooLarge = false;
+
+  static DWORD WINAPI Run(void* ASelf) {
+    auto* self = static_cast<TRecordCollector*>(ASelf);
+    self->TooLarge = !ReadAll(self->Pipe, self->Data, kMaxRecordSize);
+    return 0;
+  }
+};
+
+const wchar_t* ExceptionName(DWORD ACode) {
+  switch (ACode) {
+    case 0xC0000005: return L"access violation";
+    case 0xC00000FD: return L"stack overflow";
+    case 0xC0000094: return L"integer division by zero";
+    case 0xC0000095: return L"integer overflow";
+    case 0xC000001D: return L"illegal instruction";
+    case 0xC0000096: return L"privileged instruction";
+    case 0xC000008C: return L"array bounds exceeded";
+    case 0xC0000409: return L"stack buffer overrun";
+    case 0xC0000374: return L"heap corruption";
+    case 0xC0000017: return L"out of memory";
+    case 0x80000003: return L"breakpoint";
+    case 0xE06D7363: return L"unhandled C++ exception";
+    default: return nullptr;
+  }
+}
+
+std::wstring ExitText(DWORD AExitCode) {
+  if (AExitCode & 0x80000000) {
+    std::wstring text = L"the reading process crashed (exception 0x" + IntToHex(AExitCode);
+    if (const wchar_t* name = ExceptionName(AExitCode)) text += std::wstring(L", ") + name;
+    return text + L")";
+  }
+  return L"the reading process ended with exit code " + UIntToStr(AExitCode);
+}
+
+std::wstring DurationText(DWORD AMilliseconds) {
+  if (AMilliseconds % 1000 != 0) return UIntToStr(AMilliseconds) + L" ms";
+  const DWORD seconds = AMilliseconds / 1000;
+  return UIntToStr(seconds) + (seconds == 1 ? L" second" : L" seconds");
+}
+
+class TReaderRun {
+ public:
+  explicit TReaderRun(const TTypeLibReadOptions& AOptions) : FOptions(AOptions) {}
+  // What went wrong, as a part of a sentence; empty when a record arrived.
+  std::wstring Run(const std::string& ARequest, std::string& ARecord);
+  DWORD ExitCode() const { return FExitCode; }
+
+ private:
+  bool Wait(HANDLE AHandle, DWORD ATimeout) {
+    if (FOptions.Wait) return FOptions.Wait(AHandle, ATimeout);
+    return WaitForSingleObject(AHandle, ATimeout) == WAIT_OBJECT_0;
+  }
+  DWORD Remaining() const {
+    const ULONGLONG now = GetTickCount64();
+    return now >= FDeadline ? 0 : static_cast<DWORD>(FDeadline - now);
+  }
+  void Stop() {
+    if (FJob) TerminateJobObject(FJob.get(), ERROR_TIMEOUT);
+    TerminateProcess(FProcess.get(), ERROR_TIMEOUT);
+  }
+
+  const TTypeLibReadOptions& FOptions;
+  THandle FJob, FProcess;
+  ULONGLONG FDeadline = 0;
+  DWORD FExitCode = 0;
+};
+
+std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) {
+  // The parent's ends stay private; the child's ends are made inheritable for the start only.
+  HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
+  if (!CreatePipe(&inRead, &inWrite, nullptr, 0)) return L"no pipe: " + Trim(SysErrorMessage(GetLastError()));
+  THandle childIn(inRead), parentIn(inWrite);
+  if (!CreatePipe(&outRead, &outWrite, nullptr, 1 << 20)) {
+    return L"no pipe: " + Trim(SysErrorMessage(GetLastError()));
+  }
+  THandle parentOut(outRead), childOut(outWrite);
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  THandle nul(CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                          nullptr));
+  SetHandleInformation(childIn.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  SetHandleInformation(childOut.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+
+  const std::wstring program = FOptions.Program.empty() ? ModuleFileName() : FOptions.Program;
+  std::wstring commandLine = L"\"" + program + L"\" " + kReaderSwitch;
+  STARTUPINFOW startup = {sizeof(startup)};
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = childIn.get();
+  startup.hStdOutput = childOut.get();
+  startup.hStdError = nul ? nul.get() : childOut.get();
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                      nullptr, &startup, &process)) {
+    return L"the reading process cannot be started: " + Trim(SysErrorMessage(GetLastError()));
+  }
+  FProcess.reset(process.hProcess);
+  THandle thread(process.hThread);
+  childIn.reset();
+  childOut.reset();
+  nul.reset();
+
+  // A job takes the reader down with this program, should this one end first.
+  FJob.reset(CreateJobObjectW(nullptr, nullptr));
+  if (FJob) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(FJob.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
+        !AssignProcessToJobObject(FJob.get(), FProcess.get())) {
+      FJob.reset();
+    }
+  }
+  ResumeThread(thread.get());
+  FDeadline = GetTickCount64() + FOptions.TimeLimit;
+
+  // The request fits into the pipe's buffer: the write does not wait for the reader.
+  const bool sent = WriteAll(parentIn.get(), ARequest);
+  parentIn.reset();
+
+  TRecordCollector collector;
+  collector.Pipe = parentOut.get();
+  THandle collecting(CreateThread(nullptr, 0, &TRecordCollector::Run, &collector, 0, nullptr));
+  if (!collecting) {
+    Stop();
+    return L"no thread to receive the record: " + Trim(SysErrorMessage(GetLastError()));
+  }
+  const bool finished = Wait(collecting.get(), Remaining()) && Wait(FProcess.get(), Remaining());
+  if (!finished || collector.TooLarge) {
+    Stop();
+    // The pipe breaks when the reader is gone; should something else hold it open, the receive is
+    // cancelled.
+    if (WaitForSingleObject(collecting.get(), 5000) != WAIT_OBJECT_0) {
+      CancelSynchronousIo(collecting.get());
+      WaitForSingleObject(collecting.get(), INFINITE);
+    }
+    if (collector.TooLarge) return L"the reading process sent more data than any library holds";
+    return L"reading it took longer than " + DurationText(FOptions.TimeLimit) + L", and it was stopped";
+  }
+  ARecord = std::move(collector.Data);
+  GetExitCodeProcess(FProcess.get(), &FExitCode);
+  // A whole record counts, whatever happened after it was sent.
+  if (ARecord.size() >= 4 && ARecord.compare(ARecord.size() - 4, 4, "END.") == 0) return std::wstring();
+  if (FExitCode != 0) return ExitText(FExitCode);
+  if (!sent) return L"the reading process did not take the request";
+  return std::wstring();
+}
+
+}  // namespace
+
+TTypeLibReadOptions& TypeLibReaderDefaults() {
+  static TTypeLibReadOptions options;
+  return options;
+}
+
+TTypeLibRead ReadTypeLibrary(const TObjectData& AData, TRegView AView) {
+  return ReadTypeLibrary(AData, AView, TypeLibReaderDefaults());
+}
+
+bool IsTypeLibReaderCall(const TStringList& AParams) {
+  return AParams.size() == 1 && AParams[0] == kReaderSwitch;
+}
+
+std::wstring TypeLibrarySourceName(const TObjectData& AData, TRegView AView) {
+  if (!IsBlankText(AData.TypeLib)) {
+    const std::wstring path =
+        RegisteredLibraryPath(Trim(AData.TypeLib), static_cast<WORD>(AData.MajorVersion & 0xFFFF),
+                              static_cast<WORD>(AData.MinorVersion & 0xFFFF), AView);
+    if (!path.empty()) return ViewFilePath(path, AView);
+  }
+  const std::wstring file = SplitServerCommand(AData.Server, AView).Path;
+  if (!IsBlankText(file)) return ViewFilePath(file, AView);
+  return Trim(AData.TypeLib);
+}
+
+TTypeLibRead ReadTypeLibrary(const TObjectData& AData, TRegView AView, const TTypeLibReadOptions& AOptions) {
+  // A malformed GUID is the caller's error, raised as the load in this process raised it.
+  if (!IsBlankText(AData.TypeLib)) StringToGUID(AData.TypeLib);
+  TTypeLibRead result;
+  std::string record;
+  TReaderRun run(AOptions);
+  std::wstring failure = run.Run(EncodeRequest(AData, AView, AOptions.TimeLimit), record);
+  if (failure.empty()) {
+    try {
+      TSnapshotContent content = ReplayTypeLibrary(record);
+      result.LoadResult = content.LoadResult;
+      result.Library = std::move(content.Library);
+      if (!content.FailureText.empty()) {
+        failure = content.FailureText;
+      } else if (FAILED(content.LoadResult)) {
+        result.Message = LoadErrorText(content.LoadResult);
+        return result;
+      } else {
+        return result;
+      }
+    } catch (const ESnapshotError& e) {
+      failure = run.ExitCode() != 0 ? ExitText(run.ExitCode())
+                                    : L"the reading process sent a damaged record (" + e.Reason() + L")";
+    }
+  }
+  result.Library.reset();
+  if (SUCCEEDED(result.LoadResult)) result.LoadResult = E_FAIL;
+  result.Message = L"Cannot read the type library \"" + TypeLibrarySourceName(AData, AView) + L"\": " + failure + L".";
+  return result;
+}
+
+int RunTypeLibReader(const TTypeLibLoad& ALoad) {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  SetUnhandledExceptionFilter(&EndOnException);
+  std::string requestData;
+  TRequest request;
+  if (!ReadAll(GetStdHandle(STD_INPUT_HANDLE), requestData, kMaxRequestSize) ||
+      !DecodeRequest(requestData, request)) {
+    return 2;
+  }
+  // Should the parent be gone, nobody stops a reader that hangs: it ends itself a little later.
+  THandle watchdog;
+  if (request.TimeLimit < INFINITE - kWatchdogGrace) {
+    const uintptr_t grace = static_cast<uintptr_t>(request.TimeLimit) + kWatchdogGrace;
+    watchdog.reset(CreateThread(nullptr, 0, &Watchdog, reinterpret_cast<void*>(grace), 0, nullptr));
+  }
+
+  std::string record;
+  try {
+    TComInit com;
+    TComPtr<ITypeLib> library;
+    HRESULT hr = ALoad ? ALoad(request.Data, library, request.View)
+                       : LoadTypeLibraryFor(request.Data, library, request.View);
+    record = FAILED(hr) ? RecordLoadFailure(hr) : RecordTypeLibrary(library.get());
+  } catch (const std::exception& e) {
+    record = RecordFailureText(ExceptionMessage(e));
+  }
+  return WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), record) ? 0 : 3;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,64 @@
+// Type libraries are read in a child process: this program started once more with an internal
+// switch, which loads the library, records what the tree and the generator read of it and sends
+// the record through a pipe. A library whose data makes the platform's loader crash or hang takes
+// the child down, never the program.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <functional>
+#include <string>
+
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
+#include "catalog/ObjectCatalog.h"
+
+namespace vantrel {
+
+struct TTypeLibReadOptions {
+  // The program started as reader; empty: this program's own file.
+  std::wstring Program;
+  // How long the reader may take before it is stopped, in milliseconds.
+  DWORD TimeLimit = 30000;
+  // Waits for a handle at most the given milliseconds; true when it was signalled. Windows pass one
+  // that handles their messages meanwhile; empty: a plain wait.
+  std::function<bool(HANDLE AHandle, DWORD ATimeout)> Wait;
+};
+
+struct TTypeLibRead {
+  // The library as the reader recorded it; empty when it could not be read.
+  TComPtr<ITypeLib> Library;
+  // The loader's result; a failure code also when the reader itself failed.
+  HRESULT LoadResult = E_FAIL;
+  // Why there is no library: the loader's message, or what happened to the reader, naming the file.
+  std::wstring Message;
+};
+
+// Reads the library of AData as LoadTypeLibraryFor would (registration in the registry view AView,
+// then the server file, each checked first), in a child process. The library returned answers the
+// type information calls from the child's record. A TypeLib that is not a GUID raises EConvertError
+// before anything starts.
+TTypeLibRead ReadTypeLibrary(const TObjectData& AData, TRegView AView, const TTypeLibReadOptions& AOptions);
+// The same with the defaults.
+TTypeLibRead ReadTypeLibrary(const TObjectData& AData, TRegView AView);
+
+// The options every read starts from (tests point the program elsewhere or shorten the limit).
+TTypeLibReadOptions& TypeLibReaderDefaults();
+
+// The file a read of AData is about, for messages: the registered file, else the server file, else
+// the library's GUID.
+std::wstring TypeLibrarySourceName(const TObjectData& AData, TRegView AView);
+
+// The internal switch that makes the program a reader: the only parameter of the child's call.
+bool IsTypeLibReaderCall(const TStringList& AParams);
+
+using TTypeLibLoad = std::function<HRESULT(const TObjectData& AData, TComPtr<ITypeLib>& ALib, TRegView AView)>;
+
+// The reader's side: the request from standard input, the library loaded with ALoad (by default
+// LoadTypeLibraryFor), the record to standard output. Returns the exit code: 0 when a record was
+// sent (a failed load is a record too). A crash ends the process with the exception's code.
+int RunTypeLibReader(const TTypeLibLoad& ALoad = {});
+
+}  // namespace vantrel

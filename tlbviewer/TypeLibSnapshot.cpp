@@ -1,0 +1,813 @@
+#include "tlbviewer/TypeLibSnapshot.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <type_traits>
+#include <vector>
+
+#include "tlbviewer/SnapshotModel.h"
+#include "tlbviewer/TypeInfoSource.h"
+
+// Layout of a record, all numbers little-endian as the processes that exchange it store them:
+//   "VTLS", format version, outcome (0 loaded, 1 load failed + code, 2 message)
+//   library attributes, library documentation, the list's entries, the type descriptions, "END."
+// Every answer is stored with its result code, so that a failing call fails again on replay.
+
+namespace vantrel {
+
+namespace {
+
+constexpr char kMagic[4] = {'V', 'T', 'L', 'S'};
+constexpr char kTrailer[4] = {'E', 'N', 'D', '.'};
+constexpr uint32_t kFormatVersion = 1;
+constexpr uint32_t kNullText = 0xFFFFFFFF;
+constexpr uint32_t kNoType = 0xFFFFFFFF;
+
+enum : uint8_t { kOutcomeLoaded = 0, kOutcomeLoadFailed = 1, kOutcomeMessage = 2 };
+enum : uint8_t { kValueNone = 0, kValueScalar = 1, kValueText = 2, kValueOther = 3 };
+
+// The generator gives up below 64 levels; one level more keeps its answer for deeper chains.
+constexpr int kMaxTypeDescDepth = 65;
+
+// The first 16 bytes of a VARIANT: its type and every scalar value, DECIMAL included.
+constexpr size_t kVariantBytes = 16;
+
+// Value types stored by their bytes: none of them holds a pointer.
+bool IsScalarType(VARTYPE AType) {
+  switch (AType) {
+    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY:
+    case VT_DATE: case VT_ERROR: case VT_BOOL: case VT_DECIMAL: case VT_I1: case VT_UI1:
+    case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+class TSnapshotWriter {
+ public:
+  void Bytes(const void* AData, size_t ASize) { FData.append(static_cast<const char*>(AData), ASize); }
+  template <class T>
+  void Value(T AValue) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    Bytes(&AValue, sizeof(AValue));
+  }
+  void U8(uint8_t AValue) { Value(AValue); }
+  void U16(uint16_t AValue) { Value(AValue); }
+  void U32(uint32_t AValue) { Value(AValue); }
+  void I32(int32_t AValue) { Value(AValue); }
+  void Result(HRESULT AValue) { Value(static_cast<int32_t>(AValue)); }
+  void Guid(const GUID& AValue) { Value(AValue); }
+  void Text(std::wstring_view AText) {
+    U32(static_cast<uint32_t>(AText.size()));
+    Bytes(AText.data(), AText.size() * sizeof(wchar_t));
+  }
+  void Text(BSTR AText) {
+    if (!AText) {
+      U32(kNullText);
+      return;
+    }
+    Text(WholeText(AText));
+  }
+  // A count written before its elements are known.
+  size_t Placeholder() {
+    U32(0);
+    return FData.size() - sizeof(uint32_t);
+  }
+  void Patch(size_t AOffset, uint32_t AValue) { std::memcpy(&FData[AOffset], &AValue, sizeof(AValue)); }
+  std::string& Data() { return FData; }
+
+ private:
+  std::string FData;
+};
+
+void WriteHeader(TSnapshotWriter& AOut, uint8_t AOutcome) {
+  AOut.Bytes(kMagic, sizeof(kMagic));
+  AOut.U32(kFormatVersion);
+  AOut.U8(AOutcome);
+}
+
+// Walks a loaded library and writes what the tree and the generator ask of it.
+class TLibraryRecorder {
+ public:
+  explicit TLibraryRecorder(ITypeLib* ALib) : FLib(ALib), FNames(TNameList::Capacity, nullptr) {}
+  ~TLibraryRecorder() { FreeNames(); }
+
+  std::string Record();
+
+ private:
+  uint32_t TypeIndex(ITypeInfo* AInfo, bool AFull);
+  void WriteDoc(HRESULT AResult, BSTR AName, BSTR ADoc, DWORD AHelpContext, BSTR AHelpFile);
+  void WriteTypeDoc(ITypeInfo* AInfo, MEMBERID AMember);
+  void WriteLibrary();
+  void WriteType(size_t AIndex);
+  void WriteTypeAttr(const TYPEATTR& AAttr);
+  void WriteTypeDesc(const TYPEDESC& ADesc, int ADepth);
+  void WriteValue(const VARIANT* AValue);
+  void WriteElemDesc(const ELEMDESC& ADesc);
+  void WriteVars(ITypeInfo* AInfo, UINT ACount, std::vector<MEMBERID>& AMembers);
+  void WriteFuncs(ITypeInfo* AInfo, UINT ACount, std::vector<MEMBERID>& AMembers, std::vector<MEMBERID>& ANamed);
+  void WriteMemberDocs(ITypeInfo* AInfo, std::vector<MEMBERID>& AMembers);
+  void WriteMemberNames(ITypeInfo* AInfo, std::vector<MEMBERID>& AMembers);
+  void WriteImplTypes(ITypeInfo* AInfo, const TYPEATTR& AAttr);
+  void WriteRefs(ITypeInfo* AInfo);
+  void NoteRef(HREFTYPE ARefType) { FRefs.push_back(ARefType); }
+  void FreeNames();
+
+  ITypeLib* FLib;
+  TSnapshotWriter FOut;
+  std::vector<TComPtr<ITypeInfo>> FTypes;
+  std::vector<bool> FFull;
+  std::map<IUnknown*, uint32_t> FIdentities;
+  std::vector<TComPtr<IUnknown>> FKeptIdentities;  // so that no address is used twice
+  std::vector<HREFTYPE> FRefs;                     // of the description being written
+  std::vector<BSTR> FNames;
+  UINT FNameCount = 0;
+};
+
+// The same description, reached twice, is stored once: the library's own keep their members when
+// a reference leads to them.
+uint32_t TLibraryRecorder::TypeIndex(ITypeInfo* AInfo, bool AFull) {
+  TComPtr<IUnknown> identity;
+  if (SUCCEEDED(AInfo->QueryInterface(IID_IUnknown, identity.put_void())) && identity) {
+    auto known = FIdentities.find(identity.get());
+    if (known != FIdentities.end()) return known->second;
+  }
+  const auto index = static_cast<uint32_t>(FTypes.size());
+  FTypes.emplace_back(AInfo, true);
+  FFull.push_back(AFull);
+  if (identity) {
+    FIdentities.emplace(identity.get(), index);
+    FKeptIdentities.push_back(std::move(identity));
+  }
+  return index;
+}
+
+void TLibraryRecorder::WriteDoc(HRESULT AResult, BSTR AName, BSTR ADoc, DWORD AHelpContext, BSTR AHelpFile) {
+  FOut.Result(AResult);
+  if (FAILED(AResult)) return;
+  FOut.Text(AName);
+  FOut.Text(ADoc);
+  FOut.U32(AHelpContext);
+  FOut.Text(AHelpFile);
+}
+
+void TLibraryRecorder::WriteTypeDoc(ITypeInfo* AInfo, MEMBERID AMember) {
+  TBstr name, doc, helpFile;
+  DWORD context = 0;
+  HRESULT hr = AInfo->GetDocumentation(AMember, name.put(), doc.put(), &context, helpFile.put());
+  WriteDoc(hr, name.get(), doc.get(), context, helpFile.get());
+}
+
+std::string TLibraryRecorder::Record() {
+  WriteHeader(FOut, kOutcomeLoaded);
+  WriteLibrary();
+  const size_t typeCount = FOut.Placeholder();
+  // Writing a description may add the ones it refers to: the list grows while it is written.
+  for (size_t i = 0; i < FTypes.size(); ++i) WriteType(i);
+  FOut.Patch(typeCount, static_cast<uint32_t>(FTypes.size()));
+  FOut.Bytes(kTrailer, sizeof(kTrailer));
+  return std::move(FOut.Data());
+}
+
+void TLibraryRecorder::WriteLibrary() {
+  TLIBATTR* attr = nullptr;
+  HRESULT hr = FLib->GetLibAttr(&attr);
+  if (SUCCEEDED(hr) && !attr) hr = E_POINTER;
+  FOut.Result(hr);
+  if (SUCCEEDED(hr)) {
+    FOut.Guid(attr->guid);
+    FOut.U32(attr->lcid);
+    FOut.U32(static_cast<uint32_t>(attr->syskind));
+    FOut.U16(attr->wMajorVerNum);
+    FOut.U16(attr->wMinorVerNum);
+    FOut.U16(attr->wLibFlags);
+    FLib->ReleaseTLibAttr(attr);
+  }
+  {
+    TBstr name, doc, helpFile;
+    DWORD context = 0;
+    hr = FLib->GetDocumentation(-1, name.put(), doc.put(), &context, helpFile.put());
+    WriteDoc(hr, name.get(), doc.get(), context, helpFile.get());
+  }
+
+  const UINT count = FLib->GetTypeInfoCount();
+  FOut.U32(count);
+  for (UINT i = 0; i < count; ++i) {
+    TBstr name, doc, helpFile;
+    DWORD context = 0;
+    hr = FLib->GetDocumentation(static_cast<INT>(i), name.put(), doc.put(), &context, helpFile.put());
+    WriteDoc(hr, name.get(), doc.get(), context, helpFile.get());
+    TYPEKIND kind = TKIND_MAX;
+    hr = FLib->GetTypeInfoType(i, &kind);
+    FOut.Result(hr);
+    FOut.U32(static_cast<uint32_t>(kind));
+    TComPtr<ITypeInfo> info;
+    hr = ReadTypeInfo(FLib, i, info);
+    FOut.Result(hr);
+    FOut.U32(SUCCEEDED(hr) ? TypeIndex(info.get(), true) : kNoType);
+  }
+}
+
+void TLibraryRecorder::WriteTypeDesc(const TYPEDESC& ADesc, int ADepth) {
+  if (ADepth > kMaxTypeDescDepth) {
+    FOut.U16(VT_EMPTY);
+    return;
+  }
+  FOut.U16(ADesc.vt);
+  switch (ADesc.vt) {
+    case VT_PTR:
+    case VT_SAFEARRAY:
+      FOut.U8(ADesc.lptdesc != nullptr);
+      if (ADesc.lptdesc) WriteTypeDesc(*ADesc.lptdesc, ADepth + 1);
+      break;
+    case VT_CARRAY: {
+      const ARRAYDESC* array = ADesc.lpadesc;
+      FOut.U8(array != nullptr);
+      if (!array) break;
+      WriteTypeDesc(array->tdescElem, ADepth + 1);
+      FOut.U16(array->cDims);
+      for (USHORT i = 0; i < array->cDims; ++i) {
+        FOut.U32(array->rgbounds[i].cElements);
+        FOut.I32(array->rgbounds[i].lLbound);
+      }
+      break;
+    }
+    case VT_USERDEFINED:
+      FOut.U32(ADesc.hreftype);
+      NoteRef(ADesc.hreftype);
+      break;
+    default: break;
+  }
+}
+
+void TLibraryRecorder::WriteValue(const VARIANT* AValue) {
+  if (!AValue) {
+    FOut.U8(kValueNone);
+    return;
+  }
+  const VARTYPE type = V_VT(AValue);
+  if (type == VT_BSTR) {
+    FOut.U8(kValueText);
+    FOut.Text(V_BSTR(AValue));
+  } else if (IsScalarType(type)) {
+    FOut.U8(kValueScalar);
+    FOut.Bytes(AValue, kVariantBytes);
+  } else {
+    // A type with pointers inside: no other process can read them.
+    FOut.U8(kValueOther);
+    FOut.U16(type);
+  }
+}
+
+void TLibraryRecorder::WriteElemDesc(const ELEMDESC& ADesc) {
+  WriteTypeDesc(ADesc.tdesc, 0);
+  const USHORT flags = ADesc.paramdesc.wParamFlags;
+  FOut.U16(flags);
+  const bool hasDefault = (flags & PARAMFLAG_FHASDEFAULT) && ADesc.paramdesc.pparamdescex;
+  FOut.U8(hasDefault);
+  if (hasDefault) WriteValue(&ADesc.paramdesc.pparamdescex->varDefaultValue);
+}
+
+void TLibraryRecorder::WriteTypeAttr(const TYPEATTR& AAttr) {
+  FOut.Guid(AAttr.guid);
+  FOut.U32(AAttr.lcid);
+  FOut.I32(AAttr.memidConstructor);
+  FOut.I32(AAttr.memidDestructor);
+  FOut.U32(AAttr.cbSizeInstance);
+  FOut.U32(static_cast<uint32_t>(AAttr.typekind));
+  FOut.U16(AAttr.cFuncs);
+  FOut.U16(AAttr.cVars);
+  FOut.U16(AAttr.cImplTypes);
+  FOut.U16(AAttr.cbSizeVft);
+  FOut.U16(AAttr.cbAlignment);
+  FOut.U16(AAttr.wTypeFlags);
+  FOut.U16(AAttr.wMajorVerNum);
+  FOut.U16(AAttr.wMinorVerNum);
+  FOut.U16(AAttr.idldescType.wIDLFlags);
+  WriteTypeDesc(AAttr.tdescAlias, 0);
+}
+
+void TLibraryRecorder::WriteVars(ITypeInfo* AInfo, UINT ACount, std::vector<MEMBERID>& AMembers) {
+  FOut.U32(ACount);
+  for (UINT i = 0; i < ACount; ++i) {
+    TVarDescHolder var(AInfo);
+    HRESULT hr = var.Fetch(i);
+    FOut.Result(hr);
+    if (FAILED(hr)) continue;
+    AMembers.push_back(var->memid);
+    FOut.I32(var->memid);
+    FOut.U32(static_cast<uint32_t>(var->varkind));
+    FOut.U16(var->wVarFlags);
+    if (var->varkind == VAR_CONST) {
+      WriteValue(var->lpvarValue);
+    } else {
+      FOut.U32(var->oInst);
+    }
+    WriteElemDesc(var->elemdescVar);
+  }
+}
+
+void TLibraryRecorder::WriteFuncs(ITypeInfo* AInfo, UINT ACount, std::vector<MEMBERID>& AMembers,
+                                  std::vector<MEMBERID>& ANamed) {
+  FOut.U32(ACount);
+  for (UINT i = 0; i < ACount; ++i) {
+    TFuncDescHolder func(AInfo);
+    HRESULT hr = func.Fetch(i);
+    FOut.Result(hr);
+    if (FAILED(hr)) continue;
+    AMembers.push_back(func->memid);
+    ANamed.push_back(func->memid);
+    FOut.I32(func->memid);
+    FOut.U32(static_cast<uint32_t>(func->funckind));
+    FOut.U32(static_cast<uint32_t>(func->invkind));
+    FOut.U32(static_cast<uint32_t>(func->callconv));
+    FOut.Value(func->cParams);
+    FOut.Value(func->cParamsOpt);
+    FOut.Value(func->oVft);
+    FOut.U16(func->wFuncFlags);
+    WriteElemDesc(func->elemdescFunc);
+    const auto params = static_cast<SHORT>(std::max<SHORT>(func->cParams, 0));
+    FOut.U8(func->lprgelemdescParam != nullptr);
+    if (func->lprgelemdescParam) {
+      for (SHORT p = 0; p < params; ++p) WriteElemDesc(func->lprgelemdescParam[p]);
+    }
+    const auto scodes = static_cast<SHORT>(std::max<SHORT>(func->cScodes, 0));
+    FOut.Value(func->cScodes);
+    FOut.U8(func->lprgscode != nullptr);
+    if (func->lprgscode) {
+      for (SHORT s = 0; s < scodes; ++s) FOut.I32(func->lprgscode[s]);
+    }
+  }
+}
+
+void SortUnique(std::vector<MEMBERID>& AValues) {
+  std::sort(AValues.begin(), AValues.end());
+  AValues.erase(std::unique(AValues.begin(), AValues.end()), AValues.end());
+}
+
+void TLibraryRecorder::WriteMemberDocs(ITypeInfo* AInfo, std::vector<MEMBERID>& AMembers) {
+  SortUnique(AMembers);
+  FOut.U32(static_cast<uint32_t>(AMembers.size()));
+  for (MEMBERID member : AMembers) {
+    FOut.I32(member);
+    WriteTypeDoc(AInfo, member);
+  }
+}
+
+void TLibraryRecorder::FreeNames() {
+  for (UINT i = 0; i < FNameCount; ++i) {
+    SysFreeString(FNames[i]);
+    FNames[i] = nullptr;
+  }
+  FNameCount = 0;
+}
+
+void TLibraryRecorder::WriteMemberNames(ITypeInfo* AInfo, std::vector<MEMBERID>& AMembers) {
+  SortUnique(AMembers);
+  FOut.U32(static_cast<uint32_t>(AMembers.size()));
+  for (MEMBERID member : AMembers) {
+    UINT count = 0;
+    HRESULT hr = AInfo->GetNames(member, FNames.data(), TNameList::Capacity, &count);
+    FNameCount = std::min<UINT>(count, TNameList::Capacity);
+    FOut.I32(member);
+    FOut.Result(hr);
+    if (SUCCEEDED(hr)) {
+      FOut.U32(FNameCount);
+      for (UINT i = 0; i < FNameCount; ++i) FOut.Text(FNames[i]);
+    }
+    FreeNames();
+  }
+}
+
+void TLibraryRecorder::WriteImplTypes(ITypeInfo* AInfo, const TYPEATTR& AAttr) {
+  // A dual dispatch interface reaches its interface face through the position -1.
+  const bool dualDispatch = AAttr.typekind == TKIND_DISPATCH && (AAttr.wTypeFlags & TYPEFLAG_FDUAL);
+  const INT first = dualDispatch ? -1 : 0;
+  FOut.U32(static_cast<uint32_t>(AAttr.cImplTypes - first));
+  for (INT i = first; i < static_cast<INT>(AAttr.cImplTypes); ++i) {
+    HREFTYPE refType = 0;
+    HRESULT hr = AInfo->GetRefTypeOfImplType(static_cast<UINT>(i), &refType);
+    INT flags = 0;
+    HRESULT flagsResult = AInfo->GetImplTypeFlags(static_cast<UINT>(i), &flags);
+    FOut.I32(i);
+    FOut.Result(hr);
+    FOut.U32(refType);
+    FOut.Result(flagsResult);
+    FOut.I32(flags);
+    if (SUCCEEDED(hr)) NoteRef(refType);
+  }
+}
+
+void TLibraryRecorder::WriteRefs(ITypeInfo* AInfo) {
+  std::sort(FRefs.begin(), FRefs.end());
+  FRefs.erase(std::unique(FRefs.begin(), FRefs.end()), FRefs.end());
+  FOut.U32(static_cast<uint32_t>(FRefs.size()));
+  for (HREFTYPE refType : FRefs) {
+    TComPtr<ITypeInfo> referred;
+    HRESULT hr = ReadRefTypeInfo(AInfo, refType, referred);
+    FOut.U32(refType);
+    FOut.Result(hr);
+    FOut.U32(SUCCEEDED(hr) ? TypeIndex(referred.get(), false) : kNoType);
+  }
+  FRefs.clear();
+}
+
+void TLibraryRecorder::WriteType(size_t AIndex) {
+  // A copy: recording the references may grow the list.
+  const TComPtr<ITypeInfo> info = FTypes[AIndex];
+  const bool full = FFull[AIndex];
+  FOut.U8(full);
+  TTypeAttrHolder attr(info.get());
+  HRESULT hr = attr.Fetch();
+  FOut.Result(hr);
+  if (SUCCEEDED(hr)) WriteTypeAttr(*attr.get());
+  WriteTypeDoc(info.get(), MEMBERID_NIL);
+  if (!full) {
+    FRefs.clear();
+    return;
+  }
+  std::vector<MEMBERID> documented, named;
+  WriteVars(info.get(), attr ? attr->cVars : 0, documented);
+  WriteFuncs(info.get(), attr ? attr->cFuncs : 0, documented, named);
+  WriteMemberDocs(info.get(), documented);
+  WriteMemberNames(info.get(), named);
+  if (attr) {
+    WriteImplTypes(info.get(), *attr.get());
+  } else {
+    FOut.U32(0);
+  }
+  WriteRefs(info.get());
+}
+
+// Reads a record, checking every count and length against what is left of it.
+class TSnapshotReader {
+ public:
+  explicit TSnapshotReader(std::string_view AData) : FData(AData) {}
+
+  [[noreturn]] static void Fail(const wchar_t* AWhat) {
+    throw ESnapshotError(AWhat);
+  }
+  void Bytes(void* ATarget, size_t ASize) {
+    if (ASize > FData.size() - FPos) Fail(L"it ends too early");
+    std::memcpy(ATarget, FData.data() + FPos, ASize);
+    FPos += ASize;
+  }
+  template <class T>
+  T Value() {
+    static_assert(std::is_trivially_copyable_v<T>);
+    T value;
+    Bytes(&value, sizeof(value));
+    return value;
+  }
+  uint8_t U8() { return Value<uint8_t>(); }
+  uint16_t U16() { return Value<uint16_t>(); }
+  uint32_t U32() { return Value<uint32_t>(); }
+  int32_t I32() { return Value<int32_t>(); }
+  HRESULT Result() { return static_cast<HRESULT>(I32()); }
+  bool Flag() {
+    const uint8_t value = U8();
+    if (value > 1) Fail(L"a flag is neither set nor clear");
+    return value == 1;
+  }
+  // A count of elements that take at least AMinSize bytes each: no more than the rest can hold.
+  uint32_t Count(size_t AMinSize) {
+    const uint32_t count = U32();
+    if (count > (FData.size() - FPos) / AMinSize) Fail(L"a count is larger than the record");
+    return count;
+  }
+  TSnapText Text() {
+    TSnapText text;
+    const uint32_t length = U32();
+    if (length == kNullText) return text;
+    if (length > (FData.size() - FPos) / sizeof(wchar_t)) Fail(L"a text is longer than the record");
+    text.Null = false;
+    text.Text.resize(length);
+    Bytes(text.Text.data(), length * sizeof(wchar_t));
+    return text;
+  }
+  void Expect(const char (&AMark)[4], const wchar_t* AWhat) {
+    char mark[4];
+    Bytes(mark, sizeof(mark));
+    if (std::memcmp(mark, AMark, sizeof(mark)) != 0) Fail(AWhat);
+  }
+  bool AtEnd() const { return FPos == FData.size(); }
+
+ private:
+  std::string_view FData;
+  size_t FPos = 0;
+};
+
+class TLibraryDecoder {
+ public:
+  explicit TLibraryDecoder(TSnapshotReader& AIn) : FIn(AIn), FModel(std::make_unique<TSnapLibrary>()) {}
+  std::unique_ptr<TSnapLibrary> Decode();
+
+ private:
+  TSnapDoc ReadDoc();
+  void ReadTypeDesc(TYPEDESC& ADesc, int ADepth);
+  // False for a value that was absent.
+  bool ReadValue(VARIANT& AValue);
+  void ReadElemDesc(ELEMDESC& ADesc);
+  void ReadTypeAttr(TYPEATTR& AAttr);
+  void ReadType(TSnapType& AType);
+  void ReadVars(TSnapType& AType);
+  void ReadFuncs(TSnapType& AType);
+  uint32_t TypeReference();
+
+  TSnapshotReader& FIn;
+  std::unique_ptr<TSnapLibrary> FModel;
+  TSnapStorage& Storage() { return FModel->Storage; }
+};
+
+TSnapDoc TLibraryDecoder::ReadDoc() {
+  TSnapDoc doc;
+  doc.Result = FIn.Result();
+  if (FAILED(doc.Result)) return doc;
+  doc.Name = FIn.Text();
+  doc.DocString = FIn.Text();
+  doc.HelpContext = FIn.U32();
+  doc.HelpFile = FIn.Text();
+  return doc;
+}
+
+void TLibraryDecoder::ReadTypeDesc(TYPEDESC& ADesc, int ADepth) {
+  if (ADepth > kMaxTypeDescDepth + 1) TSnapshotReader::Fail(L"a type is nested too deeply");
+  ADesc = TYPEDESC{};
+  ADesc.vt = FIn.U16();
+  switch (ADesc.vt) {
+    case VT_PTR:
+    case VT_SAFEARRAY:
+      if (FIn.Flag()) {
+        ADesc.lptdesc = Storage().NewTypeDesc();
+        ReadTypeDesc(*ADesc.lptdesc, ADepth + 1);
+      }
+      break;
+    case VT_CARRAY: {
+      if (!FIn.Flag()) break;
+      TYPEDESC element;
+      ReadTypeDesc(element, ADepth + 1);
+      const USHORT dims = FIn.U16();
+      ARRAYDESC* array = Storage().NewArrayDesc(dims);
+      array->tdescElem = element;
+      array->cDims = dims;
+      for (USHORT i = 0; i < dims; ++i) {
+        array->rgbounds[i].cElements = FIn.U32();
+        array->rgbounds[i].lLbound = FIn.I32();
+      }
+      ADesc.lpadesc = array;
+      break;
+    }
+    case VT_USERDEFINED: ADesc.hreftype = FIn.U32(); break;
+    default: break;
+  }
+}
+
+bool TLibraryDecoder::ReadValue(VARIANT& AValue) {
+  VariantClear(&AValue);
+  switch (FIn.U8()) {
+    case kValueNone: return false;
+    case kValueScalar:
+      FIn.Bytes(&AValue, kVariantBytes);
+      if (!IsScalarType(V_VT(&AValue))) {
+        V_VT(&AValue) = VT_EMPTY;
+        TSnapshotReader::Fail(L"a value's type does not match its data");
+      }
+      break;
+    case kValueText: {
+      TSnapText text = FIn.Text();
+      V_VT(&AValue) = VT_BSTR;
+      V_BSTR(&AValue) = text.Allocate();
+      if (!text.Null && !V_BSTR(&AValue)) throw std::bad_alloc();
+      break;
+    }
+    case kValueOther:
+      // The loaded value had no form another process can read: it shows as a value without text.
+      FIn.U16();
+      V_VT(&AValue) = VT_NULL;
+      break;
+    default: TSnapshotReader::Fail(L"a value has an unknown form");
+  }
+  return true;
+}
+
+void TLibraryDecoder::ReadElemDesc(ELEMDESC& ADesc) {
+  ADesc = ELEMDESC{};
+  ReadTypeDesc(ADesc.tdesc, 0);
+  ADesc.paramdesc.wParamFlags = FIn.U16();
+  if (FIn.Flag()) {
+    PARAMDESCEX* value = Storage().NewDefault();
+    ReadValue(value->varDefaultValue);
+    ADesc.paramdesc.pparamdescex = value;
+  }
+}
+
+void TLibraryDecoder::ReadTypeAttr(TYPEATTR& AAttr) {
+  AAttr = TYPEATTR{};
+  AAttr.guid = FIn.Value<GUID>();
+  AAttr.lcid = FIn.U32();
+  AAttr.memidConstructor = FIn.I32();
+  AAttr.memidDestructor = FIn.I32();
+  AAttr.cbSizeInstance = FIn.U32();
+  AAttr.typekind = static_cast<TYPEKIND>(FIn.U32());
+  AAttr.cFuncs = FIn.U16();
+  AAttr.cVars = FIn.U16();
+  AAttr.cImplTypes = FIn.U16();
+  AAttr.cbSizeVft = FIn.U16();
+  AAttr.cbAlignment = FIn.U16();
+  AAttr.wTypeFlags = FIn.U16();
+  AAttr.wMajorVerNum = FIn.U16();
+  AAttr.wMinorVerNum = FIn.U16();
+  AAttr.idldescType.wIDLFlags = FIn.U16();
+  ReadTypeDesc(AAttr.tdescAlias, 0);
+}
+
+void TLibraryDecoder::ReadVars(TSnapType& AType) {
+  AType.Vars.resize(FIn.Count(sizeof(int32_t)));
+  for (TSnapVar& var : AType.Vars) {
+    var.Result = FIn.Result();
+    if (FAILED(var.Result)) continue;
+    VARDESC& desc = var.Desc;
+    desc.memid = FIn.I32();
+    desc.varkind = static_cast<VARKIND>(FIn.U32());
+    desc.wVarFlags = FIn.U16();
+    if (desc.varkind == VAR_CONST) {
+      VARIANT* value = Storage().NewValue();
+      desc.lpvarValue = ReadValue(*value) ? value : nullptr;
+    } else {
+      desc.oInst = FIn.U32();
+    }
+    ReadElemDesc(desc.elemdescVar);
+  }
+}
+
+void TLibraryDecoder::ReadFuncs(TSnapType& AType) {
+  AType.Funcs.resize(FIn.Count(sizeof(int32_t)));
+  for (TSnapFunc& func : AType.Funcs) {
+    func.Result = FIn.Result();
+    if (FAILED(func.Result)) continue;
+    FUNCDESC& desc = func.Desc;
+    desc.memid = FIn.I32();
+    desc.funckind = static_cast<FUNCKIND>(FIn.U32());
+    desc.invkind = static_cast<INVOKEKIND>(FIn.U32());
+    desc.callconv = static_cast<CALLCONV>(FIn.U32());
+    desc.cParams = FIn.Value<SHORT>();
+    desc.cParamsOpt = FIn.Value<SHORT>();
+    desc.oVft = FIn.Value<SHORT>();
+    desc.wFuncFlags = FIn.U16();
+    ReadElemDesc(desc.elemdescFunc);
+    const size_t params = static_cast<size_t>(std::max<SHORT>(desc.cParams, 0));
+    if (FIn.Flag()) {
+      desc.lprgelemdescParam = Storage().NewElemDescs(params);
+      for (size_t p = 0; p < params; ++p) ReadElemDesc(desc.lprgelemdescParam[p]);
+    }
+    desc.cScodes = FIn.Value<SHORT>();
+    if (FIn.Flag()) {
+      const size_t scodes = static_cast<size_t>(std::max<SHORT>(desc.cScodes, 0));
+      desc.lprgscode = Storage().NewScodes(scodes);
+      for (size_t s = 0; s < scodes; ++s) desc.lprgscode[s] = FIn.I32();
+    }
+  }
+}
+
+uint32_t TLibraryDecoder::TypeReference() {
+  // Checked once all descriptions are read: a reference may point forward.
+  return FIn.U32();
+}
+
+void TLibraryDecoder::ReadType(TSnapType& AType) {
+  AType.Full = FIn.Flag();
+  AType.AttrResult = FIn.Result();
+  if (SUCCEEDED(AType.AttrResult)) ReadTypeAttr(AType.Attr);
+  AType.Doc = ReadDoc();
+  if (!AType.Full) return;
+  ReadVars(AType);
+  ReadFuncs(AType);
+
+  AType.MemberDocs.resize(FIn.Count(2 * sizeof(int32_t)));
+  for (TSnapMemberDoc& doc : AType.MemberDocs) {
+    doc.Member = FIn.I32();
+    doc.Doc = ReadDoc();
+  }
+  AType.MemberNames.resize(FIn.Count(2 * sizeof(int32_t)));
+  for (TSnapNames& names : AType.MemberNames) {
+    names.Member = FIn.I32();
+    names.Result = FIn.Result();
+    if (FAILED(names.Result)) continue;
+    names.Names.resize(FIn.Count(sizeof(uint32_t)));
+    for (TSnapText& name : names.Names) name = FIn.Text();
+  }
+  AType.ImplTypes.resize(FIn.Count(5 * sizeof(int32_t)));
+  for (TSnapImplType& impl : AType.ImplTypes) {
+    impl.Index = FIn.I32();
+    impl.Result = FIn.Result();
+    impl.RefType = FIn.U32();
+    impl.FlagsResult = FIn.Result();
+    impl.Flags = FIn.I32();
+  }
+  AType.Refs.resize(FIn.Count(3 * sizeof(int32_t)));
+  for (TSnapRef& ref : AType.Refs) {
+    ref.RefType = FIn.U32();
+    ref.Result = FIn.Result();
+    ref.Type = TypeReference();
+  }
+
+  // Lookups search these; a record out of order is damaged.
+  auto byMember = [](const auto& A, const auto& B) { return A.Member < B.Member; };
+  auto byRef = [](const TSnapRef& A, const TSnapRef& B) { return A.RefType < B.RefType; };
+  if (!std::is_sorted(AType.MemberDocs.begin(), AType.MemberDocs.end(), byMember) ||
+      !std::is_sorted(AType.MemberNames.begin(), AType.MemberNames.end(), byMember) ||
+      !std::is_sorted(AType.Refs.begin(), AType.Refs.end(), byRef)) {
+    TSnapshotReader::Fail(L"a lookup list is out of order");
+  }
+}
+
+std::unique_ptr<TSnapLibrary> TLibraryDecoder::Decode() {
+  TSnapLibrary& library = *FModel;
+  library.AttrResult = FIn.Result();
+  if (SUCCEEDED(library.AttrResult)) {
+    library.Attr.guid = FIn.Value<GUID>();
+    library.Attr.lcid = FIn.U32();
+    library.Attr.syskind = static_cast<SYSKIND>(FIn.U32());
+    library.Attr.wMajorVerNum = FIn.U16();
+    library.Attr.wMinorVerNum = FIn.U16();
+    library.Attr.wLibFlags = FIn.U16();
+  }
+  library.Doc = ReadDoc();
+
+  library.Entries.resize(FIn.Count(5 * sizeof(int32_t)));
+  for (TSnapEntry& entry : library.Entries) {
+    entry.Doc = ReadDoc();
+    entry.KindResult = FIn.Result();
+    entry.Kind = static_cast<TYPEKIND>(FIn.U32());
+    entry.InfoResult = FIn.Result();
+    entry.Type = TypeReference();
+  }
+  library.Types.resize(FIn.Count(1 + 2 * sizeof(int32_t)));
+  for (TSnapType& type : library.Types) ReadType(type);
+  FIn.Expect(kTrailer, L"its end mark is missing");
+  if (!FIn.AtEnd()) TSnapshotReader::Fail(L"data follows its end");
+
+  const size_t types = library.Types.size();
+  for (size_t i = 0; i < library.Entries.size(); ++i) {
+    TSnapEntry& entry = library.Entries[i];
+    if (FAILED(entry.InfoResult)) continue;
+    if (entry.Type >= types) TSnapshotReader::Fail(L"a type reference points outside it");
+    library.Types[entry.Type].LibraryIndex = static_cast<INT>(i);
+  }
+  for (const TSnapType& type : library.Types) {
+    for (const TSnapRef& ref : type.Refs) {
+      if (SUCCEEDED(ref.Result) && ref.Type >= types) TSnapshotReader::Fail(L"a type reference points outside it");
+    }
+  }
+  return std::move(FModel);
+}
+
+}  // namespace
+
+std::string RecordTypeLibrary(ITypeLib* ALib) { return TLibraryRecorder(ALib).Record(); }
+
+std::string RecordLoadFailure(HRESULT ACode) {
+  TSnapshotWriter out;
+  WriteHeader(out, kOutcomeLoadFailed);
+  out.Result(ACode);
+  out.Bytes(kTrailer, sizeof(kTrailer));
+  return std::move(out.Data());
+}
+
+std::string RecordFailureText(std::wstring_view AText) {
+  TSnapshotWriter out;
+  WriteHeader(out, kOutcomeMessage);
+  out.Text(AText);
+  out.Bytes(kTrailer, sizeof(kTrailer));
+  return std::move(out.Data());
+}
+
+TSnapshotContent ReplayTypeLibrary(std::string_view AData) {
+  TSnapshotReader in(AData);
+  in.Expect(kMagic, L"it is not a type library record");
+  if (in.U32() != kFormatVersion) TSnapshotReader::Fail(L"it was written in another format version");
+  TSnapshotContent content;
+  switch (in.U8()) {
+    case kOutcomeLoaded:
+      content.Library = CreateSnapshotTypeLib(TLibraryDecoder(in).Decode());
+      content.LoadResult = S_OK;
+      return content;
+    case kOutcomeLoadFailed:
+      content.LoadResult = in.Result();
+      if (SUCCEEDED(content.LoadResult)) TSnapshotReader::Fail(L"a failed load has a success code");
+      break;
+    case kOutcomeMessage: {
+      TSnapText text = in.Text();
+      content.FailureText = text.Text;
+      break;
+    }
+    default: TSnapshotReader::Fail(L"its outcome is unknown");
+  }
+  in.Expect(kTrailer, L"its end mark is missing");
+  if (!in.AtEnd()) TSnapshotReader::Fail(L"data follows its end");
+  return content;
+}
+
+}  // namespace vantrel
