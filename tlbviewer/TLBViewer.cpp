@@ -484,7 +484,7 @@ void OpenTypeLibViewer(const TObjectData& AData, TRegView AView) {
       EnableWindow(owner, TRUE);
       if (focus && IsWindow(focus)) SetFocus(focus);
     });
-    TTypeLibReadOptions options;
+    TTypeLibReadOptions options = TypeLibReaderDefaults();
     options.Wait = [](HANDLE AHandle, DWORD ATimeout) { return Application().WaitFor(AHandle, ATimeout); };
     read = ReadTypeLibrary(AData, AView, options);
   }

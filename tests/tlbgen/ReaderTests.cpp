@@ -8,7 +8,7 @@
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
-#include "tests/tlbgen/TlbgenTestPaths.h"
+#include "tests/support/TestPaths.h"
 #include "tlbviewer/TypeLibLoader.h"
 #include "tlbviewer/TypeLibReader.h"
 
