@@ -47,6 +47,67 @@ void AppendGuid(TTextBuffer& AOut, const GUID& AGuid) {
   if (length > 1) AOut.append(buffer, static_cast<size_t>(length - 1));
 }
 
+bool HoldsLineBreak(std::wstring_view AText) { return AText.find_first_of(L"\r\n") != std::wstring_view::npos; }
+
+// A text with line breaks as a Pascal string that stays on its line: the runs between the
+// breaks quoted, each CR and LF as its character code ('a'#13#10'b'). Quotes inside are left as
+// they are, as in every value written.
+void AppendPascalString(TTextBuffer& AOut, std::wstring_view AText) {
+  size_t start = 0;
+  while (start < AText.size()) {
+    size_t lineBreak = AText.find_first_of(L"\r\n", start);
+    if (lineBreak == std::wstring_view::npos) lineBreak = AText.size();
+    if (lineBreak > start) {
+      AOut += L'\'';
+      AOut += AText.substr(start, lineBreak - start);
+      AOut += L'\'';
+    }
+    if (lineBreak < AText.size()) AOut += AText[lineBreak] == L'\r' ? L"#13"sv : L"#10"sv;
+    start = lineBreak + 1;
+  }
+}
+
+// A value's text, quoted or bare; one that holds a line break is written as a Pascal string
+// either way, since a bare value cannot show one.
+void AppendValueText(TTextBuffer& AOut, std::wstring_view AText, bool AQuoted) {
+  if (HoldsLineBreak(AText)) {
+    AppendPascalString(AOut, AText);
+    return;
+  }
+  if (AQuoted) AOut += L'\'';
+  AOut += AText;
+  if (AQuoted) AOut += L'\'';
+}
+
+// Calls AEach with each line of a doc string that is shown, one comment line per line: the text
+// between CR LF, CR or LF, without blank lines before the first and after the last line of text;
+// a blank line between them is passed empty. A blank doc string has none.
+template <typename TEach>
+void ForEachDocLine(std::wstring_view ADoc, TEach&& AEach) {
+  size_t blanks = 0;
+  bool started = false;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = ADoc.find_first_of(L"\r\n", start);
+    const std::wstring_view line = ADoc.substr(start, end == std::wstring_view::npos ? ADoc.npos : end - start);
+    if (IsBlankText(line)) {
+      if (started) ++blanks;
+    } else {
+      for (; blanks > 0; --blanks) AEach(std::wstring_view());
+      AEach(line);
+      started = true;
+    }
+    if (end == std::wstring_view::npos) return;
+    start = end + (ADoc[end] == L'\r' && end + 1 < ADoc.size() && ADoc[end + 1] == L'\n' ? 2 : 1);
+  }
+}
+
+// "// text", or "//" for an empty line.
+void AppendComment(TTextBuffer& AOut, std::wstring_view AText) {
+  AOut += AText.empty() ? L"//"sv : L"// "sv;
+  AOut += AText;
+}
+
 // A constant's value: integers and strings as they are, booleans as True or False, other types
 // as the platform's conversion writes them. A value that has no text form shows like a null.
 void AppendConstant(TTextBuffer& AOut, const VARIANT* AValue) {
@@ -59,7 +120,7 @@ void AppendConstant(TTextBuffer& AOut, const VARIANT* AValue) {
     AOut += L"<?>"sv;
     return;
   }
-  AOut += WholeText(V_BSTR(text.get()));
+  AppendValueText(AOut, WholeText(V_BSTR(text.get())), false);
 }
 
 void AppendUserTypeName(TTextBuffer& AOut, HREFTYPE ARefType, ITypeInfo* ATypeInfo) {
@@ -192,15 +253,9 @@ void AppendParamFlags(TTextBuffer& AOut, const PARAMDESC& AParamDesc) {
     VARIANT* value = &AParamDesc.pparamdescex->varDefaultValue;
     TVariant text;
     if (FAILED(VariantChangeType(text.get(), value, 0, VT_BSTR))) return;
-    // Only a string default is quoted; quotes inside it are left as they are.
-    if (V_VT(value) == VT_BSTR) {
-      AOut += L" = '"sv;
-      AOut += WholeText(V_BSTR(text.get()));
-      AOut += L'\'';
-    } else {
-      AOut += L" = "sv;
-      AOut += WholeText(V_BSTR(text.get()));
-    }
+    // Only a string default is quoted.
+    AOut += L" = "sv;
+    AppendValueText(AOut, WholeText(V_BSTR(text.get())), V_VT(value) == VT_BSTR);
   }
 }
 
@@ -291,6 +346,15 @@ TTextBuffer& OpenEntry(TLineList& AOut, std::wstring_view AIndent, bool ANumbere
   return line;
 }
 
+// The comment lines of a member's doc string, each an entry of its own.
+void AddDocComment(TLineList& AOut, std::wstring_view ADoc, std::wstring_view AIndent, bool ANumbered,
+                   size_t AFirst) {
+  ForEachDocLine(ADoc, [&](std::wstring_view ALine) {
+    AppendComment(OpenEntry(AOut, AIndent, ANumbered, AOut.Count() - AFirst), ALine);
+    AOut.Close();
+  });
+}
+
 void TUnitWriter::Members(ITypeInfo* ATypeInfo, const TYPEATTR& ATypeAttr, TLineList& AOut,
                           std::wstring_view AIndent, bool ANumbered) {
   const size_t first = AOut.Count();
@@ -303,13 +367,7 @@ void TUnitWriter::Members(ITypeInfo* ATypeInfo, const TYPEATTR& ATypeAttr, TLine
     TVarDescHolder var(ATypeInfo);
     if (FAILED(var.Fetch(i))) continue;
     const HRESULT docResult = ReadTypeDocumentation(ATypeInfo, var->memid, &name, &doc);
-    const std::wstring_view docText = CutAtNul(doc.get());
-    if (!IsBlankText(docText)) {
-      TTextBuffer& line = OpenEntry(AOut, AIndent, ANumbered, AOut.Count() - first);
-      line += L"// "sv;
-      line += docText;
-      AOut.Close();
-    }
+    AddDocComment(AOut, CutAtNul(doc.get()), AIndent, ANumbered, first);
     TTextBuffer& line = OpenEntry(AOut, AIndent, ANumbered, AOut.Count() - first);
     line += prefix;
     AppendVariable(line, *var.get(), ATypeInfo, &FTypeNames, docResult, CutAtNul(name.get()));
@@ -324,13 +382,7 @@ void TUnitWriter::Members(ITypeInfo* ATypeInfo, const TYPEATTR& ATypeAttr, TLine
     // Without its names a function is left out, doc comment included.
     if (FAILED(namesResult)) continue;
     ReadTypeDocumentation(ATypeInfo, func->memid, nullptr, &doc);
-    const std::wstring_view docText = CutAtNul(doc.get());
-    if (!IsBlankText(docText)) {
-      TTextBuffer& line = OpenEntry(AOut, AIndent, ANumbered, AOut.Count() - first);
-      line += L"// "sv;
-      line += docText;
-      AOut.Close();
-    }
+    AddDocComment(AOut, CutAtNul(doc.get()), AIndent, ANumbered, first);
 
     TTextBuffer& line = OpenEntry(AOut, AIndent, ANumbered, AOut.Count() - first);
     const VARTYPE result = func->elemdescFunc.tdesc.vt;
@@ -370,10 +422,13 @@ void AppendClassLine(TTextBuffer& AOut, std::wstring_view AName, ITypeInfo* ATyp
   AOut += L");"sv;
 }
 
+void AddParts(TTextBuffer& AOut, std::initializer_list<std::wstring_view> AParts) {
+  for (std::wstring_view part : AParts) AOut += part;
+}
+
 // Appends a line made of the parts.
 void AddLine(TLineList& ALines, std::initializer_list<std::wstring_view> AParts) {
-  TTextBuffer& text = ALines.Open();
-  for (std::wstring_view part : AParts) text += part;
+  AddParts(ALines.Open(), AParts);
   ALines.Close();
 }
 
@@ -434,8 +489,12 @@ TUnitWriter::TMembers TUnitWriter::Declaration(std::wstring_view AName, std::wst
   // A description released before may share its address with this one.
   FTypeNames.Forget();
   ALines.Add(L"type"sv);
-  const std::wstring_view doc = ADocString.substr(0, ADocString.find(L'\0'));
-  if (!IsBlankText(doc)) AddLine(ALines, {L"  // "sv, doc});
+  ForEachDocLine(ADocString.substr(0, ADocString.find(L'\0')), [&](std::wstring_view ALine) {
+    TTextBuffer& line = ALines.Open();
+    line += L"  "sv;
+    AppendComment(line, ALine);
+    ALines.Close();
+  });
   Heading(AName, ATypeInfo, ATypeAttr, ALines);
 
   std::wstring_view indent;
@@ -555,15 +614,41 @@ TStringList TLineList::ToStringList() const {
 
 namespace {
 
+// "// label: value". A value of several lines goes on in comment lines of its own, each line of
+// text under the first.
+void AddHeadComment(TLineList& ALines, std::wstring_view ALabel, std::wstring_view AValue) {
+  bool first = true;
+  auto addLine = [&](std::wstring_view ALine) {
+    TTextBuffer& line = ALines.Open();
+    if (first) {
+      AddParts(line, {L"// "sv, ALabel, L": "sv, ALine});
+    } else if (!ALine.empty()) {
+      line += L"//"sv;
+      for (size_t i = 0; i < ALabel.size() + 3; ++i) line += L' ';
+      line += ALine;
+    } else {
+      line += L"//"sv;
+    }
+    ALines.Close();
+    first = false;
+  };
+  if (!HoldsLineBreak(AValue)) {
+    addLine(AValue);
+    return;
+  }
+  ForEachDocLine(AValue, addLine);
+  if (first) addLine(std::wstring_view());
+}
+
 // The unit's head: the library's file, identity and documentation, the unit name and its uses.
 void WriteUnitHead(const TObjectData& AData, const std::wstring& AName, const std::wstring& ADoc,
                    const std::wstring& AHelpFile, TLineList& ALines) {
-  ALines.Add(L"// typelib filename: " + AData.Server);
+  AddHeadComment(ALines, L"typelib filename"sv, AData.Server);
   ALines.Add(std::wstring_view());
-  ALines.Add(L"// uid: " + AData.TypeLib);
+  AddHeadComment(ALines, L"uid"sv, AData.TypeLib);
   ALines.Add(L"// version: " + UIntToStr(AData.MajorVersion) + L"." + UIntToStr(AData.MinorVersion));
-  ALines.Add(L"// helpstring: " + TruncateAtNul(ADoc));
-  ALines.Add(L"// helpfile: " + TruncateAtNul(AHelpFile));
+  AddHeadComment(ALines, L"helpstring"sv, TruncateAtNul(ADoc));
+  AddHeadComment(ALines, L"helpfile"sv, TruncateAtNul(AHelpFile));
   ALines.Add(std::wstring_view());
   ALines.Add(L"unit " + AName + L";");
   ALines.Add(std::wstring_view());
