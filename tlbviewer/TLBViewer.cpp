@@ -456,7 +456,7 @@ TUtf8Text EditorText(const TLineList& ALines) {
   for (size_t i = 0; i < ALines.Count(); ++i) length += ALines[i].size() + 2;
   // Room for the worst case, left untouched where unused: three bytes per code unit.
   TUtf8Text text;
-  text.Data.reset(new char[3 * length + 1]);
+  text.Data.reset(new char[3 * length]);
   char* out = text.Data.get();
   for (size_t i = 0; i < ALines.Count(); ++i) {
     if (i) {
@@ -465,7 +465,6 @@ TUtf8Text EditorText(const TLineList& ALines) {
     }
     out = EncodeUtf8(out, ALines[i]);
   }
-  *out = '\0';
   text.Size = static_cast<size_t>(out - text.Data.get());
   return text;
 }
@@ -502,7 +501,7 @@ std::unique_ptr<TfrmTLBView> CreateTypeLibViewer(HWND AOwner, const TObjectData&
   GenerateImportUnit(AData, ALibrary, viewer->UnitLines(), viewer->UnitName());
   TScintilla& editor = viewer->SynMemo();
   editor.SetReadOnly(false);
-  editor.SetUtf8Text(EditorText(viewer->UnitLines()).Data.get());
+  editor.SetUtf8Text(EditorText(viewer->UnitLines()).View());
   editor.SetReadOnly(true);
   editor.GotoPos(0);
   viewer->SynMemoStatusChange();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalog/ObjectCatalog.h"
@@ -112,11 +113,12 @@ class TfrmTLBView : public TLMForm {
   UINT FFindMessage = 0;
 };
 
-// The editor's text for the unit's lines: UTF-8, CR LF between the lines (none after the last),
-// NUL-terminated.
+// The editor's text for the unit's lines: UTF-8, CR LF between the lines (none after the last).
+// NUL characters of the lines are part of it, so it is no C string.
 struct TUtf8Text {
   std::unique_ptr<char[]> Data;
   size_t Size = 0;
+  std::string_view View() const { return std::string_view(Data.get(), Size); }
 };
 TUtf8Text EditorText(const TLineList& ALines);
 

@@ -1,6 +1,8 @@
 // The type library viewer in-process: declaration tree, jumps, status, find, save, and viewer runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "forms/Zarvek_Dialogs.h"
 #include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
@@ -9,6 +11,7 @@
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
+#include "tests/tlbgen/WrittenLibrary.h"
 #include "tlbviewer/TLBViewer.h"
 #include "tlbviewer/TypeLibLoader.h"
 #include "tlbviewer/UnitExport.h"
@@ -297,6 +300,95 @@ TEST_F(Viewer, EscapeClosesAndEditorKeysAreRemoved) {
   SendMessageW(editor.Handle(), WM_KEYDOWN, VK_RETURN, 0);
   SendMessageW(editor.Handle(), WM_KEYDOWN, VK_F1, 0);
   EXPECT_EQ(editor.Length(), length);
+}
+
+// A library whose unit has NUL characters in its lines: everything that shows, finds, saves or
+// prints the unit sees it whole.
+namespace {
+
+class TextsViewer : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_THROW(WriteTextsLibrary(path));
+    ASSERT_TRUE(SUCCEEDED(LoadTypeLibraryFile(path, library)));
+    TObjectData data;
+    data.Server = path;
+    view = CreateTypeLibViewer(nullptr, data, library.get());
+    const TStringList lines = view->UnitLines().ToStringList();
+    for (const std::wstring& line : lines) {
+      ASSERT_EQ(line.find_first_of(L"\r\n"), std::wstring::npos);
+      unitText += line + L"\r\n";
+    }
+    ASSERT_NE(unitText.find(L'\0'), std::wstring::npos);
+    unitText.resize(unitText.size() - 2);  // the editor has no line break after the last line
+  }
+  void TearDown() override { view.reset(); }
+
+  TComInit com;
+  TTempDir temp;
+  std::wstring path = temp.File(L"texts.tlb");
+  TComPtr<ITypeLib> library;
+  std::unique_ptr<TfrmTLBView> view;
+  std::wstring unitText;
+};
+
+}  // namespace
+
+TEST_F(TextsViewer, EditorAndStatusHoldEveryLine) {
+  TScintilla& editor = view->SynMemo();
+  EXPECT_EQ(editor.Text(), unitText);
+  EXPECT_EQ(static_cast<size_t>(editor.Length()), EditorText(view->UnitLines()).Size);
+  const size_t lines = view->UnitLines().Count();
+  EXPECT_EQ(static_cast<size_t>(editor.LineCount()), lines);
+  EXPECT_EQ(view->PanelText(1), L"Line: 1   Col: 1   Lines: " + std::to_wstring(lines));
+  EXPECT_EQ(editor.TextRange(editor.PositionFromLine(4), editor.Call(SCI_GETLINEENDPOSITION, 5)),
+            std::wstring(kTextsHelpLine1) + L"\r\n" + kTextsHelpLine2);
+}
+
+TEST_F(TextsViewer, FindAndJumpReachTheTextBehindANul) {
+  TScintilla& editor = view->SynMemo();
+  TBoxes boxes;
+  view->SetFindText(kTextAfterNul);
+  view->FindOptions().Flags = FR_DOWN | FR_MATCHCASE;
+  view->fdFind();
+  EXPECT_TRUE(boxes.List.empty());
+  EXPECT_EQ(editor.SelectedText(), kTextAfterNul);
+  const TStringList lines = view->UnitLines().ToStringList();
+  auto lineOf = [&](const std::wstring& APrefix) {
+    auto found = std::find_if(lines.begin(), lines.end(), [&](const std::wstring& ALine) {
+      return ALine.starts_with(APrefix);
+    });
+    return static_cast<intptr_t>(found - lines.begin());
+  };
+  EXPECT_EQ(editor.CaretLine(), lineOf(L"  mkNul = "));
+
+  HTREEITEM node = nullptr;
+  HWND tree = view->Tree();
+  for (HTREEITEM item = TreeView_GetRoot(tree); item && !node; item = TreeView_GetNextVisible(tree, item)) {
+    TreeView_Expand(tree, item, TVE_EXPAND);
+    if (view->TreeGetText(item) == L"interface ITexts") node = item;
+  }
+  ASSERT_NE(node, nullptr);
+  TreeView_SelectItem(tree, node);
+  view->TreeDblClick();
+  EXPECT_EQ(editor.CaretLine(), lineOf(L"  ITexts = interface(IDispatch)"));
+}
+
+TEST_F(TextsViewer, SaveAsWritesTheBytesTheEditorShows) {
+  view->ExecuteSaveDialog = [&](std::wstring& AFileName) {
+    AFileName = temp.File(L"out.pas");
+    return true;
+  };
+  SendMessageW(view->Handle(), WM_COMMAND, IDM_TLB_SAVEAS, 0);
+  const std::string bytes = ReadFileBytes(temp.File(L"out.pas"));
+  EXPECT_EQ(bytes, "\xEF\xBB\xBF" + ToUtf8(view->SynMemo().Text()) + "\r\n");
+  EXPECT_NE(bytes.find('\0'), std::string::npos);
+}
+
+TEST_F(TextsViewer, PrintingTakesTheWholeText) {
+  TUnitPrinter printer(view->Handle());
+  printer.SetText(view->SynMemo().Text());
+  EXPECT_EQ(printer.Text(), unitText);
 }
 
 // Viewer runs through OpenTypeLibViewer: the hook sees the filled viewer and closes it.
