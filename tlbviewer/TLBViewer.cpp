@@ -57,6 +57,16 @@ HIMAGELIST TreeImages(int ASize) {
   return list;
 }
 
+// The node after AItem when every group is open: its first child, else the next sibling of it or
+// of its nearest ancestor that has one.
+HTREEITEM NextInTreeOrder(HWND ATree, HTREEITEM AItem) {
+  if (HTREEITEM child = TreeView_GetChild(ATree, AItem)) return child;
+  for (; AItem; AItem = TreeView_GetParent(ATree, AItem)) {
+    if (HTREEITEM next = TreeView_GetNextSibling(ATree, AItem)) return next;
+  }
+  return nullptr;
+}
+
 std::function<void(TfrmTLBView&)>& ViewerHook() {
   static std::function<void(TfrmTLBView&)> hook;
   return hook;
@@ -285,6 +295,23 @@ void TfrmTLBView::TreeDblClick() {
   SetFocus(editor.Handle());
 }
 
+bool TfrmTLBView::TreeIncrementalSearch(wchar_t AChar) {
+  std::vector<HTREEITEM> items;
+  for (HTREEITEM item = TreeView_GetRoot(FTree); item; item = NextInTreeOrder(FTree, item)) items.push_back(item);
+  std::vector<std::wstring> texts;
+  texts.reserve(items.size());
+  for (HTREEITEM item : items) texts.push_back(TreeGetText(item));
+  std::vector<TTreeSearchNode> nodes;
+  nodes.reserve(items.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    // A declaration is found by its name as well as by "kind name".
+    const TTypeNodeData* data = NodeData(items[i]);
+    const bool declaration = data && data->Kind >= 0 && data->Kind <= 7;
+    nodes.push_back({items[i], texts[i], declaration ? std::wstring_view(data->Text) : std::wstring_view()});
+  }
+  return FTreeSearch.Type(FTree, AChar, Clock(), nodes);
+}
+
 bool TfrmTLBView::SynMemoSpecialLineColors(intptr_t ALine, COLORREF& ABackground) const {
   if (ALine != FSynMemo->CaretLine() || FCurrentLine < 0) return false;
   ABackground = kCaretLineColor;
@@ -386,6 +413,15 @@ void TfrmTLBView::CloseFindDialog() {
   Application().RemoveModelessDialog(FFindDialog);
   DestroyWindow(FFindDialog);
   FFindDialog = nullptr;
+}
+
+bool TfrmTLBView::PreTranslateMessage(MSG& AMsg) {
+  // Typed characters search every declaration: the control's own search only sees open groups.
+  if (AMsg.message == WM_CHAR && AMsg.hwnd == FTree && AMsg.wParam >= L' ') {
+    RunCommand([&] { TreeIncrementalSearch(static_cast<wchar_t>(AMsg.wParam)); });
+    return true;
+  }
+  return TLMForm::PreTranslateMessage(AMsg);
 }
 
 void TfrmTLBView::DoClose(TCloseAction& AAction) {

@@ -302,6 +302,99 @@ TEST_F(Viewer, EscapeClosesAndEditorKeysAreRemoved) {
   EXPECT_EQ(editor.Length(), length);
 }
 
+// Typing in the declaration tree: every declaration is found, also in a collapsed group, by its
+// name as well as by the text its node shows.
+namespace {
+
+class TreeSearch : public Viewer {
+ protected:
+  void SetUp() override {
+    Viewer::SetUp();
+    view->Clock = [this] { return now; };
+    // A tree a few lines high, so that a found node has to be scrolled to.
+    SetWindowPos(view->Handle(), nullptr, 0, 0, 500, 160, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  // Typed characters reach the tree through the message loop's filter, as keyboard input does.
+  void TypeInTree(const std::wstring& AText) {
+    for (wchar_t c : AText) {
+      MSG msg = {view->Tree(), WM_CHAR, c, 0};
+      if (!Application().PreTranslate(msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+      now += 10;
+    }
+  }
+  void Pause() { now += 1500; }
+  std::wstring Selected() { return view->TreeGetText(TreeView_GetSelection(view->Tree())); }
+  // The selected node lies in an open group and inside the tree's client area.
+  void ExpectSelectedShown() {
+    HWND tree = view->Tree();
+    HTREEITEM selected = TreeView_GetSelection(tree);
+    ASSERT_NE(selected, nullptr);
+    for (HTREEITEM parent = TreeView_GetParent(tree, selected); parent; parent = TreeView_GetParent(tree, parent)) {
+      EXPECT_TRUE(TreeView_GetItemState(tree, parent, TVIS_EXPANDED) & TVIS_EXPANDED) << view->TreeGetText(parent);
+    }
+    RECT item = {}, client = {};
+    ASSERT_TRUE(TreeView_GetItemRect(tree, selected, &item, TRUE));
+    GetClientRect(tree, &client);
+    EXPECT_GE(item.top, client.top) << Selected();
+    EXPECT_LE(item.bottom, client.bottom) << Selected();
+  }
+
+  DWORD now = 5000;
+};
+
+}  // namespace
+
+TEST_F(TreeSearch, FindsDeclarationsInCollapsedGroupsByNameOrByTheirWholeText) {
+  HWND tree = view->Tree();
+  HTREEITEM root = TreeView_GetRoot(tree);
+  for (HTREEITEM group = TreeView_GetChild(tree, root); group; group = TreeView_GetNextSibling(tree, group)) {
+    ASSERT_FALSE(TreeView_GetItemState(tree, group, TVIS_EXPANDED) & TVIS_EXPANDED) << view->TreeGetText(group);
+  }
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"IFoo", L"interface IFoo"},
+      {L"interface IF", L"interface IFoo"},
+      {L"ifood", L"dispinterface IFooDisp"},
+      {L"DEv", L"dispinterface DEventsDisp"},
+      {L"tfoo", L"coclass TFoo"},
+      {L"typedef s", L"typedef struct Gadget"},
+      {L"Kinds", L"typedef enum Kinds"},
+      {L"Unions", L"Unions"},
+  };
+  for (const auto& [typed, found] : cases) {
+    TreeView_SelectItem(tree, root);
+    TreeView_EnsureVisible(tree, root);
+    Pause();
+    TypeInTree(typed);
+    EXPECT_EQ(Selected(), found) << testing::PrintToString(std::wstring(typed));
+    ExpectSelectedShown();
+  }
+  // The last one was found below what the tree shows at once: it was scrolled to.
+  EXPECT_LT(TreeView_GetVisibleCount(tree), 8u);
+  EXPECT_NE(TreeView_GetFirstVisible(tree), root);
+}
+
+TEST_F(TreeSearch, APauseStartsANewSearchAfterTheSelectedNode) {
+  TreeView_SelectItem(view->Tree(), TreeView_GetRoot(view->Tree()));
+  TypeInTree(L"IFoo");
+  ASSERT_EQ(Selected(), L"interface IFoo");
+  // Without a pause the text grows and the selection stays where it still matches.
+  TypeInTree(L"D");
+  EXPECT_EQ(Selected(), L"dispinterface IFooDisp");
+  Pause();
+  TypeInTree(L"i");
+  EXPECT_EQ(Selected(), L"Interfaces (1)");  // after the last node the search goes on from the top
+  Pause();
+  TypeInTree(L"i");
+  EXPECT_EQ(Selected(), L"interface IFoo");
+  Pause();
+  TypeInTree(L"nothing like it");
+  EXPECT_EQ(Selected(), L"interface IFoo");
+  ExpectSelectedShown();
+}
+
 // A library whose unit has NUL characters in its lines: everything that shows, finds, saves or
 // prints the unit sees it whole.
 namespace {
