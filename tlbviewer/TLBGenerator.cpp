@@ -79,6 +79,20 @@ void AppendValueText(TTextBuffer& AOut, std::wstring_view AText, bool AQuoted) {
   if (AQuoted) AOut += L'\'';
 }
 
+// A name on one line: a CR or LF in it (only a broken library has one) is shown as a blank.
+void AppendName(TTextBuffer& AOut, std::wstring_view AName) {
+  for (;;) {
+    const size_t lineBreak = AName.find_first_of(L"\r\n");
+    if (lineBreak == std::wstring_view::npos) {
+      AOut += AName;
+      return;
+    }
+    AOut += AName.substr(0, lineBreak);
+    AOut += L' ';
+    AName.remove_prefix(lineBreak + 1);
+  }
+}
+
 // Calls AEach with each line of a doc string that is shown, one comment line per line: the text
 // between CR LF, CR or LF, without blank lines before the first and after the last line of text;
 // a blank line between them is passed empty. A blank doc string has none.
@@ -131,7 +145,7 @@ void AppendUserTypeName(TTextBuffer& AOut, HREFTYPE ARefType, ITypeInfo* ATypeIn
   }
   TBstr name;
   ReadTypeDocumentation(referred.get(), MEMBERID_NIL, &name, nullptr);
-  AOut += WholeText(name.get());
+  AppendName(AOut, WholeText(name.get()));
 }
 
 // The names of the user-defined types one description refers to. A description names the same
@@ -263,7 +277,7 @@ void AppendParamFlags(TTextBuffer& AOut, const PARAMDESC& AParamDesc) {
 void AppendVariable(TTextBuffer& AOut, const VARDESC& AVarDesc, ITypeInfo* ATypeInfo, TTypeNamer* ANamer,
                     HRESULT ADocResult, std::wstring_view AName) {
   if (FAILED(ADocResult)) return;
-  AOut += AName;
+  AppendName(AOut, AName);
   if (AVarDesc.varkind == VAR_CONST) {
     AOut += L" = "sv;
     AppendConstant(AOut, AVarDesc.lpvarValue);
@@ -291,7 +305,7 @@ void AppendSignature(TTextBuffer& AOut, const FUNCDESC& AFuncDesc, ITypeInfo* AT
         AOut += L"Param"sv;
         AppendInt(AOut, i + 1);
       } else {
-        AOut += name;
+        AppendName(AOut, name);
       }
       AOut += L": "sv;
       AppendTypeName(AOut, param.tdesc, ATypeInfo, ANamer, 0);
@@ -393,7 +407,7 @@ void TUnitWriter::Members(ITypeInfo* ATypeInfo, const TYPEATTR& ATypeAttr, TLine
       case INVOKE_PROPERTYPUTREF: line += L"Set_"sv; break;
       default: break;
     }
-    line += FNames.Name(0);
+    AppendName(line, FNames.Name(0));
     // The signature ends in ";" already, so a member that is not a dispatch member ends in two.
     AppendSignature(line, *func.get(), ATypeInfo, &FTypeNames, namesResult, FNames);
     line += L';';
@@ -414,7 +428,7 @@ void AppendClassLine(TTextBuffer& AOut, std::wstring_view AName, ITypeInfo* ATyp
     TComPtr<ITypeInfo> implemented;
     if (FAILED(ReadRefTypeInfo(ATypeInfo, refType, implemented))) continue;
     ReadTypeDocumentation(implemented.get(), MEMBERID_NIL, &name, nullptr);
-    AOut += CutAtNul(name.get());
+    AppendName(AOut, CutAtNul(name.get()));
     AOut += L", "sv;
   }
   // Takes away the last ", ": the one after TAutoObject when nothing is implemented.
@@ -531,6 +545,12 @@ std::wstring SystemMessageLine(HRESULT ACode) {
   }
   if (IsBlankText(text)) return L"(Error code: 0x" + IntToHex(static_cast<uint32_t>(ACode)) + L")";
   return text;
+}
+
+std::wstring NameOnOneLine(std::wstring_view AName) {
+  TTextBuffer result;
+  AppendName(result, AName);
+  return std::wstring(result.view());
 }
 
 std::wstring RenderTypeFlags(WORD AFlags) {
@@ -683,7 +703,7 @@ void WriteTypeDescription(TUnitWriter& AWriter, ITypeLib* ALib, UINT AIndex, TLi
     return;
   }
 
-  std::wstring declaration(CutAtNul(typeName.get()));
+  std::wstring declaration = NameOnOneLine(CutAtNul(typeName.get()));
   if (listedKind == TKIND_DISPATCH) declaration += L"Disp"sv;
   const TUnitWriter::TMembers members =
       AWriter.Declaration(declaration, CutAtNul(typeDoc.get()), info.get(), ALines, *attr.get());
@@ -699,7 +719,7 @@ void WriteTypeDescription(TUnitWriter& AWriter, ITypeLib* ALib, UINT AIndex, TLi
       if (SUCCEEDED(baseAttr.Fetch())) {
         TYPEATTR second = *attr.get();
         second.typekind = baseAttr->typekind;
-        declaration.assign(CutAtNul(typeName.get()));
+        declaration = NameOnOneLine(CutAtNul(typeName.get()));
         if (second.typekind == TKIND_DISPATCH) declaration += L"Disp"sv;
         AWriter.Declaration(declaration, CutAtNul(typeDoc.get()), info.get(), ALines, second,
                             ShowsFunctions(kind) && ShowsFunctions(second.typekind) ? &members : nullptr);
@@ -715,7 +735,7 @@ void GenerateImportUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALi
   const UINT count = ALib->GetTypeInfoCount();
   std::wstring name, doc, helpFile;
   ReadLibDocumentation(ALib, -1, &name, &doc, &helpFile);
-  name = TruncateAtNul(name);
+  name = NameOnOneLine(TruncateAtNul(name));
   AUnitName = name;
 
   // A guess from large libraries: about 100 lines per type description.

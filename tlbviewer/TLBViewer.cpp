@@ -221,14 +221,17 @@ void TfrmTLBView::FillTree(ITypeLib* OTL) {
   std::wstring name, doc;
   if (FAILED(ReadLibDocumentation(OTL, -1, &name, &doc, nullptr))) name.clear(), doc.clear();
   TRedrawLock lock(FTree);
-  HTREEITEM root = AddNode(nullptr, TruncateAtNul(name) + L" (" + TruncateAtNul(doc) + L")", kLibraryNode);
+  // Names as the unit shows them, so that a declaration is found by its node's name.
+  HTREEITEM root =
+      AddNode(nullptr, NameOnOneLine(TruncateAtNul(name)) + L" (" + NameOnOneLine(TruncateAtNul(doc)) + L")",
+              kLibraryNode);
   HTREEITEM groups[8];
   for (int kind = 0; kind < 8; ++kind) groups[kind] = AddNode(root, TypeKindGroupNames[kind], kGroupNode);
   for (UINT i = 0; i < count; ++i) {
     std::wstring typeName;
     HRESULT documented = ReadLibDocumentation(OTL, static_cast<INT>(i), &typeName, nullptr, nullptr);
     if (FAILED(documented)) typeName.clear();
-    typeName = TruncateAtNul(typeName);
+    typeName = NameOnOneLine(TruncateAtNul(typeName));
     TYPEKIND kind;
     if (FAILED(OTL->GetTypeInfoType(i, &kind)) || kind < 0 || kind > 7) continue;
     std::wstring text = typeName;

@@ -408,6 +408,49 @@ TEST(DocStrings, OneCommentLinePerLineOfTextInItsPlace) {
   EXPECT_EQ(unit.Lines[8], L"unit Docs;");
 }
 
+TEST(Names, ALineBreakInANameIsShownAsABlank) {
+  TFakeLibrary lib;
+  lib.Name = L"Lib\r\nName";
+  TFakeType record = Type(TKIND_RECORD, L"Two\nLines");
+  record.Vars = {Field(1, L"fi\reld", lib.Pool.User(7))};
+  TFakeType referred = Type(TKIND_RECORD, L"Ref\0Tail\n"s);
+  TFakeType iface = Type(TKIND_INTERFACE, L"I\r\nFace");
+  iface.Funcs = {Func(2, L"Do\nIt", lib.Pool.Basic(VT_HRESULT), {Param(L"pa\r\nram", lib.Pool.Basic(VT_I4))})};
+  TFakeType coclass = Type(TKIND_COCLASS, L"Cls");
+  coclass.ImplTypes = {8};
+  lib.Types = {record, referred, iface, coclass};
+  lib.Refs[7] = 1;
+  lib.Refs[8] = 2;
+  TGenerated unit = GenerateUnit(lib);
+  EXPECT_EQ(unit.UnitName, L"Lib  Name");
+  EXPECT_EQ(unit.Lines[7], L"unit Lib  Name;");
+  const TStringList expected = {
+      L"type",
+      L"  Two Lines = record",
+      L"    fi eld: Ref\0Tail ;"s,
+      L"  end;",
+      L"",
+      L"type",
+      L"  Ref = record",
+      L"  end;",
+      L"",
+      L"type",
+      L"  // Flags: (0)",
+      L"  I  Face = interface(IDispatch)",
+      L"     ['{00000000-0000-0000-0000-000000000000}']",
+      L"    procedure Do It(const pa  ram: LongInt): HRESULT;;",
+      L"  end;",
+      L"",
+      L"type",
+      L"  // CLSID: {00000000-0000-0000-0000-000000000000}",
+      L"  // Flags: (0)",
+      L"  TCls = class(TAutoObject, I  Face);",
+      L"",
+  };
+  EXPECT_EQ(Declarations(unit.Lines), expected) << Joined(unit.Lines);
+  EXPECT_EQ(NameOnOneLine(L"a\r\nb\rc\n"), L"a  b c ");
+}
+
 struct TStringValueCase {
   std::wstring Value;
   std::wstring Constant;  // the constant's value, bare unless it holds a line break

@@ -11,6 +11,7 @@
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
+#include "tests/tlbgen/FakeTypeLib.h"
 #include "tests/tlbgen/WrittenLibrary.h"
 #include "tlbviewer/TLBViewer.h"
 #include "tlbviewer/TypeLibLoader.h"
@@ -482,6 +483,28 @@ TEST_F(TextsViewer, PrintingTakesTheWholeText) {
   TUnitPrinter printer(view->Handle());
   printer.SetText(view->SynMemo().Text());
   EXPECT_EQ(printer.Text(), unitText);
+}
+
+TEST(ViewerNames, ANameWithALineBreakIsOneLineInTheTreeAndTheUnit) {
+  TFakeLibrary lib;
+  lib.Name = L"Broken";
+  TFakeType record;
+  record.Name = L"Two\r\nLines";
+  record.Kind = TKIND_RECORD;
+  lib.Types = {record};
+  std::unique_ptr<TfrmTLBView> view = CreateTypeLibViewer(nullptr, TObjectData(), lib.Lib());
+  HWND tree = view->Tree();
+  HTREEITEM structs = TreeView_GetNextSibling(tree, TreeView_GetChild(tree, TreeView_GetRoot(tree)));
+  HTREEITEM leaf = TreeView_GetChild(tree, structs);
+  ASSERT_NE(leaf, nullptr);
+  EXPECT_EQ(view->TreeGetText(leaf), L"typedef struct Two  Lines");
+  TreeView_SelectItem(tree, leaf);
+  view->TreeDblClick();
+  const TStringList lines = view->UnitLines().ToStringList();
+  TScintilla& editor = view->SynMemo();
+  ASSERT_LT(static_cast<size_t>(editor.CaretLine()), lines.size());
+  EXPECT_EQ(lines[static_cast<size_t>(editor.CaretLine())], L"  Two  Lines = record");
+  EXPECT_EQ(static_cast<size_t>(editor.LineCount()), lines.size());
 }
 
 // Viewer runs through OpenTypeLibViewer: the hook sees the filled viewer and closes it.
