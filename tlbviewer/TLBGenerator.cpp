@@ -47,7 +47,17 @@ void AppendGuid(TTextBuffer& AOut, const GUID& AGuid) {
   if (length > 1) AOut.append(buffer, static_cast<size_t>(length - 1));
 }
 
-bool HoldsLineBreak(std::wstring_view AText) { return AText.find_first_of(L"\r\n") != std::wstring_view::npos; }
+// Where the first CR or LF from AFrom on stands, or npos. A plain loop: it runs over every name
+// of a library, where find_first_of made the whole unit measurably slower.
+size_t FindLineBreak(std::wstring_view AText, size_t AFrom = 0) {
+  for (size_t i = AFrom; i < AText.size(); ++i) {
+    const wchar_t c = AText[i];
+    if (c <= L'\r' && (c == L'\r' || c == L'\n')) return i;
+  }
+  return std::wstring_view::npos;
+}
+
+bool HoldsLineBreak(std::wstring_view AText) { return FindLineBreak(AText) != std::wstring_view::npos; }
 
 // A text with line breaks as a Pascal string that stays on its line: the runs between the
 // breaks quoted, each CR and LF as its character code ('a'#13#10'b'). Quotes inside are left as
@@ -55,7 +65,7 @@ bool HoldsLineBreak(std::wstring_view AText) { return AText.find_first_of(L"\r\n
 void AppendPascalString(TTextBuffer& AOut, std::wstring_view AText) {
   size_t start = 0;
   while (start < AText.size()) {
-    size_t lineBreak = AText.find_first_of(L"\r\n", start);
+    size_t lineBreak = FindLineBreak(AText, start);
     if (lineBreak == std::wstring_view::npos) lineBreak = AText.size();
     if (lineBreak > start) {
       AOut += L'\'';
@@ -82,7 +92,7 @@ void AppendValueText(TTextBuffer& AOut, std::wstring_view AText, bool AQuoted) {
 // A name on one line: a CR or LF in it (only a broken library has one) is shown as a blank.
 void AppendName(TTextBuffer& AOut, std::wstring_view AName) {
   for (;;) {
-    const size_t lineBreak = AName.find_first_of(L"\r\n");
+    const size_t lineBreak = FindLineBreak(AName);
     if (lineBreak == std::wstring_view::npos) {
       AOut += AName;
       return;
@@ -102,7 +112,7 @@ void ForEachDocLine(std::wstring_view ADoc, TEach&& AEach) {
   bool started = false;
   size_t start = 0;
   for (;;) {
-    const size_t end = ADoc.find_first_of(L"\r\n", start);
+    const size_t end = FindLineBreak(ADoc, start);
     const std::wstring_view line = ADoc.substr(start, end == std::wstring_view::npos ? ADoc.npos : end - start);
     if (IsBlankText(line)) {
       if (started) ++blanks;
