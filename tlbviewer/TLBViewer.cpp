@@ -221,7 +221,7 @@ void TfrmTLBView::FillTree(ITypeLib* OTL) {
   std::wstring name, doc;
   if (FAILED(ReadLibDocumentation(OTL, -1, &name, &doc, nullptr))) name.clear(), doc.clear();
   TRedrawLock lock(FTree);
-  // Names as the unit shows them, so that a declaration is found by its node's name.
+  // A node shows one line, and a declaration's name as the unit writes it: the jump looks for it.
   HTREEITEM root =
       AddNode(nullptr, NameOnOneLine(TruncateAtNul(name)) + L" (" + NameOnOneLine(TruncateAtNul(doc)) + L")",
               kLibraryNode);
