@@ -81,17 +81,7 @@ class TBusy {
   TWaitCursor FCursor;
 };
 
-constexpr DWORD kSearchPauseMs = 1000;  // a pause this long starts a new incremental search
-
 }  // namespace
-
-bool IncrementalSearchMatches(std::wstring_view ATyped, std::wstring_view AText) {
-  size_t n = std::min(ATyped.size(), AText.size());
-  for (size_t i = 0; i < n; ++i) {
-    if (LowerAscii(ATyped[i]) != LowerAscii(AText[i])) return false;
-  }
-  return true;
-}
 
 std::vector<int> SortedEntryOrder(const TObjects& AList) {
   // Compared in place, without lower-cased copies: a catalog has tens of thousands of names.
@@ -572,43 +562,16 @@ void TfrmMain::TreeChange(HTREEITEM ANode) {
 }
 
 bool TfrmMain::TreeIncrementalSearch(wchar_t AChar) {
-  DWORD now = Clock();
-  if (now - FLastSearchKey > kSearchPauseMs) FSearchText.clear();
-  FLastSearchKey = now;
-  FSearchText += AChar;
-
   // Every node in tree order, collapsed branches included.
-  struct TCandidate {
-    HTREEITEM Node;
-    std::wstring_view Text;
-  };
-  std::vector<TCandidate> nodes;
+  std::vector<TTreeSearchNode> nodes;
   for (TObjectType kind : kRootOrder) {
-    nodes.push_back({RootOf(kind), RootCaption(kind)});
+    nodes.push_back({RootOf(kind), RootCaption(kind), {}});
     const TObjects& list = ListOf(kind);
     const auto& children = Branch(kind).Children;
     const auto& indices = Branch(kind).ChildIndex;
-    for (size_t i = 0; i < children.size(); ++i) nodes.push_back({children[i], list[indices[i]].Name});
+    for (size_t i = 0; i < children.size(); ++i) nodes.push_back({children[i], list[indices[i]].Name, {}});
   }
-  if (nodes.empty()) return false;
-  HTREEITEM focused = TreeView_GetSelection(FTree);
-  size_t start = 0;
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    if (nodes[i].Node == focused) {
-      // A new search starts after the focused node; a longer text may stay on it.
-      start = FSearchText.size() == 1 ? i + 1 : i;
-      break;
-    }
-  }
-  for (size_t k = 0; k < nodes.size(); ++k) {
-    const TCandidate& candidate = nodes[(start + k) % nodes.size()];
-    if (IncrementalSearchMatches(FSearchText, candidate.Text)) {
-      TreeView_SelectItem(FTree, candidate.Node);
-      TreeView_EnsureVisible(FTree, candidate.Node);
-      return true;
-    }
-  }
-  return false;
+  return FTreeSearch.Type(FTree, AChar, Clock(), nodes);
 }
 
 void TfrmMain::Refresh() {

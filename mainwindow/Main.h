@@ -14,6 +14,7 @@
 #include "catalog/ServerPaths.h"
 #include "controls/Zarvek.Control.TabPanel.h"
 #include "forms/Zarvek.Forms.Splitter.h"
+#include "forms/Zarvek.Forms.TreeSearch.h"
 #include "forms/Zarvek.LayoutManager.Form.h"
 #include "mainwindow/RegistryView.h"
 
@@ -26,10 +27,6 @@ struct TCatalogNodeData {
   int Index = -1;  // position of the entry in its list; -1 for roots
   std::wstring Server;
 };
-
-// The match rule of the incremental search: the shorter length decides how many characters are
-// compared, ignoring the case of ASCII letters.
-bool IncrementalSearchMatches(std::wstring_view ATyped, std::wstring_view AText);
 
 // The order of a root's children: lower-cased (ASCII letters only) names compared code unit by
 // code unit; equal names keep their list order.
@@ -184,8 +181,7 @@ class TfrmMain : public TLMForm {
   const TCatalogBranch& Branch(TObjectType AType) const { return FBranches[static_cast<size_t>(AType)]; }
   std::array<TCatalogBranch, 4> FBranches;  // by TObjectType
   bool FFocusingTree = false;
-  std::wstring FSearchText;
-  DWORD FLastSearchKey = 0;
+  TTreeIncrementalSearch FTreeSearch;
   TIcon FShownIcon;
   int FShownImage = -1;
   std::unique_ptr<TTabPanel> FTabPanel;

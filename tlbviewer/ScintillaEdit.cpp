@@ -89,12 +89,13 @@ intptr_t TScintilla::Call(unsigned AMessage, uintptr_t AWParam, intptr_t ALParam
   return FDirect(FPointer, AMessage, AWParam, ALParam);
 }
 
-void TScintilla::SetText(std::wstring_view AText) {
-  std::string text = ToUtf8(AText);
-  Call(SCI_SETTEXT, 0, reinterpret_cast<intptr_t>(text.c_str()));
-}
+void TScintilla::SetText(std::wstring_view AText) { SetUtf8Text(ToUtf8(AText)); }
 
-void TScintilla::SetUtf8Text(const char* AText) { Call(SCI_SETTEXT, 0, reinterpret_cast<intptr_t>(AText)); }
+void TScintilla::SetUtf8Text(std::string_view AText) {
+  // Not SCI_SETTEXT: it takes a C string and would end the text at its first NUL.
+  Call(SCI_CLEARALL);
+  Call(SCI_APPENDTEXT, AText.size(), reinterpret_cast<intptr_t>(AText.data()));
+}
 
 std::wstring TScintilla::Text() const { return TextRange(0, Length()); }
 

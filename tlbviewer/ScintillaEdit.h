@@ -24,9 +24,10 @@ class TScintilla {
   // Any message, through the direct function.
   intptr_t Call(unsigned AMessage, uintptr_t AWParam = 0, intptr_t ALParam = 0) const;
 
-  // Text in UTF-16; the editor keeps UTF-8.
+  // Text in UTF-16; the editor keeps UTF-8. The whole text, NUL characters included: the editor
+  // shows a NUL as a marked "NUL".
   void SetText(std::wstring_view AText);
-  void SetUtf8Text(const char* AText);
+  void SetUtf8Text(std::string_view AText);
   std::wstring Text() const;
   std::wstring TextRange(intptr_t AStart, intptr_t AEnd) const;
   intptr_t Length() const { return Call(SCI_GETLENGTH); }

@@ -153,6 +153,9 @@ std::wstring TypeDescToName(const TYPEDESC& ATypeDesc, ITypeInfo* ATypeInfo);
 // The plain name of the type a reference handle of ATypeInfo points to, whole.
 std::wstring UserTypeName(HREFTYPE ARefType, ITypeInfo* ATypeInfo);
 
+// A name as the unit shows it, on one line: each CR or LF in it becomes a blank.
+std::wstring NameOnOneLine(std::wstring_view AName);
+
 // The line written for a type description that cannot be read: the system's text for the code,
 // or the code itself when the system has no text for it.
 std::wstring SystemMessageLine(HRESULT ACode);

@@ -57,6 +57,16 @@ HIMAGELIST TreeImages(int ASize) {
   return list;
 }
 
+// The node after AItem when every group is open: its first child, else the next sibling of it or
+// of its nearest ancestor that has one.
+HTREEITEM NextInTreeOrder(HWND ATree, HTREEITEM AItem) {
+  if (HTREEITEM child = TreeView_GetChild(ATree, AItem)) return child;
+  for (; AItem; AItem = TreeView_GetParent(ATree, AItem)) {
+    if (HTREEITEM next = TreeView_GetNextSibling(ATree, AItem)) return next;
+  }
+  return nullptr;
+}
+
 std::function<void(TfrmTLBView&)>& ViewerHook() {
   static std::function<void(TfrmTLBView&)> hook;
   return hook;
@@ -211,14 +221,17 @@ void TfrmTLBView::FillTree(ITypeLib* OTL) {
   std::wstring name, doc;
   if (FAILED(ReadLibDocumentation(OTL, -1, &name, &doc, nullptr))) name.clear(), doc.clear();
   TRedrawLock lock(FTree);
-  HTREEITEM root = AddNode(nullptr, TruncateAtNul(name) + L" (" + TruncateAtNul(doc) + L")", kLibraryNode);
+  // A node shows one line, and a declaration's name as the unit writes it: the jump looks for it.
+  HTREEITEM root =
+      AddNode(nullptr, NameOnOneLine(TruncateAtNul(name)) + L" (" + NameOnOneLine(TruncateAtNul(doc)) + L")",
+              kLibraryNode);
   HTREEITEM groups[8];
   for (int kind = 0; kind < 8; ++kind) groups[kind] = AddNode(root, TypeKindGroupNames[kind], kGroupNode);
   for (UINT i = 0; i < count; ++i) {
     std::wstring typeName;
     HRESULT documented = ReadLibDocumentation(OTL, static_cast<INT>(i), &typeName, nullptr, nullptr);
     if (FAILED(documented)) typeName.clear();
-    typeName = TruncateAtNul(typeName);
+    typeName = NameOnOneLine(TruncateAtNul(typeName));
     TYPEKIND kind;
     if (FAILED(OTL->GetTypeInfoType(i, &kind)) || kind < 0 || kind > 7) continue;
     std::wstring text = typeName;
@@ -283,6 +296,23 @@ void TfrmTLBView::TreeDblClick() {
   intptr_t start = editor.SelectionStart();
   editor.SetSelection(start, std::max<intptr_t>(0, start - 1));
   SetFocus(editor.Handle());
+}
+
+bool TfrmTLBView::TreeIncrementalSearch(wchar_t AChar) {
+  std::vector<HTREEITEM> items;
+  for (HTREEITEM item = TreeView_GetRoot(FTree); item; item = NextInTreeOrder(FTree, item)) items.push_back(item);
+  std::vector<std::wstring> texts;
+  texts.reserve(items.size());
+  for (HTREEITEM item : items) texts.push_back(TreeGetText(item));
+  std::vector<TTreeSearchNode> nodes;
+  nodes.reserve(items.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    // A declaration is found by its name as well as by "kind name".
+    const TTypeNodeData* data = NodeData(items[i]);
+    const bool declaration = data && data->Kind >= 0 && data->Kind <= 7;
+    nodes.push_back({items[i], texts[i], declaration ? std::wstring_view(data->Text) : std::wstring_view()});
+  }
+  return FTreeSearch.Type(FTree, AChar, Clock(), nodes);
 }
 
 bool TfrmTLBView::SynMemoSpecialLineColors(intptr_t ALine, COLORREF& ABackground) const {
@@ -388,6 +418,15 @@ void TfrmTLBView::CloseFindDialog() {
   FFindDialog = nullptr;
 }
 
+bool TfrmTLBView::PreTranslateMessage(MSG& AMsg) {
+  // Typed characters search every declaration: the control's own search only sees open groups.
+  if (AMsg.message == WM_CHAR && AMsg.hwnd == FTree && AMsg.wParam >= L' ') {
+    RunCommand([&] { TreeIncrementalSearch(static_cast<wchar_t>(AMsg.wParam)); });
+    return true;
+  }
+  return TLMForm::PreTranslateMessage(AMsg);
+}
+
 void TfrmTLBView::DoClose(TCloseAction& AAction) {
   CloseFindDialog();
   TLMForm::DoClose(AAction);
@@ -456,7 +495,7 @@ TUtf8Text EditorText(const TLineList& ALines) {
   for (size_t i = 0; i < ALines.Count(); ++i) length += ALines[i].size() + 2;
   // Room for the worst case, left untouched where unused: three bytes per code unit.
   TUtf8Text text;
-  text.Data.reset(new char[3 * length + 1]);
+  text.Data.reset(new char[3 * length]);
   char* out = text.Data.get();
   for (size_t i = 0; i < ALines.Count(); ++i) {
     if (i) {
@@ -465,7 +504,6 @@ TUtf8Text EditorText(const TLineList& ALines) {
     }
     out = EncodeUtf8(out, ALines[i]);
   }
-  *out = '\0';
   text.Size = static_cast<size_t>(out - text.Data.get());
   return text;
 }
@@ -512,7 +550,7 @@ std::unique_ptr<TfrmTLBView> CreateTypeLibViewer(HWND AOwner, const TObjectData&
   GenerateImportUnit(AData, ALibrary, viewer->UnitLines(), viewer->UnitName());
   TScintilla& editor = viewer->SynMemo();
   editor.SetReadOnly(false);
-  editor.SetUtf8Text(EditorText(viewer->UnitLines()).Data.get());
+  editor.SetUtf8Text(EditorText(viewer->UnitLines()).View());
   editor.SetReadOnly(true);
   editor.GotoPos(0);
   viewer->SynMemoStatusChange();

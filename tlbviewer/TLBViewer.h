@@ -9,10 +9,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalog/ObjectCatalog.h"
 #include "forms/Zarvek.Forms.Splitter.h"
+#include "forms/Zarvek.Forms.TreeSearch.h"
 #include "forms/Zarvek.LayoutManager.Form.h"
 #include "tlbviewer/ScintillaEdit.h"
 #include "tlbviewer/TLBGenerator.h"
@@ -47,6 +49,9 @@ class TfrmTLBView : public TLMForm {
   const TTypeNodeData* NodeData(HTREEITEM ANode) const;
   void TreeDblClick();
   void TreeResize();
+  // Feeds one typed character to the tree's search, which reaches declarations in collapsed
+  // groups and finds them by their name too; true when a node was selected.
+  bool TreeIncrementalSearch(wchar_t AChar);
 
   // Editor requests and events. Lines count from 0 here, as the editor counts them.
   bool SynMemoSpecialLineColors(intptr_t ALine, COLORREF& ABackground) const;
@@ -78,6 +83,9 @@ class TfrmTLBView : public TLMForm {
   // printer's device context (the caller deletes it), or null when cancelled.
   std::function<HDC()> ExecutePrintDialog;
   std::function<bool(std::wstring& AFileName)> ExecuteSaveDialog;
+  // Milliseconds since some start, for the pause that begins a new search in the tree; tests
+  // replace it to pause without waiting.
+  std::function<DWORD()> Clock = [] { return GetTickCount(); };
 
  protected:
   void Command(int AId, int ACode, HWND AControl) override;
@@ -85,6 +93,7 @@ class TfrmTLBView : public TLMForm {
   void Resize() override;
   void DpiChanged() override;
   LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
+  bool PreTranslateMessage(MSG& AMsg) override;
   void DoClose(TCloseAction& AAction) override;
 
  private:
@@ -110,13 +119,15 @@ class TfrmTLBView : public TLMForm {
   wchar_t FFindText[256] = {};
   HWND FFindDialog = nullptr;
   UINT FFindMessage = 0;
+  TTreeIncrementalSearch FTreeSearch;
 };
 
-// The editor's text for the unit's lines: UTF-8, CR LF between the lines (none after the last),
-// NUL-terminated.
+// The editor's text for the unit's lines: UTF-8, CR LF between the lines (none after the last).
+// NUL characters of the lines are part of it, so it is no C string.
 struct TUtf8Text {
   std::unique_ptr<char[]> Data;
   size_t Size = 0;
+  std::string_view View() const { return std::string_view(Data.get(), Size); }
 };
 TUtf8Text EditorText(const TLineList& ALines);
 

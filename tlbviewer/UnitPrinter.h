@@ -43,7 +43,9 @@ TPageLayout ComputePageLayout(const TPageGeometry& AGeometry, const TPrintMargin
 class TUnitPrinter {
  public:
   explicit TUnitPrinter(HWND AParent);
+  // The whole text, NUL characters included.
   void SetText(std::wstring_view AText);
+  std::wstring Text() const { return FEditor->Text(); }
 
   // Formats every page onto ADC; AStartPage and AEndPage bracket each page. Returns the number of
   // pages.

@@ -97,7 +97,7 @@ int wmain(int argc, wchar_t** argv) {
     double t3 = NowMs();
     TUtf8Text text = EditorText(view.UnitLines());
     double t4 = NowMs();
-    view.SynMemo().SetUtf8Text(text.Data.get());
+    view.SynMemo().SetUtf8Text(text.View());
     double t5 = NowMs();
     view.SynMemoStatusChange();
     double t6 = NowMs();

@@ -1,4 +1,4 @@
-// Whole units of real libraries: one compiled by widl from IDL, one written by the platform's own
+// Whole units of real libraries: one compiled by widl from IDL, two written by the platform's own
 // writer for what widl cannot express, each against an expected text worked out from the rules.
 #include <gtest/gtest.h>
 
@@ -6,6 +6,7 @@
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
+#include "tests/tlbgen/WrittenLibrary.h"
 #include "tlbviewer/TLBGenerator.h"
 #include "tlbviewer/TypeLibLoader.h"
 
@@ -42,32 +43,6 @@ namespace {
 
 const GUID kWrittenLib = {0x7A11E2B0, 0x51C4, 0x4D6E, {0x8F, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0xB1}};
 const GUID kWriterIid = {0x7A11E2B0, 0x51C4, 0x4D6E, {0x8F, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0xB2}};
-
-void Check(HRESULT AResult, const char* AWhat) {
-  if (FAILED(AResult)) throw std::runtime_error(std::string(AWhat) + " failed");
-}
-
-void AddVariable(ICreateTypeInfo* AInfo, UINT AIndex, const wchar_t* AName, VARTYPE AType, const VARIANT* AValue,
-                 const wchar_t* ADoc = nullptr) {
-  VARDESC desc = {};
-  desc.memid = static_cast<MEMBERID>(0x40000000 + AIndex);
-  desc.elemdescVar.tdesc.vt = AType;
-  if (AValue) {
-    desc.varkind = VAR_CONST;
-    desc.lpvarValue = const_cast<VARIANT*>(AValue);
-  } else {
-    desc.varkind = VAR_PERINSTANCE;
-  }
-  Check(AInfo->AddVarDesc(AIndex, &desc), "AddVarDesc");
-  Check(AInfo->SetVarName(AIndex, const_cast<LPOLESTR>(AName)), "SetVarName");
-  if (ADoc) Check(AInfo->SetVarDocString(AIndex, const_cast<LPOLESTR>(ADoc)), "SetVarDocString");
-}
-
-TComPtr<ICreateTypeInfo> NewType(ICreateTypeLib2* ALib, const wchar_t* AName, TYPEKIND AKind) {
-  TComPtr<ICreateTypeInfo> info;
-  Check(ALib->CreateTypeInfo(const_cast<LPOLESTR>(AName), AKind, info.put()), "CreateTypeInfo");
-  return info;
-}
 
 // Enumeration constants with doc strings, a string constant, a union whose second member has a
 // doc string, record fields with doc strings and an unnamed parameter.
@@ -180,4 +155,23 @@ TEST(WriterFixture, WrittenUnitIsTheExpectedText) {
   ExpectSameLines(Declarations(unit.Lines), expected);
   EXPECT_EQ(unit.Lines[4], L"// helpstring: Written by the platform");
   EXPECT_EQ(unit.UnitName, L"Written");
+}
+
+TEST(WriterFixture, LineBreaksMakeCommentLinesAndCharacterCodesAndNulsStay) {
+  TComInit com;
+  TTempDir temp;
+  const std::wstring path = temp.File(L"texts.tlb");
+  ASSERT_NO_THROW(WriteTextsLibrary(path));
+  TComPtr<ITypeLib> lib;
+  ASSERT_EQ(LoadTypeLibraryFile(path, lib), S_OK);
+  TGenerated unit = GenerateUnit(lib.get());
+  // The doc string's second line continues the head's comment, and the head keeps its length.
+  ASSERT_EQ(unit.Lines.size(), 18 + TextsDeclarations().size());
+  EXPECT_EQ(unit.Lines[4], kTextsHelpLine1);
+  EXPECT_EQ(unit.Lines[5], kTextsHelpLine2);
+  EXPECT_EQ(unit.Lines[6], L"// helpfile: ");
+  EXPECT_EQ(unit.Lines[8], L"unit Texts;");
+  ExpectSameLines(TStringList(unit.Lines.begin() + 14, unit.Lines.end() - 4), TextsDeclarations());
+  // No line holds a line break: each is one line in the editor and in the file.
+  for (const std::wstring& line : unit.Lines) EXPECT_EQ(line.find_first_of(L"\r\n"), std::wstring::npos) << Joined({line});
 }

@@ -353,6 +353,144 @@ TEST(Members, ConstantValues) {
   EXPECT_EQ(Declarations(unit.Lines), expected) << Joined(unit.Lines);
 }
 
+TEST(DocStrings, OneCommentLinePerLineOfTextInItsPlace) {
+  TFakeLibrary lib;
+  lib.Name = L"Docs";
+  lib.Doc = L"\r\n \r\n";  // only line breaks: the label stays, empty
+  lib.HelpFile = L"first.hlp\nsecond.hlp";
+  TFakeType record = Type(TKIND_RECORD, L"Rec", L"a\n\rb\0hidden\r\nafter the NUL"s);
+  record.Vars = {Field(1, L"Field", lib.Pool.Basic(VT_I4), L"  \r\n  indented  \r\n\r\n")};
+  TFakeType either = Type(TKIND_UNION, L"Either");
+  either.Vars = {Field(1, L"asLong", lib.Pool.Basic(VT_I4), L"\r\n\r\n")};
+  TFakeType iface = Type(TKIND_INTERFACE, L"IDoc");
+  TFakeFunc func = Func(2, L"Go", lib.Pool.Basic(VT_HRESULT));
+  func.Doc = L"go\rnow";
+  iface.Funcs = {func};
+  lib.Types = {record, either, iface};
+  TObjectData data;
+  data.Server = L"C:\\lib.tlb\r\n";
+  TGenerated unit = GenerateUnit(lib, data);
+  const TStringList head = {
+      L"// typelib filename: C:\\lib.tlb", L"", L"// uid: ", L"// version: 0.0", L"// helpstring: ",
+      L"// helpfile: first.hlp",           L"//           second.hlp",
+  };
+  EXPECT_EQ(TStringList(unit.Lines.begin(), unit.Lines.begin() + 7), head) << Joined(unit.Lines);
+  // The head has one line more; its last six lines are as always.
+  const TStringList declarations(unit.Lines.begin() + 14, unit.Lines.end() - 4);
+  const TStringList expected = {
+      L"type",
+      L"  // a",
+      L"  //",
+      L"  // b",
+      L"  Rec = record",
+      L"    //   indented  ",
+      L"    Field: LongInt;",
+      L"  end;",
+      L"",
+      L"type",
+      L"  Either = record",
+      L"  case Integer of",
+      L"    0: asLong: LongInt;",
+      L"  end;",
+      L"",
+      L"type",
+      L"  // Flags: (0)",
+      L"  IDoc = interface(IDispatch)",
+      L"     ['{00000000-0000-0000-0000-000000000000}']",
+      L"    // go",
+      L"    // now",
+      L"    procedure Go: HRESULT;;",
+      L"  end;",
+      L"",
+  };
+  EXPECT_EQ(declarations, expected) << Joined(unit.Lines);
+  EXPECT_EQ(unit.Lines[13], L"");
+  EXPECT_EQ(unit.Lines[8], L"unit Docs;");
+}
+
+TEST(Names, ALineBreakInANameIsShownAsABlank) {
+  TFakeLibrary lib;
+  lib.Name = L"Lib\r\nName";
+  TFakeType record = Type(TKIND_RECORD, L"Two\nLines");
+  record.Vars = {Field(1, L"fi\reld", lib.Pool.User(7))};
+  TFakeType referred = Type(TKIND_RECORD, L"Ref\0Tail\n"s);
+  TFakeType iface = Type(TKIND_INTERFACE, L"I\r\nFace");
+  iface.Funcs = {Func(2, L"Do\nIt", lib.Pool.Basic(VT_HRESULT), {Param(L"pa\r\nram", lib.Pool.Basic(VT_I4))})};
+  TFakeType coclass = Type(TKIND_COCLASS, L"Cls");
+  coclass.ImplTypes = {8};
+  lib.Types = {record, referred, iface, coclass};
+  lib.Refs[7] = 1;
+  lib.Refs[8] = 2;
+  TGenerated unit = GenerateUnit(lib);
+  EXPECT_EQ(unit.UnitName, L"Lib  Name");
+  EXPECT_EQ(unit.Lines[7], L"unit Lib  Name;");
+  const TStringList expected = {
+      L"type",
+      L"  Two Lines = record",
+      L"    fi eld: Ref\0Tail ;"s,
+      L"  end;",
+      L"",
+      L"type",
+      L"  Ref = record",
+      L"  end;",
+      L"",
+      L"type",
+      L"  // Flags: (0)",
+      L"  I  Face = interface(IDispatch)",
+      L"     ['{00000000-0000-0000-0000-000000000000}']",
+      L"    procedure Do It(const pa  ram: LongInt): HRESULT;;",
+      L"  end;",
+      L"",
+      L"type",
+      L"  // CLSID: {00000000-0000-0000-0000-000000000000}",
+      L"  // Flags: (0)",
+      L"  TCls = class(TAutoObject, I  Face);",
+      L"",
+  };
+  EXPECT_EQ(Declarations(unit.Lines), expected) << Joined(unit.Lines);
+  EXPECT_EQ(NameOnOneLine(L"a\r\nb\rc\n"), L"a  b c ");
+}
+
+struct TStringValueCase {
+  std::wstring Value;
+  std::wstring Constant;  // the constant's value, bare unless it holds a line break
+  std::wstring Default;   // the string default's value, quoted
+};
+
+class StringValues : public testing::TestWithParam<TStringValueCase> {};
+
+TEST_P(StringValues, LineBreaksBecomeCharacterCodesAndOtherTextsStayAsTheyWere) {
+  const TStringValueCase& c = GetParam();
+  TFakeLibrary lib;
+  TFakeType values = Type(TKIND_ENUM, L"Values");
+  values.Vars = {Constant(1, L"C", TOwnedVariant::Text(c.Value))};
+  lib.Types = {values};
+  TGenerated unit = GenerateUnit(lib);
+  const TStringList declarations = Declarations(unit.Lines);
+  ASSERT_EQ(declarations.size(), 5u) << Joined(unit.Lines);
+  EXPECT_EQ(declarations[3], L"  C = " + c.Constant + L";");
+
+  TOwnedVariant value = TOwnedVariant::Text(c.Value);
+  PARAMDESCEX extension = {};
+  extension.cBytes = sizeof(extension);
+  extension.varDefaultValue = *value.get();
+  PARAMDESC desc = {};
+  desc.wParamFlags = PARAMFLAG_FHASDEFAULT;
+  desc.pparamdescex = &extension;
+  EXPECT_EQ(RenderParamFlags(desc), L" = " + c.Default);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StringValues,
+    testing::Values(TStringValueCase{L"plain text", L"plain text", L"'plain text'"},
+                    TStringValueCase{L"it's", L"it's", L"'it's'"}, TStringValueCase{L"", L"", L"''"},
+                    TStringValueCase{L"n\0m"s, L"n\0m"s, L"'n\0m'"s},
+                    TStringValueCase{L"a\r\nb", L"'a'#13#10'b'", L"'a'#13#10'b'"},
+                    TStringValueCase{L"\r\n", L"#13#10", L"#13#10"},
+                    TStringValueCase{L"\n\nx", L"#10#10'x'", L"#10#10'x'"},
+                    TStringValueCase{L"x\r", L"'x'#13", L"'x'#13"},
+                    TStringValueCase{L"n\0m\n\r"s, L"'n\0m'#10#13"s, L"'n\0m'#10#13"s}));
+
 TEST(DualInterfaces, WrittenTwiceFromTheSameDescription) {
   TFakeLibrary lib;
   lib.Name = L"Duals";

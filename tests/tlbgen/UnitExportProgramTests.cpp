@@ -8,6 +8,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
 #include "tests/tlbgen/LibraryData.h"
+#include "tests/tlbgen/WrittenLibrary.h"
 
 using namespace vantrel;
 using namespace vantrel::test;
@@ -95,6 +96,38 @@ TEST_F(UnitSwitch, WritesTheUnitOfAFile) {
   std::wstring text;
   for (const std::wstring& line : lines) text += line + L"\r\n";
   EXPECT_EQ(ReadFileBytes(Temp.File(L"shapes.pas")), "\xEF\xBB\xBF" + WideToCodePage(text, CP_UTF8));
+}
+
+TEST_F(UnitSwitch, LinesWithNulsAndLineBreaksAreWrittenWhole) {
+  const std::wstring source = Temp.File(L"texts.tlb");
+  {
+    TComInit com;
+    ASSERT_NO_THROW(WriteTextsLibrary(source));
+  }
+  TProcessResult run = RunProgram(L"/SU " + Quoted(source) + L" " + Quoted(Temp.File(L"texts.pas")));
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  TStringList lines = {L"// typelib filename: " + source,
+                       L"",
+                       L"// uid: ",
+                       L"// version: 0.0",
+                       kTextsHelpLine1,
+                       kTextsHelpLine2,
+                       L"// helpfile: ",
+                       L"",
+                       L"unit Texts;",
+                       L"",
+                       L"interface",
+                       L"",
+                       L"uses Windows, ActiveX, Classes;",
+                       L""};
+  for (const std::wstring& line : TextsDeclarations()) lines.push_back(line);
+  for (const wchar_t* line : {L"", L"implementation", L"", L"end."}) lines.push_back(line);
+  std::wstring text;
+  for (const std::wstring& line : lines) text += line + L"\r\n";
+  const std::string bytes = ReadFileBytes(Temp.File(L"texts.pas"));
+  EXPECT_EQ(bytes, "\xEF\xBB\xBF" + WideToCodePage(text, CP_UTF8));
+  EXPECT_NE(bytes.find(std::string("before\0after the NUL", 20)), std::string::npos);
 }
 
 TEST_F(UnitSwitch, RegisteredLibraryGoesToItsNameInTheCurrentFolder) {

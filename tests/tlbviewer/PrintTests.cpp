@@ -143,6 +143,23 @@ TEST(Printing, EmptyTextIsOnePageAndNoJobStartsWithoutAPrinter) {
   DestroyWindow(parent);
 }
 
+TEST(Printing, ANulCharacterCutsNothing) {
+  HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  TUnitPrinter printer(parent);
+  const TPageGeometry a4 = {794, 1123, 0, 0, 96, 96};
+  TPageBitmap page(a4.PhysicalWidth, a4.PhysicalHeight);
+  const std::wstring plain = NumberedLines(300);
+  printer.SetText(plain);
+  const int plainPages = printer.PrintPages(page.DC(), a4, TPrintMargins{}, nullptr, nullptr);
+  std::wstring withNul = plain;
+  withNul.insert(withNul.find(L"Line1") + 5, 1, L'\0');  // in the first line
+  printer.SetText(withNul);
+  EXPECT_EQ(printer.Text(), withNul);
+  EXPECT_GT(plainPages, 1);
+  EXPECT_EQ(printer.PrintPages(page.DC(), a4, TPrintMargins{}, nullptr, nullptr), plainPages);
+  DestroyWindow(parent);
+}
+
 TEST(Fonts, CodeIsShownInAFixedPitchFontWhereThePreferredOneIsMissing) {
   std::string fallback = MonospaceFace(L"No Such Font Face");
   ASSERT_NE(fallback, "No Such Font Face");

@@ -1,6 +1,8 @@
 // The type library viewer in-process: declaration tree, jumps, status, find, save, and viewer runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "forms/Zarvek_Dialogs.h"
 #include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
@@ -9,6 +11,8 @@
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
+#include "tests/tlbgen/FakeTypeLib.h"
+#include "tests/tlbgen/WrittenLibrary.h"
 #include "tlbviewer/TLBViewer.h"
 #include "tlbviewer/TypeLibLoader.h"
 #include "tlbviewer/UnitExport.h"
@@ -297,6 +301,210 @@ TEST_F(Viewer, EscapeClosesAndEditorKeysAreRemoved) {
   SendMessageW(editor.Handle(), WM_KEYDOWN, VK_RETURN, 0);
   SendMessageW(editor.Handle(), WM_KEYDOWN, VK_F1, 0);
   EXPECT_EQ(editor.Length(), length);
+}
+
+// Typing in the declaration tree: every declaration is found, also in a collapsed group, by its
+// name as well as by the text its node shows.
+namespace {
+
+class TreeSearch : public Viewer {
+ protected:
+  void SetUp() override {
+    Viewer::SetUp();
+    view->Clock = [this] { return now; };
+    // A tree a few lines high, so that a found node has to be scrolled to.
+    SetWindowPos(view->Handle(), nullptr, 0, 0, 500, 160, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  // Typed characters reach the tree through the message loop's filter, as keyboard input does.
+  void TypeInTree(const std::wstring& AText) {
+    for (wchar_t c : AText) {
+      MSG msg = {view->Tree(), WM_CHAR, c, 0};
+      if (!Application().PreTranslate(msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+      now += 10;
+    }
+  }
+  void Pause() { now += 1500; }
+  std::wstring Selected() { return view->TreeGetText(TreeView_GetSelection(view->Tree())); }
+  // The selected node lies in an open group and inside the tree's client area.
+  void ExpectSelectedShown() {
+    HWND tree = view->Tree();
+    HTREEITEM selected = TreeView_GetSelection(tree);
+    ASSERT_NE(selected, nullptr);
+    for (HTREEITEM parent = TreeView_GetParent(tree, selected); parent; parent = TreeView_GetParent(tree, parent)) {
+      EXPECT_TRUE(TreeView_GetItemState(tree, parent, TVIS_EXPANDED) & TVIS_EXPANDED) << view->TreeGetText(parent);
+    }
+    RECT item = {}, client = {};
+    ASSERT_TRUE(TreeView_GetItemRect(tree, selected, &item, TRUE));
+    GetClientRect(tree, &client);
+    EXPECT_GE(item.top, client.top) << Selected();
+    EXPECT_LE(item.bottom, client.bottom) << Selected();
+  }
+
+  DWORD now = 5000;
+};
+
+}  // namespace
+
+TEST_F(TreeSearch, FindsDeclarationsInCollapsedGroupsByNameOrByTheirWholeText) {
+  HWND tree = view->Tree();
+  HTREEITEM root = TreeView_GetRoot(tree);
+  for (HTREEITEM group = TreeView_GetChild(tree, root); group; group = TreeView_GetNextSibling(tree, group)) {
+    ASSERT_FALSE(TreeView_GetItemState(tree, group, TVIS_EXPANDED) & TVIS_EXPANDED) << view->TreeGetText(group);
+  }
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"IFoo", L"interface IFoo"},
+      {L"interface IF", L"interface IFoo"},
+      {L"ifood", L"dispinterface IFooDisp"},
+      {L"DEv", L"dispinterface DEventsDisp"},
+      {L"tfoo", L"coclass TFoo"},
+      {L"typedef s", L"typedef struct Gadget"},
+      {L"Kinds", L"typedef enum Kinds"},
+      {L"Unions", L"Unions"},
+  };
+  for (const auto& [typed, found] : cases) {
+    TreeView_SelectItem(tree, root);
+    TreeView_EnsureVisible(tree, root);
+    Pause();
+    TypeInTree(typed);
+    EXPECT_EQ(Selected(), found) << testing::PrintToString(std::wstring(typed));
+    ExpectSelectedShown();
+  }
+  // The last one was found below what the tree shows at once: it was scrolled to.
+  EXPECT_LT(TreeView_GetVisibleCount(tree), 8u);
+  EXPECT_NE(TreeView_GetFirstVisible(tree), root);
+}
+
+TEST_F(TreeSearch, APauseStartsANewSearchAfterTheSelectedNode) {
+  TreeView_SelectItem(view->Tree(), TreeView_GetRoot(view->Tree()));
+  TypeInTree(L"IFoo");
+  ASSERT_EQ(Selected(), L"interface IFoo");
+  // Without a pause the text grows and the selection stays where it still matches.
+  TypeInTree(L"D");
+  EXPECT_EQ(Selected(), L"dispinterface IFooDisp");
+  Pause();
+  TypeInTree(L"i");
+  EXPECT_EQ(Selected(), L"Interfaces (1)");  // after the last node the search goes on from the top
+  Pause();
+  TypeInTree(L"i");
+  EXPECT_EQ(Selected(), L"interface IFoo");
+  Pause();
+  TypeInTree(L"nothing like it");
+  EXPECT_EQ(Selected(), L"interface IFoo");
+  ExpectSelectedShown();
+}
+
+// A library whose unit has NUL characters in its lines: everything that shows, finds, saves or
+// prints the unit sees it whole.
+namespace {
+
+class TextsViewer : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_THROW(WriteTextsLibrary(path));
+    ASSERT_TRUE(SUCCEEDED(LoadTypeLibraryFile(path, library)));
+    TObjectData data;
+    data.Server = path;
+    view = CreateTypeLibViewer(nullptr, data, library.get());
+    const TStringList lines = view->UnitLines().ToStringList();
+    for (const std::wstring& line : lines) {
+      ASSERT_EQ(line.find_first_of(L"\r\n"), std::wstring::npos);
+      unitText += line + L"\r\n";
+    }
+    ASSERT_NE(unitText.find(L'\0'), std::wstring::npos);
+    unitText.resize(unitText.size() - 2);  // the editor has no line break after the last line
+  }
+  void TearDown() override { view.reset(); }
+
+  TComInit com;
+  TTempDir temp;
+  std::wstring path = temp.File(L"texts.tlb");
+  TComPtr<ITypeLib> library;
+  std::unique_ptr<TfrmTLBView> view;
+  std::wstring unitText;
+};
+
+}  // namespace
+
+TEST_F(TextsViewer, EditorAndStatusHoldEveryLine) {
+  TScintilla& editor = view->SynMemo();
+  EXPECT_EQ(editor.Text(), unitText);
+  EXPECT_EQ(static_cast<size_t>(editor.Length()), EditorText(view->UnitLines()).Size);
+  const size_t lines = view->UnitLines().Count();
+  EXPECT_EQ(static_cast<size_t>(editor.LineCount()), lines);
+  EXPECT_EQ(view->PanelText(1), L"Line: 1   Col: 1   Lines: " + std::to_wstring(lines));
+  EXPECT_EQ(editor.TextRange(editor.PositionFromLine(4), editor.Call(SCI_GETLINEENDPOSITION, 5)),
+            std::wstring(kTextsHelpLine1) + L"\r\n" + kTextsHelpLine2);
+}
+
+TEST_F(TextsViewer, FindAndJumpReachTheTextBehindANul) {
+  TScintilla& editor = view->SynMemo();
+  TBoxes boxes;
+  view->SetFindText(kTextAfterNul);
+  view->FindOptions().Flags = FR_DOWN | FR_MATCHCASE;
+  view->fdFind();
+  EXPECT_TRUE(boxes.List.empty());
+  EXPECT_EQ(editor.SelectedText(), kTextAfterNul);
+  const TStringList lines = view->UnitLines().ToStringList();
+  auto lineOf = [&](const std::wstring& APrefix) {
+    auto found = std::find_if(lines.begin(), lines.end(), [&](const std::wstring& ALine) {
+      return ALine.starts_with(APrefix);
+    });
+    return static_cast<intptr_t>(found - lines.begin());
+  };
+  EXPECT_EQ(editor.CaretLine(), lineOf(L"  mkNul = "));
+
+  HTREEITEM node = nullptr;
+  HWND tree = view->Tree();
+  for (HTREEITEM item = TreeView_GetRoot(tree); item && !node; item = TreeView_GetNextVisible(tree, item)) {
+    TreeView_Expand(tree, item, TVE_EXPAND);
+    if (view->TreeGetText(item) == L"interface ITexts") node = item;
+  }
+  ASSERT_NE(node, nullptr);
+  TreeView_SelectItem(tree, node);
+  view->TreeDblClick();
+  EXPECT_EQ(editor.CaretLine(), lineOf(L"  ITexts = interface(IDispatch)"));
+}
+
+TEST_F(TextsViewer, SaveAsWritesTheBytesTheEditorShows) {
+  view->ExecuteSaveDialog = [&](std::wstring& AFileName) {
+    AFileName = temp.File(L"out.pas");
+    return true;
+  };
+  SendMessageW(view->Handle(), WM_COMMAND, IDM_TLB_SAVEAS, 0);
+  const std::string bytes = ReadFileBytes(temp.File(L"out.pas"));
+  EXPECT_EQ(bytes, "\xEF\xBB\xBF" + ToUtf8(view->SynMemo().Text()) + "\r\n");
+  EXPECT_NE(bytes.find('\0'), std::string::npos);
+}
+
+TEST_F(TextsViewer, PrintingTakesTheWholeText) {
+  TUnitPrinter printer(view->Handle());
+  printer.SetText(view->SynMemo().Text());
+  EXPECT_EQ(printer.Text(), unitText);
+}
+
+TEST(ViewerNames, ANameWithALineBreakIsOneLineInTheTreeAndTheUnit) {
+  TFakeLibrary lib;
+  lib.Name = L"Broken";
+  TFakeType record;
+  record.Name = L"Two\r\nLines";
+  record.Kind = TKIND_RECORD;
+  lib.Types = {record};
+  std::unique_ptr<TfrmTLBView> view = CreateTypeLibViewer(nullptr, TObjectData(), lib.Lib());
+  HWND tree = view->Tree();
+  HTREEITEM structs = TreeView_GetNextSibling(tree, TreeView_GetChild(tree, TreeView_GetRoot(tree)));
+  HTREEITEM leaf = TreeView_GetChild(tree, structs);
+  ASSERT_NE(leaf, nullptr);
+  EXPECT_EQ(view->TreeGetText(leaf), L"typedef struct Two  Lines");
+  TreeView_SelectItem(tree, leaf);
+  view->TreeDblClick();
+  const TStringList lines = view->UnitLines().ToStringList();
+  TScintilla& editor = view->SynMemo();
+  ASSERT_LT(static_cast<size_t>(editor.CaretLine()), lines.size());
+  EXPECT_EQ(lines[static_cast<size_t>(editor.CaretLine())], L"  Two  Lines = record");
+  EXPECT_EQ(static_cast<size_t>(editor.LineCount()), lines.size());
 }
 
 // Viewer runs through OpenTypeLibViewer: the hook sees the filled viewer and closes it.
