@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "tests/support/TestSupport.h"
 
@@ -114,6 +115,51 @@ std::vector<std::string> DamagedCopies(const std::string& AData, uint32_t ASeed,
     copies.push_back(std::move(data));
   }
   return copies;
+}
+
+const char* MutationName(TMutation AKind) {
+  switch (AKind) {
+    case TMutation::FlippedBits: return "flipped bits";
+    case TMutation::BoundaryValues: return "boundary values";
+    case TMutation::CopiedRun: return "copied run";
+    case TMutation::ZeroedRun: return "zeroed run";
+    default: return "truncation";
+  }
+}
+
+std::string MutatedCopy(const std::string& AData, uint32_t ASeed, uint32_t AIndex, TMutation& AKind) {
+  static const int32_t kBoundaries[] = {0, 1, -1, 0x7FFFFFFF, INT32_MIN, 0x7FFF, 0x8000, 0xFFFF, 0x10000, 0xFFFFFFF};
+  TRandom random(ASeed * 7919u + AIndex);
+  std::string data = AData;
+  AKind = static_cast<TMutation>(AIndex % 5);
+  if (data.size() < 16) return data;
+  switch (AKind) {
+    case TMutation::FlippedBits:
+      for (size_t n = 1 + random.Below(6); n > 0; --n) {
+        const size_t pos = random.Below(data.size());
+        data[pos] = static_cast<char>(data[pos] ^ (1 << random.Below(8)));
+      }
+      break;
+    case TMutation::BoundaryValues:
+      for (size_t n = 1 + random.Below(3); n > 0; --n) {
+        PutInt(data, random.Below(data.size() - 4) & ~size_t{3}, kBoundaries[random.Below(std::size(kBoundaries))]);
+      }
+      break;
+    case TMutation::CopiedRun:
+    case TMutation::ZeroedRun: {
+      const size_t length = std::min<size_t>(4 + random.Below(252), data.size() / 2);
+      const size_t to = random.Below(data.size() - length);
+      if (AKind == TMutation::ZeroedRun) {
+        std::memset(&data[to], 0, length);
+      } else {
+        const size_t from = random.Below(data.size() - length);
+        std::memmove(&data[to], AData.data() + from, length);
+      }
+      break;
+    }
+    case TMutation::Truncation: data.resize(random.Below(data.size())); break;
+  }
+  return data;
 }
 
 }  // namespace vantrel::test

@@ -43,4 +43,12 @@ struct TMsftLayout {
 // values that stretch the format, truncations, and damage to the header and segment directory.
 std::vector<std::string> DamagedCopies(const std::string& AData, uint32_t ASeed, int ACount);
 
+// The ways MutatedCopy damages data.
+enum class TMutation { FlippedBits, BoundaryValues, CopiedRun, ZeroedRun, Truncation };
+const char* MutationName(TMutation AKind);
+
+// Copy number AIndex of a repeatable series of damaged copies: the kind goes round the mutations,
+// and the places and values come from the seed and the index.
+std::string MutatedCopy(const std::string& AData, uint32_t ASeed, uint32_t AIndex, TMutation& AKind);
+
 }  // namespace vantrel::test
