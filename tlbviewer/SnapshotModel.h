@@ -18,23 +18,18 @@
 
 namespace vantrel {
 
-// A text as the loader gave it: absent (a null BSTR) or whole, NUL characters included.
-struct TSnapText {
-  bool Null = true;
-  std::wstring Text;
-
-  BSTR Allocate() const {
-    return Null ? nullptr : SysAllocStringLen(Text.data(), static_cast<UINT>(Text.size()));
-  }
-};
+// A text as the loader gave it, as its position in the library's table of texts; kNoText for
+// a null BSTR. Every text is stored once, however often the library repeats it.
+using TTextRef = uint32_t;
+constexpr TTextRef kNoText = 0xFFFFFFFF;
 
 // The answer to a documentation request.
 struct TSnapDoc {
   HRESULT Result = E_FAIL;
-  TSnapText Name;
-  TSnapText DocString;
+  TTextRef Name = kNoText;
+  TTextRef DocString = kNoText;
   DWORD HelpContext = 0;
-  TSnapText HelpFile;
+  TTextRef HelpFile = kNoText;
 };
 
 struct TSnapVar {
@@ -55,7 +50,7 @@ struct TSnapMemberDoc {
 struct TSnapNames {
   MEMBERID Member = 0;
   HRESULT Result = E_FAIL;
-  std::vector<TSnapText> Names;
+  std::vector<TTextRef> Names;
 };
 
 struct TSnapImplType {
@@ -143,12 +138,20 @@ class TSnapStorage {
 };
 
 struct TSnapLibrary {
+  std::vector<std::wstring> Texts;
   HRESULT AttrResult = E_FAIL;
   TLIBATTR Attr = {};
   TSnapDoc Doc;
   std::vector<TSnapEntry> Entries;
   std::vector<TSnapType> Types;
   TSnapStorage Storage;
+
+  // A new BSTR with the text (whole, NUL characters included); null for kNoText.
+  BSTR Allocate(TTextRef AText) const {
+    if (AText == kNoText) return nullptr;
+    const std::wstring& text = Texts[AText];
+    return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  }
 };
 
 // The library that answers from the model; it owns it.

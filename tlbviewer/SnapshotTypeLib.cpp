@@ -141,19 +141,21 @@ class TSnapshotTypeLib final : public ITypeLib {
   void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR*) override {}
 
   // Answers a documentation request; a missing record is a member the library does not know.
-  static HRESULT AnswerDoc(const TSnapDoc* ADoc, BSTR* AName, BSTR* ADocString, DWORD* AHelpContext,
-                           BSTR* AHelpFile) {
+  HRESULT AnswerDoc(const TSnapDoc* ADoc, BSTR* AName, BSTR* ADocString, DWORD* AHelpContext,
+                    BSTR* AHelpFile) const {
     for (BSTR* output : {AName, ADocString, AHelpFile}) {
       if (output) *output = nullptr;
     }
     if (!ADoc) return TYPE_E_ELEMENTNOTFOUND;
     if (FAILED(ADoc->Result)) return ADoc->Result;
-    if (AName) *AName = ADoc->Name.Allocate();
-    if (ADocString) *ADocString = ADoc->DocString.Allocate();
+    if (AName) *AName = FModel->Allocate(ADoc->Name);
+    if (ADocString) *ADocString = FModel->Allocate(ADoc->DocString);
     if (AHelpContext) *AHelpContext = ADoc->HelpContext;
-    if (AHelpFile) *AHelpFile = ADoc->HelpFile.Allocate();
+    if (AHelpFile) *AHelpFile = FModel->Allocate(ADoc->HelpFile);
     return ADoc->Result;
   }
+
+  BSTR Allocate(TTextRef AText) const { return FModel->Allocate(AText); }
 
   // The description at a position of the record, with a reference counted for the caller.
   ITypeInfo* Info(uint32_t AType) {
@@ -220,7 +222,7 @@ HRESULT TSnapshotTypeInfo::GetNames(MEMBERID AMember, BSTR* ANames, UINT AMax, U
   if (found == FType.MemberNames.end() || found->Member != AMember) return TYPE_E_ELEMENTNOTFOUND;
   if (FAILED(found->Result)) return found->Result;
   const UINT count = std::min<UINT>(AMax, static_cast<UINT>(found->Names.size()));
-  for (UINT i = 0; i < count; ++i) ANames[i] = found->Names[i].Allocate();
+  for (UINT i = 0; i < count; ++i) ANames[i] = FLib.Allocate(found->Names[i]);
   *ACount = count;
   return found->Result;
 }
@@ -255,7 +257,7 @@ HRESULT TSnapshotTypeInfo::GetDocumentation(MEMBERID AMember, BSTR* AName, BSTR*
                                   [](const TSnapMemberDoc& A, MEMBERID B) { return A.Member < B; });
     if (found != FType.MemberDocs.end() && found->Member == AMember) doc = &found->Doc;
   }
-  return TSnapshotTypeLib::AnswerDoc(doc, AName, ADocString, AHelpContext, AHelpFile);
+  return FLib.AnswerDoc(doc, AName, ADocString, AHelpContext, AHelpFile);
 }
 
 HRESULT TSnapshotTypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR* ADll, BSTR* AName, WORD* AOrdinal) {

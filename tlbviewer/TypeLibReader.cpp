@@ -88,12 +88,17 @@ bool DecodeRequest(std::string_view AData, TRequest& ARequest) {
 }
 
 bool ReadAll(HANDLE AFile, std::string& AData, size_t ALimit) {
-  char buffer[65536];
+  // Large reads straight into the result: a record of a large library has megabytes.
+  constexpr size_t kChunk = 1 << 20;
   for (;;) {
+    const size_t used = AData.size();
+    if (used >= ALimit) return false;
+    const size_t chunk = std::min(kChunk, ALimit - used);
+    AData.resize(used + chunk);
     DWORD read = 0;
-    if (!ReadFile(AFile, buffer, sizeof(buffer), &read, nullptr) || read == 0) return true;
-    if (read > ALimit - AData.size()) return false;
-    AData.append(buffer, read);
+    const BOOL ok = ReadFile(AFile, &AData[used], static_cast<DWORD>(chunk), &read, nullptr);
+    AData.resize(used + (ok ? read : 0));
+    if (!ok || read == 0) return true;
   }
 }
 
@@ -251,7 +256,16 @@ std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) 
     Stop();
     return L"no thread to receive the record: " + Trim(SysErrorMessage(GetLastError()));
   }
-  const bool finished = Wait(collecting.get(), Remaining()) && Wait(FProcess.get(), Remaining());
+  const bool received = Wait(collecting.get(), Remaining());
+  // A whole record counts, whatever happens to the reader after it was sent: its end is not
+  // waited for.
+  const bool whole = received && !collector.TooLarge && collector.Data.size() >= 4 &&
+                     collector.Data.compare(collector.Data.size() - 4, 4, "END.") == 0;
+  if (whole) {
+    ARecord = std::move(collector.Data);
+    return std::wstring();
+  }
+  const bool finished = received && Wait(FProcess.get(), Remaining());
   if (!finished || collector.TooLarge) {
     Stop();
     // The pipe breaks when the reader is gone; should something else hold it open, the receive is
@@ -265,8 +279,6 @@ std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) 
   }
   ARecord = std::move(collector.Data);
   GetExitCodeProcess(FProcess.get(), &FExitCode);
-  // A whole record counts, whatever happened after it was sent.
-  if (ARecord.size() >= 4 && ARecord.compare(ARecord.size() - 4, 4, "END.") == 0) return std::wstring();
   if (FExitCode != 0) return ExitText(FExitCode);
   if (!sent) return L"the reading process did not take the request";
   return std::wstring();
@@ -356,7 +368,12 @@ int RunTypeLibReader(const TTypeLibLoad& ALoad) {
   } catch (const std::exception& e) {
     record = RecordFailureText(ExceptionMessage(e));
   }
-  return WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), record) ? 0 : 3;
+  // Closing the pipe tells the parent the record is whole; the process's own end is not awaited.
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  const bool sent = WriteAll(output, record);
+  CloseHandle(output);
+  SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
+  return sent ? 0 : 3;
 }
 
 }  // namespace vantrel

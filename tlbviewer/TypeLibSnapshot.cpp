@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <map>
+#include <unordered_map>
 #include <type_traits>
 #include <vector>
 
@@ -11,7 +13,9 @@
 
 // Layout of a record, all numbers little-endian as the processes that exchange it store them:
 //   "VTLS", format version, outcome (0 loaded, 1 load failed + code, 2 message)
-//   library attributes, library documentation, the list's entries, the type descriptions, "END."
+//   the table of texts, library attributes, library documentation, the list's entries, the type
+//   descriptions, "END."
+// A text is its position in the table: a library repeats its names and doc strings many times.
 // Every answer is stored with its result code, so that a failing call fails again on replay.
 
 namespace vantrel {
@@ -54,10 +58,22 @@ class TSnapshotWriter {
     Bytes(&AValue, sizeof(AValue));
   }
   void U8(uint8_t AValue) { Value(AValue); }
-  void U16(uint16_t AValue) { Value(AValue); }
-  void U32(uint32_t AValue) { Value(AValue); }
-  void I32(int32_t AValue) { Value(AValue); }
-  void Result(HRESULT AValue) { Value(static_cast<int32_t>(AValue)); }
+  // Numbers take 7 bits a byte, small ones (most of them) one byte; signed ones zigzag first.
+  void U32(uint32_t AValue) {
+    char bytes[5];
+    size_t count = 0;
+    do {
+      bytes[count++] = static_cast<char>((AValue & 0x7F) | (AValue > 0x7F ? 0x80 : 0));
+      AValue >>= 7;
+    } while (AValue);
+    Bytes(bytes, count);
+  }
+  void U16(uint16_t AValue) { U32(AValue); }
+  void I32(int32_t AValue) {
+    const auto value = static_cast<uint32_t>(AValue);
+    U32((value << 1) ^ (0u - (value >> 31)));
+  }
+  void Result(HRESULT AValue) { I32(static_cast<int32_t>(AValue)); }
   void Guid(const GUID& AValue) { Value(AValue); }
   void Text(std::wstring_view AText) {
     U32(static_cast<uint32_t>(AText.size()));
@@ -70,9 +86,9 @@ class TSnapshotWriter {
     }
     Text(WholeText(AText));
   }
-  // A count written before its elements are known.
+  // A count written before its elements are known, in four bytes.
   size_t Placeholder() {
-    U32(0);
+    Value(uint32_t{0});
     return FData.size() - sizeof(uint32_t);
   }
   void Patch(size_t AOffset, uint32_t AValue) { std::memcpy(&FData[AOffset], &AValue, sizeof(AValue)); }
@@ -84,7 +100,7 @@ class TSnapshotWriter {
 
 void WriteHeader(TSnapshotWriter& AOut, uint8_t AOutcome) {
   AOut.Bytes(kMagic, sizeof(kMagic));
-  AOut.U32(kFormatVersion);
+  AOut.Value(kFormatVersion);
   AOut.U8(AOutcome);
 }
 
@@ -114,9 +130,13 @@ class TLibraryRecorder {
   void WriteRefs(ITypeInfo* AInfo);
   void NoteRef(HREFTYPE ARefType) { FRefs.push_back(ARefType); }
   void FreeNames();
+  // Writes the text's position in the table, adding it when it is new.
+  void Text(BSTR AText);
 
   ITypeLib* FLib;
   TSnapshotWriter FOut;
+  std::deque<std::wstring> FTexts;
+  std::unordered_map<std::wstring_view, uint32_t> FTextPositions;
   std::vector<TComPtr<ITypeInfo>> FTypes;
   std::vector<bool> FFull;
   std::map<IUnknown*, uint32_t> FIdentities;
@@ -144,31 +164,57 @@ uint32_t TLibraryRecorder::TypeIndex(ITypeInfo* AInfo, bool AFull) {
   return index;
 }
 
+void TLibraryRecorder::Text(BSTR AText) {
+  if (!AText) {
+    FOut.U32(kNullText);
+    return;
+  }
+  const std::wstring_view text = WholeText(AText);
+  auto known = FTextPositions.find(text);
+  if (known != FTextPositions.end()) {
+    FOut.U32(known->second);
+    return;
+  }
+  const auto position = static_cast<uint32_t>(FTexts.size());
+  FTextPositions.emplace(FTexts.emplace_back(text), position);
+  FOut.U32(position);
+}
+
 void TLibraryRecorder::WriteDoc(HRESULT AResult, BSTR AName, BSTR ADoc, DWORD AHelpContext, BSTR AHelpFile) {
   FOut.Result(AResult);
   if (FAILED(AResult)) return;
-  FOut.Text(AName);
-  FOut.Text(ADoc);
+  Text(AName);
+  Text(ADoc);
   FOut.U32(AHelpContext);
-  FOut.Text(AHelpFile);
+  Text(AHelpFile);
 }
 
+// Of a description or member, the name and doc string: its help file is the library's, and the
+// help context is read by nobody.
 void TLibraryRecorder::WriteTypeDoc(ITypeInfo* AInfo, MEMBERID AMember) {
-  TBstr name, doc, helpFile;
-  DWORD context = 0;
-  HRESULT hr = AInfo->GetDocumentation(AMember, name.put(), doc.put(), &context, helpFile.put());
-  WriteDoc(hr, name.get(), doc.get(), context, helpFile.get());
+  TBstr name, doc;
+  HRESULT hr = AInfo->GetDocumentation(AMember, name.put(), doc.put(), nullptr, nullptr);
+  WriteDoc(hr, name.get(), doc.get(), 0, nullptr);
 }
 
 std::string TLibraryRecorder::Record() {
-  WriteHeader(FOut, kOutcomeLoaded);
   WriteLibrary();
   const size_t typeCount = FOut.Placeholder();
   // Writing a description may add the ones it refers to: the list grows while it is written.
   for (size_t i = 0; i < FTypes.size(); ++i) WriteType(i);
   FOut.Patch(typeCount, static_cast<uint32_t>(FTypes.size()));
-  FOut.Bytes(kTrailer, sizeof(kTrailer));
-  return std::move(FOut.Data());
+
+  // The table goes before the descriptions that refer to it.
+  TSnapshotWriter record;
+  size_t size = FOut.Data().size() + 64;
+  for (const std::wstring& text : FTexts) size += 4 + text.size() * sizeof(wchar_t);
+  record.Data().reserve(size);
+  WriteHeader(record, kOutcomeLoaded);
+  record.U32(static_cast<uint32_t>(FTexts.size()));
+  for (const std::wstring& text : FTexts) record.Text(std::wstring_view(text));
+  record.Bytes(FOut.Data().data(), FOut.Data().size());
+  record.Bytes(kTrailer, sizeof(kTrailer));
+  return std::move(record.Data());
 }
 
 void TLibraryRecorder::WriteLibrary() {
@@ -250,7 +296,7 @@ void TLibraryRecorder::WriteValue(const VARIANT* AValue) {
   const VARTYPE type = V_VT(AValue);
   if (type == VT_BSTR) {
     FOut.U8(kValueText);
-    FOut.Text(V_BSTR(AValue));
+    Text(V_BSTR(AValue));
   } else if (IsScalarType(type)) {
     FOut.U8(kValueScalar);
     FOut.Bytes(AValue, kVariantBytes);
@@ -323,9 +369,9 @@ void TLibraryRecorder::WriteFuncs(ITypeInfo* AInfo, UINT ACount, std::vector<MEM
     FOut.U32(static_cast<uint32_t>(func->funckind));
     FOut.U32(static_cast<uint32_t>(func->invkind));
     FOut.U32(static_cast<uint32_t>(func->callconv));
-    FOut.Value(func->cParams);
-    FOut.Value(func->cParamsOpt);
-    FOut.Value(func->oVft);
+    FOut.I32(func->cParams);
+    FOut.I32(func->cParamsOpt);
+    FOut.I32(func->oVft);
     FOut.U16(func->wFuncFlags);
     WriteElemDesc(func->elemdescFunc);
     const auto params = static_cast<SHORT>(std::max<SHORT>(func->cParams, 0));
@@ -334,7 +380,7 @@ void TLibraryRecorder::WriteFuncs(ITypeInfo* AInfo, UINT ACount, std::vector<MEM
       for (SHORT p = 0; p < params; ++p) WriteElemDesc(func->lprgelemdescParam[p]);
     }
     const auto scodes = static_cast<SHORT>(std::max<SHORT>(func->cScodes, 0));
-    FOut.Value(func->cScodes);
+    FOut.I32(func->cScodes);
     FOut.U8(func->lprgscode != nullptr);
     if (func->lprgscode) {
       for (SHORT s = 0; s < scodes; ++s) FOut.I32(func->lprgscode[s]);
@@ -375,7 +421,7 @@ void TLibraryRecorder::WriteMemberNames(ITypeInfo* AInfo, std::vector<MEMBERID>&
     FOut.Result(hr);
     if (SUCCEEDED(hr)) {
       FOut.U32(FNameCount);
-      for (UINT i = 0; i < FNameCount; ++i) FOut.Text(FNames[i]);
+      for (UINT i = 0; i < FNameCount; ++i) Text(FNames[i]);
     }
     FreeNames();
   }
@@ -462,9 +508,30 @@ class TSnapshotReader {
     return value;
   }
   uint8_t U8() { return Value<uint8_t>(); }
-  uint16_t U16() { return Value<uint16_t>(); }
-  uint32_t U32() { return Value<uint32_t>(); }
-  int32_t I32() { return Value<int32_t>(); }
+  uint32_t U32() {
+    uint32_t value = 0;
+    for (int shift = 0; shift < 35; shift += 7) {
+      const uint8_t byte = U8();
+      if (shift == 28 && (byte & 0x70)) Fail(L"a number is too large");
+      value |= static_cast<uint32_t>(byte & 0x7F) << shift;
+      if (!(byte & 0x80)) return value;
+    }
+    Fail(L"a number is too large");
+  }
+  uint16_t U16() {
+    const uint32_t value = U32();
+    if (value > 0xFFFF) Fail(L"a number is too large");
+    return static_cast<uint16_t>(value);
+  }
+  int32_t I32() {
+    const uint32_t value = U32();
+    return static_cast<int32_t>((value >> 1) ^ (0u - (value & 1)));
+  }
+  SHORT Short() {
+    const int32_t value = I32();
+    if (value < -32768 || value > 32767) Fail(L"a number is too large");
+    return static_cast<SHORT>(value);
+  }
   HRESULT Result() { return static_cast<HRESULT>(I32()); }
   bool Flag() {
     const uint8_t value = U8();
@@ -472,20 +539,17 @@ class TSnapshotReader {
     return value == 1;
   }
   // A count of elements that take at least AMinSize bytes each: no more than the rest can hold.
-  uint32_t Count(size_t AMinSize) {
-    const uint32_t count = U32();
-    if (count > (FData.size() - FPos) / AMinSize) Fail(L"a count is larger than the record");
-    return count;
-  }
-  TSnapText Text() {
-    TSnapText text;
+  uint32_t Count(size_t AMinSize) { return Checked(U32(), AMinSize); }
+  // The same written in four bytes.
+  uint32_t FixedCount(size_t AMinSize) { return Checked(Value<uint32_t>(), AMinSize); }
+  // False for a null text.
+  bool Text(std::wstring& AText) {
     const uint32_t length = U32();
-    if (length == kNullText) return text;
+    if (length == kNullText) return false;
     if (length > (FData.size() - FPos) / sizeof(wchar_t)) Fail(L"a text is longer than the record");
-    text.Null = false;
-    text.Text.resize(length);
-    Bytes(text.Text.data(), length * sizeof(wchar_t));
-    return text;
+    AText.resize(length);
+    Bytes(AText.data(), length * sizeof(wchar_t));
+    return true;
   }
   void Expect(const char (&AMark)[4], const wchar_t* AWhat) {
     char mark[4];
@@ -495,6 +559,11 @@ class TSnapshotReader {
   bool AtEnd() const { return FPos == FData.size(); }
 
  private:
+  uint32_t Checked(uint32_t ACount, size_t AMinSize) const {
+    if (ACount > (FData.size() - FPos) / AMinSize) Fail(L"a count is larger than the record");
+    return ACount;
+  }
+
   std::string_view FData;
   size_t FPos = 0;
 };
@@ -516,6 +585,12 @@ class TLibraryDecoder {
   void ReadFuncs(TSnapType& AType);
   uint32_t TypeReference();
 
+  TTextRef TextRef() {
+    const uint32_t position = FIn.U32();
+    if (position != kNoText && position >= FModel->Texts.size()) TSnapshotReader::Fail(L"a text is not in its table");
+    return position;
+  }
+
   TSnapshotReader& FIn;
   std::unique_ptr<TSnapLibrary> FModel;
   TSnapStorage& Storage() { return FModel->Storage; }
@@ -525,10 +600,10 @@ TSnapDoc TLibraryDecoder::ReadDoc() {
   TSnapDoc doc;
   doc.Result = FIn.Result();
   if (FAILED(doc.Result)) return doc;
-  doc.Name = FIn.Text();
-  doc.DocString = FIn.Text();
+  doc.Name = TextRef();
+  doc.DocString = TextRef();
   doc.HelpContext = FIn.U32();
-  doc.HelpFile = FIn.Text();
+  doc.HelpFile = TextRef();
   return doc;
 }
 
@@ -576,10 +651,10 @@ bool TLibraryDecoder::ReadValue(VARIANT& AValue) {
       }
       break;
     case kValueText: {
-      TSnapText text = FIn.Text();
+      const TTextRef text = TextRef();
       V_VT(&AValue) = VT_BSTR;
-      V_BSTR(&AValue) = text.Allocate();
-      if (!text.Null && !V_BSTR(&AValue)) throw std::bad_alloc();
+      V_BSTR(&AValue) = FModel->Allocate(text);
+      if (text != kNoText && !V_BSTR(&AValue)) throw std::bad_alloc();
       break;
     }
     case kValueOther:
@@ -624,7 +699,7 @@ void TLibraryDecoder::ReadTypeAttr(TYPEATTR& AAttr) {
 }
 
 void TLibraryDecoder::ReadVars(TSnapType& AType) {
-  AType.Vars.resize(FIn.Count(sizeof(int32_t)));
+  AType.Vars.resize(FIn.Count(1));
   for (TSnapVar& var : AType.Vars) {
     var.Result = FIn.Result();
     if (FAILED(var.Result)) continue;
@@ -643,7 +718,7 @@ void TLibraryDecoder::ReadVars(TSnapType& AType) {
 }
 
 void TLibraryDecoder::ReadFuncs(TSnapType& AType) {
-  AType.Funcs.resize(FIn.Count(sizeof(int32_t)));
+  AType.Funcs.resize(FIn.Count(1));
   for (TSnapFunc& func : AType.Funcs) {
     func.Result = FIn.Result();
     if (FAILED(func.Result)) continue;
@@ -652,9 +727,9 @@ void TLibraryDecoder::ReadFuncs(TSnapType& AType) {
     desc.funckind = static_cast<FUNCKIND>(FIn.U32());
     desc.invkind = static_cast<INVOKEKIND>(FIn.U32());
     desc.callconv = static_cast<CALLCONV>(FIn.U32());
-    desc.cParams = FIn.Value<SHORT>();
-    desc.cParamsOpt = FIn.Value<SHORT>();
-    desc.oVft = FIn.Value<SHORT>();
+    desc.cParams = FIn.Short();
+    desc.cParamsOpt = FIn.Short();
+    desc.oVft = FIn.Short();
     desc.wFuncFlags = FIn.U16();
     ReadElemDesc(desc.elemdescFunc);
     const size_t params = static_cast<size_t>(std::max<SHORT>(desc.cParams, 0));
@@ -662,7 +737,7 @@ void TLibraryDecoder::ReadFuncs(TSnapType& AType) {
       desc.lprgelemdescParam = Storage().NewElemDescs(params);
       for (size_t p = 0; p < params; ++p) ReadElemDesc(desc.lprgelemdescParam[p]);
     }
-    desc.cScodes = FIn.Value<SHORT>();
+    desc.cScodes = FIn.Short();
     if (FIn.Flag()) {
       const size_t scodes = static_cast<size_t>(std::max<SHORT>(desc.cScodes, 0));
       desc.lprgscode = Storage().NewScodes(scodes);
@@ -685,20 +760,20 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
   ReadVars(AType);
   ReadFuncs(AType);
 
-  AType.MemberDocs.resize(FIn.Count(2 * sizeof(int32_t)));
+  AType.MemberDocs.resize(FIn.Count(2));
   for (TSnapMemberDoc& doc : AType.MemberDocs) {
     doc.Member = FIn.I32();
     doc.Doc = ReadDoc();
   }
-  AType.MemberNames.resize(FIn.Count(2 * sizeof(int32_t)));
+  AType.MemberNames.resize(FIn.Count(2));
   for (TSnapNames& names : AType.MemberNames) {
     names.Member = FIn.I32();
     names.Result = FIn.Result();
     if (FAILED(names.Result)) continue;
-    names.Names.resize(FIn.Count(sizeof(uint32_t)));
-    for (TSnapText& name : names.Names) name = FIn.Text();
+    names.Names.resize(FIn.Count(1));
+    for (TTextRef& name : names.Names) name = TextRef();
   }
-  AType.ImplTypes.resize(FIn.Count(5 * sizeof(int32_t)));
+  AType.ImplTypes.resize(FIn.Count(5));
   for (TSnapImplType& impl : AType.ImplTypes) {
     impl.Index = FIn.I32();
     impl.Result = FIn.Result();
@@ -706,7 +781,7 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
     impl.FlagsResult = FIn.Result();
     impl.Flags = FIn.I32();
   }
-  AType.Refs.resize(FIn.Count(3 * sizeof(int32_t)));
+  AType.Refs.resize(FIn.Count(3));
   for (TSnapRef& ref : AType.Refs) {
     ref.RefType = FIn.U32();
     ref.Result = FIn.Result();
@@ -725,6 +800,10 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
 
 std::unique_ptr<TSnapLibrary> TLibraryDecoder::Decode() {
   TSnapLibrary& library = *FModel;
+  library.Texts.resize(FIn.Count(1));
+  for (std::wstring& text : library.Texts) {
+    if (!FIn.Text(text)) TSnapshotReader::Fail(L"its table holds no text");
+  }
   library.AttrResult = FIn.Result();
   if (SUCCEEDED(library.AttrResult)) {
     library.Attr.guid = FIn.Value<GUID>();
@@ -736,7 +815,7 @@ std::unique_ptr<TSnapLibrary> TLibraryDecoder::Decode() {
   }
   library.Doc = ReadDoc();
 
-  library.Entries.resize(FIn.Count(5 * sizeof(int32_t)));
+  library.Entries.resize(FIn.Count(5));
   for (TSnapEntry& entry : library.Entries) {
     entry.Doc = ReadDoc();
     entry.KindResult = FIn.Result();
@@ -744,7 +823,7 @@ std::unique_ptr<TSnapLibrary> TLibraryDecoder::Decode() {
     entry.InfoResult = FIn.Result();
     entry.Type = TypeReference();
   }
-  library.Types.resize(FIn.Count(1 + 2 * sizeof(int32_t)));
+  library.Types.resize(FIn.FixedCount(3));
   for (TSnapType& type : library.Types) ReadType(type);
   FIn.Expect(kTrailer, L"its end mark is missing");
   if (!FIn.AtEnd()) TSnapshotReader::Fail(L"data follows its end");
@@ -787,7 +866,7 @@ std::string RecordFailureText(std::wstring_view AText) {
 TSnapshotContent ReplayTypeLibrary(std::string_view AData) {
   TSnapshotReader in(AData);
   in.Expect(kMagic, L"it is not a type library record");
-  if (in.U32() != kFormatVersion) TSnapshotReader::Fail(L"it was written in another format version");
+  if (in.Value<uint32_t>() != kFormatVersion) TSnapshotReader::Fail(L"it was written in another format version");
   TSnapshotContent content;
   switch (in.U8()) {
     case kOutcomeLoaded:
@@ -798,11 +877,9 @@ TSnapshotContent ReplayTypeLibrary(std::string_view AData) {
       content.LoadResult = in.Result();
       if (SUCCEEDED(content.LoadResult)) TSnapshotReader::Fail(L"a failed load has a success code");
       break;
-    case kOutcomeMessage: {
-      TSnapText text = in.Text();
-      content.FailureText = text.Text;
+    case kOutcomeMessage:
+      in.Text(content.FailureText);
       break;
-    }
     default: TSnapshotReader::Fail(L"its outcome is unknown");
   }
   in.Expect(kTrailer, L"its end mark is missing");

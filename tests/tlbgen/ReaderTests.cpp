@@ -117,7 +117,7 @@ TEST(TypeLibReader, FailingReadersEndInAMessageNamingTheLibrary) {
       {L"hang", 1500, head + L"reading it took longer than 1500 ms, and it was stopped."},
       {L"throw", 30000, head + L"the loader gave up."},
       {L"partial", 30000, head + L"the reading process sent a damaged record (it ends too early)."},
-      {L"garbage", 30000, head + L"the reading process sent a damaged record (a count is larger than the record)."},
+      {L"garbage", 30000, head + L"the reading process sent a damaged record (a number is too large)."},
   };
   for (const auto& c : cases) {
     TFaultyReader reader(c.Fault);
