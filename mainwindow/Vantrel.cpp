@@ -66,6 +66,10 @@ int RunProgram(const TStringList& AParams) {
   form.LayoutManager().SetStorage(std::make_shared<TRegistryLayoutStorage>(HKEY_CURRENT_USER, kLayoutKey));
   Application().SetMainForm(&form);
   form.Show();
+  // The window keeps a type library reader started ahead, so that opening a library does not wait
+  // for a process to start.
+  TypeLibReaderDefaults().KeepSpare = true;
+  PrepareTypeLibReader();
   return Application().Run();
 }
 

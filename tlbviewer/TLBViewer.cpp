@@ -526,6 +526,8 @@ void OpenTypeLibViewer(const TObjectData& AData, TRegView AView) {
     options.Wait = [](HANDLE AHandle, DWORD ATimeout) { return Application().WaitFor(AHandle, ATimeout); };
     read = ReadTypeLibrary(AData, AView, options);
   }
+  // The next read finds a reader started while the user looks at this one.
+  TScopeExit prepare([] { PrepareTypeLibReader(); });
   if (!read.Library) {
     ErrorBox(read.Message);
     return;

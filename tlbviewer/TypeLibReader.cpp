@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "base/Zarvek_GuidText.h"
 #include "catalog/ServerPaths.h"
@@ -172,6 +173,71 @@ std::wstring DurationText(DWORD AMilliseconds) {
   return UIntToStr(seconds) + (seconds == 1 ? L" second" : L" seconds");
 }
 
+// A reader process, started and waiting for its request.
+struct TStartedReader {
+  std::wstring Program;
+  THandle Process, Job;
+  THandle Input;   // our end of its standard input
+  THandle Output;  // our end of its standard output
+};
+
+std::wstring ReaderProgram(const TTypeLibReadOptions& AOptions) {
+  return AOptions.Program.empty() ? ModuleFileName() : AOptions.Program;
+}
+
+// Starts a reader; what went wrong, as a part of a sentence, or empty.
+std::wstring StartReader(const std::wstring& AProgram, TStartedReader& AReader) {
+  // Our ends stay private; the child's ends are made inheritable for the start only.
+  HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
+  if (!CreatePipe(&inRead, &inWrite, nullptr, 0)) return L"no pipe: " + Trim(SysErrorMessage(GetLastError()));
+  THandle childIn(inRead);
+  AReader.Input.reset(inWrite);
+  if (!CreatePipe(&outRead, &outWrite, nullptr, 1 << 20)) {
+    return L"no pipe: " + Trim(SysErrorMessage(GetLastError()));
+  }
+  AReader.Output.reset(outRead);
+  THandle childOut(outWrite);
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  THandle nul(CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                          nullptr));
+  SetHandleInformation(childIn.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  SetHandleInformation(childOut.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+
+  AReader.Program = AProgram;
+  std::wstring commandLine = L"\"" + AProgram + L"\" " + kReaderSwitch;
+  STARTUPINFOW startup = {sizeof(startup)};
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = childIn.get();
+  startup.hStdOutput = childOut.get();
+  startup.hStdError = nul ? nul.get() : childOut.get();
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(AProgram.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                      nullptr, &startup, &process)) {
+    return L"the reading process cannot be started: " + Trim(SysErrorMessage(GetLastError()));
+  }
+  AReader.Process.reset(process.hProcess);
+  THandle thread(process.hThread);
+
+  // A job takes the reader down with this program, should this one end first.
+  AReader.Job.reset(CreateJobObjectW(nullptr, nullptr));
+  if (AReader.Job) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(AReader.Job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
+        !AssignProcessToJobObject(AReader.Job.get(), AReader.Process.get())) {
+      AReader.Job.reset();
+    }
+  }
+  ResumeThread(thread.get());
+  return std::wstring();
+}
+
+// The reader started ahead of the next read, when the program keeps one.
+std::unique_ptr<TStartedReader>& SpareReader() {
+  static std::unique_ptr<TStartedReader> spare;
+  return spare;
+}
+
 class TReaderRun {
  public:
   explicit TReaderRun(const TTypeLibReadOptions& AOptions) : FOptions(AOptions) {}
@@ -180,6 +246,8 @@ class TReaderRun {
   DWORD ExitCode() const { return FExitCode; }
 
  private:
+  // A reader that has taken the request: the spare, else a new one.
+  std::wstring Begin(const std::string& ARequest);
   bool Wait(HANDLE AHandle, DWORD ATimeout) {
     if (FOptions.Wait) return FOptions.Wait(AHandle, ATimeout);
     return WaitForSingleObject(AHandle, ATimeout) == WAIT_OBJECT_0;
@@ -189,68 +257,48 @@ class TReaderRun {
     return now >= FDeadline ? 0 : static_cast<DWORD>(FDeadline - now);
   }
   void Stop() {
-    if (FJob) TerminateJobObject(FJob.get(), ERROR_TIMEOUT);
-    TerminateProcess(FProcess.get(), ERROR_TIMEOUT);
+    if (FReader.Job) TerminateJobObject(FReader.Job.get(), ERROR_TIMEOUT);
+    TerminateProcess(FReader.Process.get(), ERROR_TIMEOUT);
   }
 
   const TTypeLibReadOptions& FOptions;
-  THandle FJob, FProcess;
+  TStartedReader FReader;
   ULONGLONG FDeadline = 0;
   DWORD FExitCode = 0;
+  bool FSent = false;
 };
 
-std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) {
-  // The parent's ends stay private; the child's ends are made inheritable for the start only.
-  HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
-  if (!CreatePipe(&inRead, &inWrite, nullptr, 0)) return L"no pipe: " + Trim(SysErrorMessage(GetLastError()));
-  THandle childIn(inRead), parentIn(inWrite);
-  if (!CreatePipe(&outRead, &outWrite, nullptr, 1 << 20)) {
-    return L"no pipe: " + Trim(SysErrorMessage(GetLastError()));
-  }
-  THandle parentOut(outRead), childOut(outWrite);
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  THandle nul(CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                          nullptr));
-  SetHandleInformation(childIn.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  SetHandleInformation(childOut.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-
-  const std::wstring program = FOptions.Program.empty() ? ModuleFileName() : FOptions.Program;
-  std::wstring commandLine = L"\"" + program + L"\" " + kReaderSwitch;
-  STARTUPINFOW startup = {sizeof(startup)};
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = childIn.get();
-  startup.hStdOutput = childOut.get();
-  startup.hStdError = nul ? nul.get() : childOut.get();
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                      nullptr, &startup, &process)) {
-    return L"the reading process cannot be started: " + Trim(SysErrorMessage(GetLastError()));
-  }
-  FProcess.reset(process.hProcess);
-  THandle thread(process.hThread);
-  childIn.reset();
-  childOut.reset();
-  nul.reset();
-
-  // A job takes the reader down with this program, should this one end first.
-  FJob.reset(CreateJobObjectW(nullptr, nullptr));
-  if (FJob) {
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!SetInformationJobObject(FJob.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
-        !AssignProcessToJobObject(FJob.get(), FProcess.get())) {
-      FJob.reset();
+std::wstring TReaderRun::Begin(const std::string& ARequest) {
+  const std::wstring program = ReaderProgram(FOptions);
+  std::unique_ptr<TStartedReader>& spare = SpareReader();
+  if (FOptions.KeepSpare && spare && spare->Program == program) {
+    FReader = std::move(*spare);
+    spare.reset();
+    FDeadline = GetTickCount64() + FOptions.TimeLimit;
+    // The request fits into the pipe's buffer: the write does not wait for the reader.
+    if (WaitForSingleObject(FReader.Process.get(), 0) == WAIT_TIMEOUT && WriteAll(FReader.Input.get(), ARequest)) {
+      FSent = true;
+      FReader.Input.reset();
+      return std::wstring();
     }
+    // A spare that has gone: a new reader takes over.
+    Stop();
+    FReader = TStartedReader();
   }
-  ResumeThread(thread.get());
+  std::wstring failure = StartReader(program, FReader);
+  if (!failure.empty()) return failure;
   FDeadline = GetTickCount64() + FOptions.TimeLimit;
+  FSent = WriteAll(FReader.Input.get(), ARequest);
+  FReader.Input.reset();
+  return std::wstring();
+}
 
-  // The request fits into the pipe's buffer: the write does not wait for the reader.
-  const bool sent = WriteAll(parentIn.get(), ARequest);
-  parentIn.reset();
+std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) {
+  std::wstring failure = Begin(ARequest);
+  if (!failure.empty()) return failure;
 
   TRecordCollector collector;
-  collector.Pipe = parentOut.get();
+  collector.Pipe = FReader.Output.get();
   THandle collecting(CreateThread(nullptr, 0, &TRecordCollector::Run, &collector, 0, nullptr));
   if (!collecting) {
     Stop();
@@ -265,7 +313,7 @@ std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) 
     ARecord = std::move(collector.Data);
     return std::wstring();
   }
-  const bool finished = received && Wait(FProcess.get(), Remaining());
+  const bool finished = received && Wait(FReader.Process.get(), Remaining());
   if (!finished || collector.TooLarge) {
     Stop();
     // The pipe breaks when the reader is gone; should something else hold it open, the receive is
@@ -278,9 +326,9 @@ std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) 
     return L"reading it took longer than " + DurationText(FOptions.TimeLimit) + L", and it was stopped";
   }
   ARecord = std::move(collector.Data);
-  GetExitCodeProcess(FProcess.get(), &FExitCode);
+  GetExitCodeProcess(FReader.Process.get(), &FExitCode);
   if (FExitCode != 0) return ExitText(FExitCode);
-  if (!sent) return L"the reading process did not take the request";
+  if (!FSent) return L"the reading process did not take the request";
   return std::wstring();
 }
 
@@ -293,6 +341,21 @@ TTypeLibReadOptions& TypeLibReaderDefaults() {
 
 TTypeLibRead ReadTypeLibrary(const TObjectData& AData, TRegView AView) {
   return ReadTypeLibrary(AData, AView, TypeLibReaderDefaults());
+}
+
+void PrepareTypeLibReader(const TTypeLibReadOptions& AOptions) {
+  std::unique_ptr<TStartedReader>& spare = SpareReader();
+  if (!AOptions.KeepSpare) return;
+  const std::wstring program = ReaderProgram(AOptions);
+  if (spare && spare->Program == program && WaitForSingleObject(spare->Process.get(), 0) == WAIT_TIMEOUT) return;
+  auto reader = std::make_unique<TStartedReader>();
+  // Without a spare the next read starts its own reader.
+  spare = StartReader(program, *reader).empty() ? std::move(reader) : nullptr;
+}
+
+DWORD SpareTypeLibReaderId() {
+  const std::unique_ptr<TStartedReader>& spare = SpareReader();
+  return spare ? GetProcessId(spare->Process.get()) : 0;
 }
 
 bool IsTypeLibReaderCall(const TStringList& AParams) {

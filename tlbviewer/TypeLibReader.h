@@ -25,6 +25,8 @@ struct TTypeLibReadOptions {
   // Waits for a handle at most the given milliseconds; true when it was signalled. Windows pass one
   // that handles their messages meanwhile; empty: a plain wait.
   std::function<bool(HANDLE AHandle, DWORD ATimeout)> Wait;
+  // Keep a reader started ahead of the next read (see PrepareTypeLibReader), and read with it.
+  bool KeepSpare = false;
 };
 
 struct TTypeLibRead {
@@ -46,6 +48,12 @@ TTypeLibRead ReadTypeLibrary(const TObjectData& AData, TRegView AView);
 
 // The options every read starts from (tests point the program elsewhere or shorten the limit).
 TTypeLibReadOptions& TypeLibReaderDefaults();
+
+// Starts a reader that waits for the next read, when the options keep one and there is none: the
+// next read then does not wait for a process to start. A window calls it when it has time.
+void PrepareTypeLibReader(const TTypeLibReadOptions& AOptions = TypeLibReaderDefaults());
+// The process id of the spare reader; 0 when there is none.
+DWORD SpareTypeLibReaderId();
 
 // The file a read of AData is about, for messages: the registered file, else the server file, else
 // the library's GUID.

@@ -92,6 +92,7 @@ int wmain() {
       throw std::runtime_error("the loader gave up");
     });
   }
+  if (kind == L"quit") return 5;
   ReadStandardInput();
   if (kind == L"exit") return 7;
   if (kind == L"garbage") {

@@ -186,3 +186,36 @@ TEST(TypeLibReader, AReaderNobodyStopsEndsItselfAfterItsLimit) {
   GetExitCodeProcess(process.get(), &exitCode);
   EXPECT_EQ(exitCode, static_cast<DWORD>(ERROR_TIMEOUT));
 }
+
+TEST(TypeLibReader, ASpareReaderServesTheNextReadAndAGoneOneIsReplaced) {
+  TTypeLibReadOptions options = TypeLibReaderDefaults();
+  options.KeepSpare = true;
+  PrepareTypeLibReader(options);
+  const DWORD spare = SpareTypeLibReaderId();
+  ASSERT_NE(spare, 0u);
+  // Asked again, the waiting one stays.
+  PrepareTypeLibReader(options);
+  EXPECT_EQ(SpareTypeLibReaderId(), spare);
+  TTypeLibRead read = ReadTypeLibrary(FileRecord(FixturePath(L"Shapes.tlb")), ProcessRegView(), options);
+  EXPECT_TRUE(read.Library) << WideToCodePage(read.Message, CP_UTF8);
+  EXPECT_EQ(SpareTypeLibReaderId(), 0u);
+
+  // A spare that has ended by the time of the read: a new reader takes the request.
+  TTypeLibReadOptions faulty = TFaultyReader::Options();
+  faulty.KeepSpare = true;
+  {
+    TFaultyReader quitting(L"quit");
+    PrepareTypeLibReader(faulty);
+  }
+  THandle gone(OpenProcess(SYNCHRONIZE, FALSE, SpareTypeLibReaderId()));
+  ASSERT_TRUE(gone);
+  ASSERT_EQ(WaitForSingleObject(gone.get(), 30000), WAIT_OBJECT_0);
+  TFaultyReader crashing(L"crash");
+  read = ReadTypeLibrary(FileRecord(FixturePath(L"Shapes.tlb")), ProcessRegView(), faulty);
+  EXPECT_NE(read.Message.find(L"crashed (exception 0xC0000005"), std::wstring::npos)
+      << WideToCodePage(read.Message, CP_UTF8);
+
+  // Reads that keep no spare leave none behind.
+  read = ReadTypeLibrary(FileRecord(FixturePath(L"Shapes.tlb")), ProcessRegView());
+  EXPECT_EQ(SpareTypeLibReaderId(), 0u);
+}
