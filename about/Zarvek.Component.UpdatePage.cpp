@@ -26,9 +26,16 @@ std::wstring ExtractContent(const std::wstring& ALine) {
   return QuotedValueAt(ALine, content + 9);
 }
 
-int32_t VersionPart(const std::wstring& AVersion, size_t ADot) {
+// The number before the first dot of AVersion; a part that is no number counts 0.
+int32_t VersionPart(const std::wstring& AVersion) {
   int32_t value = 0;
-  return TryStrToInt(AVersion.substr(0, ADot), value) ? value : 0;
+  return TryStrToInt(AVersion.substr(0, AVersion.find(L'.')), value) ? value : 0;
+}
+
+// Removes the first part of AVersion and its dot; the last part leaves nothing.
+void DropVersionPart(std::wstring& AVersion) {
+  size_t dot = AVersion.find(L'.');
+  AVersion.erase(0, dot == std::wstring::npos ? AVersion.size() : dot + 1);
 }
 
 }  // namespace
@@ -63,18 +70,17 @@ TUpdatePage ParseUpdatePage(const TStringList& ALines, const TTagInfo& ATags) {
 bool IsNewerVersion(const std::wstring& ACurrent, const std::wstring& AOffered, TVersionFormat AFormat) {
   switch (AFormat) {
     case vfStandard: {
+      // The shorter version counts as if padded with zero parts: "1.4" equals 1.4.0.0.
       std::wstring current = ACurrent;
       std::wstring offered = AOffered;
-      for (;;) {
-        size_t c = current.find(L'.');
-        size_t o = offered.find(L'.');
-        int32_t currentPart = VersionPart(current, c);
-        int32_t offeredPart = VersionPart(offered, o);
+      while (!current.empty() || !offered.empty()) {
+        int32_t currentPart = VersionPart(current);
+        int32_t offeredPart = VersionPart(offered);
         if (offeredPart != currentPart) return offeredPart > currentPart;
-        if (c == std::wstring::npos) return false;
-        current.erase(0, c + 1);
-        if (o != std::wstring::npos) offered.erase(0, o + 1);
+        DropVersionPart(current);
+        DropVersionPart(offered);
       }
+      return false;
     }
     case vfString:
       return AOffered > ACurrent;

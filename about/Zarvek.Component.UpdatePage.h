@@ -44,7 +44,8 @@ struct TUpdatePage {
 TUpdatePage ParseUpdatePage(const TStringList& ALines, const TTagInfo& ATags);
 
 // True when AOffered is newer than ACurrent. vfStandard: dotted numbers compared part by part
-// (a part that is no number counts 0); vfString: plain text order; vfNumber: decimal numbers.
+// (a part that is no number counts 0, a missing part too); vfString: plain text order; vfNumber:
+// decimal numbers.
 bool IsNewerVersion(const std::wstring& ACurrent, const std::wstring& AOffered, TVersionFormat AFormat);
 
 // The download address of a page: an address with "http" as it is; else relative to the page's
