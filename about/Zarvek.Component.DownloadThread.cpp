@@ -273,7 +273,8 @@ bool TDownloadThread::AcceptResponse(void* ARequest) {
   }
   if (lengthKnown) {
     int32_t size = 0;
-    FFileSize = TryStrToInt(lengthText, size) ? size : 0;
+    FLengthKnown = TryStrToInt(lengthText, size) && size >= 0;
+    FFileSize = FLengthKnown ? size : 0;
   }
   return true;
 }
@@ -288,8 +289,9 @@ bool TDownloadThread::ReceiveContent(void* ARequest) {
     if (Aborting()) return false;
     DWORD count = 0;
     if (!InternetReadFile(ARequest, buffer, ChunkSize, &count)) {
+      // What arrived before the break is never taken for the whole, in either mode.
       FError = InternetErrorText(GetLastError());
-      break;
+      return false;
     }
     FDownloadSize = count;
     if (count == 0) break;
@@ -306,6 +308,13 @@ bool TDownloadThread::ReceiveContent(void* ARequest) {
     SyncProgress();
   }
 
+  // A connection that ends early looks like the end of the content: only the announced length
+  // tells a cut-off transfer from a whole one.
+  if (FLengthKnown && static_cast<int64_t>(FFileSize) != static_cast<int64_t>(FDownloadedSize)) {
+    FError = L"The connection ended after " + UIntToStr(FDownloadedSize) + L" of " + IntToStr(FFileSize) +
+             L" bytes.";
+    return false;
+  }
   bool result = FSaveToFile ? static_cast<int64_t>(FFileSize) == static_cast<int64_t>(FDownloadedSize)
                             : FDownloadedSize != 0;
   if (file && result) file->Commit();

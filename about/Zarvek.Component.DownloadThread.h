@@ -71,7 +71,8 @@ class TDownloadThread {
   // After the request was sent (ARequest: its WinINet handle): a successful status, and the
   // announced length; false with Error set otherwise.
   bool AcceptResponse(void* ARequest);
-  // The content, into the file or the text lines; true when all of it arrived.
+  // The content, into the file or the text lines; true when all of it arrived: a read that fails
+  // or content shorter than announced is a failure in both modes.
   bool ReceiveContent(void* ARequest);
   bool Aborting() const { return FAborting.load(std::memory_order_acquire); }
   // Runs the progress callback on the creating thread and waits until it has run.
@@ -91,7 +92,8 @@ class TDownloadThread {
   std::atomic<bool> FAborting{false};
   bool FSuccess = false;
   TDownloadEvent FCallback;
-  int32_t FFileSize = 0;
+  int32_t FFileSize = 0;       // the announced length; 0 when unknown
+  bool FLengthKnown = false;  // the server announced a length
   uint32_t FDownloadSize = 0;
   uint32_t FDownloadedSize = 0;
   TStringList FInfo;

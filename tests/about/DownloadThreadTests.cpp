@@ -116,6 +116,48 @@ TEST(DownloadThread, EmptyPageFailsWithoutErrorText) {
   EXPECT_TRUE(transfer.Progress.empty());
 }
 
+TEST(DownloadThread, ContentCutShortFailsInBothModes) {
+  TLocalHttpServer server;
+  struct Case {
+    const char* path;
+    size_t sent;  // of the 3000 bytes announced
+    bool reset;
+  } cases[] = {
+      {"/half.html", 1500, false},  // the server closes the connection after half
+      {"/reset.html", 1500, true},  // the connection breaks off after half
+      {"/headers.html", 0, false},  // nothing of the body comes
+      {"/short.html", 2999, false},
+  };
+  std::string body;
+  while (body.size() < 3000) body += "<META NAME=\"Name\" CONTENT=\"Vantrel\">\r\n";
+  body.resize(3000);
+  for (const Case& c : cases) {
+    THttpAnswer answer;
+    answer.Body = body;
+    answer.BodyBytesSent = c.sent;
+    answer.Reset = c.reset;
+    server.Serve(c.path, answer);
+  }
+  TTempDir folder;
+  for (const Case& c : cases) {
+    for (bool toFile : {false, true}) {
+      SCOPED_TRACE(std::string(c.path) + (toFile ? " into a file" : " as text"));
+      std::wstring file = folder.File(L"cut.bin");
+      TTransfer transfer;
+      transfer.Run(server, server.Url(c.path), toFile, file);
+      EXPECT_FALSE(transfer.Thread->Success());
+      EXPECT_TRUE(transfer.Thread->Info().empty());
+      EXPECT_FALSE(FileExists(file));
+      // A reset may also end as the platform's read error.
+      if (!c.reset) {
+        EXPECT_EQ(transfer.Thread->Error(),
+                  L"The connection ended after " + std::to_wstring(c.sent) + L" of 3000 bytes.");
+      }
+      EXPECT_FALSE(transfer.Thread->Error().empty());
+    }
+  }
+}
+
 TEST(DownloadThread, FileModeSavesTheBytesAndReportsEveryChunkOnTheCallingThread) {
   TLocalHttpServer server;
   std::string body = Bytes(5000);

@@ -38,6 +38,11 @@ struct THttpAnswer {
   bool SendLength = true;         // without it the end of the body is the end of the connection
   std::string Headers;            // further header lines, each ending in "\r\n"
   std::shared_ptr<TGate> Gate;    // answer only after the gate opened
+  bool GateInBody = false;        // with Gate: the headers and half the body go out before it
+  // A cut-off answer: only this many bytes of the body go out, though the announced length is
+  // that of the whole body; then the connection ends.
+  size_t BodyBytesSent = std::string::npos;
+  bool Reset = false;             // the connection ends with a reset instead of an orderly close
 };
 
 struct THttpRequest {

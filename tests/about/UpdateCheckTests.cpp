@@ -173,6 +173,28 @@ TEST_F(UpdateCheck, PageWithoutNameIsEmptyInfo) {
   EXPECT_EQ(Check.DownloadError(), L"empty info");
 }
 
+TEST_F(UpdateCheck, CutOffPageIsNotRead) {
+  // The whole page offers nothing new, as its last version line wins; cut off before that line,
+  // it would seem to offer 9.0.
+  const std::string page = Page({{"Name", "Vantrel"}, {"Version", "9.0"}, {"Version", "1.4.0.0"}});
+  Server.ServeText("/webupdate.html", page);
+  EXPECT_FALSE(Check.CheckForAnUpdate());
+  EXPECT_EQ(Count("NoUpdateFound"), 1);
+
+  THttpAnswer cut;
+  cut.Body = page;
+  cut.BodyBytesSent = page.find("1.4.0.0");
+  Server.Serve("/webupdate.html", cut);
+  Events.clear();
+  EXPECT_FALSE(Check.CheckForAnUpdate());
+  EXPECT_EQ(Count("UpdateAvailable 1.4.0.0 -> 9.0"), 0);
+  EXPECT_EQ(Count("NoUpdateFound"), 0);
+  EXPECT_EQ(Check.ProductVersion(), L"");
+  EXPECT_EQ(Errors, (std::vector<std::wstring>{L"The connection ended after " + std::to_wstring(cut.BodyBytesSent) +
+                                                   L" of " + std::to_wstring(page.size()) + L" bytes.",
+                                               L"empty info"}));
+}
+
 TEST_F(UpdateCheck, UnreachableServerReportsTwiceAndEndsAsEmptyInfo) {
   Check.HTTPPort = UnusedPort();
   EXPECT_FALSE(Check.CheckForAnUpdate());
