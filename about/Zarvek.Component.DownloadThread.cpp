@@ -67,6 +67,25 @@ void SplitDownloadURL(const std::wstring& AURL, std::wstring& AHost, std::wstrin
   if (!AHost.empty() && AHost.back() == L'/') AHost.pop_back();
 }
 
+void SplitHostPort(std::wstring& AHost, uint16_t& APort) {
+  size_t colon = AHost.rfind(L':');
+  size_t bracket = AHost.rfind(L']');
+  // Several colons without brackets are an IPv6 address, not a port.
+  bool hasPort = colon != std::wstring::npos && (bracket == std::wstring::npos ? AHost.find(L':') == colon
+                                                                                : colon > bracket);
+  if (hasPort) {
+    std::wstring digits = AHost.substr(colon + 1);
+    int32_t port = 0;
+    bool valid = std::all_of(digits.begin(), digits.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }) &&
+                 (digits.empty() || (TryStrToInt(digits, port) && port > 0 && port <= 0xFFFF));
+    // A port that is no port leaves the host as it is: the connection fails on its name.
+    if (!valid) return;
+    if (!digits.empty()) APort = static_cast<uint16_t>(port);
+    AHost.erase(colon);
+  }
+  if (AHost.size() >= 2 && AHost.front() == L'[' && AHost.back() == L']') AHost = AHost.substr(1, AHost.size() - 2);
+}
+
 std::wstring InternetErrorText(DWORD ACode) {
   wchar_t* buffer = nullptr;
   DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
@@ -204,12 +223,14 @@ bool TDownloadThread::PerformDownload() {
       std::wstring altPath;
       SplitURL(FAltURL, host, altPath);
     }
+    uint16_t port = FPort;
+    SplitHostPort(host, port);
     TInternetHandle internet(InternetOpenW(L"TUpdateCheck", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!internet) {
       FError = InternetErrorText(GetLastError());
       return false;
     }
-    TInternetHandle connection(InternetConnectW(internet.get(), host.c_str(), FPort, FUserName.c_str(),
+    TInternetHandle connection(InternetConnectW(internet.get(), host.c_str(), port, FUserName.c_str(),
                                                 FPassword.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) {
       FError = InternetErrorText(GetLastError());
@@ -218,7 +239,7 @@ bool TDownloadThread::PerformDownload() {
     // The server's certificate is checked in full: a certificate for another name or out of
     // its dates ends the transfer.
     DWORD flags = INTERNET_FLAG_RELOAD;
-    if (ContainsText(LowerCaseAscii(FURL), L"https://")) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    if (SameTextAscii(std::wstring_view(FURL).substr(0, 8), L"https://")) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
     TInternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.0", L"",
                                              acceptTypes, flags, 0));

@@ -26,6 +26,10 @@ using TDownloadEvent = std::function<void(TDownloadThread* Sender, int32_t Total
 // host.
 void SplitDownloadURL(const std::wstring& AURL, std::wstring& AHost, std::wstring& APath);
 
+// A port after the host ("host:8443", "[::1]:8443") comes off the host into APort, and brackets
+// around an address go; without a port APort keeps its value.
+void SplitHostPort(std::wstring& AHost, uint16_t& APort);
+
 // The system's text for a WinINet or platform error code; "Internet error <code>" when the
 // platform has none.
 std::wstring InternetErrorText(DWORD ACode);

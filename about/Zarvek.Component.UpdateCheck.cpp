@@ -98,6 +98,7 @@ TUpdateCheck::TTransferResult TUpdateCheck::Transfer(const std::wstring& AURL, b
 }
 
 void TUpdateCheck::ClearResults() {
+  FInfoURL.clear();
   FRedirectionURL.clear();
   FProductVersion.clear();
   FUpdateURL.clear();
@@ -113,6 +114,8 @@ void TUpdateCheck::ClearResults() {
 void TUpdateCheck::GetInfo() {
   FRedirectionLimitReached = false;
   int redirections = 0;
+  // A page named by a redirection is resolved against the page that names it.
+  FInfoURL = FProductInfo.URL();
   for (;;) {
     FProductVersion.clear();
     FUpdateURL.clear();
@@ -121,8 +124,7 @@ void TUpdateCheck::GetInfo() {
     FProductName.clear();
     FRunParameters.clear();
     FMD5.clear();
-    std::wstring address = FRedirectionURL.empty() ? FProductInfo.URL() : FRedirectionURL;
-    TTransferResult transfer = Transfer(address, false, {});
+    TTransferResult transfer = Transfer(FInfoURL, false, {});
     FTransferResult = transfer.Success;
     if (!FTransferResult) {
       FDownloadError = transfer.Error;
@@ -144,6 +146,7 @@ void TUpdateCheck::GetInfo() {
       DoDownloadError();
       return;
     }
+    FInfoURL = ResolveURL(FInfoURL, FRedirectionURL);
   }
 }
 
@@ -210,7 +213,7 @@ void TUpdateCheck::GetUpdateFile() {
   }
   FDownloadError = L"Download started";
   DoBeforeDownload(local);
-  FUpdateURL = ResolveDownloadURL(FProductInfo.URL(), FUpdateURL);
+  FUpdateURL = ResolveDownloadURL(FInfoURL, FUpdateURL);
   TTransferResult transfer = Transfer(FUpdateURL, true, local);
   FTransferResult = transfer.Success;
   if (FTransferResult) {

@@ -99,6 +99,9 @@ class TUpdateCheck : public TComponent {
   const std::wstring& UpdateURL() const { return FUpdateURL; }
   const std::wstring& ClientFileName() const { return FClientFileName; }
   const std::wstring& RedirectionURL() const { return FRedirectionURL; }
+  // The address of the page the results come from: the product's page, or the last page a
+  // redirection named, resolved against the page that named it.
+  const std::wstring& InfoURL() const { return FInfoURL; }
   const std::wstring& Author() const { return FAuthor; }
   const std::wstring& EMail() const { return FEMail; }
   const std::wstring& ProductName() const { return FProductName; }
@@ -144,6 +147,7 @@ class TUpdateCheck : public TComponent {
   std::wstring FUpdateURL;
   std::wstring FClientFileName;
   std::wstring FRedirectionURL;
+  std::wstring FInfoURL;
   std::wstring FAuthor;
   std::wstring FEMail;
   std::wstring FProductName;

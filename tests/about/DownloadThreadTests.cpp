@@ -68,6 +68,42 @@ TEST(SplitDownloadURL, HostAndPathOfAnAddress) {
   }
 }
 
+TEST(SplitHostPort, PortAfterTheHostComesOff) {
+  struct Case {
+    const wchar_t* host;
+    const wchar_t* name;
+    uint16_t port;  // 80 unless the host names one
+  } cases[] = {
+      {L"localhost", L"localhost", 80},
+      {L"localhost:8443", L"localhost", 8443},
+      {L"localhost:", L"localhost", 80},
+      {L"127.0.0.1:65535", L"127.0.0.1", 65535},
+      {L"[::1]:8443", L"::1", 8443},
+      {L"[::1]", L"::1", 80},
+      {L"::1", L"::1", 80},                        // an IPv6 address without brackets has no port
+      {L"localhost:65536", L"localhost:65536", 80},  // not a port: the name fails on its own
+      {L"localhost:0", L"localhost:0", 80},
+      {L"localhost:x1", L"localhost:x1", 80},
+  };
+  for (const Case& c : cases) {
+    std::wstring host = c.host;
+    uint16_t port = 80;
+    SplitHostPort(host, port);
+    EXPECT_EQ(host, c.name) << testing::PrintToString(std::wstring(c.host));
+    EXPECT_EQ(port, c.port) << testing::PrintToString(std::wstring(c.host));
+  }
+}
+
+TEST(DownloadThread, PortInTheAddressWinsOverTheGivenPort) {
+  TLocalHttpServer server;
+  server.ServeText("/page.txt", "by its port");
+  std::wstring url = L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/page.txt";
+  TDownloadThread thread(url, L"", L"", L"", UnusedPort(), false, false, L"", nullptr);
+  thread.WaitFor();
+  ASSERT_TRUE(thread.Success()) << WideToCodePage(thread.Error(), CP_UTF8);
+  EXPECT_EQ(thread.Info(), TStringList{L"by its port"});
+}
+
 TEST(DownloadThread, TextModeSplitsLinesAtCarriageReturnsLineFeedsOrBoth) {
   TLocalHttpServer server;
   struct Case {
