@@ -86,7 +86,7 @@ TUpdateCheck::TTransferResult TUpdateCheck::Transfer(const std::wstring& AURL, b
                                                      const std::wstring& AFileName) {
   auto worker = std::make_unique<TDownloadThread>(AURL, FProductInfo.URL(), UserName, Password,
                                                   static_cast<uint16_t>(HTTPPort & 0xFFFF), ASaveToFile,
-                                                  ASaveToFile, AFileName, OnDownload);
+                                                  ASaveToFile, AFileName, OnDownload, Timeouts);
   FWorker = worker.get();
   TScopeExit workerReset([this] { FWorker = nullptr; });
   worker->WaitFor();

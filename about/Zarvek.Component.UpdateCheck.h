@@ -71,7 +71,7 @@ class TUpdateCheck : public TComponent {
   // Runs a whole check and returns when it is over: true only when a file was downloaded (and
   // started, as the options say). A check started while one runs returns false at once.
   bool CheckForAnUpdate();
-  // Asks the running transfer, if any, to stop.
+  // Stops the running transfer, if any, at once; the check then ends as failed.
   void Abort();
 
   TTagInfo& TagInfo() { return FTagInfo; }
@@ -81,6 +81,7 @@ class TUpdateCheck : public TComponent {
   TUpdateOptions Options{uoRunUpdate, uoTerminate};
   std::wstring TargetFolder;
   uint32_t HTTPPort = 80;  // the connection uses its low 16 bits
+  TDownloadTimeouts Timeouts;  // for every transfer of the check
 
   TDownloadFileEvent OnBeforeDownload;
   TDownloadFileEvent OnAfterDownload;

@@ -43,6 +43,19 @@ std::string Bytes(size_t ACount) {
   return bytes;
 }
 
+// An answer the server holds until the end of the test (at most a minute): before its headers,
+// or after half of its body.
+THttpAnswer HeldAnswer(bool AInBody) {
+  THttpAnswer answer;
+  answer.Body = Bytes(4000);
+  answer.Gate = std::make_shared<TGate>();
+  answer.GateInBody = AInBody;
+  return answer;
+}
+
+// Far below the server's minute and the default time-outs, and generous on a loaded machine.
+constexpr ULONGLONG PromptMs = 5000;
+
 }  // namespace
 
 TEST(SplitDownloadURL, HostAndPathOfAnAddress) {
@@ -382,4 +395,50 @@ TEST(DownloadThread, OversizedPageIsRefused) {
   EXPECT_FALSE(thread.Success());
   EXPECT_FALSE(thread.Error().empty());
   EXPECT_TRUE(thread.Info().empty());
+}
+
+TEST(DownloadThread, StoppingEndsAWaitForTheServerAtOnce) {
+  for (bool inBody : {false, true}) {
+    for (bool destroy : {false, true}) {
+      SCOPED_TRACE(std::string(inBody ? "held in the body" : "held before the headers") +
+                   (destroy ? ", destroyed" : ", aborted"));
+      TLocalHttpServer server;
+      THttpAnswer answer = HeldAnswer(inBody);
+      server.Serve("/held.bin", answer);
+      TTempDir folder;
+      std::wstring file = folder.File(L"held.bin");
+      auto thread = std::make_unique<TDownloadThread>(server.Url("/held.bin"), L"", L"", L"", server.Port(), true,
+                                                      true, file, nullptr);
+      ASSERT_TRUE(answer.Gate->WaitArrived());
+      Sleep(100);  // the worker is waiting by now
+      TStopwatch stopwatch;
+      if (destroy) {
+        thread.reset();
+      } else {
+        thread->Abort();
+        thread->WaitFor();
+        EXPECT_FALSE(thread->Success());
+        EXPECT_EQ(thread->Error(), L"");  // stopped, not failed
+      }
+      EXPECT_LT(stopwatch.Ms(), PromptMs);
+      EXPECT_FALSE(FileExists(file));
+    }
+  }
+}
+
+TEST(DownloadThread, TimeOutsEndAWaitForAServerThatDoesNotAnswer) {
+  for (bool inBody : {false, true}) {
+    SCOPED_TRACE(inBody ? "held in the body" : "held before the headers");
+    TLocalHttpServer server;
+    THttpAnswer answer = HeldAnswer(inBody);
+    server.Serve("/held.html", answer);
+    TStopwatch stopwatch;
+    TDownloadThread thread(server.Url("/held.html"), L"", L"", L"", server.Port(), false, false, L"", nullptr,
+                           TDownloadTimeouts{1000, 1000, 1000});
+    thread.WaitFor();
+    EXPECT_FALSE(thread.Success());
+    EXPECT_FALSE(thread.Error().empty());
+    EXPECT_TRUE(thread.Info().empty());
+    EXPECT_LT(stopwatch.Ms(), 15000u) << WideToCodePage(thread.Error(), CP_UTF8);
+  }
 }

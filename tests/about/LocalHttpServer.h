@@ -83,6 +83,16 @@ class TLocalHttpServer {
   std::vector<std::shared_ptr<TGate>> FGates;
 };
 
+// Milliseconds since it was made. A held answer waits up to a minute, so a generous bound well
+// below that shows that a transfer did not wait for the server.
+class TStopwatch {
+ public:
+  ULONGLONG Ms() const { return GetTickCount64() - FStart; }
+
+ private:
+  ULONGLONG FStart = GetTickCount64();
+};
+
 // A port on 127.0.0.1 where nothing listens.
 uint16_t UnusedPort();
 
