@@ -26,6 +26,8 @@ void TProductInfo::SetURL(const std::wstring& AValue) {
 TUpdateCheck::~TUpdateCheck() { Abort(); }
 
 void TUpdateCheck::Abort() {
+  // A worker may have just ended with the next transfer of the check still to come.
+  if (FActive) FStopped = true;
   if (FWorker) FWorker->Abort();
 }
 
@@ -54,6 +56,7 @@ void TUpdateCheck::DoCannotExecute() {
 bool TUpdateCheck::CheckForAnUpdate() {
   if (FActive) return false;
   FActive = true;
+  FStopped = false;
   TScopeExit activeReset([this] { FActive = false; });
 
   FRedirectionURL.clear();
@@ -84,6 +87,7 @@ bool TUpdateCheck::CheckForAnUpdate() {
 
 TUpdateCheck::TTransferResult TUpdateCheck::Transfer(const std::wstring& AURL, bool ASaveToFile,
                                                      const std::wstring& AFileName) {
+  if (FStopped) return {};  // ends as a stopped transfer: failed, without error text
   auto worker = std::make_unique<TDownloadThread>(AURL, FProductInfo.URL(), UserName, Password,
                                                   static_cast<uint16_t>(HTTPPort & 0xFFFF), ASaveToFile,
                                                   ASaveToFile, AFileName, OnDownload, Timeouts);

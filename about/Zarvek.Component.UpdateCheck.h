@@ -71,7 +71,8 @@ class TUpdateCheck : public TComponent {
   // Runs a whole check and returns when it is over: true only when a file was downloaded (and
   // started, as the options say). A check started while one runs returns false at once.
   bool CheckForAnUpdate();
-  // Stops the running transfer, if any, at once; the check then ends as failed.
+  // Stops the running check: its transfer ends at once, no further transfer starts, and the
+  // check ends as failed.
   void Abort();
 
   TTagInfo& TagInfo() { return FTagInfo; }
@@ -157,6 +158,7 @@ class TUpdateCheck : public TComponent {
   std::wstring FPage;
   std::wstring FDownloadError;
   bool FActive = false;
+  bool FStopped = false;  // the running check was stopped
 
   std::wstring FLocalFileName;
   TStringList FInfo;

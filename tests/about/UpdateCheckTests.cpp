@@ -465,6 +465,28 @@ TEST_F(UpdateCheck, AbortEndsACheckWaitingForTheServerAtOnce) {
   EXPECT_FALSE(Check.Active());
 }
 
+TEST_F(UpdateCheck, AbortBetweenTransfersStartsNoFurther) {
+  ServePage({{"Name", "Vantrel"}, {"Version", "1.5.0.0"}, {"File", "setup.exe"}, {"Download", "/setup.exe"}});
+  Server.ServeText("/setup.exe", "setup");
+  // The page's transfer has ended; the download is yet to start.
+  Check.OnUpdateAvailable = [this](TUpdateCheck*, const std::wstring&, const std::wstring&, bool& CanUpdate) {
+    CanUpdate = true;
+    Check.Abort();
+  };
+  EXPECT_FALSE(Check.CheckForAnUpdate());
+  EXPECT_EQ(Server.CountRequests("/setup.exe"), 0);
+  EXPECT_FALSE(FileExists(Folder.File(L"setup.exe")));
+  EXPECT_EQ(Errors, std::vector<std::wstring>{L""});
+
+  // The next check runs in full.
+  AllowUpdate = true;
+  Check.OnUpdateAvailable = [this](TUpdateCheck*, const std::wstring&, const std::wstring&, bool& CanUpdate) {
+    CanUpdate = AllowUpdate;
+  };
+  EXPECT_TRUE(Check.CheckForAnUpdate());
+  EXPECT_EQ(ReadFileBytes(Folder.File(L"setup.exe")), "setup");
+}
+
 TEST_F(UpdateCheck, TimeOutsOfTheCheckEndAWaitForAServerThatDoesNotAnswer) {
   THttpAnswer held;
   held.Body = Page({{"Name", "Vantrel"}, {"Version", "9.0"}});
