@@ -346,8 +346,8 @@ void TdlgAbout::SetLabelText(HWND ALabel, const std::wstring& AText) {
 }
 
 int TdlgAbout::Execute() {
-  // A close asked for during the update check takes effect when the check has returned, as the
-  // modal loop only then sees the result; FormClose then finds no transfer left to stop.
+  // Closing during the update check stops its transfer at once; the modal loop sees the result
+  // when the check has returned, its worker ended.
   int result = ShowModal();
   FormClose();
   return result;
@@ -373,11 +373,19 @@ void TdlgAbout::FormShow() {
   if (FUpdateCheck) PostMessageW(Handle(), WM_STARTUPDATECHECK, 0, 0);
 }
 
+void TdlgAbout::DoClose(TCloseAction& AAction) {
+  FormClose();
+  TForm::DoClose(AAction);
+}
+
 void TdlgAbout::FormClose() {
   if (FUpdateCheck) FUpdateCheck->Abort();
 }
 
-void TdlgAbout::Button2Click() { SetModalResult(mrOk); }
+void TdlgAbout::Button2Click() {
+  SetModalResult(mrOk);
+  FormClose();
+}
 
 void TdlgAbout::FormMouseDown() {
   ReleaseCapture();

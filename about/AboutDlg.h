@@ -47,6 +47,7 @@ class TdlgAbout : public TForm {
  protected:
   LRESULT WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) override;
   void DoShow() override;
+  void DoClose(TCloseAction& AAction) override;
   void Resize() override;
   void DpiChanged() override;
   bool PreTranslateMessage(MSG& AMsg) override;

@@ -3,6 +3,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "base/Zarvek_PartialFile.h"
 #include "base/Zarvek_SysUtils.h"
@@ -67,6 +68,25 @@ void SplitDownloadURL(const std::wstring& AURL, std::wstring& AHost, std::wstrin
   if (!AHost.empty() && AHost.back() == L'/') AHost.pop_back();
 }
 
+void SplitHostPort(std::wstring& AHost, uint16_t& APort) {
+  size_t colon = AHost.rfind(L':');
+  size_t bracket = AHost.rfind(L']');
+  // Several colons without brackets are an IPv6 address, not a port.
+  bool hasPort = colon != std::wstring::npos && (bracket == std::wstring::npos ? AHost.find(L':') == colon
+                                                                                : colon > bracket);
+  if (hasPort) {
+    std::wstring digits = AHost.substr(colon + 1);
+    int32_t port = 0;
+    bool valid = std::all_of(digits.begin(), digits.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; }) &&
+                 (digits.empty() || (TryStrToInt(digits, port) && port > 0 && port <= 0xFFFF));
+    // A port that is no port leaves the host as it is: the connection fails on its name.
+    if (!valid) return;
+    if (!digits.empty()) APort = static_cast<uint16_t>(port);
+    AHost.erase(colon);
+  }
+  if (AHost.size() >= 2 && AHost.front() == L'[' && AHost.back() == L']') AHost = AHost.substr(1, AHost.size() - 2);
+}
+
 std::wstring InternetErrorText(DWORD ACode) {
   wchar_t* buffer = nullptr;
   DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
@@ -110,7 +130,7 @@ class TDownloadThread::TSyncWindow : public TWindow {
 
 TDownloadThread::TDownloadThread(std::wstring AURL, std::wstring AAltURL, std::wstring AUserName,
                                  std::wstring APassword, uint16_t APort, bool ABinary, bool ASaveToFile,
-                                 std::wstring AFileName, TDownloadEvent ACallback)
+                                 std::wstring AFileName, TDownloadEvent ACallback, TDownloadTimeouts ATimeouts)
     : FURL(std::move(AURL)),
       FAltURL(std::move(AAltURL)),
       FUserName(std::move(AUserName)),
@@ -119,13 +139,15 @@ TDownloadThread::TDownloadThread(std::wstring AURL, std::wstring AAltURL, std::w
       FPort(APort),
       FBinary(ABinary),
       FSaveToFile(ASaveToFile),
-      FCallback(std::move(ACallback)) {
+      FCallback(std::move(ACallback)),
+      FTimeouts(ATimeouts),
+      FCancel(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   try {
     FSyncWindow = std::make_unique<TSyncWindow>(*this);
   } catch (const Exception&) {
     // Without the window the transfer runs all the same, without progress calls.
   }
-  FThread.reset(CreateThread(nullptr, 0, ThreadProc, this, 0, &FThreadId));
+  if (FCancel) FThread.reset(CreateThread(nullptr, 0, ThreadProc, this, 0, &FThreadId));
   if (!FThread) {
     FError = InternetErrorText(GetLastError());
     FTerminated.store(true, std::memory_order_release);
@@ -145,6 +167,11 @@ TDownloadThread::~TDownloadThread() {
     }
   }
   FSyncWindow.reset();
+}
+
+void TDownloadThread::Abort() {
+  FAborting.store(true, std::memory_order_release);
+  if (FCancel) SetEvent(FCancel.get());
 }
 
 void TDownloadThread::SplitURL(const std::wstring& AURL, std::wstring& AHost, std::wstring& APath) {
@@ -195,6 +222,48 @@ void TDownloadThread::SyncProgress() {
   if (FSyncError) std::rethrow_exception(std::exchange(FSyncError, nullptr));
 }
 
+// What WinINet's callbacks report of the request's operations, and the memory those operations
+// write to. The request handle holds a share until its last callback: an operation still running
+// when the transfer was stopped finds it alive.
+struct TDownloadThread::TRequestEvents {
+  THandle Completed{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  DWORD_PTR Result = 0;
+  DWORD Error = 0;
+  DWORD Available = 0;
+  DWORD Read = 0;
+  char Buffer[ChunkSize] = {};
+
+  // The outcome of the operation that completed: ERROR_SUCCESS or its error.
+  DWORD CompletionError() const {
+    if (Result) return ERROR_SUCCESS;
+    return Error ? Error : static_cast<DWORD>(ERROR_INTERNET_INTERNAL_ERROR);
+  }
+};
+
+void CALLBACK TDownloadThread::RequestCallback(void*, DWORD_PTR AContext, DWORD AStatus, void* AInfo, DWORD) {
+  // Only the request handle carries a context: a share of its events.
+  auto* share = reinterpret_cast<std::shared_ptr<TRequestEvents>*>(AContext);
+  if (!share) return;
+  if (AStatus == INTERNET_STATUS_REQUEST_COMPLETE) {
+    const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(AInfo);
+    (*share)->Result = result->dwResult;
+    (*share)->Error = result->dwError;
+    SetEvent((*share)->Completed.get());
+  } else if (AStatus == INTERNET_STATUS_HANDLE_CLOSING) {
+    delete share;  // the handle's last callback
+  }
+}
+
+bool TDownloadThread::AwaitCompletion(TRequestEvents& AEvents) {
+  HANDLE events[] = {AEvents.Completed.get(), FCancel.get()};
+  return WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 && !Aborting();
+}
+
+bool TDownloadThread::Fail(DWORD AError) {
+  if (!Aborting()) FError = InternetErrorText(AError);
+  return false;
+}
+
 bool TDownloadThread::PerformDownload() {
   try {
     std::wstring host;
@@ -204,36 +273,39 @@ bool TDownloadThread::PerformDownload() {
       std::wstring altPath;
       SplitURL(FAltURL, host, altPath);
     }
-    TInternetHandle internet(InternetOpenW(L"TUpdateCheck", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!internet) {
-      FError = InternetErrorText(GetLastError());
-      return false;
+    uint16_t port = FPort;
+    SplitHostPort(host, port);
+    // Asynchronous mode: every wait for the server is one this thread can leave when the transfer
+    // is stopped. A blocking call would hold it until the server or a time-out ends the call, as
+    // closing the handles from another thread does not end it everywhere (Wine).
+    TInternetHandle internet(
+        InternetOpenW(L"TUpdateCheck", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
+    if (!internet) return Fail(GetLastError());
+    ApplyTimeouts(internet.get());
+    if (InternetSetStatusCallbackW(internet.get(), RequestCallback) == INTERNET_INVALID_STATUS_CALLBACK) {
+      return Fail(GetLastError());
     }
-    TInternetHandle connection(InternetConnectW(internet.get(), host.c_str(), FPort, FUserName.c_str(),
+    TInternetHandle connection(InternetConnectW(internet.get(), host.c_str(), port, FUserName.c_str(),
                                                 FPassword.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) {
-      FError = InternetErrorText(GetLastError());
-      return false;
-    }
+    if (!connection) return Fail(GetLastError());
+    auto events = std::make_shared<TRequestEvents>();
+    if (!events->Completed) return Fail(GetLastError());
     // The server's certificate is checked in full: a certificate for another name or out of
     // its dates ends the transfer.
     DWORD flags = INTERNET_FLAG_RELOAD;
-    if (ContainsText(LowerCaseAscii(FURL), L"https://")) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    if (SameTextAscii(std::wstring_view(FURL).substr(0, 8), L"https://")) {
+      flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    }
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-    TInternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.0", L"",
-                                             acceptTypes, flags, 0));
-    if (!request) {
-      FError = InternetErrorText(GetLastError());
-      return false;
-    }
-    BOOL sent = HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0);
-    DWORD sendError = GetLastError();
-    if (Aborting()) return false;
-    if (!sent) {
-      FError = InternetErrorText(sendError);
-      return false;
-    }
-    return AcceptResponse(request.get()) && ReceiveContent(request.get());
+    auto handleShare = std::make_unique<std::shared_ptr<TRequestEvents>>(events);
+    TInternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.0", L"", acceptTypes,
+                                             flags, reinterpret_cast<DWORD_PTR>(handleShare.get())));
+    if (!request) return Fail(GetLastError());
+    static_cast<void>(handleShare.release());  // freed by the handle's last callback
+    // Set on the request too: Wine takes the send and receive limits only from there.
+    ApplyTimeouts(request.get());
+    return SendRequest(request.get(), *events) && AcceptResponse(request.get()) &&
+           ReceiveContent(request.get(), *events);
   } catch (const std::exception& e) {
     FError = ExceptionMessage(e);
     return false;
@@ -241,6 +313,52 @@ bool TDownloadThread::PerformDownload() {
     FError = L"Unknown error during the transfer";
     return false;
   }
+}
+
+void TDownloadThread::ApplyTimeouts(void* AHandle) const {
+  const std::pair<DWORD, DWORD> limits[] = {{INTERNET_OPTION_CONNECT_TIMEOUT, FTimeouts.ConnectMs},
+                                            {INTERNET_OPTION_SEND_TIMEOUT, FTimeouts.SendMs},
+                                            {INTERNET_OPTION_RECEIVE_TIMEOUT, FTimeouts.ReceiveMs}};
+  for (auto [option, milliseconds] : limits) {
+    InternetSetOptionW(AHandle, option, &milliseconds, sizeof(milliseconds));
+  }
+}
+
+bool TDownloadThread::SendRequest(void* ARequest, TRequestEvents& AEvents) {
+  ResetEvent(AEvents.Completed.get());
+  if (HttpSendRequestW(ARequest, nullptr, 0, nullptr, 0)) return !Aborting();
+  DWORD error = GetLastError();
+  if (error != ERROR_IO_PENDING) return Fail(error);
+  if (!AwaitCompletion(AEvents)) return false;
+  error = AEvents.CompletionError();
+  return error == ERROR_SUCCESS || Fail(error);
+}
+
+bool TDownloadThread::ReadChunk(void* ARequest, TRequestEvents& AEvents, DWORD& ACount) {
+  ACount = 0;
+  // The wait is in asking what has arrived; the read then takes what is there at once.
+  for (;;) {
+    ResetEvent(AEvents.Completed.get());
+    AEvents.Available = 0;
+    if (InternetQueryDataAvailable(ARequest, &AEvents.Available, 0, 0)) break;
+    DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) return Fail(error);
+    if (!AwaitCompletion(AEvents)) return false;
+    error = AEvents.CompletionError();
+    if (error != ERROR_SUCCESS) return Fail(error);
+  }
+  if (AEvents.Available == 0) return true;  // the end of the content
+  ResetEvent(AEvents.Completed.get());
+  AEvents.Read = 0;
+  if (!InternetReadFile(ARequest, AEvents.Buffer, std::min<DWORD>(AEvents.Available, ChunkSize), &AEvents.Read)) {
+    DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) return Fail(error);
+    if (!AwaitCompletion(AEvents)) return false;
+    error = AEvents.CompletionError();
+    if (error != ERROR_SUCCESS) return Fail(error);
+  }
+  ACount = AEvents.Read;
+  return true;
 }
 
 bool TDownloadThread::AcceptResponse(void* ARequest) {
@@ -273,39 +391,44 @@ bool TDownloadThread::AcceptResponse(void* ARequest) {
   }
   if (lengthKnown) {
     int32_t size = 0;
-    FFileSize = TryStrToInt(lengthText, size) ? size : 0;
+    FLengthKnown = TryStrToInt(lengthText, size) && size >= 0;
+    FFileSize = FLengthKnown ? size : 0;
   }
   return true;
 }
 
-bool TDownloadThread::ReceiveContent(void* ARequest) {
+bool TDownloadThread::ReceiveContent(void* ARequest, TRequestEvents& AEvents) {
   FDownloadedSize = 0;
   std::unique_ptr<TPartialFile> file;
   if (FSaveToFile) file = std::make_unique<TPartialFile>(FFileName);
   std::string text;
-  char buffer[ChunkSize];
   for (;;) {
     if (Aborting()) return false;
     DWORD count = 0;
-    if (!InternetReadFile(ARequest, buffer, ChunkSize, &count)) {
-      FError = InternetErrorText(GetLastError());
-      break;
-    }
+    // What arrived before a failed read is never taken for the whole, in either mode.
+    if (!ReadChunk(ARequest, AEvents, count)) return false;
     FDownloadSize = count;
     if (count == 0) break;
     if (file) {
-      file->Write(buffer, count);
+      file->Write(AEvents.Buffer, count);
     } else {
       if (text.size() + count > MaxTextSize) {
         FError = L"The page is larger than " + UIntToStr(MaxTextSize / (1024 * 1024)) + L" MB.";
         return false;
       }
-      text.append(buffer, count);
+      text.append(AEvents.Buffer, count);
     }
     FDownloadedSize += FDownloadSize;
     SyncProgress();
   }
 
+  // A connection that ends early looks like the end of the content: only the announced length
+  // tells a cut-off transfer from a whole one.
+  if (FLengthKnown && static_cast<int64_t>(FFileSize) != static_cast<int64_t>(FDownloadedSize)) {
+    FError = L"The connection ended after " + UIntToStr(FDownloadedSize) + L" of " + IntToStr(FFileSize) +
+             L" bytes.";
+    return false;
+  }
   bool result = FSaveToFile ? static_cast<int64_t>(FFileSize) == static_cast<int64_t>(FDownloadedSize)
                             : FDownloadedSize != 0;
   if (file && result) file->Commit();

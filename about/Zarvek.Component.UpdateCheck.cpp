@@ -26,6 +26,8 @@ void TProductInfo::SetURL(const std::wstring& AValue) {
 TUpdateCheck::~TUpdateCheck() { Abort(); }
 
 void TUpdateCheck::Abort() {
+  // A worker may have just ended with the next transfer of the check still to come.
+  if (FActive) FStopped = true;
   if (FWorker) FWorker->Abort();
 }
 
@@ -54,6 +56,7 @@ void TUpdateCheck::DoCannotExecute() {
 bool TUpdateCheck::CheckForAnUpdate() {
   if (FActive) return false;
   FActive = true;
+  FStopped = false;
   TScopeExit activeReset([this] { FActive = false; });
 
   FRedirectionURL.clear();
@@ -84,9 +87,10 @@ bool TUpdateCheck::CheckForAnUpdate() {
 
 TUpdateCheck::TTransferResult TUpdateCheck::Transfer(const std::wstring& AURL, bool ASaveToFile,
                                                      const std::wstring& AFileName) {
+  if (FStopped) return {};  // ends as a stopped transfer: failed, without error text
   auto worker = std::make_unique<TDownloadThread>(AURL, FProductInfo.URL(), UserName, Password,
                                                   static_cast<uint16_t>(HTTPPort & 0xFFFF), ASaveToFile,
-                                                  ASaveToFile, AFileName, OnDownload);
+                                                  ASaveToFile, AFileName, OnDownload, Timeouts);
   FWorker = worker.get();
   TScopeExit workerReset([this] { FWorker = nullptr; });
   worker->WaitFor();
@@ -98,6 +102,7 @@ TUpdateCheck::TTransferResult TUpdateCheck::Transfer(const std::wstring& AURL, b
 }
 
 void TUpdateCheck::ClearResults() {
+  FInfoURL.clear();
   FRedirectionURL.clear();
   FProductVersion.clear();
   FUpdateURL.clear();
@@ -113,6 +118,8 @@ void TUpdateCheck::ClearResults() {
 void TUpdateCheck::GetInfo() {
   FRedirectionLimitReached = false;
   int redirections = 0;
+  // A page named by a redirection is resolved against the page that names it.
+  FInfoURL = FProductInfo.URL();
   for (;;) {
     FProductVersion.clear();
     FUpdateURL.clear();
@@ -121,8 +128,7 @@ void TUpdateCheck::GetInfo() {
     FProductName.clear();
     FRunParameters.clear();
     FMD5.clear();
-    std::wstring address = FRedirectionURL.empty() ? FProductInfo.URL() : FRedirectionURL;
-    TTransferResult transfer = Transfer(address, false, {});
+    TTransferResult transfer = Transfer(FInfoURL, false, {});
     FTransferResult = transfer.Success;
     if (!FTransferResult) {
       FDownloadError = transfer.Error;
@@ -144,6 +150,7 @@ void TUpdateCheck::GetInfo() {
       DoDownloadError();
       return;
     }
+    FInfoURL = ResolveURL(FInfoURL, FRedirectionURL);
   }
 }
 
@@ -210,7 +217,7 @@ void TUpdateCheck::GetUpdateFile() {
   }
   FDownloadError = L"Download started";
   DoBeforeDownload(local);
-  FUpdateURL = ResolveDownloadURL(FProductInfo.URL(), FUpdateURL);
+  FUpdateURL = ResolveDownloadURL(FInfoURL, FUpdateURL);
   TTransferResult transfer = Transfer(FUpdateURL, true, local);
   FTransferResult = transfer.Success;
   if (FTransferResult) {

@@ -71,7 +71,8 @@ class TUpdateCheck : public TComponent {
   // Runs a whole check and returns when it is over: true only when a file was downloaded (and
   // started, as the options say). A check started while one runs returns false at once.
   bool CheckForAnUpdate();
-  // Asks the running transfer, if any, to stop.
+  // Stops the running check: its transfer ends at once, no further transfer starts, and the
+  // check ends as failed.
   void Abort();
 
   TTagInfo& TagInfo() { return FTagInfo; }
@@ -81,6 +82,7 @@ class TUpdateCheck : public TComponent {
   TUpdateOptions Options{uoRunUpdate, uoTerminate};
   std::wstring TargetFolder;
   uint32_t HTTPPort = 80;  // the connection uses its low 16 bits
+  TDownloadTimeouts Timeouts;  // for every transfer of the check
 
   TDownloadFileEvent OnBeforeDownload;
   TDownloadFileEvent OnAfterDownload;
@@ -99,6 +101,9 @@ class TUpdateCheck : public TComponent {
   const std::wstring& UpdateURL() const { return FUpdateURL; }
   const std::wstring& ClientFileName() const { return FClientFileName; }
   const std::wstring& RedirectionURL() const { return FRedirectionURL; }
+  // The address of the page the results come from: the product's page, or the last page a
+  // redirection named, resolved against the page that named it.
+  const std::wstring& InfoURL() const { return FInfoURL; }
   const std::wstring& Author() const { return FAuthor; }
   const std::wstring& EMail() const { return FEMail; }
   const std::wstring& ProductName() const { return FProductName; }
@@ -144,6 +149,7 @@ class TUpdateCheck : public TComponent {
   std::wstring FUpdateURL;
   std::wstring FClientFileName;
   std::wstring FRedirectionURL;
+  std::wstring FInfoURL;
   std::wstring FAuthor;
   std::wstring FEMail;
   std::wstring FProductName;
@@ -152,6 +158,7 @@ class TUpdateCheck : public TComponent {
   std::wstring FPage;
   std::wstring FDownloadError;
   bool FActive = false;
+  bool FStopped = false;  // the running check was stopped
 
   std::wstring FLocalFileName;
   TStringList FInfo;

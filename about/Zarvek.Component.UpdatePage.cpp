@@ -1,7 +1,9 @@
 #include "about/Zarvek.Component.UpdatePage.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cwchar>
+#include <string_view>
 
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
@@ -26,9 +28,90 @@ std::wstring ExtractContent(const std::wstring& ALine) {
   return QuotedValueAt(ALine, content + 9);
 }
 
-int32_t VersionPart(const std::wstring& AVersion, size_t ADot) {
+// The number before the first dot of AVersion; a part that is no number counts 0.
+int32_t VersionPart(const std::wstring& AVersion) {
   int32_t value = 0;
-  return TryStrToInt(AVersion.substr(0, ADot), value) ? value : 0;
+  return TryStrToInt(AVersion.substr(0, AVersion.find(L'.')), value) ? value : 0;
+}
+
+// Removes the first part of AVersion and its dot; the last part leaves nothing.
+void DropVersionPart(std::wstring& AVersion) {
+  size_t dot = AVersion.find(L'.');
+  AVersion.erase(0, dot == std::wstring::npos ? AVersion.size() : dot + 1);
+}
+
+// The parts of an address (RFC 3986, section 3); the query keeps its "?".
+struct TURLParts {
+  std::wstring Scheme;  // without ":"; empty for a relative reference
+  bool HasAuthority = false;
+  std::wstring Authority;
+  std::wstring Path;
+  std::wstring Query;
+};
+
+bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+
+TURLParts SplitURLParts(std::wstring_view AURL) {
+  TURLParts parts;
+  AURL = AURL.substr(0, AURL.find(L'#'));
+  // A scheme is a letter followed by letters, digits, "+", "-" or ".", up to the first ":".
+  size_t colon = AURL.find(L':');
+  if (colon != std::wstring_view::npos && colon > 0 && IsAsciiLetter(AURL[0])) {
+    bool scheme = true;
+    for (size_t i = 1; i < colon && scheme; ++i) {
+      wchar_t c = AURL[i];
+      scheme = IsAsciiLetter(c) || (c >= L'0' && c <= L'9') || c == L'+' || c == L'-' || c == L'.';
+    }
+    if (scheme) {
+      parts.Scheme = AURL.substr(0, colon);
+      AURL.remove_prefix(colon + 1);
+    }
+  }
+  if (AURL.substr(0, 2) == L"//") {
+    parts.HasAuthority = true;
+    size_t end = std::min(AURL.find_first_of(L"/?", 2), AURL.size());
+    parts.Authority = AURL.substr(2, end - 2);
+    AURL.remove_prefix(end);
+  }
+  size_t query = std::min(AURL.find(L'?'), AURL.size());
+  parts.Path = AURL.substr(0, query);
+  parts.Query = AURL.substr(query);
+  return parts;
+}
+
+std::wstring JoinURLParts(const TURLParts& AParts) {
+  std::wstring url;
+  if (!AParts.Scheme.empty()) url = AParts.Scheme + L":";
+  if (AParts.HasAuthority) url += L"//" + AParts.Authority;
+  return url + AParts.Path + AParts.Query;
+}
+
+// The path with its "." and ".." segments resolved (RFC 3986, section 5.2.4); ".." never climbs
+// above the root.
+std::wstring RemoveDotSegments(std::wstring_view APath) {
+  std::wstring output;
+  while (!APath.empty()) {
+    if (APath.substr(0, 3) == L"../") {
+      APath.remove_prefix(3);
+    } else if (APath.substr(0, 2) == L"./") {
+      APath.remove_prefix(2);
+    } else if (APath.substr(0, 3) == L"/./") {
+      APath.remove_prefix(2);
+    } else if (APath == L"/.") {
+      APath = L"/";
+    } else if (APath.substr(0, 4) == L"/../" || APath == L"/..") {
+      APath = APath.size() == 3 ? std::wstring_view(L"/") : APath.substr(3);
+      size_t last = output.rfind(L'/');
+      output.erase(last == std::wstring::npos ? 0 : last);
+    } else if (APath == L"." || APath == L"..") {
+      APath = {};
+    } else {
+      size_t next = std::min(APath.find(L'/', 1), APath.size());
+      output.append(APath.substr(0, next));
+      APath.remove_prefix(next);
+    }
+  }
+  return output;
 }
 
 }  // namespace
@@ -63,18 +146,17 @@ TUpdatePage ParseUpdatePage(const TStringList& ALines, const TTagInfo& ATags) {
 bool IsNewerVersion(const std::wstring& ACurrent, const std::wstring& AOffered, TVersionFormat AFormat) {
   switch (AFormat) {
     case vfStandard: {
+      // The shorter version counts as if padded with zero parts: "1.4" equals 1.4.0.0.
       std::wstring current = ACurrent;
       std::wstring offered = AOffered;
-      for (;;) {
-        size_t c = current.find(L'.');
-        size_t o = offered.find(L'.');
-        int32_t currentPart = VersionPart(current, c);
-        int32_t offeredPart = VersionPart(offered, o);
+      while (!current.empty() || !offered.empty()) {
+        int32_t currentPart = VersionPart(current);
+        int32_t offeredPart = VersionPart(offered);
         if (offeredPart != currentPart) return offeredPart > currentPart;
-        if (c == std::wstring::npos) return false;
-        current.erase(0, c + 1);
-        if (o != std::wstring::npos) offered.erase(0, o + 1);
+        DropVersionPart(current);
+        DropVersionPart(offered);
       }
+      return false;
     }
     case vfString:
       return AOffered > ACurrent;
@@ -87,15 +169,43 @@ bool IsNewerVersion(const std::wstring& ACurrent, const std::wstring& AOffered, 
   return false;
 }
 
+std::wstring ResolveURL(const std::wstring& APageURL, const std::wstring& AReference) {
+  const TURLParts page = SplitURLParts(APageURL);
+  const TURLParts reference = SplitURLParts(AReference);
+  TURLParts target;
+  if (!reference.Scheme.empty()) {
+    target = reference;
+    target.Path = RemoveDotSegments(reference.Path);
+    return JoinURLParts(target);
+  }
+  target.Scheme = page.Scheme;
+  if (reference.HasAuthority) {
+    target.HasAuthority = true;
+    target.Authority = reference.Authority;
+    target.Path = RemoveDotSegments(reference.Path);
+    target.Query = reference.Query;
+    return JoinURLParts(target);
+  }
+  target.HasAuthority = page.HasAuthority;
+  target.Authority = page.Authority;
+  if (reference.Path.empty()) {
+    target.Path = page.Path;
+    target.Query = reference.Query.empty() ? page.Query : reference.Query;
+  } else if (reference.Path[0] == L'/') {
+    target.Path = RemoveDotSegments(reference.Path);
+    target.Query = reference.Query;
+  } else {
+    // The page's folder: its path up to the last "/", or the root of a server without a path.
+    std::wstring folder =
+        page.HasAuthority && page.Path.empty() ? L"/" : page.Path.substr(0, page.Path.rfind(L'/') + 1);
+    target.Path = RemoveDotSegments(folder + reference.Path);
+    target.Query = reference.Query;
+  }
+  return JoinURLParts(target);
+}
+
 std::wstring ResolveDownloadURL(const std::wstring& APageURL, const std::wstring& ADownload) {
-  if (ADownload.empty() || ADownload.find(L"http") != std::wstring::npos) return ADownload;
-  // Relative to the page's folder; an address that starts with "/" is relative to the server.
-  size_t scheme = APageURL.find(L"://");
-  size_t hostStart = scheme == std::wstring::npos ? 0 : scheme + 3;
-  size_t pathStart = std::min(APageURL.find(L'/', hostStart), APageURL.size());
-  if (ADownload[0] == L'/') return APageURL.substr(0, pathStart) + ADownload;
-  if (pathStart == APageURL.size()) return APageURL + L"/" + ADownload;
-  return APageURL.substr(0, APageURL.rfind(L'/') + 1) + ADownload;
+  return ADownload.empty() ? std::wstring() : ResolveURL(APageURL, ADownload);
 }
 
 std::wstring SafeClientFileName(const std::wstring& AValue) {

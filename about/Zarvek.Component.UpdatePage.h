@@ -44,11 +44,17 @@ struct TUpdatePage {
 TUpdatePage ParseUpdatePage(const TStringList& ALines, const TTagInfo& ATags);
 
 // True when AOffered is newer than ACurrent. vfStandard: dotted numbers compared part by part
-// (a part that is no number counts 0); vfString: plain text order; vfNumber: decimal numbers.
+// (a part that is no number counts 0, a missing part too); vfString: plain text order; vfNumber:
+// decimal numbers.
 bool IsNewerVersion(const std::wstring& ACurrent, const std::wstring& AOffered, TVersionFormat AFormat);
 
-// The download address of a page: an address with "http" as it is; else relative to the page's
-// folder, or to its server when it starts with "/".
+// An address a page names, resolved against the page's own address by the rules of URLs
+// (RFC 3986): an address with a scheme stands as it is; "//host/x" takes the page's scheme; "/x"
+// the page's scheme, host and port; anything else the page's folder. "." and ".." segments are
+// resolved and a "#fragment" is dropped, as it never goes to the server.
+std::wstring ResolveURL(const std::wstring& APageURL, const std::wstring& AReference);
+
+// The download address of a page as ResolveURL gives it; empty when the page names none.
 std::wstring ResolveDownloadURL(const std::wstring& APageURL, const std::wstring& ADownload);
 
 // The bare file name in an update page's file tag: folders, drive and stream parts, trailing

@@ -43,6 +43,19 @@ std::string Bytes(size_t ACount) {
   return bytes;
 }
 
+// An answer the server holds until the end of the test (at most a minute): before its headers,
+// or after half of its body.
+THttpAnswer HeldAnswer(bool AInBody) {
+  THttpAnswer answer;
+  answer.Body = Bytes(4000);
+  answer.Gate = std::make_shared<TGate>();
+  answer.GateInBody = AInBody;
+  return answer;
+}
+
+// Far below the server's minute and the default time-outs, and generous on a loaded machine.
+constexpr ULONGLONG PromptMs = 5000;
+
 }  // namespace
 
 TEST(SplitDownloadURL, HostAndPathOfAnAddress) {
@@ -66,6 +79,42 @@ TEST(SplitDownloadURL, HostAndPathOfAnAddress) {
     EXPECT_EQ(host, c.host) << testing::PrintToString(std::wstring(c.url));
     EXPECT_EQ(path, c.path) << testing::PrintToString(std::wstring(c.url));
   }
+}
+
+TEST(SplitHostPort, PortAfterTheHostComesOff) {
+  struct Case {
+    const wchar_t* host;
+    const wchar_t* name;
+    uint16_t port;  // 80 unless the host names one
+  } cases[] = {
+      {L"localhost", L"localhost", 80},
+      {L"localhost:8443", L"localhost", 8443},
+      {L"localhost:", L"localhost", 80},
+      {L"127.0.0.1:65535", L"127.0.0.1", 65535},
+      {L"[::1]:8443", L"::1", 8443},
+      {L"[::1]", L"::1", 80},
+      {L"::1", L"::1", 80},                        // an IPv6 address without brackets has no port
+      {L"localhost:65536", L"localhost:65536", 80},  // not a port: the name fails on its own
+      {L"localhost:0", L"localhost:0", 80},
+      {L"localhost:x1", L"localhost:x1", 80},
+  };
+  for (const Case& c : cases) {
+    std::wstring host = c.host;
+    uint16_t port = 80;
+    SplitHostPort(host, port);
+    EXPECT_EQ(host, c.name) << testing::PrintToString(std::wstring(c.host));
+    EXPECT_EQ(port, c.port) << testing::PrintToString(std::wstring(c.host));
+  }
+}
+
+TEST(DownloadThread, PortInTheAddressWinsOverTheGivenPort) {
+  TLocalHttpServer server;
+  server.ServeText("/page.txt", "by its port");
+  std::wstring url = L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/page.txt";
+  TDownloadThread thread(url, L"", L"", L"", UnusedPort(), false, false, L"", nullptr);
+  thread.WaitFor();
+  ASSERT_TRUE(thread.Success()) << WideToCodePage(thread.Error(), CP_UTF8);
+  EXPECT_EQ(thread.Info(), TStringList{L"by its port"});
 }
 
 TEST(DownloadThread, TextModeSplitsLinesAtCarriageReturnsLineFeedsOrBoth) {
@@ -114,6 +163,48 @@ TEST(DownloadThread, EmptyPageFailsWithoutErrorText) {
   EXPECT_EQ(transfer.Thread->Error(), L"");
   EXPECT_TRUE(transfer.Thread->Info().empty());
   EXPECT_TRUE(transfer.Progress.empty());
+}
+
+TEST(DownloadThread, ContentCutShortFailsInBothModes) {
+  TLocalHttpServer server;
+  struct Case {
+    const char* path;
+    size_t sent;  // of the 3000 bytes announced
+    bool reset;
+  } cases[] = {
+      {"/half.html", 1500, false},  // the server closes the connection after half
+      {"/reset.html", 1500, true},  // the connection breaks off after half
+      {"/headers.html", 0, false},  // nothing of the body comes
+      {"/short.html", 2999, false},
+  };
+  std::string body;
+  while (body.size() < 3000) body += "<META NAME=\"Name\" CONTENT=\"Vantrel\">\r\n";
+  body.resize(3000);
+  for (const Case& c : cases) {
+    THttpAnswer answer;
+    answer.Body = body;
+    answer.BodyBytesSent = c.sent;
+    answer.Reset = c.reset;
+    server.Serve(c.path, answer);
+  }
+  TTempDir folder;
+  for (const Case& c : cases) {
+    for (bool toFile : {false, true}) {
+      SCOPED_TRACE(std::string(c.path) + (toFile ? " into a file" : " as text"));
+      std::wstring file = folder.File(L"cut.bin");
+      TTransfer transfer;
+      transfer.Run(server, server.Url(c.path), toFile, file);
+      EXPECT_FALSE(transfer.Thread->Success());
+      EXPECT_TRUE(transfer.Thread->Info().empty());
+      EXPECT_FALSE(FileExists(file));
+      // A reset may also end as the platform's read error.
+      if (!c.reset) {
+        EXPECT_EQ(transfer.Thread->Error(),
+                  L"The connection ended after " + std::to_wstring(c.sent) + L" of 3000 bytes.");
+      }
+      EXPECT_FALSE(transfer.Thread->Error().empty());
+    }
+  }
 }
 
 TEST(DownloadThread, FileModeSavesTheBytesAndReportsEveryChunkOnTheCallingThread) {
@@ -304,4 +395,50 @@ TEST(DownloadThread, OversizedPageIsRefused) {
   EXPECT_FALSE(thread.Success());
   EXPECT_FALSE(thread.Error().empty());
   EXPECT_TRUE(thread.Info().empty());
+}
+
+TEST(DownloadThread, StoppingEndsAWaitForTheServerAtOnce) {
+  for (bool inBody : {false, true}) {
+    for (bool destroy : {false, true}) {
+      SCOPED_TRACE(std::string(inBody ? "held in the body" : "held before the headers") +
+                   (destroy ? ", destroyed" : ", aborted"));
+      TLocalHttpServer server;
+      THttpAnswer answer = HeldAnswer(inBody);
+      server.Serve("/held.bin", answer);
+      TTempDir folder;
+      std::wstring file = folder.File(L"held.bin");
+      auto thread = std::make_unique<TDownloadThread>(server.Url("/held.bin"), L"", L"", L"", server.Port(), true,
+                                                      true, file, nullptr);
+      ASSERT_TRUE(answer.Gate->WaitArrived());
+      Sleep(100);  // the worker is waiting by now
+      TStopwatch stopwatch;
+      if (destroy) {
+        thread.reset();
+      } else {
+        thread->Abort();
+        thread->WaitFor();
+        EXPECT_FALSE(thread->Success());
+        EXPECT_EQ(thread->Error(), L"");  // stopped, not failed
+      }
+      EXPECT_LT(stopwatch.Ms(), PromptMs);
+      EXPECT_FALSE(FileExists(file));
+    }
+  }
+}
+
+TEST(DownloadThread, TimeOutsEndAWaitForAServerThatDoesNotAnswer) {
+  for (bool inBody : {false, true}) {
+    SCOPED_TRACE(inBody ? "held in the body" : "held before the headers");
+    TLocalHttpServer server;
+    THttpAnswer answer = HeldAnswer(inBody);
+    server.Serve("/held.html", answer);
+    TStopwatch stopwatch;
+    TDownloadThread thread(server.Url("/held.html"), L"", L"", L"", server.Port(), false, false, L"", nullptr,
+                           TDownloadTimeouts{1000, 1000, 1000});
+    thread.WaitFor();
+    EXPECT_FALSE(thread.Success());
+    EXPECT_FALSE(thread.Error().empty());
+    EXPECT_TRUE(thread.Info().empty());
+    EXPECT_LT(stopwatch.Ms(), 15000u) << WideToCodePage(thread.Error(), CP_UTF8);
+  }
 }

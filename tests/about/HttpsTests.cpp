@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "about/Zarvek.Component.UpdateCheck.h"
@@ -31,7 +32,11 @@ class Https : public testing::Test {
     Servers = nullptr;
   }
 
+  // A file the servers serve; its folders are made as needed.
   static void Publish(const std::wstring& AName, const std::string& AContent) {
+    for (size_t slash = AName.find(L'\\'); slash != std::wstring::npos; slash = AName.find(L'\\', slash + 1)) {
+      CreateDirectoryW((Servers->ContentFolder() + AName.substr(0, slash)).c_str(), nullptr);
+    }
     WriteFileText(Servers->ContentFolder() + AName, AContent);
   }
 
@@ -114,4 +119,55 @@ TEST_F(Https, UpdateCheckOverHttps) {
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0], InternetErrorText(ERROR_INTERNET_SEC_CERT_CN_INVALID));
   EXPECT_EQ(errors[1], L"empty info");
+}
+
+TEST_F(Https, RelativeRedirectionsOfTheUpdatePageStayOnTheSecureServer) {
+  // Each page names the next relative to itself: the scheme, host and port stay those of the page.
+  Publish(L"old\\webupdate.html", "<META NAME=\"Redirection\" CONTENT=\"page2.txt\">\r\n");
+  Publish(L"old\\page2.txt", "<META NAME=\"Redirection\" CONTENT=\"/new/page.txt\">\r\n");
+  Publish(L"new\\page.txt",
+          "<META NAME=\"Name\" CONTENT=\"Vantrel\">\r\n"
+          "<META NAME=\"Version\" CONTENT=\"2.0\">\r\n"
+          "<META NAME=\"File\" CONTENT=\"setup.exe\">\r\n"
+          "<META NAME=\"Download\" CONTENT=\"files/setup.exe\">\r\n");
+  Publish(L"new\\files\\setup.exe", "secure setup");
+
+  TUpdateCheck check;
+  check.ProductInfo().SetURL(L"https://localhost/old/webupdate.html");
+  check.HTTPPort = Servers->TrustedPort();
+  check.Options = TUpdateOptions{};
+  check.TargetFolder = Folder.Path();
+  std::vector<std::wstring> errors;
+  check.OnDownloadError = [&](TUpdateCheck* Sender) { errors.push_back(Sender->DownloadError()); };
+  EXPECT_TRUE(check.CheckForAnUpdate());
+  EXPECT_EQ(errors, std::vector<std::wstring>{});
+  EXPECT_EQ(check.InfoURL(), L"https://localhost/new/page.txt");
+  EXPECT_EQ(check.ProductVersion(), L"2.0");
+  // The download is relative to the page that names it.
+  EXPECT_EQ(check.UpdateURL(), L"https://localhost/new/files/setup.exe");
+  EXPECT_EQ(ReadFileBytes(Folder.File(L"setup.exe")), "secure setup");
+}
+
+TEST_F(Https, HttpRedirectionToARelativeLocationStaysOnTheSecureServer) {
+  struct Case {
+    const wchar_t* name;
+    const char* location;
+    const wchar_t* target;
+  } cases[] = {
+      {L"moved\\a.txt", "b.txt", L"moved\\b.txt"},
+      {L"moved\\c.txt", "/new/d.txt", L"new\\d.txt"},
+      {L"moved\\e.txt", "../new/f.txt", L"new\\f.txt"},
+  };
+  for (const Case& c : cases) {
+    Publish(std::wstring(c.name) + L".redirect", c.location);
+    Publish(c.target, WideToCodePage(c.target, CP_UTF8));
+  }
+  for (const Case& c : cases) {
+    std::wstring name = c.name;
+    std::replace(name.begin(), name.end(), L'\\', L'/');
+    std::wstring file = Folder.File(L"moved.txt");
+    auto thread = Fetch(L"https://localhost/" + name, Servers->TrustedPort(), file);
+    EXPECT_TRUE(thread->Success()) << c.location << ": " << WideToCodePage(thread->Error(), CP_UTF8);
+    EXPECT_EQ(ReadFileBytes(file), WideToCodePage(c.target, CP_UTF8)) << c.location;
+  }
 }

@@ -149,15 +149,32 @@ void TLocalHttpServer::Answer(uintptr_t ASocket) {
       answer.Body = "<html><body><h1>404 Not Found</h1></body></html>";
     }
   }
+  std::string headers = "HTTP/1.0 " + std::to_string(answer.Status) + " " + answer.Reason + "\r\n";
+  headers += "Content-Type: text/html\r\nConnection: close\r\n";
+  if (answer.SendLength) headers += "Content-Length: " + std::to_string(answer.Body.size()) + "\r\n";
+  headers += answer.Headers + "\r\n";
+  std::string body = answer.Body.substr(0, answer.BodyBytesSent);
+  // What goes out before the gate (all of it without one) and after it.
+  std::string beforeGate = headers + body;
+  std::string afterGate;
+  if (answer.Gate) {
+    size_t held = answer.GateInBody ? headers.size() + body.size() / 2 : 0;
+    afterGate = beforeGate.substr(held);
+    beforeGate.erase(held);
+  }
+  SendAll(socket, beforeGate);
   if (answer.Gate) {
     SetEvent(answer.Gate->FArrived.get());
     WaitForSingleObject(answer.Gate->FReleased.get(), 60000);
   }
-  std::string response = "HTTP/1.0 " + std::to_string(answer.Status) + " " + answer.Reason + "\r\n";
-  response += "Content-Type: text/html\r\nConnection: close\r\n";
-  if (answer.SendLength) response += "Content-Length: " + std::to_string(answer.Body.size()) + "\r\n";
-  response += answer.Headers + "\r\n" + answer.Body;
-  SendAll(socket, response);
+  SendAll(socket, afterGate);
+  if (answer.Reset) {
+    // A zero linger time makes closing send a reset: the client sees the connection fail.
+    linger abortive = {1, 0};
+    setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive), sizeof(abortive));
+    closesocket(socket);
+    return;
+  }
   shutdown(socket, SD_SEND);
   // Let the client read to the end before the connection goes.
   while (recv(socket, buffer, sizeof(buffer), 0) > 0) {

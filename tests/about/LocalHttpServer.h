@@ -38,6 +38,11 @@ struct THttpAnswer {
   bool SendLength = true;         // without it the end of the body is the end of the connection
   std::string Headers;            // further header lines, each ending in "\r\n"
   std::shared_ptr<TGate> Gate;    // answer only after the gate opened
+  bool GateInBody = false;        // with Gate: the headers and half the body go out before it
+  // A cut-off answer: only this many bytes of the body go out, though the announced length is
+  // that of the whole body; then the connection ends.
+  size_t BodyBytesSent = std::string::npos;
+  bool Reset = false;             // the connection ends with a reset instead of an orderly close
 };
 
 struct THttpRequest {
@@ -76,6 +81,16 @@ class TLocalHttpServer {
   std::vector<THttpRequest> FRequests;
   std::vector<std::thread> FConnections;
   std::vector<std::shared_ptr<TGate>> FGates;
+};
+
+// Milliseconds since it was made. A held answer waits up to a minute, so a generous bound well
+// below that shows that a transfer did not wait for the server.
+class TStopwatch {
+ public:
+  ULONGLONG Ms() const { return GetTickCount64() - FStart; }
+
+ private:
+  ULONGLONG FStart = GetTickCount64();
 };
 
 // A port on 127.0.0.1 where nothing listens.

@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <functional>
+#include <utility>
+
 #include "about/Zarvek.Component.UpdateCheck.h"
 #include "base/Zarvek_SysUtils.h"
 #include "tests/about/AboutTestPaths.h"
@@ -103,6 +106,11 @@ TEST(UpdateCheckDefaults, AsTheComponentIsCreated) {
   EXPECT_EQ(check.Options, (TUpdateOptions{uoRunUpdate, uoTerminate}));
   EXPECT_EQ(check.Options.Bits(), 3);
   EXPECT_EQ(check.HTTPPort, 80u);
+  // A server that stops answering ends the check in well under a minute.
+  for (DWORD limit : {check.Timeouts.ConnectMs, check.Timeouts.SendMs, check.Timeouts.ReceiveMs}) {
+    EXPECT_GE(limit, 15000u);
+    EXPECT_LE(limit, 30000u);
+  }
   EXPECT_TRUE(check.Verified);
   EXPECT_FALSE(check.Active());
   EXPECT_EQ(check.ThreadId(), 0u);
@@ -171,6 +179,28 @@ TEST_F(UpdateCheck, PageWithoutNameIsEmptyInfo) {
   EXPECT_EQ(Count("NoUpdateFound"), 0);
   EXPECT_EQ(Errors, std::vector<std::wstring>{L"empty info"});
   EXPECT_EQ(Check.DownloadError(), L"empty info");
+}
+
+TEST_F(UpdateCheck, CutOffPageIsNotRead) {
+  // The whole page offers nothing new, as its last version line wins; cut off before that line,
+  // it would seem to offer 9.0.
+  const std::string page = Page({{"Name", "Vantrel"}, {"Version", "9.0"}, {"Version", "1.4.0.0"}});
+  Server.ServeText("/webupdate.html", page);
+  EXPECT_FALSE(Check.CheckForAnUpdate());
+  EXPECT_EQ(Count("NoUpdateFound"), 1);
+
+  THttpAnswer cut;
+  cut.Body = page;
+  cut.BodyBytesSent = page.find("1.4.0.0");
+  Server.Serve("/webupdate.html", cut);
+  Events.clear();
+  EXPECT_FALSE(Check.CheckForAnUpdate());
+  EXPECT_EQ(Count("UpdateAvailable 1.4.0.0 -> 9.0"), 0);
+  EXPECT_EQ(Count("NoUpdateFound"), 0);
+  EXPECT_EQ(Check.ProductVersion(), L"");
+  EXPECT_EQ(Errors, (std::vector<std::wstring>{L"The connection ended after " + std::to_wstring(cut.BodyBytesSent) +
+                                                   L" of " + std::to_wstring(page.size()) + L" bytes.",
+                                               L"empty info"}));
 }
 
 TEST_F(UpdateCheck, UnreachableServerReportsTwiceAndEndsAsEmptyInfo) {
@@ -384,6 +414,91 @@ TEST_F(UpdateCheck, AbortDuringTheDownloadFailsWithoutFile) {
   EXPECT_EQ(Check.DownloadError(), L"");  // a stopped transfer has no error text
   EXPECT_EQ(Errors, std::vector<std::wstring>{L""});
   EXPECT_FALSE(FileExists(Folder.File(L"setup.exe")));
+}
+
+namespace {
+
+// Calls AAction from this thread's message loop once the gate's request has arrived.
+class TWhenArrived {
+ public:
+  TWhenArrived(std::shared_ptr<TGate> AGate, std::function<void()> AAction)
+      : FGate(std::move(AGate)), FAction(std::move(AAction)) {
+    Current = this;
+    FTimer = SetTimer(nullptr, 0, 20, Tick);
+  }
+  ~TWhenArrived() {
+    KillTimer(nullptr, FTimer);
+    Current = nullptr;
+  }
+  TWhenArrived(const TWhenArrived&) = delete;
+  TWhenArrived& operator=(const TWhenArrived&) = delete;
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (!Current || !Current->FAction || !Current->FGate->WaitArrived(0)) return;
+    std::exchange(Current->FAction, nullptr)();
+  }
+
+  static inline TWhenArrived* Current = nullptr;
+  std::shared_ptr<TGate> FGate;
+  std::function<void()> FAction;
+  UINT_PTR FTimer = 0;
+};
+
+}  // namespace
+
+TEST_F(UpdateCheck, AbortEndsACheckWaitingForTheServerAtOnce) {
+  THttpAnswer held;
+  held.Body = Page({{"Name", "Vantrel"}, {"Version", "9.0"}});
+  held.Gate = std::make_shared<TGate>();
+  Server.Serve("/webupdate.html", held);
+  TStopwatch sinceAbort;
+  TWhenArrived abort(held.Gate, [&] {
+    sinceAbort = TStopwatch();
+    Check.Abort();
+  });
+  EXPECT_FALSE(Check.CheckForAnUpdate());
+  EXPECT_LT(sinceAbort.Ms(), 5000u);  // the server holds the page for a minute
+  EXPECT_TRUE(held.Gate->WaitArrived(0));
+  EXPECT_EQ(Count("UpdateAvailable 1.4.0.0 -> 9.0"), 0);
+  EXPECT_EQ(Errors, (std::vector<std::wstring>{L"", L"empty info"}));  // stopped, then nothing read
+  EXPECT_FALSE(Check.Active());
+}
+
+TEST_F(UpdateCheck, AbortBetweenTransfersStartsNoFurther) {
+  ServePage({{"Name", "Vantrel"}, {"Version", "1.5.0.0"}, {"File", "setup.exe"}, {"Download", "/setup.exe"}});
+  Server.ServeText("/setup.exe", "setup");
+  // The page's transfer has ended; the download is yet to start.
+  Check.OnUpdateAvailable = [this](TUpdateCheck*, const std::wstring&, const std::wstring&, bool& CanUpdate) {
+    CanUpdate = true;
+    Check.Abort();
+  };
+  EXPECT_FALSE(Check.CheckForAnUpdate());
+  EXPECT_EQ(Server.CountRequests("/setup.exe"), 0);
+  EXPECT_FALSE(FileExists(Folder.File(L"setup.exe")));
+  EXPECT_EQ(Errors, std::vector<std::wstring>{L""});
+
+  // The next check runs in full.
+  AllowUpdate = true;
+  Check.OnUpdateAvailable = [this](TUpdateCheck*, const std::wstring&, const std::wstring&, bool& CanUpdate) {
+    CanUpdate = AllowUpdate;
+  };
+  EXPECT_TRUE(Check.CheckForAnUpdate());
+  EXPECT_EQ(ReadFileBytes(Folder.File(L"setup.exe")), "setup");
+}
+
+TEST_F(UpdateCheck, TimeOutsOfTheCheckEndAWaitForAServerThatDoesNotAnswer) {
+  THttpAnswer held;
+  held.Body = Page({{"Name", "Vantrel"}, {"Version", "9.0"}});
+  held.Gate = std::make_shared<TGate>();
+  Server.Serve("/webupdate.html", held);
+  Check.Timeouts = TDownloadTimeouts{1000, 1000, 1000};
+  TStopwatch stopwatch;
+  EXPECT_FALSE(Check.CheckForAnUpdate());
+  EXPECT_LT(stopwatch.Ms(), 15000u);  // the server holds the page for a minute
+  ASSERT_EQ(Errors.size(), 2u);
+  EXPECT_FALSE(Errors[0].empty());
+  EXPECT_EQ(Errors[1], L"empty info");
 }
 
 TEST_F(UpdateCheck, SecondCheckDuringACheckReturnsAtOnce) {

@@ -62,6 +62,52 @@ TEST(ResolveDownloadURL, RelativeToThePageOrItsServer) {
   }
 }
 
+TEST(ResolveURL, ReferencesFollowTheRulesOfURLs) {
+  struct Case {
+    const wchar_t* page;
+    const wchar_t* reference;
+    const wchar_t* address;
+  } cases[] = {
+      // A secure page keeps its scheme, host and port for every reference without its own.
+      {L"https://localhost/old/page.txt", L"page2.txt", L"https://localhost/old/page2.txt"},
+      {L"https://localhost/old/page.txt", L"/new/page.txt", L"https://localhost/new/page.txt"},
+      {L"https://host:8443/a/b/page.html?q", L"g", L"https://host:8443/a/b/g"},
+      {L"https://host:8443/a/b/page.html?q", L"./g", L"https://host:8443/a/b/g"},
+      {L"https://host:8443/a/b/page.html?q", L"g/", L"https://host:8443/a/b/g/"},
+      {L"https://host:8443/a/b/page.html?q", L"/g", L"https://host:8443/g"},
+      {L"https://host:8443/a/b/page.html?q", L"//other/g", L"https://other/g"},
+      {L"http://host:8080/a/b/page.html", L"//other:81/g?x", L"http://other:81/g?x"},
+      {L"https://host:8443/a/b/page.html?q", L"?y", L"https://host:8443/a/b/page.html?y"},
+      {L"https://host:8443/a/b/page.html?q", L"g?y", L"https://host:8443/a/b/g?y"},
+      {L"https://host:8443/a/b/page.html?q", L"#s", L"https://host:8443/a/b/page.html?q"},
+      {L"https://host:8443/a/b/page.html?q", L"g#s", L"https://host:8443/a/b/g"},
+      {L"https://host:8443/a/b/page.html?q", L"", L"https://host:8443/a/b/page.html?q"},
+      // Dot segments, and ".." never above the root.
+      {L"https://host/a/b/page.html", L"../g", L"https://host/a/g"},
+      {L"https://host/a/b/page.html", L"../../g", L"https://host/g"},
+      {L"https://host/a/b/page.html", L"../../../g", L"https://host/g"},
+      {L"https://host/a/b/page.html", L"/./g", L"https://host/g"},
+      {L"https://host/a/b/page.html", L"/../g", L"https://host/g"},
+      {L"https://host/a/b/page.html", L"g.", L"https://host/a/b/g."},
+      {L"https://host/a/b/page.html", L"..g", L"https://host/a/b/..g"},
+      {L"https://host/a/b/page.html", L"./../g", L"https://host/a/g"},
+      {L"https://host/a/b/page.html", L"g/./h", L"https://host/a/b/g/h"},
+      {L"https://host/a/b/page.html", L"g/../h", L"https://host/a/b/h"},
+      {L"https://host/a/b/page.html", L"..", L"https://host/a/"},
+      {L"https://host/a/b/page.html", L".", L"https://host/a/b/"},
+      // A server without a path, and an address of its own.
+      {L"http://host", L"new.exe", L"http://host/new.exe"},
+      {L"https://[::1]:8443/x/y", L"z", L"https://[::1]:8443/x/z"},
+      {L"https://host/a/page.html", L"http://other/x.exe", L"http://other/x.exe"},
+      {L"https://host/a/page.html", L"HTTPS://Other/./x.exe", L"HTTPS://Other/x.exe"},
+      {L"https://host/a/page.html", L"http-tools/setup.exe", L"https://host/a/http-tools/setup.exe"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ResolveURL(c.page, c.reference), c.address)
+        << testing::PrintToString(std::wstring(c.page)) << " + " << testing::PrintToString(std::wstring(c.reference));
+  }
+}
+
 TEST(SafeClientFileName, KeepsOnlyABareUsableName) {
   struct Case {
     const wchar_t* value;

@@ -17,8 +17,17 @@ inline constexpr TVersionCase kVersionCases[] = {
       {vfStandard, "1.4.0.0", "1.4.0.0", false},
       {vfStandard, "1.9.0.0", "1.10.0.0", true},   // numbers, not text
       {vfStandard, "1.10.0.0", "1.9.0.0", false},
-      {vfStandard, "1.4.0.0", "1.4.0.0.1", false}, // the current version's last part ends it
-      {vfStandard, "1.4.0.0", "1.4", true},        // the offered 4 meets the current 0
+      // The shorter version counts as if padded with zero parts, on either side.
+      {vfStandard, "1.4.1.0", "1.4", false},
+      {vfStandard, "1.4.1.0", "1.4.1", false},
+      {vfStandard, "1.4.0.0", "1.4", false},
+      {vfStandard, "1.4.1.0", "1.4.2", true},
+      {vfStandard, "1.4.1.0", "1.5", true},
+      {vfStandard, "1.4.1.0", "2", true},
+      {vfStandard, "1.4", "1.4.0.0", false},
+      {vfStandard, "1.4", "1.4.0.1", true},
+      {vfStandard, "1.4.0.0", "1.4.0.0.0", false},
+      {vfStandard, "1.4.0.0", "1.4.0.0.1", true},
       {vfStandard, "1.4.0.3 BETA 3", "1.4.0.1", true},  // "3 BETA 3" is no number: 0
       {vfStandard, "1.4.0.3", "1.4.0.3 BETA 3", false},
       {vfStandard, "2.0", "1.9.9.9", false},

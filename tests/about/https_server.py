@@ -4,7 +4,8 @@
     https_server.py WORKDIR
 
 Makes, with openssl, a test certificate authority and three server certificates, then serves
-the files of WORKDIR/www over HTTPS on three ports:
+the files of WORKDIR/www over HTTPS on three ports (a file NAME.redirect answers NAME with a 302
+redirection to the address it holds):
 
     trusted     certificate for "localhost", issued by the test authority
     othername   certificate for "other.example", issued by the test authority
@@ -56,6 +57,19 @@ def make_certificates(folder):
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, format, *args):
         pass
+
+    def do_GET(self):
+        # A file NAME.redirect beside NAME sends the client on: its text is the Location.
+        redirect = self.translate_path(self.path) + ".redirect"
+        if os.path.isfile(redirect):
+            with open(redirect) as file:
+                location = file.read().strip()
+            self.send_response(302)
+            self.send_header("Location", location)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        super().do_GET()
 
 
 class TlsServer(http.server.ThreadingHTTPServer):
