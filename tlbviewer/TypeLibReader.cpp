@@ -421,22 +421,26 @@ int RunTypeLibReader(const TTypeLibLoad& ALoad) {
     watchdog.reset(CreateThread(nullptr, 0, &Watchdog, reinterpret_cast<void*>(grace), 0, nullptr));
   }
 
+  // The record goes out as soon as it is made; the library and COM are never released: once the
+  // pipe is closed the process ends at once, without a clean-up nobody waits for.
+  auto send = [](const std::string& ARecord) {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    const bool sent = WriteAll(output, ARecord);
+    CloseHandle(output);
+    TerminateProcess(GetCurrentProcess(), sent ? 0 : 3);
+    return sent ? 0 : 3;
+  };
   std::string record;
   try {
     TComInit com;
     TComPtr<ITypeLib> library;
     HRESULT hr = ALoad ? ALoad(request.Data, library, request.View)
                        : LoadTypeLibraryFor(request.Data, library, request.View);
-    record = FAILED(hr) ? RecordLoadFailure(hr) : RecordTypeLibrary(library.get());
+    return send(FAILED(hr) ? RecordLoadFailure(hr) : RecordTypeLibrary(library.get()));
   } catch (const std::exception& e) {
     record = RecordFailureText(ExceptionMessage(e));
   }
-  // Closing the pipe tells the parent the record is whole; the process's own end is not awaited.
-  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  const bool sent = WriteAll(output, record);
-  CloseHandle(output);
-  SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
-  return sent ? 0 : 3;
+  return send(record);
 }
 
 }  // namespace vantrel
