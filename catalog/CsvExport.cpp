@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/Zarvek_SysUtils.h"
+#include "catalog/RegistrationCheck.h"
 
 namespace vantrel {
 
@@ -80,6 +81,20 @@ TExportOutcome RunCommandLineExport(const TStringList& AParams, std::wstring_vie
       TObjects list;
       LoadList(item.Kind, list, AView);
       SaveList(IncludeTrailingPathDelimiter(AFolder) + item.FileName, list);
+    } catch (const std::exception& e) {
+      failed = true;
+      AReportError(ExceptionMessage(e));
+    }
+  }
+  bool problems = false;
+  for (const std::wstring& param : AParams) problems = problems || IsSwitch(param, kProblemsSwitch);
+  if (problems) {
+    found = true;
+    try {
+      TStringList environment;
+      ReadEnvironmentBlock(environment);
+      // Problems found are the file's content, not a failure.
+      SaveProblems(IncludeTrailingPathDelimiter(AFolder) + L"Problems.csv", CheckRegistrations(AView, environment));
     } catch (const std::exception& e) {
       failed = true;
       AReportError(ExceptionMessage(e));

@@ -26,6 +26,9 @@ struct TExportSwitch {
 // The switches in the order they are processed.
 extern const TExportSwitch ExportSwitches[4];
 
+// "/SP": the registration check's problems into Problems.csv, beside the catalog files.
+inline constexpr wchar_t kProblemsSwitch[] = L"SP";
+
 // True when AParam is "-" or "/" followed by ASwitch, in any letter case.
 bool IsSwitch(std::wstring_view AParam, std::wstring_view ASwitch);
 
@@ -37,7 +40,7 @@ bool ChooseRegView(const TStringList& AParams, bool A64BitWindows, TRegView& AVi
 
 enum class TExportOutcome { NoSwitch, Succeeded, Failed };
 
-// Processes the CSV switches among AParams, reading the catalogs in the registry view AView and
+// Processes the CSV switches among AParams (the four catalogs, then /SP), reading the catalogs in the registry view AView and
 // writing the files into AFolder. Each failure (a loader error, a file that cannot be written)
 // goes to AReportError and the remaining switches still run.
 TExportOutcome RunCommandLineExport(const TStringList& AParams, std::wstring_view AFolder,

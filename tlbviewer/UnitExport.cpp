@@ -18,7 +18,7 @@ namespace {
 const wchar_t kUnitSwitch[] = L"SU";
 
 bool IsAnySwitch(std::wstring_view AParam) {
-  if (IsSwitch(AParam, kUnitSwitch) || IsViewSwitch(AParam)) return true;
+  if (IsSwitch(AParam, kUnitSwitch) || IsSwitch(AParam, kProblemsSwitch) || IsViewSwitch(AParam)) return true;
   for (const TExportSwitch& item : ExportSwitches) {
     if (IsSwitch(AParam, item.Name)) return true;
   }

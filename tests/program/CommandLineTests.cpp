@@ -14,7 +14,7 @@ using namespace vantrel::test;
 
 namespace {
 
-const wchar_t* const kCsvFiles[] = {L"AppIds.csv", L"Intfs.csv", L"ObjClasses.csv", L"TypeLibs.csv"};
+const wchar_t* const kCsvFiles[] = {L"AppIds.csv", L"Intfs.csv", L"ObjClasses.csv", L"TypeLibs.csv", L"Problems.csv"};
 
 // Reads a default value the plain way, for an expectation independent of the program's code.
 bool RawDefaultText(HKEY AKey, std::wstring& AText) {
@@ -203,4 +203,21 @@ TEST_F(ProgramRun, UnknownParameterOpensTheMainWindow) {
   CloseHandle(info.hProcess);
   CloseHandle(info.hThread);
   for (const wchar_t* name : kCsvFiles) EXPECT_FALSE(FileExists(NextToProgram(name)));
+}
+
+TEST_F(ProgramRun, ProblemsSwitchWritesTheCheckWithoutAWindow) {
+  TRegistryFixture reg;
+  const std::wstring guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid, L"", L"Program run class");
+  reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"C:\\no\\such\\server.dll");
+  TProcessResult run = Run(L"/SP");
+  ASSERT_TRUE(run.Started);
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  const std::string text = ReadFileBytes(NextToProgram(L"Problems.csv"));
+  EXPECT_EQ(text.rfind("Catalog;Name;GUID;Problem;Value\r\n", 0), 0u);
+  EXPECT_NE(text.find("Object Classes;Program run class;" + WideToCodePage(guid, CP_ACP) +
+                      ";Server file not found;C:\\no\\such\\server.dll\r\n"),
+            std::string::npos);
+  EXPECT_FALSE(FileExists(NextToProgram(L"ObjClasses.csv")));
 }
