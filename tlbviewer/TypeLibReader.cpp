@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "base/Zarvek_GuidText.h"
 #include "catalog/ServerPaths.h"
@@ -210,11 +211,34 @@ std::wstring StartReader(const std::wstring& AProgram, TStartedReader& AReader) 
   startup.hStdInput = childIn.get();
   startup.hStdOutput = childOut.get();
   startup.hStdError = nul ? nul.get() : childOut.get();
+  // The reader inherits its three standard handles and nothing else this program may hold open
+  // at the moment (a pipe of a script that runs Vantrel, say).
+  HANDLE inherited[3] = {childIn.get(), childOut.get(), startup.hStdError};
+  const DWORD inheritedCount = startup.hStdError == childOut.get() ? 2 : 3;
+  SIZE_T attributesSize = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &attributesSize);
+  std::vector<char> attributesBuffer(attributesSize);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributesBuffer.data());
+  bool limited = attributesSize && InitializeProcThreadAttributeList(attributes, 1, 0, &attributesSize) &&
+                 UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                           inheritedCount * sizeof(HANDLE), nullptr, nullptr);
+  TScopeExit release([&] {
+    if (limited) DeleteProcThreadAttributeList(attributes);
+  });
+  STARTUPINFOEXW extended = {};
+  extended.StartupInfo = startup;
+  extended.StartupInfo.cb = sizeof(extended);
+  extended.lpAttributeList = attributes;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(AProgram.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                      nullptr, &startup, &process)) {
-    return L"the reading process cannot be started: " + Trim(SysErrorMessage(GetLastError()));
+  BOOL started = limited && CreateProcessW(AProgram.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                           CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                           &extended.StartupInfo, &process);
+  // Where the list is not supported, the reader inherits what is inheritable.
+  if (!started) {
+    started = CreateProcessW(AProgram.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                             nullptr, nullptr, &startup, &process);
   }
+  if (!started) return L"the reading process cannot be started: " + Trim(SysErrorMessage(GetLastError()));
   AReader.Process.reset(process.hProcess);
   THandle thread(process.hThread);
 

@@ -219,3 +219,25 @@ TEST(TypeLibReader, ASpareReaderServesTheNextReadAndAGoneOneIsReplaced) {
   read = ReadTypeLibrary(FileRecord(FixturePath(L"Shapes.tlb")), ProcessRegView());
   EXPECT_EQ(SpareTypeLibReaderId(), 0u);
 }
+
+TEST(TypeLibReader, AReaderHoldsNoHandleItWasNotGiven) {
+  // A pipe whose writing end this program could hand to any child: once we close our copy, its
+  // reading end is broken unless a reader holds another copy.
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+  THandle reading(readEnd), writing(writeEnd);
+  TTypeLibReadOptions options = TypeLibReaderDefaults();
+  options.KeepSpare = true;
+  // A spare started before the pipe existed would prove nothing: it is used up first.
+  if (SpareTypeLibReaderId() != 0) ReadTypeLibrary(FileRecord(FixturePath(L"Shapes.tlb")), ProcessRegView(), options);
+  PrepareTypeLibReader(options);
+  ASSERT_NE(SpareTypeLibReaderId(), 0u);
+  writing.reset();
+  DWORD available = 0;
+  EXPECT_FALSE(PeekNamedPipe(reading.get(), nullptr, 0, nullptr, &available, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  // The spare still serves its read.
+  TTypeLibRead result = ReadTypeLibrary(FileRecord(FixturePath(L"Shapes.tlb")), ProcessRegView(), options);
+  EXPECT_TRUE(result.Library) << WideToCodePage(result.Message, CP_UTF8);
+}
