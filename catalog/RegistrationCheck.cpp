@@ -126,8 +126,8 @@ void TChecker::CheckTypeLib(const TObjectData& AEntry) {
       // Locale keys are hexadecimal numbers; FLAGS and HELPDIR sit beside them.
       if (locale.empty() || locale.find_first_not_of(L"0123456789abcdefABCDEF") != std::wstring::npos) continue;
       for (const auto& [platform, view] : {std::pair{L"win32", TRegView::rv32}, std::pair{L"win64", TRegView::rv64}}) {
-        const std::wstring path = Value(key + L"\\" + version + L"\\" + locale + L"\\" + platform);
         if (view == TRegView::rv64 && !Is64BitWindows()) continue;
+        const std::wstring path = Value(key + L"\\" + version + L"\\" + locale + L"\\" + platform);
         if (!IsBlankText(path) && !FileFound(path, view)) {
           Add(AEntry, TObjectType::otTypeLib, platform == std::wstring_view(L"win32")
                                                   ? L"Type library file not found (win32)"

@@ -45,17 +45,6 @@ void AppendText(std::string& AOut, std::wstring_view AText) {
   AOut.append(reinterpret_cast<const char*>(AText.data()), AText.size() * sizeof(wchar_t));
 }
 
-std::string EncodeRequest(const TObjectData& AData, TRegView AView, DWORD ATimeLimit) {
-  std::string out(kRequestMagic, sizeof(kRequestMagic));
-  AppendU32(out, kRequestVersion);
-  AppendU32(out, AView == TRegView::rv64 ? 64 : 32);
-  AppendText(out, AData.TypeLib);
-  AppendU32(out, AData.MajorVersion);
-  AppendU32(out, AData.MinorVersion);
-  AppendU32(out, ATimeLimit);
-  AppendText(out, AData.Server);
-  return out;
-}
 
 // False for a request that does not parse.
 bool DecodeRequest(std::string_view AData, TRequest& ARequest) {
@@ -358,6 +347,18 @@ std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) 
 
 }  // namespace
 
+std::string TypeLibReaderRequest(const TObjectData& AData, TRegView AView, DWORD ATimeLimit) {
+  std::string out(kRequestMagic, sizeof(kRequestMagic));
+  AppendU32(out, kRequestVersion);
+  AppendU32(out, AView == TRegView::rv64 ? 64 : 32);
+  AppendText(out, AData.TypeLib);
+  AppendU32(out, AData.MajorVersion);
+  AppendU32(out, AData.MinorVersion);
+  AppendU32(out, ATimeLimit);
+  AppendText(out, AData.Server);
+  return out;
+}
+
 TTypeLibReadOptions& TypeLibReaderDefaults() {
   static TTypeLibReadOptions options;
   return options;
@@ -404,7 +405,7 @@ TTypeLibRead ReadTypeLibrary(const TObjectData& AData, TRegView AView, const TTy
   TTypeLibRead result;
   std::string record;
   TReaderRun run(AOptions);
-  std::wstring failure = run.Run(EncodeRequest(AData, AView, AOptions.TimeLimit), record);
+  std::wstring failure = run.Run(TypeLibReaderRequest(AData, AView, AOptions.TimeLimit), record);
   if (failure.empty()) {
     try {
       TSnapshotContent content = ReplayTypeLibrary(record);

@@ -59,6 +59,10 @@ DWORD SpareTypeLibReaderId();
 // the library's GUID.
 std::wstring TypeLibrarySourceName(const TObjectData& AData, TRegView AView);
 
+// What a reader reads from its standard input for a read of AData in the registry view AView,
+// ending itself ATimeLimit milliseconds (and a grace) after it began when nobody stops it.
+std::string TypeLibReaderRequest(const TObjectData& AData, TRegView AView, DWORD ATimeLimit);
+
 // The internal switch that makes the program a reader: the only parameter of the child's call.
 bool IsTypeLibReaderCall(const TStringList& AParams);
 

@@ -79,13 +79,6 @@ class TSnapshotWriter {
     U32(static_cast<uint32_t>(AText.size()));
     Bytes(AText.data(), AText.size() * sizeof(wchar_t));
   }
-  void Text(BSTR AText) {
-    if (!AText) {
-      U32(kNullText);
-      return;
-    }
-    Text(WholeText(AText));
-  }
   // A count written before its elements are known, in four bytes.
   size_t Placeholder() {
     Value(uint32_t{0});

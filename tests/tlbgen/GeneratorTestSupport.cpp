@@ -66,4 +66,25 @@ std::string Joined(const TStringList& ALines) {
 
 std::wstring FixturePath(const std::wstring& AName) { return BinaryPath(L"tests\\tlbgen\\fixtures\\" + AName); }
 
+const wchar_t* const kWineLibraries[25] = {
+    L"stdole2.tlb",  L"stdole32.tlb", L"activeds.tlb", L"mshtml.tlb",   L"atl.dll",      L"comsvcs.dll",
+    L"hnetcfg.dll",  L"ieframe.dll",  L"jscript.dll",  L"msi.dll",      L"msxml3.dll",   L"msxml6.dll",
+    L"oleacc.dll",   L"quartz.dll",   L"scrrun.dll",   L"shdocvw.dll",  L"shell32.dll",  L"taskschd.dll",
+    L"uiautomationcore.dll", L"vbscript.dll", L"winhttp.dll", L"wmp.dll", L"wuapi.dll",  L"msscript.ocx",
+    L"wshom.ocx",
+};
+
+std::vector<std::wstring> WineLibraryFiles() {
+  std::vector<std::wstring> folders = {SystemDirectoryPath()};
+  const std::wstring native = WindowsDirectoryPath() + L"sysnative\\";
+  if (DirectoryExists(native)) folders.push_back(native);
+  std::vector<std::wstring> files;
+  for (const std::wstring& folder : folders) {
+    for (const wchar_t* name : kWineLibraries) {
+      if (FileExists(folder + name)) files.push_back(folder + name);
+    }
+  }
+  return files;
+}
+
 }  // namespace vantrel::test

@@ -5,6 +5,7 @@
 #include <oaidl.h>
 
 #include <string>
+#include <vector>
 
 #include "base/Zarvek_StrUtils.h"
 #include "tests/tlbgen/FakeTypeLib.h"
@@ -33,6 +34,11 @@ std::wstring ExpectedMessageLine(HRESULT ACode);
 
 // Lines joined by LF, for readable failure messages.
 std::string Joined(const TStringList& ALines);
+
+// The type libraries that ship with Wine, by file name.
+extern const wchar_t* const kWineLibraries[25];
+// Those found in the system folder of this process and in the one of the other bitness.
+std::vector<std::wstring> WineLibraryFiles();
 
 // A fixture built by widl at build time.
 std::wstring FixturePath(const std::wstring& AName);

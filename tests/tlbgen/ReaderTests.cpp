@@ -156,17 +156,7 @@ TEST(TypeLibReader, AReaderNobodyStopsEndsItselfAfterItsLimit) {
   THandle childIn(inRead), parentIn(inWrite);
   SetHandleInformation(parentIn.get(), HANDLE_FLAG_INHERIT, 0);
   // The request as the program writes it, with a limit of 200 ms.
-  std::string request("VTLQ", 4);
-  auto u32 = [&](uint32_t AValue) { request.append(reinterpret_cast<const char*>(&AValue), 4); };
-  u32(1);
-  u32(32);
-  u32(0);
-  u32(0);
-  u32(0);
-  u32(200);
-  const std::wstring server(data.Server.view());
-  u32(static_cast<uint32_t>(server.size()));
-  request.append(reinterpret_cast<const char*>(server.data()), server.size() * sizeof(wchar_t));
+  const std::string request = TypeLibReaderRequest(data, ProcessRegView(), 200);
 
   std::wstring program = WindowsPath(kFaultyReader);
   std::wstring commandLine = L"\"" + program + L"\" /TypeLibReader";

@@ -14,22 +14,6 @@ using namespace vantrel::test;
 
 namespace {
 
-const wchar_t* const kLibraries[] = {
-    L"stdole2.tlb",  L"stdole32.tlb", L"activeds.tlb", L"mshtml.tlb",   L"atl.dll",      L"comsvcs.dll",
-    L"hnetcfg.dll",  L"ieframe.dll",  L"jscript.dll",  L"msi.dll",      L"msxml3.dll",   L"msxml6.dll",
-    L"oleacc.dll",   L"quartz.dll",   L"scrrun.dll",   L"shdocvw.dll",  L"shell32.dll",  L"taskschd.dll",
-    L"uiautomationcore.dll", L"vbscript.dll", L"winhttp.dll", L"wmp.dll", L"wuapi.dll",  L"msscript.ocx",
-    L"wshom.ocx",
-};
-
-// The system folder of this process and the one of the other bitness, where there is one.
-std::vector<std::wstring> SystemFolders() {
-  std::vector<std::wstring> folders = {SystemDirectoryPath()};
-  const std::wstring native = WindowsDirectoryPath() + L"sysnative\\";
-  if (DirectoryExists(native)) folders.push_back(native);
-  return folders;
-}
-
 bool EndsWith(const std::wstring& AText, const std::wstring& AEnd) {
   return AText.size() >= AEnd.size() && AText.compare(AText.size() - AEnd.size(), AEnd.size(), AEnd) == 0;
 }
@@ -66,60 +50,56 @@ void ExpectBalancedBlocks(const TStringList& ADeclarations, size_t& ABlocks, con
 TEST(WineLibraries, EveryUnitIsComplete) {
   TComInit com;
   size_t checked = 0;
-  for (const std::wstring& folder : SystemFolders()) {
-    for (const wchar_t* name : kLibraries) {
-      const std::wstring path = folder + name;
-      const std::string label = WideToCodePage(path, CP_UTF8);
-      if (!FileExists(path)) continue;
-      EXPECT_EQ(CheckTypeLibraryFile(path).Verdict, TLibraryVerdict::Sound) << label;
-      TComPtr<ITypeLib> lib;
-      ASSERT_EQ(LoadTypeLibraryFile(path, lib), S_OK) << label;
-      TObjectData data;
-      data.Server = path;
-      TGenerated unit = GenerateUnit(lib.get(), data);
-      ++checked;
+  for (const std::wstring& path : WineLibraryFiles()) {
+    const std::string label = WideToCodePage(path, CP_UTF8);
+    EXPECT_EQ(CheckTypeLibraryFile(path).Verdict, TLibraryVerdict::Sound) << label;
+    TComPtr<ITypeLib> lib;
+    ASSERT_EQ(LoadTypeLibraryFile(path, lib), S_OK) << label;
+    TObjectData data;
+    data.Server = path;
+    TGenerated unit = GenerateUnit(lib.get(), data);
+    ++checked;
 
-      TBstr libName;
-      lib->GetDocumentation(-1, libName.put(), nullptr, nullptr, nullptr);
-      ASSERT_GE(unit.Lines.size(), 17u) << label;
-      EXPECT_EQ(unit.Lines[0], L"// typelib filename: " + path);
-      EXPECT_EQ(unit.Lines[7], L"unit " + libName.str() + L";") << label;
-      EXPECT_EQ(unit.Lines.back(), L"end.") << label;
-      for (const std::wstring& line : unit.Lines) {
-        EXPECT_EQ(line.find_first_of(L"\r\n"), std::wstring::npos) << label;
-      }
+    TBstr libName;
+    lib->GetDocumentation(-1, libName.put(), nullptr, nullptr, nullptr);
+    ASSERT_GE(unit.Lines.size(), 17u) << label;
+    EXPECT_EQ(unit.Lines[0], L"// typelib filename: " + path);
+    EXPECT_EQ(unit.Lines[7], L"unit " + libName.str() + L";") << label;
+    EXPECT_EQ(unit.Lines.back(), L"end.") << label;
+    for (const std::wstring& line : unit.Lines) {
+      EXPECT_EQ(line.find_first_of(L"\r\n"), std::wstring::npos) << label;
+    }
 
-      // One block per description that is no module, one more per dual interface, both
-      // named as the dispatch interface and the interface.
-      size_t expectedBlocks = 0;
-      std::vector<std::wstring> duals;
-      for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
-        TComPtr<ITypeInfo> info;
-        ASSERT_EQ(lib->GetTypeInfo(i, info.put()), S_OK) << label;
-        TYPEATTR* attr = nullptr;
-        ASSERT_EQ(info->GetTypeAttr(&attr), S_OK) << label;
-        if (attr->typekind != TKIND_MODULE) ++expectedBlocks;
-        if ((attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH) && (attr->wTypeFlags & 0x40)) {
-          ++expectedBlocks;
-          TBstr typeName;
-          info->GetDocumentation(MEMBERID_NIL, typeName.put(), nullptr, nullptr, nullptr);
-          duals.push_back(typeName.str());
-        }
-        info->ReleaseTypeAttr(attr);
+    // One block per description that is no module, one more per dual interface, both
+    // named as the dispatch interface and the interface.
+    size_t expectedBlocks = 0;
+    std::vector<std::wstring> duals;
+    for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
+      TComPtr<ITypeInfo> info;
+      ASSERT_EQ(lib->GetTypeInfo(i, info.put()), S_OK) << label;
+      TYPEATTR* attr = nullptr;
+      ASSERT_EQ(info->GetTypeAttr(&attr), S_OK) << label;
+      if (attr->typekind != TKIND_MODULE) ++expectedBlocks;
+      if ((attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH) && (attr->wTypeFlags & 0x40)) {
+        ++expectedBlocks;
+        TBstr typeName;
+        info->GetDocumentation(MEMBERID_NIL, typeName.put(), nullptr, nullptr, nullptr);
+        duals.push_back(typeName.str());
       }
-      size_t blocks = 0;
-      ExpectBalancedBlocks(Declarations(unit.Lines), blocks, label);
-      EXPECT_EQ(blocks, expectedBlocks) << label;
-      for (const std::wstring& dual : duals) {
-        const auto has = [&](const std::wstring& ALine) {
-          return std::find(unit.Lines.begin(), unit.Lines.end(), ALine) != unit.Lines.end();
-        };
-        EXPECT_TRUE(has(L"  " + dual + L"Disp = dispinterface")) << label << " " << WideToCodePage(dual, CP_UTF8);
-        EXPECT_TRUE(has(L"  " + dual + L" = interface(IDispatch)")) << label << " " << WideToCodePage(dual, CP_UTF8);
-      }
+      info->ReleaseTypeAttr(attr);
+    }
+    size_t blocks = 0;
+    ExpectBalancedBlocks(Declarations(unit.Lines), blocks, label);
+    EXPECT_EQ(blocks, expectedBlocks) << label;
+    for (const std::wstring& dual : duals) {
+      const auto has = [&](const std::wstring& ALine) {
+        return std::find(unit.Lines.begin(), unit.Lines.end(), ALine) != unit.Lines.end();
+      };
+      EXPECT_TRUE(has(L"  " + dual + L"Disp = dispinterface")) << label << " " << WideToCodePage(dual, CP_UTF8);
+      EXPECT_TRUE(has(L"  " + dual + L" = interface(IDispatch)")) << label << " " << WideToCodePage(dual, CP_UTF8);
     }
   }
-  EXPECT_GE(checked, std::size(kLibraries)) << "too few of Wine's libraries were found";
+  EXPECT_GE(checked, std::size(kWineLibraries)) << "too few of Wine's libraries were found";
 }
 
 TEST(WineLibraries, AdoDefaultsThePlatformCannotCopyAreRepaired) {

@@ -16,21 +16,10 @@ using namespace vantrel::test;
 
 namespace {
 
-const wchar_t* const kWineLibraries[] = {
-    L"stdole2.tlb", L"stdole32.tlb", L"activeds.tlb", L"mshtml.tlb",  L"atl.dll",      L"hnetcfg.dll",
-    L"msxml3.dll",  L"msxml6.dll",   L"oleacc.dll",   L"quartz.dll",  L"scrrun.dll",   L"shell32.dll",
-    L"taskschd.dll", L"uiautomationcore.dll", L"vbscript.dll", L"wmp.dll", L"msscript.ocx",
-};
-
+// The widl fixture and Wine's own libraries.
 std::vector<std::wstring> LibraryFiles() {
-  std::vector<std::wstring> files = {FixturePath(L"Shapes.tlb")};
-  std::vector<std::wstring> folders = {SystemDirectoryPath()};
-  if (DirectoryExists(WindowsDirectoryPath() + L"sysnative\\")) folders.push_back(WindowsDirectoryPath() + L"sysnative\\");
-  for (const std::wstring& folder : folders) {
-    for (const wchar_t* name : kWineLibraries) {
-      if (FileExists(folder + name)) files.push_back(folder + name);
-    }
-  }
+  std::vector<std::wstring> files = WineLibraryFiles();
+  files.insert(files.begin(), FixturePath(L"Shapes.tlb"));
   return files;
 }
 
