@@ -1,0 +1,56 @@
+// The values of an entry's registration beyond its name and GUID that the search and the
+// registration check look at, read in one registry view. No windows.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/ObjectCatalog.h"
+#include "catalog/Zarvek_RegUtils.h"
+
+namespace vantrel {
+
+// A file a type library version registers for one locale and platform ("0\win32").
+struct TTypeLibFile {
+  std::wstring Locale;    // hexadecimal locale key, "0" say
+  std::wstring Platform;  // "win32" or "win64"
+  std::wstring Path;      // as registered
+};
+
+struct TTypeLibVersion {
+  std::wstring Version;  // the version key, "1.0" say
+  std::wstring Name;     // its default value
+  std::vector<TTypeLibFile> Files;
+};
+
+// Every text as registered (not trimmed, not expanded); empty when the key or value is missing
+// or is not text.
+struct TRegisteredValues {
+  // Object classes.
+  std::wstring InprocServer, LocalServer, ProgId, VersionIndependentProgId;
+  std::wstring TypeLib;  // classes and interfaces
+  std::wstring AppId;    // the class's AppID value
+  // Interfaces.
+  std::wstring ProxyStub;  // ProxyStubClsid32
+  // Type libraries.
+  std::vector<TTypeLibVersion> Versions;
+  // Application IDs.
+  std::wstring LocalService, DllSurrogate, RunAs;
+
+  void Clear();
+};
+
+// Reads entries of the four catalogs one after another with one registry object.
+class TRegisteredValuesReader {
+ public:
+  explicit TRegisteredValuesReader(TRegView AView);
+  // Replaces AValues with what the entry of kind AType and key AGuid registers.
+  void Read(TObjectType AType, std::wstring_view AGuid, TRegisteredValues& AValues);
+
+ private:
+  TRegView FView;
+  TRegistry FRegistry;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,71 @@
+// The search over the four catalogs: every entry's name, GUID and registered values, lower-cased
+// in one buffer, so that a keystroke's search is one pass over memory. No windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/ObjectCatalog.h"
+#include "catalog/RegisteredValues.h"
+
+namespace vantrel {
+
+// Where a search text was found; the result list names it in its "Found in" column.
+enum class TSearchField : uint8_t {
+  sfName,
+  sfGUID,
+  sfProgId,     // ProgID and version-independent ProgID
+  sfServer,     // InprocServer32, LocalServer32
+  sfTypeLib,    // a class's or interface's type library
+  sfAppId,      // a class's application ID
+  sfProxyStub,  // an interface's proxy/stub class
+  sfFile,       // a type library version's file
+  sfService,    // an application ID's LocalService
+  sfSurrogate,  // an application ID's DllSurrogate
+};
+constexpr size_t kSearchFieldCount = 10;
+
+// "name", "GUID", "ProgID", "server", "type library", "application ID", "proxy/stub class",
+// "file", "service", "surrogate".
+const wchar_t* SearchFieldName(TSearchField AField);
+// The names of the fields of a set (bit 1 << field), in field order, separated by ", ".
+std::wstring FoundInText(uint32_t AFields);
+
+class TSearchIndex {
+ public:
+  // One entry that matched: its catalog, its position in the catalog's list, and the fields that
+  // hold the text (bit 1 << TSearchField).
+  struct THit {
+    TObjectType Catalog = TObjectType::otCLSID;
+    uint32_t Index = 0;
+    uint32_t Fields = 0;
+  };
+
+  // Adds an entry at the end. The type library fields searched are the versions' names (as
+  // "name") and files; a class's type library and application ID, and an interface's proxy/stub
+  // class and type library, are GUIDs.
+  void Add(TObjectType AType, uint32_t AIndex, std::wstring_view AName, std::wstring_view AGuid,
+           const TRegisteredValues& AValues);
+  // Moves the entries of another index to the end of this one: chunks built on a worker thread.
+  void Append(TSearchIndex&& AOther);
+  void Clear();
+  size_t Count() const;
+  // The bytes the index holds, for the memory figures.
+  size_t MemoryUsed() const;
+
+  // The entries from position AFirst on whose fields hold AText, without regard to case, in the
+  // order they were added, one hit per entry. A GUID field also matches the text without its
+  // braces and dashes ("0002df01-0000" finds {0002DF01-0000-0000-C000-000000000046}). A blank
+  // text matches nothing.
+  std::vector<THit> Find(std::wstring_view AText, size_t AFirst = 0) const;
+
+ private:
+  // Filled by the implementation.
+  struct TData;
+  std::vector<char> FPlaceholder;
+};
+
+}  // namespace vantrel
