@@ -41,7 +41,8 @@ struct TRegisteredValues {
   void Clear();
 };
 
-// Reads entries of the four catalogs one after another with one registry object.
+// Reads entries of the four catalogs one after another. The catalogs' root keys stay open, and an
+// entry's key is opened once below its root: tens of thousands of entries are read this way.
 class TRegisteredValuesReader {
  public:
   explicit TRegisteredValuesReader(TRegView AView);
@@ -49,8 +50,16 @@ class TRegisteredValuesReader {
   void Read(TObjectType AType, std::wstring_view AGuid, TRegisteredValues& AValues);
 
  private:
-  TRegView FView;
-  TRegistry FRegistry;
+  HKEY Root(TObjectType AType);
+  // The default value of a subkey of AKey, or a named value of AKey itself (ASubkey null).
+  void ReadText(HKEY AKey, const wchar_t* ASubkey, const wchar_t* AName, std::wstring& AText);
+  void ReadTypeLib(HKEY AEntry, TRegisteredValues& AValues);
+
+  REGSAM FViewAccess;
+  TRegKey FRoots[4];
+  bool FRootTried[4] = {};
+  std::vector<wchar_t> FBuffer;
+  std::wstring FPath;
 };
 
 }  // namespace vantrel

@@ -8,6 +8,7 @@
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
 #include "catalog/CsvExport.h"
+#include "catalog/RegisteredValues.h"
 #include "catalog/ServerPaths.h"
 #include "catalog/Zarvek_RegUtils.h"
 
@@ -36,6 +37,7 @@ class TChecker {
         FEnvironment(ViewEnvironment(AEnvironment, AView)),
         FProgress(AProgress),
         FRegistry(CatalogRegistry(AView)),
+        FReader(AView),
         FClasses(L"CLSID", AView),
         FTypeLibs(L"TypeLib", AView),
         FAppIds(L"AppID", AView) {}
@@ -50,14 +52,14 @@ class TChecker {
   void Add(const TObjectData& AEntry, TObjectType AType, const wchar_t* AProblem, const std::wstring& AValue) {
     FProblems.push_back({AType, AEntry.Name, AEntry.GUID, AProblem, AValue});
   }
-  // A value of a key, as text; empty when the key or the value is missing or is no text.
-  std::wstring Value(const std::wstring& AKey, const wchar_t* AName = L"") {
+  // The default value of a key, as text; empty when the key or the value is missing or is no text.
+  std::wstring DefaultValue(const std::wstring& AKey) {
     if (!FRegistry.OpenKeyReadOnly(AKey)) return std::wstring();
     std::wstring text;
     try {
-      if (FRegistry.ValueExists(AName)) text = FRegistry.ReadString(AName);
+      text = FRegistry.ReadString(L"");
     } catch (const ERegistryException&) {
-      // A value that is not text names no file and no key.
+      // A value that is not text names no class.
     }
     FRegistry.CloseKey();
     return text;
@@ -69,6 +71,8 @@ class TChecker {
   TStringList FEnvironment;
   const TCheckProgress& FProgress;
   TRegistry FRegistry;
+  TRegisteredValuesReader FReader;
+  TRegisteredValues FValues;
   TRegisteredKeys FClasses, FTypeLibs, FAppIds;
   std::unordered_map<std::wstring, bool> FFiles[2];  // by view, the upper-case path
   TRegistrationProblems FProblems;
@@ -94,54 +98,48 @@ bool TChecker::FileFound(const std::wstring& APath, TRegView AView) {
 }
 
 void TChecker::CheckClass(const TObjectData& AEntry) {
-  const std::wstring key = L"CLSID\\" + AEntry.GUID;
-  for (const wchar_t* server : {L"\\InprocServer32", L"\\LocalServer32"}) {
-    const std::wstring path = Value(key + server);
-    if (!IsBlankText(path) && !FileFound(path, FView)) {
-      Add(AEntry, TObjectType::otCLSID, L"Server file not found", path);
+  for (const std::wstring* path : {&FValues.InprocServer, &FValues.LocalServer}) {
+    if (!IsBlankText(*path) && !FileFound(*path, FView)) {
+      Add(AEntry, TObjectType::otCLSID, L"Server file not found", *path);
     }
   }
-  const std::wstring progId = Trim(Value(key + L"\\ProgID"));
-  if (!progId.empty() && !SameTextAscii(Trim(Value(progId + L"\\CLSID")), AEntry.GUID.view())) {
+  const std::wstring progId = Trim(FValues.ProgId);
+  if (!progId.empty() && !SameTextAscii(Trim(DefaultValue(progId + L"\\CLSID")), AEntry.GUID.view())) {
     Add(AEntry, TObjectType::otCLSID, L"ProgID does not lead back to the class", progId);
   }
-  const std::wstring typeLib = Value(key + L"\\TypeLib");
-  if (!IsBlankText(typeLib) && !FTypeLibs.Contains(typeLib)) {
-    Add(AEntry, TObjectType::otCLSID, L"Type library not registered", typeLib);
+  if (!IsBlankText(FValues.TypeLib) && !FTypeLibs.Contains(FValues.TypeLib)) {
+    Add(AEntry, TObjectType::otCLSID, L"Type library not registered", FValues.TypeLib);
   }
-  const std::wstring appId = Value(key, L"AppID");
-  if (!IsBlankText(appId) && !FAppIds.Contains(appId)) {
-    Add(AEntry, TObjectType::otCLSID, L"Application ID not registered", appId);
+  if (!IsBlankText(FValues.AppId) && !FAppIds.Contains(FValues.AppId)) {
+    Add(AEntry, TObjectType::otCLSID, L"Application ID not registered", FValues.AppId);
   }
 }
 
 void TChecker::CheckTypeLib(const TObjectData& AEntry) {
-  const std::wstring key = L"TypeLib\\" + AEntry.GUID;
-  TStringList versions;
-  ListSubkeys(HKEY_CLASSES_ROOT, key, versions, FView);
-  for (const std::wstring& version : versions) {
-    TStringList locales;
-    ListSubkeys(HKEY_CLASSES_ROOT, key + L"\\" + version, locales, FView);
-    for (const std::wstring& locale : locales) {
-      // Locale keys are hexadecimal numbers; FLAGS and HELPDIR sit beside them.
-      if (locale.empty() || locale.find_first_not_of(L"0123456789abcdefABCDEF") != std::wstring::npos) continue;
-      for (const auto& [platform, view] : {std::pair{L"win32", TRegView::rv32}, std::pair{L"win64", TRegView::rv64}}) {
-        if (view == TRegView::rv64 && !Is64BitWindows()) continue;
-        const std::wstring path = Value(key + L"\\" + version + L"\\" + locale + L"\\" + platform);
-        if (!IsBlankText(path) && !FileFound(path, view)) {
-          Add(AEntry, TObjectType::otTypeLib, platform == std::wstring_view(L"win32")
-                                                  ? L"Type library file not found (win32)"
-                                                  : L"Type library file not found (win64)",
-              path);
-        }
+  for (const TTypeLibVersion& version : FValues.Versions) {
+    for (const TTypeLibFile& file : version.Files) {
+      const bool win64 = file.Platform == L"win64";
+      if (win64 && !Is64BitWindows()) continue;
+      if (!IsBlankText(file.Path) && !FileFound(file.Path, win64 ? TRegView::rv64 : TRegView::rv32)) {
+        Add(AEntry, TObjectType::otTypeLib,
+            win64 ? L"Type library file not found (win64)" : L"Type library file not found (win32)", file.Path);
       }
     }
   }
 }
 
+// Whether an account name is known to the system; "Interactive User" is the user logged on.
+bool AccountExists(const std::wstring& AName) {
+  if (SameTextAscii(AName, L"Interactive User")) return true;
+  DWORD sidSize = 0, domainSize = 0;
+  SID_NAME_USE use;
+  if (LookupAccountNameW(nullptr, AName.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use)) return true;
+  // Only an answer that the name is unknown says so; other failures leave the account be.
+  return GetLastError() != ERROR_NONE_MAPPED;
+}
+
 void TChecker::CheckAppId(const TObjectData& AEntry) {
-  const std::wstring key = L"AppID\\" + AEntry.GUID;
-  const std::wstring service = Trim(Value(key, L"LocalService"));
+  const std::wstring service = Trim(FValues.LocalService);
   if (!service.empty()) {
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (manager) {
@@ -153,21 +151,21 @@ void TChecker::CheckAppId(const TObjectData& AEntry) {
     }
   }
   // An empty surrogate is the platform's own.
-  const std::wstring surrogate = Value(key, L"DllSurrogate");
-  if (!IsBlankText(surrogate) && !FileFound(surrogate, FView)) {
-    Add(AEntry, TObjectType::otAppID, L"Surrogate program not found", surrogate);
+  if (!IsBlankText(FValues.DllSurrogate) && !FileFound(FValues.DllSurrogate, FView)) {
+    Add(AEntry, TObjectType::otAppID, L"Surrogate program not found", FValues.DllSurrogate);
+  }
+  const std::wstring account = Trim(FValues.RunAs);
+  if (!account.empty() && !AccountExists(account)) {
+    Add(AEntry, TObjectType::otAppID, L"RunAs account not found", FValues.RunAs);
   }
 }
 
 void TChecker::CheckInterface(const TObjectData& AEntry) {
-  const std::wstring key = L"Interface\\" + AEntry.GUID;
-  const std::wstring proxy = Value(key + L"\\ProxyStubClsid32");
-  if (!IsBlankText(proxy) && !FClasses.Contains(proxy)) {
-    Add(AEntry, TObjectType::otInterface, L"Proxy/stub class not registered", proxy);
+  if (!IsBlankText(FValues.ProxyStub) && !FClasses.Contains(FValues.ProxyStub)) {
+    Add(AEntry, TObjectType::otInterface, L"Proxy/stub class not registered", FValues.ProxyStub);
   }
-  const std::wstring typeLib = Value(key + L"\\TypeLib");
-  if (!IsBlankText(typeLib) && !FTypeLibs.Contains(typeLib)) {
-    Add(AEntry, TObjectType::otInterface, L"Type library not registered", typeLib);
+  if (!IsBlankText(FValues.TypeLib) && !FTypeLibs.Contains(FValues.TypeLib)) {
+    Add(AEntry, TObjectType::otInterface, L"Type library not registered", FValues.TypeLib);
   }
 }
 
@@ -183,6 +181,7 @@ TRegistrationProblems TChecker::Run() {
   for (int kind = 0; kind < 4; ++kind) {
     for (const TObjectData& entry : lists[kind]) {
       if (FProgress && done % 64 == 0 && !FProgress(done, total)) return std::move(FProblems);
+      FReader.Read(entry.Typ, entry.GUID.view(), FValues);
       switch (kind) {
         case 0: CheckClass(entry); break;
         case 1: CheckTypeLib(entry); break;

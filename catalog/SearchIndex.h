@@ -63,9 +63,20 @@ class TSearchIndex {
   std::vector<THit> Find(std::wstring_view AText, size_t AFirst = 0) const;
 
  private:
-  // Filled by the implementation.
-  struct TData;
-  std::vector<char> FPlaceholder;
+  // Every field is a marker byte (below a blank: its TSearchField, plus kGuidDigits for a GUID
+  // stored as its digits) and its text, lower-cased, in UTF-8, without control characters. An
+  // entry's fields follow one another; the tables say where each entry starts and what it is.
+  void AddField(TSearchField AField, std::wstring_view AText);
+  void AddGuidField(TSearchField AField, std::wstring_view AText);
+  // The entries that hold APattern in a field, in order, as (entry, field bits); AGuidOnly: only
+  // GUID fields count.
+  void Scan(std::string_view APattern, size_t AFirst, bool AGuidOnly, std::vector<THit>& AHits) const;
+
+  std::string FText;
+  std::vector<uint32_t> FStarts;
+  std::vector<uint32_t> FIndices;
+  std::vector<TObjectType> FCatalogs;
+  std::wstring FLowered;  // reused while adding
 };
 
 }  // namespace vantrel

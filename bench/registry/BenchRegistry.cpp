@@ -1,9 +1,13 @@
-// Loading the object class and interface catalogs, and the registration check, against the
-// plainest loops over the same keys.
+// Loading the object class and interface catalogs, the registration check and the search index,
+// against the plainest loops over the same keys.
 //   bench_registry --populate N [FIRST]   registers classes and named interfaces FIRST..N-1 (not timed)
 //   bench_registry                 measures
+//   bench_registry --search        measures one keystroke's search over the whole index
 #include <windows.h>
 
+#include <psapi.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <set>
@@ -12,7 +16,9 @@
 
 #include "bench/support/BenchSupport.h"
 #include "catalog/ObjectCatalog.h"
+#include "catalog/RegisteredValues.h"
 #include "catalog/RegistrationCheck.h"
+#include "catalog/SearchIndex.h"
 #include "catalog/Zarvek_RegUtils.h"
 
 using namespace vantrel;
@@ -128,6 +134,140 @@ size_t RawCheckLoop() {
   return missing;
 }
 
+// The reads of the search index, the plainest way: every entry of the four catalogs opened, its
+// name and the values the search looks at queried, each a string of its own.
+size_t RawSearchReadLoop() {
+  size_t texts = 0;
+  auto keep = [&](const std::wstring& AText) { texts += AText.empty() ? 0 : 1; };
+  for (const wchar_t* catalog : {L"CLSID", L"TypeLib", L"AppID", L"Interface"}) {
+    HKEY root;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, catalog, 0, KEY_READ, &root) != ERROR_SUCCESS) continue;
+    for (const std::wstring& guid : Subkeys(root)) {
+      HKEY key;
+      if (RegOpenKeyExW(root, guid.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+      keep(Query(key, L"", nullptr));
+      if (catalog[0] == L'C') {
+        for (const wchar_t* subkey : {L"InprocServer32", L"LocalServer32", L"ProgID", L"VersionIndependentProgID",
+                                      L"TypeLib"}) {
+          keep(Query(key, subkey, nullptr));
+        }
+        keep(Query(key, L"", L"AppID"));
+      } else if (catalog[0] == L'T') {
+        for (const std::wstring& version : Subkeys(key)) {
+          HKEY versionKey;
+          if (RegOpenKeyExW(key, version.c_str(), 0, KEY_READ, &versionKey) != ERROR_SUCCESS) continue;
+          keep(Query(versionKey, L"", nullptr));
+          for (const std::wstring& locale : Subkeys(versionKey)) {
+            keep(Query(versionKey, (locale + L"\\win32").c_str(), nullptr));
+            keep(Query(versionKey, (locale + L"\\win64").c_str(), nullptr));
+          }
+          RegCloseKey(versionKey);
+        }
+      } else if (catalog[0] == L'A') {
+        for (const wchar_t* name : {L"LocalService", L"DllSurrogate", L"RunAs"}) keep(Query(key, L"", name));
+      } else {
+        keep(Query(key, L"ProxyStubClsid32", nullptr));
+        keep(Query(key, L"TypeLib", nullptr));
+      }
+      RegCloseKey(key);
+    }
+    RegCloseKey(root);
+  }
+  return texts;
+}
+
+// The index as the main window builds it: the four catalogs, each entry's values, in tree order.
+void BuildSearchIndex(TRegView AView, TSearchIndex& AIndex) {
+  AIndex.Clear();
+  TRegisteredValuesReader reader(AView);
+  TRegisteredValues values;
+  for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otAppID, TObjectType::otTypeLib,
+                           TObjectType::otInterface}) {
+    TObjects list;
+    LoadList(kind, list, AView);
+    std::vector<uint32_t> order(list.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t A, uint32_t B) { return list[A].Name.view() < list[B].Name.view(); });
+    for (uint32_t index : order) {
+      reader.Read(kind, list[index].GUID.view(), values);
+      AIndex.Add(kind, index, list[index].Name.view(), list[index].GUID.view(), values);
+    }
+  }
+}
+
+size_t PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters = {};
+  counters.cb = sizeof(counters);
+  K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+  return counters.PrivateUsage;
+}
+
+std::wstring LowerCopy(std::wstring AText) {
+  CharLowerBuffW(AText.data(), static_cast<DWORD>(AText.size()));
+  return AText;
+}
+
+// One keystroke's search over the whole index, against the plainest scan of the same strings:
+// every field of every entry as a lower-cased string of its own, searched with find.
+int SearchBench() {
+  const TRegView view = ProcessRegView();
+  const size_t before = PrivateBytes();
+  TSearchIndex index;
+  BuildSearchIndex(view, index);
+  const size_t after = PrivateBytes();
+  std::printf("search index: %zu entries, %.1f MB held (process private bytes %.1f MB more after building it)\n",
+              index.Count(), index.MemoryUsed() / 1048576.0, (after - before) / 1048576.0);
+
+  // The same strings, one per field, lower-cased once.
+  std::vector<std::vector<std::wstring>> fields;
+  {
+    TRegisteredValuesReader reader(view);
+    TRegisteredValues values;
+    for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otAppID, TObjectType::otTypeLib,
+                             TObjectType::otInterface}) {
+      TObjects list;
+      LoadList(kind, list, view);
+      for (const TObjectData& entry : list) {
+        reader.Read(kind, entry.GUID.view(), values);
+        std::vector<std::wstring>& entryFields = fields.emplace_back();
+        for (const std::wstring* text : {&values.ProgId, &values.VersionIndependentProgId, &values.InprocServer,
+                                         &values.LocalServer, &values.TypeLib, &values.AppId, &values.ProxyStub,
+                                         &values.LocalService, &values.DllSurrogate}) {
+          if (!text->empty()) entryFields.push_back(LowerCopy(*text));
+        }
+        for (const TTypeLibVersion& version : values.Versions) {
+          entryFields.push_back(LowerCopy(version.Name));
+          for (const TTypeLibFile& file : version.Files) entryFields.push_back(LowerCopy(file.Path));
+        }
+        entryFields.push_back(LowerCopy(std::wstring(entry.Name.view())));
+        entryFields.push_back(LowerCopy(std::wstring(entry.GUID.view())));
+      }
+    }
+  }
+  for (const wchar_t* query : {L"Bench Class 12345", L"interface3999", L"be0c1f00-0000-4000", L"server.dll",
+                               L"no such text"}) {
+    size_t found = 0, scanned = 0;
+    char name[96];
+    std::snprintf(name, sizeof(name), "search \"%ls\"", query);
+    Compare(name, "plain scan", 9, [&] { found = index.Find(query).size(); },
+            [&] {
+              scanned = 0;
+              const std::wstring lowered = LowerCopy(query);
+              for (const auto& entry : fields) {
+                for (const std::wstring& field : entry) {
+                  if (field.find(lowered) != std::wstring::npos) {
+                    ++scanned;
+                    break;
+                  }
+                }
+              }
+            });
+    std::printf("  %zu entries found (plain scan: %zu)\n", found, scanned);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -135,6 +275,7 @@ int wmain(int argc, wchar_t** argv) {
     Populate(argc >= 4 ? _wtoi(argv[3]) : 0, _wtoi(argv[2]));
     return 0;
   }
+  if (argc >= 2 && std::wcscmp(argv[1], L"--search") == 0) return SearchBench();
   const TRegView view = ProcessRegView();
   TObjects list;
   LoadCLSIDList(list, view);
@@ -150,6 +291,10 @@ int wmain(int argc, wchar_t** argv) {
   Compare("CheckRegistrations", "raw loop of the same reads", 3,
           [&] { problems = CheckRegistrations(view, environment).size(); }, [] { RawCheckLoop(); });
   std::printf("  %zu problems\n", problems);
+  TSearchIndex index;
+  Compare("search index, built", "raw loop of the same reads", 3, [&] { BuildSearchIndex(view, index); },
+          [] { RawSearchReadLoop(); });
+  std::printf("  %zu entries\n", index.Count());
   if (Is64BitWindows()) {
     // The other registry view, against the same loop in that view.
     const TRegView other = view == TRegView::rv64 ? TRegView::rv32 : TRegView::rv64;

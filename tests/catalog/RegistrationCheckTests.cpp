@@ -123,6 +123,17 @@ TEST(RegistrationCheck, EachProblemIsFoundAndItsSoundTwinIsNot) {
   reg.SetString(L"AppID\\" + soundApp, L"", L"Sound application");
   reg.SetString(L"AppID\\" + soundApp, L"DllSurrogate", L"");
   add("application ID with the platform's surrogate", soundApp, {});
+  const std::wstring unknownAccount = NewGuid();
+  reg.SetString(L"AppID\\" + unknownAccount, L"RunAs", L"VantrelNoSuchAccount");
+  add("application ID run as an unknown account", unknownAccount, {L"RunAs account not found: VantrelNoSuchAccount"});
+  wchar_t user[256] = {};
+  DWORD userLength = 256;
+  ASSERT_TRUE(GetUserNameW(user, &userLength));
+  for (const std::wstring& account : {std::wstring(L"Interactive User"), std::wstring(user)}) {
+    const std::wstring knownAccount = NewGuid();
+    reg.SetString(L"AppID\\" + knownAccount, L"RunAs", account);
+    add("application ID run as a known account", knownAccount, {});
+  }
 
   const TRegistrationProblems problems = CheckRegistrations(ProcessRegView(), Environment());
   for (const TCase& c : cases) EXPECT_EQ(ProblemsOf(problems, c.Guid), c.Expected) << c.Label;
