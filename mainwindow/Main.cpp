@@ -49,9 +49,6 @@ TObjectType NodeType(LPARAM AParam) { return static_cast<TObjectType>((static_ca
 
 uint32_t NodeIndex(LPARAM AParam) { return static_cast<uint32_t>(AParam) & 0xFFFFFF; }
 
-// The kinds in the order of their roots.
-constexpr TObjectType kRootOrder[] = {TObjectType::otCLSID, TObjectType::otAppID, TObjectType::otTypeLib,
-                                      TObjectType::otInterface};
 
 // Save submenu: tag, suggested file name, list.
 struct TSaveItem {
@@ -64,6 +61,8 @@ constexpr TSaveItem kSaveItems[] = {
     {L"ObjClasses.csv", TObjectType::otCLSID},
     {L"TLBs.csv", TObjectType::otTypeLib},
 };
+
+constexpr wchar_t kSearchHint[] = L"Search names, GUIDs, ProgIDs, servers";
 
 // Shows "Working..." (or another text) and the wait cursor until it ends; then "Ready".
 class TBusy {
@@ -155,7 +154,11 @@ TfrmMain::TfrmMain(std::optional<TRegView> AView)
   FormCreate();
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain() {
+  // The threads write into this window's mailboxes: they end before the members do.
+  FIndexWork.Stop();
+  FCheckWork.Stop();
+}
 
 void TfrmMain::FormCreate() {
   Environment.clear();
@@ -200,9 +203,26 @@ void TfrmMain::CreateControls() {
                           10, 10, Handle(), reinterpret_cast<HMENU>(IDC_NAME), instance, nullptr);
   FGuid = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 0, 0,
                           10, 10, Handle(), reinterpret_cast<HMENU>(IDC_GUID), instance, nullptr);
+  FSearch = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0,
+                            0, 10, 10, Handle(), reinterpret_cast<HMENU>(IDC_SEARCH), instance, nullptr);
+  SendMessageW(FSearch, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(kSearchHint));
+  // The tab order starts at the search field and goes on to the tree or the list.
+  SetWindowPos(FSearch, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetWindowPos(FTree, FSearch, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  FResults = std::make_unique<TResultList>(Handle(), IDC_RESULTS, Dpi(), [this](const TResultRow& ARow, int AColumn) {
+    return ResultCellText(ARow, AColumn);
+  });
+  SetWindowPos(FResults->Handle(), FTree, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  FResults->OnSelect = [this](const TResultRow& ARow) { ResultsSelect(ARow); };
+  FResults->OnOpen = [this](const TResultRow& ARow) {
+    ResultsSelect(ARow);
+    cmViewTLB();
+  };
   CreateDetailsPane();
   FStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
                                Handle(), reinterpret_cast<HMENU>(IDC_STATUS), instance, nullptr);
+  FProgress = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | PBS_SMOOTH, 0, 0, 10, 10, FStatusBar,
+                              reinterpret_cast<HMENU>(IDC_PROGRESS), instance, nullptr);
   SetStatus(L"Ready");
   CreateImageLists();
   ApplyFonts();
@@ -279,24 +299,34 @@ void TfrmMain::ApplyCommandStates() {
   enable(IDM_VIEWTYPELIB, nullptr, !FRegistering);
   enable(IDM_VIEW64, nullptr, !FRegistering && Is64BitWindows());
   enable(IDM_VIEW32, nullptr, !FRegistering && Is64BitWindows());
+  enable(IDM_CHECK, nullptr, !FRegistering);
 }
 
 void TfrmMain::ShowRegistryView() {
   HMENU menu = GetMenu(Handle());
   CheckMenuRadioItem(menu, IDM_VIEW64, IDM_VIEW32, FView == TRegView::rv64 ? IDM_VIEW64 : IDM_VIEW32, MF_BYCOMMAND);
   const std::wstring text = ViewStatusText();
-  SendMessageW(FStatusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageW(FStatusBar, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(text.c_str()));
   ApplyCommandStates();
 }
 
 std::wstring TfrmMain::ViewStatusText() const { return std::wstring(RegViewBits(FView)) + L" Registry"; }
 
 void TfrmMain::LayoutStatusBar() {
-  // The view's name on the right, the status text in the rest.
+  // The view's name on the right, the progress of work on another thread before it, the status
+  // text in the rest.
   RECT client = {};
   GetClientRect(FStatusBar, &client);
-  int parts[] = {std::max(0, static_cast<int>(client.right) - Scale(130)), -1};
-  SendMessageW(FStatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+  const int viewLeft = std::max(0, static_cast<int>(client.right) - Scale(130));
+  // The progress part takes no room while nothing runs.
+  const int progressLeft = FProgressShown ? std::max(0, viewLeft - Scale(160)) : viewLeft;
+  int parts[] = {progressLeft, viewLeft, -1};
+  SendMessageW(FStatusBar, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+  RECT part = {};
+  SendMessageW(FStatusBar, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part));
+  const int inset = Scale(2);
+  MoveWindow(FProgress, part.left + inset, part.top + inset, std::max(0, static_cast<int>(part.right - part.left) - 2 * inset),
+             std::max(0, static_cast<int>(part.bottom - part.top) - 2 * inset), TRUE);
 }
 
 void TfrmMain::ClearDetails() {
@@ -307,6 +337,7 @@ void TfrmMain::ClearDetails() {
   FShownImage = -1;
   FTabPanel->Hide();
   FRegTree->Clear();
+  FShown = {};
   EnableCommands({});
 }
 
@@ -332,7 +363,9 @@ void TfrmMain::ApplyFonts() {
   GetObjectW(Font(), sizeof(font), &font);
   font.lfWeight = FW_BOLD;
   FBoldFont.reset(CreateFontIndirectW(&font));
-  for (HWND child : {FTree, FGuid, FStatusBar, FMemo, FViewButton, FCopy, FReg, FUnreg}) ApplyFont(child);
+  for (HWND child : {FTree, FSearch, FResults->Handle(), FGuid, FStatusBar, FMemo, FViewButton, FCopy, FReg, FUnreg}) {
+    ApplyFont(child);
+  }
   SendMessageW(FName, WM_SETFONT, reinterpret_cast<WPARAM>(FBoldFont.get()), TRUE);
   FRegTree->SetFont(Font());
   // The panel scales its caption through the form's font.
@@ -351,6 +384,7 @@ void TfrmMain::DpiChanged() {
   if (!FTree) return;
   CreateImageLists();
   ApplyFonts();
+  FResults->SetDpi(Dpi());
   Resize();
 }
 
@@ -360,6 +394,9 @@ void TfrmMain::Resize() {
   LayoutStatusBar();
   SIZE client = ClientSize();
   const int rest = FSplitter->Place(FTree, client.cx, height, Dpi());
+  RECT pane = {};
+  GetWindowRect(FTree, &pane);
+  PlaceLeftPane(pane.right - pane.left, height);
   // Right side: 5 pixels of border, then the 41-pixel header.
   const int border = Scale(5);
   const int left = rest + border;
@@ -506,27 +543,39 @@ void TfrmMain::SearchIcon(const TObjectData& AData) {
 }
 
 void TfrmMain::TreeChange(HTREEITEM ANode) {
-  TWaitCursor wait;
-  SetWindowTextW(FMemo, L"");
-  if (!ANode) return;
+  if (!ANode) {
+    SetWindowTextW(FMemo, L"");
+    return;
+  }
   TCatalogNodeData node = NodeData(ANode);
+  if (node.Index >= 0) {
+    ShowEntry(node.Typ, node.Index);
+    return;
+  }
+  SetWindowTextW(FMemo, L"");
+  FShown = {};
   SetWindowTextW(FName, node.Text.c_str());
   ShowIcon(TIcon());
   SetStatus(L"Ready");
-  if (node.Index < 0) {
-    FTabPanel->Hide();
-    FShownImage = 0;
-    std::wstring text = TreeView_GetChild(FTree, ANode)
-                            ? L"Node contains " + std::to_wstring(Branch(node.Typ).Children.size()) +
-                                  L" items"
-                            : std::wstring(L"Expand node to retrieve items");
-    SetWindowTextW(FGuid, text.c_str());
-    return;
-  }
+  FTabPanel->Hide();
+  FShownImage = 0;
+  std::wstring text = TreeView_GetChild(FTree, ANode)
+                          ? L"Node contains " + std::to_wstring(Branch(node.Typ).Children.size()) + L" items"
+                          : std::wstring(L"Expand node to retrieve items");
+  SetWindowTextW(FGuid, text.c_str());
+}
+
+void TfrmMain::ShowEntry(TObjectType AType, int AIndex) {
+  TWaitCursor wait;
+  SetWindowTextW(FMemo, L"");
+  TObjects& list = ListOf(AType);
+  if (AIndex < 0 || static_cast<size_t>(AIndex) >= list.size()) return;
+  TObjectData& entry = list[static_cast<size_t>(AIndex)];
+  FShown = {AType, AIndex};
+  SetWindowTextW(FName, entry.Name.c_str());
+  ShowIcon(TIcon());
+  SetStatus(L"Ready");
   FTabPanel->Show();
-  TObjects& list = ListOf(node.Typ);
-  if (static_cast<size_t>(node.Index) >= list.size()) return;
-  TObjectData& entry = list[static_cast<size_t>(node.Index)];
   ReadDetails(entry, Environment, FView);
   const TObjectData data = entry;
   FShownImage = static_cast<int>(data.Typ) + 1;
@@ -575,16 +624,24 @@ bool TfrmMain::TreeIncrementalSearch(wchar_t AChar) {
 }
 
 void TfrmMain::Refresh() {
-  TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
-  RepaintNow();
-  CreateTree();
-  ClearDetails();
-  for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otTypeLib, TObjectType::otAppID,
-                           TObjectType::otInterface}) {
-    TObjects& list = ListOf(kind);
-    Loader(kind, list);
-    FillKey(RootOf(kind), list);
+  StopCatalogWork();
+  // A search goes on over the catalogs read again; the problems found were of the old ones.
+  FLastResult = {};
+  if (FResultsShown && FResults->Mode() == TResultList::TMode::rmProblems) CloseResults();
+  FResults->Clear();
+  {
+    TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
+    RepaintNow();
+    CreateTree();
+    ClearDetails();
+    for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otTypeLib, TObjectType::otAppID,
+                             TObjectType::otInterface}) {
+      TObjects& list = ListOf(kind);
+      Loader(kind, list);
+      FillKey(RootOf(kind), list);
+    }
   }
+  if (FResultsShown) SearchChange();
 }
 
 void TfrmMain::cmRefresh() {
@@ -595,6 +652,7 @@ void TfrmMain::cmRegistryView(TRegView AView) {
   if (FRegistering || AView == FView || (AView == TRegView::rv64 && !Is64BitWindows())) return;
   FView = AView;
   FViewGiven = false;  // the user's own choice now: the window remembers it
+  StopCatalogWork();
   // No list of the other view may survive: a loader that fails leaves the later lists empty,
   // to be read in this view when expanded.
   for (TObjectType kind : kRootOrder) ListOf(kind).clear();
@@ -641,17 +699,17 @@ void TfrmMain::cmViewTypeLib() {
 }
 
 TObjectData* TfrmMain::FocusedEntry() {
-  TCatalogNodeData node = NodeData(TreeView_GetSelection(FTree));
-  TObjects& list = ListOf(node.Typ);
-  if (node.Index < 0 || static_cast<size_t>(node.Index) >= list.size()) return nullptr;
-  return &list[static_cast<size_t>(node.Index)];
+  TObjects& list = ListOf(FShown.Typ);
+  if (FShown.Index < 0 || static_cast<size_t>(FShown.Index) >= list.size()) return nullptr;
+  return &list[static_cast<size_t>(FShown.Index)];
 }
 
 void TfrmMain::bRegClick(bool AUnregister) {
   if (FRegistering) return;
-  TCatalogNodeData node = NodeData(TreeView_GetSelection(FTree));
-  if (node.Index < 0 || node.Server.empty()) return;
-  RunRegistration(RegistrationCommand(node.Server, AUnregister, FView), AUnregister);
+  const TObjectData* entry = FocusedEntry();
+  if (!entry || entry->Server.empty()) return;
+  const std::wstring server = entry->Server;
+  RunRegistration(RegistrationCommand(server, AUnregister, FView), AUnregister);
 }
 
 void TfrmMain::RunRegistration(const TRegistrationCommand& ACommand, bool AUnregister) {
@@ -788,15 +846,14 @@ bool TfrmMain::DisplayBinaryAsHex() const {
 
 void TfrmMain::mmHexClick() {
   CheckMenuItem(GetMenu(Handle()), IDM_HEX, MF_BYCOMMAND | (DisplayBinaryAsHex() ? MF_UNCHECKED : MF_CHECKED));
-  HTREEITEM focused = TreeView_GetSelection(FTree);
-  if (focused) {
-    TreeChange(focused);
+  if (FShown.Index >= 0) {
+    ShowEntry(FShown.Typ, FShown.Index);
   } else {
     SetWindowTextW(FMemo, L"");
   }
 }
 
-void TfrmMain::Command(int AId, int, HWND) {
+void TfrmMain::Command(int AId, int ACode, HWND) {
   RunCommand([&] {
     switch (AId) {
       case IDM_SAVE_APPIDS:
@@ -804,6 +861,18 @@ void TfrmMain::Command(int AId, int, HWND) {
       case IDM_SAVE_CLASSES:
       case IDM_SAVE_TYPELIBS:
         cmSave(AId - IDM_SAVE_APPIDS);
+        break;
+      case IDM_SAVE_PROBLEMS:
+        cmSaveProblems();
+        break;
+      case IDM_FIND:
+        cmFind();
+        break;
+      case IDM_CHECK:
+        cmCheckRegistrations();
+        break;
+      case IDC_SEARCH:
+        if (ACode == EN_CHANGE) SearchChange();
         break;
       case IDM_REFRESH:
         cmRefresh();
@@ -853,6 +922,10 @@ void TfrmMain::Command(int AId, int, HWND) {
 LRESULT TfrmMain::Notify(NMHDR* AHeader) {
   LRESULT result = 0;
   if (FRegTree && FRegTree->Notify(AHeader, result)) return result;
+  if (FResults && AHeader->hwndFrom == FResults->Handle()) {
+    RunCommand([&] { FResults->Notify(AHeader, result); });
+    return result;
+  }
   if (AHeader->hwndFrom != FTree) return 0;
   switch (AHeader->code) {
     case TVN_ITEMEXPANDINGW: {
@@ -933,6 +1006,12 @@ LRESULT TfrmMain::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
     case WM_EXITMENULOOP:
       SetStatus(L"Ready");
       break;
+    case kIndexMailMessage:
+      RunCommand([&] { IndexMail(AWParam); });
+      return 0;
+    case kCheckMailMessage:
+      RunCommand([&] { CheckMail(AWParam); });
+      return 0;
     default:
       break;
   }
@@ -940,6 +1019,30 @@ LRESULT TfrmMain::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
 }
 
 bool TfrmMain::PreTranslateMessage(MSG& AMsg) {
+  if (AMsg.message == WM_KEYDOWN && AMsg.wParam == VK_ESCAPE && IsChild(Handle(), AMsg.hwnd)) {
+    // Esc stops a running check first, then takes the result list away.
+    if (FChecking) {
+      FCheckWork.Cancel();
+      SetStatus(L"Cancelling the check...");
+      return true;
+    }
+    if (AMsg.hwnd == FSearch || (FResultsShown && AMsg.hwnd == FResults->Handle())) {
+      RunCommand([&] { CloseResults(); });
+      return true;
+    }
+  }
+  if (AMsg.message == WM_KEYDOWN && AMsg.wParam == VK_RETURN && FResultsShown && AMsg.hwnd == FResults->Handle()) {
+    // Enter opens the type library, as a double-click does.
+    RunCommand([&] { FResults->OpenSelected(); });
+    return true;
+  }
+  if (AMsg.message == WM_KEYDOWN && AMsg.hwnd == FSearch && FResultsShown &&
+      (AMsg.wParam == VK_DOWN || AMsg.wParam == VK_RETURN)) {
+    // From the field into the results: the first row is chosen unless one already is.
+    SetFocus(FResults->Handle());
+    if (FResults->Selected() < 0) FResults->Select(0);
+    return true;
+  }
   // Typed characters search every node: the control's own search only sees expanded branches.
   // (Handled here rather than in a subclass of the tree: subclassing slows every message to it.)
   // With nothing selected, the first arrow key selects a node instead of moving away from one.

@@ -11,14 +11,23 @@
 #include <vector>
 
 #include "catalog/ObjectCatalog.h"
+#include "catalog/RegistrationCheck.h"
+#include "catalog/SearchIndex.h"
 #include "catalog/ServerPaths.h"
 #include "controls/Zarvek.Control.TabPanel.h"
 #include "forms/Zarvek.Forms.Splitter.h"
 #include "forms/Zarvek.Forms.TreeSearch.h"
 #include "forms/Zarvek.LayoutManager.Form.h"
+#include "mainwindow/BackgroundWork.h"
+#include "mainwindow/CatalogWork.h"
 #include "mainwindow/RegistryView.h"
+#include "mainwindow/ResultList.h"
 
 namespace vantrel {
+
+// The catalogs in the order of their roots in the tree.
+inline constexpr TObjectType kRootOrder[] = {TObjectType::otCLSID, TObjectType::otAppID, TObjectType::otTypeLib,
+                                             TObjectType::otInterface};
 
 // What a catalog tree node stands for.
 struct TCatalogNodeData {
@@ -86,7 +95,29 @@ class TfrmMain : public TLMForm {
   // Child nodes of a root in display order.
   const std::vector<HTREEITEM>& ChildrenOf(TObjectType AType) const;
 
+  // The search and the registration check.
+  HWND SearchField() const { return FSearch; }
+  TResultList& Results() const { return *FResults; }
+  // True while the result list stands in place of the tree.
+  bool ResultsShown() const { return FResultsShown; }
+  const TSearchIndex& SearchIndex() const { return FIndex; }
+  // True from the start of the search index, or of the check, until the window has taken in its
+  // end.
+  bool Indexing() const { return FIndexing; }
+  bool Checking() const { return FChecking; }
+  // The problems of the last check that ran to its end in the view shown.
+  const std::optional<TRegistrationProblems>& Problems() const { return FProblems; }
+  // The progress bar of the status bar: visible while work runs on another thread.
+  HWND ProgressBar() const { return FProgress; }
+
   // Commands and handlers.
+  void cmFind();
+  void SearchChange();
+  // The tree in place of the result list again, with the entry last chosen in the list selected.
+  void CloseResults();
+  void ResultsSelect(const TResultRow& ARow);
+  void cmCheckRegistrations();
+  void cmSaveProblems();
   void CreateTree();
   void FillKey(HTREEITEM ARoot, const TObjects& AData);
   void TreeExpanding(HTREEITEM ANode);
@@ -158,6 +189,23 @@ class TfrmMain : public TLMForm {
   void RepaintNow();
   void AddRoot(TObjectType AType);
   void KeepExpandButton(HTREEITEM ARoot);
+  // Shows an entry in the details pane: its header, registry subtrees, commands and icon.
+  void ShowEntry(TObjectType AType, int AIndex);
+  void PlaceLeftPane(int AWidth, int AHeight);
+  void ShowResults(TResultList::TMode AMode);
+  std::wstring ResultCellText(const TResultRow& ARow, int AColumn) const;
+  int EntryIndexByGuid(TObjectType AType, const std::wstring& AGuid);
+  void SelectInTree(TObjectType AType, int AIndex);
+  void StartIndex();
+  void StopIndex();
+  void IndexMail(WPARAM AGeneration);
+  void CheckMail(WPARAM AGeneration);
+  void ShowSearchStatus();
+  void ShowProgress(size_t ADone, size_t ATotal);
+  void HideProgress();
+  void SaveProblemsAs(const TRegistrationProblems& AProblems);
+  // The work of another thread that the catalogs being read again make stale.
+  void StopCatalogWork();
 
   HWND FTree = nullptr;
   HWND FIcon = nullptr;
@@ -194,6 +242,35 @@ class TfrmMain : public TLMForm {
   bool FRegistering = false;
   std::wstring FRegistrationStatus;
   HWND FViewButton = nullptr, FCopy = nullptr, FReg = nullptr, FUnreg = nullptr;
+
+  // The entry the details pane shows, and the one last chosen in the result list.
+  struct TEntryRef {
+    TObjectType Typ = TObjectType::otCLSID;
+    int Index = -1;
+  };
+  TEntryRef FShown;
+  TEntryRef FLastResult;
+  HWND FSearch = nullptr;
+  HWND FProgress = nullptr;
+  bool FProgressShown = false;
+  std::unique_ptr<TResultList> FResults;
+  bool FResultsShown = false;
+  // The search index fills on a thread of its own; the window appends what it sends.
+  TSearchIndex FIndex;
+  TBackgroundWork FIndexWork;
+  TMailbox<TIndexMail> FIndexMail;
+  bool FIndexing = false;
+  bool FIndexComplete = false;
+  std::wstring FSearchText;
+  TBackgroundWork FCheckWork;
+  TMailbox<TCheckMail> FCheckMail;
+  bool FChecking = false;
+  std::optional<TRegistrationProblems> FProblems;
+  // The problems shown in the result list (those of the last check, complete or not).
+  TRegistrationProblems FShownProblems;
+  bool FSaveWhenChecked = false;
+  // Set while the window itself empties the search field: that is no search.
+  bool FClearingSearch = false;
 };
 
 }  // namespace vantrel

@@ -11,6 +11,7 @@
 #define IDM_SAVE_INTERFACES 211
 #define IDM_SAVE_CLASSES 212
 #define IDM_SAVE_TYPELIBS 213
+#define IDM_SAVE_PROBLEMS 214
 #define IDM_REFRESH 220
 #define IDM_EXIT 221
 #define IDM_VIEWTLB 230
@@ -21,6 +22,8 @@
 // The registry views: a radio pair, in this order.
 #define IDM_VIEW64 250
 #define IDM_VIEW32 251
+#define IDM_FIND 260
+#define IDM_CHECK 261
 
 // Controls.
 #define IDC_TREE 300
@@ -35,3 +38,6 @@
 #define IDC_COPY 309
 #define IDC_REGISTER 310
 #define IDC_UNREGISTER 311
+#define IDC_SEARCH 312
+#define IDC_RESULTS 313
+#define IDC_PROGRESS 314

@@ -584,7 +584,7 @@ TEST_F(Details, EachRegistryViewShowsItsOwnRegistrations) {
   EXPECT_TRUE(checked(IDM_VIEW32));
   EXPECT_FALSE(checked(IDM_VIEW64));
   EXPECT_TRUE(MenuEnabled(IDM_VIEW64));
-  EXPECT_EQ(StatusPart(*form, 1), L"32-bit Registry");
+  EXPECT_EQ(StatusPart(*form, 2), L"32-bit Registry");
   ASSERT_TRUE(Select(TObjectType::otCLSID, only32));
   EXPECT_EQ(form->NameText(), L"Only 32");
   EXPECT_EQ(ShownStates(), (TCommandStates{true, true, true}));
@@ -600,7 +600,7 @@ TEST_F(Details, EachRegistryViewShowsItsOwnRegistrations) {
   EXPECT_EQ(form->View(), TRegView::rv64);
   EXPECT_TRUE(checked(IDM_VIEW64));
   EXPECT_FALSE(checked(IDM_VIEW32));
-  EXPECT_EQ(StatusPart(*form, 1), L"64-bit Registry");
+  EXPECT_EQ(StatusPart(*form, 2), L"64-bit Registry");
   // Nothing of the other view stays on screen.
   EXPECT_EQ(TreeView_GetSelection(form->Tree()), nullptr);
   EXPECT_EQ(form->NameText(), L"");

@@ -160,8 +160,10 @@ TEST_F(MainWindow, WindowLayoutAndMenu) {
   EXPECT_STREQ(text, L"&Refresh\tCtrl+R");
   GetMenuStringW(menu, IDM_SAVE_TYPELIBS, text, 64, MF_BYCOMMAND);
   EXPECT_STREQ(text, L"&Type Libraries...");
-  // File, View, Object, Help; the View menu is the pair of registry views.
-  ASSERT_EQ(GetMenuItemCount(menu), 4);
+  // File, View, Object, Tools, Help; the View menu is the pair of registry views.
+  ASSERT_EQ(GetMenuItemCount(menu), 5);
+  GetMenuStringW(menu, 3, text, 64, MF_BYPOSITION);
+  EXPECT_STREQ(text, L"&Tools");
   GetMenuStringW(menu, 1, text, 64, MF_BYPOSITION);
   EXPECT_STREQ(text, L"&View");
   HMENU views = GetSubMenu(menu, 1);

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "base/Zarvek_SysUtils.h"
+#include "catalog/RegistrationCheck.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/ProgramWindows.h"
 #include "tests/support/TestSupport.h"
@@ -184,7 +185,7 @@ TEST_F(ProgramRun, ViewSwitchAloneOpensTheWindowInThatView) {
   // The status bar names the view on screen.
   HWND statusBar = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
   ASSERT_NE(statusBar, nullptr);
-  EXPECT_EQ(RemoteStatusText(info.hProcess, statusBar, 1), L"64-bit Registry");
+  EXPECT_EQ(RemoteStatusText(info.hProcess, statusBar, 2), L"64-bit Registry");
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(info.hProcess, 30000), WAIT_OBJECT_0);
   CloseHandle(info.hProcess);
@@ -205,19 +206,40 @@ TEST_F(ProgramRun, UnknownParameterOpensTheMainWindow) {
   for (const wchar_t* name : kCsvFiles) EXPECT_FALSE(FileExists(NextToProgram(name)));
 }
 
-TEST_F(ProgramRun, ProblemsSwitchWritesTheCheckWithoutAWindow) {
+TEST_F(ProgramRun, ProblemsSwitchWritesTheCheckOfTheViewAskedForWithoutAWindow) {
   TRegistryFixture reg;
-  const std::wstring guid = NewGuid();
-  reg.SetString(L"CLSID\\" + guid, L"", L"Program run class");
-  reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"C:\\no\\such\\server.dll");
-  TProcessResult run = Run(L"/SP");
-  ASSERT_TRUE(run.Started);
-  ASSERT_FALSE(run.TimedOut);
-  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
-  const std::string text = ReadFileBytes(NextToProgram(L"Problems.csv"));
-  EXPECT_EQ(text.rfind("Catalog;Name;GUID;Problem;Value\r\n", 0), 0u);
-  EXPECT_NE(text.find("Object Classes;Program run class;" + WideToCodePage(guid, CP_ACP) +
-                      ";Server file not found;C:\\no\\such\\server.dll\r\n"),
-            std::string::npos);
-  EXPECT_FALSE(FileExists(NextToProgram(L"ObjClasses.csv")));
+  const std::wstring both = NewGuid(), only32 = NewGuid(), only64 = NewGuid();
+  reg.SetString(L"CLSID\\" + both, L"", L"Program run class");
+  reg.SetString(L"CLSID\\" + both + L"\\InprocServer32", L"", L"C:\\no\\such\\server.dll");
+  reg.SetString(L"CLSID\\" + only32 + L"\\LocalServer32", L"", L"\"C:\\No Vendor\\x;y.exe\" /automation", TView::v32);
+  reg.SetString(L"CLSID\\" + only64, L"", L"Class \"64\"", TView::v64);
+  reg.SetString(L"CLSID\\" + only64 + L"\\TypeLib", L"", L"{00000000-0000-0000-0000-00000000BAD1}", TView::v64);
+  const std::string line = "Object Classes;Program run class;" + WideToCodePage(both, CP_ACP) +
+                           ";Server file not found;C:\\no\\such\\server.dll\r\n";
+  const std::string line32 = "Object Classes;" + WideToCodePage(only32, CP_ACP) + ";" + WideToCodePage(only32, CP_ACP) +
+                             ";Server file not found;\"\"\"C:\\No Vendor\\x;y.exe\"\" /automation\"\r\n";
+  const std::string line64 = "Object Classes;\"Class \"\"64\"\"\";" + WideToCodePage(only64, CP_ACP) +
+                             ";Type library not registered;{00000000-0000-0000-0000-00000000BAD1}\r\n";
+  TStringList environment;
+  ReadEnvironmentBlock(environment);
+  struct TCase {
+    const wchar_t* Switches;
+    TRegView View;
+  } cases[] = {{L"/SP", ProcessRegView()}, {L"/32 /SP", TRegView::rv32}, {L"/SP /64", TRegView::rv64}};
+  for (const TCase& c : cases) {
+    if (c.View == TRegView::rv64 && !Is64BitWindows()) continue;
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.Switches)));
+    TProcessResult run = Run(c.Switches);
+    ASSERT_TRUE(run.Started);
+    ASSERT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+    const std::string text = ReadFileBytes(NextToProgram(L"Problems.csv"));
+    // Byte for byte what the check finds in that view, the fixture's lines among it.
+    EXPECT_EQ(text, FormatProblemsCsv(CheckRegistrations(c.View, environment)));
+    EXPECT_EQ(text.rfind("Catalog;Name;GUID;Problem;Value\r\n", 0), 0u);
+    EXPECT_NE(text.find(line), std::string::npos);
+    EXPECT_EQ(text.find(line32) != std::string::npos, c.View == TRegView::rv32);
+    EXPECT_EQ(text.find(line64) != std::string::npos, c.View == TRegView::rv64);
+    EXPECT_FALSE(FileExists(NextToProgram(L"ObjClasses.csv")));
+  }
 }

@@ -57,7 +57,7 @@ class TRun {
   HWND Main() const { return FMain; }
   // The registry view the status bar names.
   std::wstring ViewShown() const {
-    return RemoteStatusText(FInfo.hProcess, FindWindowExW(FMain, nullptr, STATUSCLASSNAMEW, nullptr), 1);
+    return RemoteStatusText(FInfo.hProcess, FindWindowExW(FMain, nullptr, STATUSCLASSNAMEW, nullptr), 2);
   }
   bool Close() {
     PostMessageW(FMain, WM_CLOSE, 0, 0);

@@ -1,0 +1,329 @@
+// The search over the four catalogs and the registration check in the main window, against
+// registrations in the test prefix: what is found by which field, the result list standing in for
+// the tree, the work on other threads, and the problems file.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "base/Zarvek_SysUtils.h"
+#include "catalog/RegistrationCheck.h"
+#include "forms/Zarvek.Forms.Application.h"
+#include "mainwindow/Main.h"
+#include "mainwindow/resource.h"
+#include "tlbviewer/TLBViewer.h"
+#include "tests/support/RegistryFixture.h"
+#include "tests/support/TestSupport.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+// A GUID's 32 hex digits, without braces and dashes.
+std::wstring Digits(const std::wstring& AGuid) {
+  std::wstring digits;
+  for (wchar_t c : AGuid) {
+    if (c != L'{' && c != L'}' && c != L'-') digits += c;
+  }
+  return digits;
+}
+
+std::wstring Lower(std::wstring AText) {
+  for (wchar_t& c : AText) c = LowerAscii(c);
+  return AText;
+}
+
+// One entry of each catalog, with every searchable value holding a token no other key holds.
+struct TSearchFixture {
+  explicit TSearchFixture(TRegistryFixture& AReg) {
+    const std::wstring system = SystemDirectoryPath();
+    AReg.SetString(L"CLSID\\" + ClassGuid, L"", L"Search Class " + Token);
+    AReg.SetString(L"CLSID\\" + ClassGuid, L"AppID", AppGuid);
+    AReg.SetString(L"CLSID\\" + ClassGuid + L"\\ProgID", L"", L"Vantrel.P" + Token + L".1");
+    AReg.SetString(L"CLSID\\" + ClassGuid + L"\\VersionIndependentProgID", L"", L"Vantrel.V" + Token);
+    AReg.SetString(L"CLSID\\" + ClassGuid + L"\\InprocServer32", L"", L"C:\\Vendor" + Token + L"\\server.dll");
+    AReg.SetString(L"CLSID\\" + ClassGuid + L"\\TypeLib", L"", LibGuid);
+    AReg.SetString(L"Interface\\" + InterfaceGuid, L"", L"ISearch" + Token);
+    AReg.SetString(L"Interface\\" + InterfaceGuid + L"\\ProxyStubClsid32", L"", ProxyGuid);
+    AReg.SetString(L"Interface\\" + InterfaceGuid + L"\\TypeLib", L"", InterfaceLibGuid);
+    AReg.SetString(L"TypeLib\\" + LibGuid + L"\\1.0", L"", L"Search Library " + Token);
+    AReg.SetString(L"TypeLib\\" + LibGuid + L"\\1.0\\0\\win32", L"", system + L"stdole2.tlb");
+    AReg.SetString(L"TypeLib\\" + LibGuid + L"\\2.0", L"", L"Second version");
+    AReg.SetString(L"TypeLib\\" + LibGuid + L"\\2.0\\0\\win32", L"", L"C:\\Libs" + Token + L"\\lib.tlb");
+    AReg.SetString(L"AppID\\" + AppGuid, L"", L"Search App " + Token);
+    AReg.SetString(L"AppID\\" + AppGuid, L"LocalService", L"Svc" + Token);
+    AReg.SetString(L"AppID\\" + AppGuid, L"DllSurrogate", L"C:\\Surrogates" + Token + L"\\host.exe");
+  }
+  const std::wstring Token = L"vsx" + Digits(NewGuid()).substr(0, 10);
+  const std::wstring ClassGuid = NewGuid(), InterfaceGuid = NewGuid(), LibGuid = NewGuid(), AppGuid = NewGuid();
+  const std::wstring ProxyGuid = NewGuid(), InterfaceLibGuid = NewGuid();
+};
+
+class Search : public testing::Test {
+ protected:
+  void SetUp() override { form = std::make_unique<TfrmMain>(); }
+  void TearDown() override { form.reset(); }
+
+  // Lets the window run until ADone holds; false after a minute.
+  bool RunUntil(const std::function<bool()>& ADone) {
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    while (!ADone()) {
+      if (GetTickCount64() > deadline) return false;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+      Application().ProcessMessages();
+    }
+    return true;
+  }
+  // Types a text into the search field and waits for the whole index.
+  void SearchFor(const std::wstring& AText) {
+    SetWindowTextW(form->SearchField(), AText.c_str());
+    ASSERT_TRUE(RunUntil([&] { return !form->Indexing(); }));
+  }
+  // The result rows as "catalog|GUID|found in" (or "|problem|value" for the check's rows).
+  std::vector<std::wstring> Rows() const {
+    std::vector<std::wstring> rows;
+    const TResultList& list = form->Results();
+    for (int row = 0; row < static_cast<int>(list.Rows().size()); ++row) {
+      std::wstring text = list.CellText(row, 1) + L"|" + list.CellText(row, 2);
+      for (int column = 3; column < list.ColumnCount(); ++column) text += L"|" + list.CellText(row, column);
+      rows.push_back(text);
+    }
+    return rows;
+  }
+  int RowOf(const std::wstring& AGuid) const {
+    const TResultList& list = form->Results();
+    for (int row = 0; row < static_cast<int>(list.Rows().size()); ++row) {
+      if (SameTextAscii(list.CellText(row, 2), AGuid)) return row;
+    }
+    return -1;
+  }
+  // Shown in its window (the window itself may be hidden in a test).
+  static bool Showing(HWND AControl) { return (GetWindowLongW(AControl, GWL_STYLE) & WS_VISIBLE) != 0; }
+  // A key as the message loop delivers it to a control.
+  void Key(HWND AControl, WPARAM AKey) {
+    MSG msg = {AControl, WM_KEYDOWN, AKey, 0};
+    if (!Application().PreTranslate(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  void Command(UINT AId) { SendMessageW(form->Handle(), WM_COMMAND, AId, 0); }
+  std::vector<std::pair<int, std::wstring>> DetailLines() const {
+    std::vector<std::pair<int, std::wstring>> lines;
+    for (const auto& line : form->RegTree().LinesInTreeOrder()) lines.emplace_back(line.Level, *line.Text);
+    return lines;
+  }
+
+  TRegistryFixture reg;
+  std::unique_ptr<TfrmMain> form;
+};
+
+}  // namespace
+
+TEST_F(Search, FindsEachFieldOfEachCatalogAndSaysWhere) {
+  TSearchFixture fix(reg);
+  const std::wstring classRow = L"Object Classes|" + fix.ClassGuid + L"|";
+  const std::wstring appRow = L"Application IDs|" + fix.AppGuid + L"|";
+  const std::wstring libRow = L"Type Libraries|" + fix.LibGuid + L"|";
+  const std::wstring interfaceRow = L"Interfaces|" + fix.InterfaceGuid + L"|";
+  struct TCase {
+    std::wstring Text;
+    std::vector<std::wstring> Expected;  // in the tree's order of catalogs
+  } cases[] = {
+      {L"SEARCH CLASS " + fix.Token, {classRow + L"name"}},
+      {L"vantrel.p" + fix.Token, {classRow + L"ProgID"}},
+      {L"Vantrel.V" + fix.Token, {classRow + L"ProgID"}},
+      {L"vendor" + fix.Token + L"\\SERVER", {classRow + L"server"}},
+      {L"search library " + fix.Token, {libRow + L"name"}},
+      {L"libs" + fix.Token, {libRow + L"file"}},
+      {L"svc" + fix.Token, {appRow + L"service"}},
+      {L"surrogates" + fix.Token, {appRow + L"surrogate"}},
+      {L"isearch" + fix.Token, {interfaceRow + L"name"}},
+      // One row per entry, with every field that holds the text.
+      {fix.Token,
+       {classRow + L"name, ProgID, server", appRow + L"name, service, surrogate", libRow + L"name, file",
+        interfaceRow + L"name"}},
+      // GUIDs with braces and dashes, without them, in part, in any case.
+      {fix.LibGuid, {classRow + L"type library", libRow + L"GUID"}},
+      {Lower(Digits(fix.AppGuid)), {classRow + L"application ID", appRow + L"GUID"}},
+      {fix.ProxyGuid.substr(0, 14), {interfaceRow + L"proxy/stub class"}},
+      {Digits(fix.InterfaceLibGuid).substr(4, 20), {interfaceRow + L"type library"}},
+      {Lower(fix.ClassGuid.substr(10, 20)), {classRow + L"GUID"}},
+      // No match runs from one value into the next.
+      {L"Search Class " + fix.Token + L"Vantrel", {}},
+  };
+  for (const TCase& c : cases) {
+    SearchFor(c.Text);
+    EXPECT_TRUE(form->ResultsShown());
+    EXPECT_EQ(Rows(), c.Expected) << testing::PrintToString(c.Text);
+  }
+  EXPECT_EQ(form->StatusText(), L"No entries found");
+  SearchFor(fix.Token);
+  EXPECT_EQ(form->StatusText(), L"4 entries found");
+  const TResultList& list = form->Results();
+  EXPECT_EQ(list.ColumnCaption(0), L"Name");
+  EXPECT_EQ(list.ColumnCaption(3), L"Found in");
+  EXPECT_EQ(list.CellText(0, 0), L"Search Class " + fix.Token);
+}
+
+TEST_F(Search, CatalogsNotExpandedAreReadForTheSearchAndTheirNodesStayAsTheyAre) {
+  TSearchFixture fix(reg);
+  int loads = 0;
+  form->Loader = [&](TObjectType AType, TObjects& AList) {
+    ++loads;
+    LoadList(AType, AList, form->View());
+  };
+  TreeView_Expand(form->Tree(), form->RootOf(TObjectType::otAppID), TVE_EXPAND);
+  EXPECT_EQ(loads, 1);
+  SearchFor(fix.Token);
+  EXPECT_EQ(Rows().size(), 4u);
+  EXPECT_EQ(loads, 4);
+  for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otTypeLib, TObjectType::otInterface}) {
+    EXPECT_FALSE(form->ListOf(kind).empty());
+    EXPECT_EQ(TreeView_GetChild(form->Tree(), form->RootOf(kind)), nullptr);
+  }
+  // The tree takes the catalog the search read.
+  TreeView_Expand(form->Tree(), form->RootOf(TObjectType::otCLSID), TVE_EXPAND);
+  EXPECT_EQ(loads, 4);
+  EXPECT_EQ(form->ChildrenOf(TObjectType::otCLSID).size(), form->ListOf(TObjectType::otCLSID).size());
+}
+
+TEST_F(Search, ChosenResultShowsItsEntryAsTheTreeDoesAndEscapeSelectsItInTheTree) {
+  TSearchFixture fix(reg);
+  SearchFor(fix.Token);
+  const int row = RowOf(fix.ClassGuid);
+  ASSERT_GE(row, 0);
+  form->Results().Select(row);
+  EXPECT_EQ(form->NameText(), L"Search Class " + fix.Token);
+  EXPECT_EQ(form->GuidText(), fix.ClassGuid);
+  const auto lines = DetailLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].second, L"CLSID");
+  EXPECT_TRUE(form->TabPanel().Visible());
+  const UINT viewState = GetMenuState(GetMenu(form->Handle()), IDM_VIEWTLB, MF_BYCOMMAND);
+  EXPECT_FALSE(viewState & MF_GRAYED);
+
+  // Esc in the list: the tree again, the chosen entry selected in it and shown the same way.
+  SetFocus(form->Results().Handle());
+  Key(form->Results().Handle(), VK_ESCAPE);
+  EXPECT_FALSE(form->ResultsShown());
+  EXPECT_TRUE(Showing(form->Tree()));
+  EXPECT_FALSE(Showing(form->Results().Handle()));
+  EXPECT_EQ(GetWindowTextLengthW(form->SearchField()), 0);
+  TCatalogNodeData node = form->NodeData(TreeView_GetSelection(form->Tree()));
+  EXPECT_EQ(node.Typ, TObjectType::otCLSID);
+  ASSERT_GE(node.Index, 0);
+  EXPECT_EQ(form->ListOf(TObjectType::otCLSID)[static_cast<size_t>(node.Index)].GUID.view(), fix.ClassGuid);
+  EXPECT_EQ(DetailLines(), lines);
+  EXPECT_EQ(GetMenuState(GetMenu(form->Handle()), IDM_VIEWTLB, MF_BYCOMMAND), viewState);
+
+  // An emptied field brings the tree back too.
+  SearchFor(fix.Token);
+  EXPECT_TRUE(form->ResultsShown());
+  SetWindowTextW(form->SearchField(), L"");
+  EXPECT_FALSE(form->ResultsShown());
+  EXPECT_TRUE(Showing(form->Tree()));
+}
+
+TEST_F(Search, KeyboardGoesFromTheFieldToTheListAndEnterOpensTheTypeLibrary) {
+  TSearchFixture fix(reg);
+  Command(IDM_FIND);
+  EXPECT_EQ(GetFocus(), form->SearchField());
+  SearchFor(L"search library " + fix.Token);
+  Key(form->SearchField(), VK_DOWN);
+  EXPECT_EQ(GetFocus(), form->Results().Handle());
+  EXPECT_EQ(form->Results().Selected(), 0);
+  EXPECT_EQ(form->GuidText(), fix.LibGuid);
+  std::wstring caption;
+  SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+    caption = AViewer.Caption();
+    PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+  });
+  Key(form->Results().Handle(), VK_RETURN);
+  SetTypeLibViewerHook(nullptr);
+  EXPECT_EQ(caption.rfind(L"ITypeLib Viewer - [", 0), 0u) << testing::PrintToString(caption);
+}
+
+TEST_F(Search, RefreshAndAViewSwitchSearchTheCatalogsReadAgain) {
+  if (!Is64BitWindows()) GTEST_SKIP() << "one registry view only";
+  TSearchFixture fix(reg);
+  SearchFor(fix.Token);
+  EXPECT_EQ(Rows().size(), 4u);
+  const std::wstring later = NewGuid();
+  reg.SetString(L"CLSID\\" + later, L"", L"Registered later " + fix.Token, TView::v32);
+  Command(IDM_REFRESH);
+  ASSERT_TRUE(RunUntil([&] { return !form->Indexing(); }));
+  EXPECT_TRUE(form->ResultsShown());
+  EXPECT_GE(RowOf(later), 0);
+  EXPECT_EQ(Rows().size(), 5u);
+
+  const std::wstring only64 = NewGuid();
+  reg.SetString(L"CLSID\\" + only64, L"", L"Only for 64-bit programs " + fix.Token, TView::v64);
+  form->cmRegistryView(form->View() == TRegView::rv64 ? TRegView::rv32 : TRegView::rv64);
+  ASSERT_TRUE(RunUntil([&] { return !form->Indexing(); }));
+  EXPECT_EQ(RowOf(later) >= 0, form->View() == TRegView::rv32);
+  EXPECT_EQ(RowOf(only64) >= 0, form->View() == TRegView::rv64);
+}
+
+TEST_F(Search, CheckShowsProblemsWhoseRowsSelectTheirEntriesAndSavesThem) {
+  const std::wstring broken = NewGuid();
+  reg.SetString(L"CLSID\\" + broken, L"", L"Broken search class");
+  reg.SetString(L"CLSID\\" + broken + L"\\InprocServer32", L"", L"C:\\no\\such\\server.dll");
+  TTempDir temp;
+  std::wstring saved;
+  form->ExecuteSaveDialog = [&](std::wstring& AFileName) {
+    EXPECT_EQ(AFileName, L"Problems.csv");
+    AFileName = saved = temp.File(L"Problems.csv");
+    return true;
+  };
+  // Saving before any check runs the check first.
+  Command(IDM_SAVE_PROBLEMS);
+  EXPECT_TRUE(form->Checking());
+  EXPECT_TRUE(Showing(form->ProgressBar()));
+  ASSERT_TRUE(RunUntil([&] { return !form->Checking(); }));
+  EXPECT_FALSE(Showing(form->ProgressBar()));
+  ASSERT_TRUE(form->Problems().has_value());
+  ASSERT_FALSE(saved.empty());
+  EXPECT_EQ(ReadFileBytes(saved), FormatProblemsCsv(*form->Problems()));
+
+  EXPECT_TRUE(form->ResultsShown());
+  const TResultList& list = form->Results();
+  EXPECT_EQ(list.ColumnCaption(3), L"Problem");
+  EXPECT_EQ(list.ColumnCaption(4), L"Value");
+  const int row = RowOf(broken);
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(Rows()[static_cast<size_t>(row)],
+            L"Object Classes|" + broken + L"|Server file not found|C:\\no\\such\\server.dll");
+  EXPECT_EQ(list.CellText(row, 0), L"Broken search class");
+  EXPECT_EQ(form->StatusText().rfind(std::to_wstring(list.Rows().size()) + L" problems found in ", 0), 0u)
+      << testing::PrintToString(form->StatusText());
+  form->Results().Select(row);
+  EXPECT_EQ(form->NameText(), L"Broken search class");
+  EXPECT_EQ(form->GuidText(), broken);
+
+  // A second save takes the problems found, without checking again.
+  DeleteFileW(saved.c_str());
+  Command(IDM_SAVE_PROBLEMS);
+  EXPECT_FALSE(form->Checking());
+  EXPECT_EQ(ReadFileBytes(saved), FormatProblemsCsv(*form->Problems()));
+  // Esc goes back to the tree with the chosen entry.
+  Key(form->Results().Handle(), VK_ESCAPE);
+  EXPECT_FALSE(form->ResultsShown());
+  EXPECT_EQ(form->NodeData(TreeView_GetSelection(form->Tree())).Text, L"Broken search class");
+}
+
+TEST_F(Search, EscapeCancelsTheCheckAndShowsWhatItFoundSoFar) {
+  form->ExecuteSaveDialog = [](std::wstring&) { return false; };
+  Command(IDM_CHECK);
+  ASSERT_TRUE(form->Checking());
+  Key(form->Tree(), VK_ESCAPE);
+  ASSERT_TRUE(RunUntil([&] { return !form->Checking(); }));
+  EXPECT_EQ(form->StatusText().rfind(L"Check cancelled: ", 0), 0u) << testing::PrintToString(form->StatusText());
+  EXPECT_FALSE(form->Problems().has_value());
+  EXPECT_TRUE(form->ResultsShown());
+  EXPECT_EQ(form->Results().Mode(), TResultList::TMode::rmProblems);
+  EXPECT_FALSE(Showing(form->ProgressBar()));
+  // A cancelled check is not saved: saving checks again.
+  Command(IDM_SAVE_PROBLEMS);
+  EXPECT_TRUE(form->Checking());
+}
