@@ -11,8 +11,8 @@ namespace vantrel {
 
 namespace {
 
-// The marker bit of a field that holds a GUID's 32 digits.
-constexpr char kGuidDigits = 0x10;
+// A GUID field: its marker and 32 digits.
+constexpr size_t kGuidRecord = 33;
 
 std::wstring_view TrimView(std::wstring_view AText) {
   while (!AText.empty() && AText.front() <= L' ') AText.remove_prefix(1);
@@ -116,9 +116,9 @@ std::wstring FoundInText(uint32_t AFields) {
 
 void TSearchIndex::AddField(TSearchField AField, std::wstring_view AText) {
   if (IsBlankText(AText)) return;
-  FText += static_cast<char>(AField);
+  FFields.Text += static_cast<char>(AField);
   LowerCase(AText, FLowered);
-  AppendUtf8(FText, FLowered);
+  AppendUtf8(FFields.Text, FLowered);
 }
 
 void TSearchIndex::AddGuidField(TSearchField AField, std::wstring_view AText) {
@@ -127,13 +127,14 @@ void TSearchIndex::AddGuidField(TSearchField AField, std::wstring_view AText) {
     AddField(AField, AText);
     return;
   }
-  FText += static_cast<char>(static_cast<char>(AField) | kGuidDigits);
-  FText += digits;
+  FGuids.Text += static_cast<char>(AField);
+  FGuids.Text += digits;
 }
 
 void TSearchIndex::Add(TObjectType AType, uint32_t AIndex, std::wstring_view AName, std::wstring_view AGuid,
                        const TRegisteredValues& AValues) {
-  FStarts.push_back(static_cast<uint32_t>(FText.size()));
+  FFields.Starts.push_back(static_cast<uint32_t>(FFields.Text.size()));
+  FGuids.Starts.push_back(static_cast<uint32_t>(FGuids.Text.size()));
   FIndices.push_back(AIndex);
   FCatalogs.push_back(AType);
   // An entry named by its GUID is found by the GUID alone.
@@ -166,49 +167,76 @@ void TSearchIndex::Add(TObjectType AType, uint32_t AIndex, std::wstring_view ANa
 }
 
 void TSearchIndex::Append(TSearchIndex&& AOther) {
-  const uint32_t offset = static_cast<uint32_t>(FText.size());
-  FText += AOther.FText;
-  for (uint32_t start : AOther.FStarts) FStarts.push_back(start + offset);
+  for (auto [to, from] : {std::pair{&FFields, &AOther.FFields}, std::pair{&FGuids, &AOther.FGuids}}) {
+    const uint32_t offset = static_cast<uint32_t>(to->Text.size());
+    to->Text += from->Text;
+    for (uint32_t start : from->Starts) to->Starts.push_back(start + offset);
+  }
   FIndices.insert(FIndices.end(), AOther.FIndices.begin(), AOther.FIndices.end());
   FCatalogs.insert(FCatalogs.end(), AOther.FCatalogs.begin(), AOther.FCatalogs.end());
   AOther.Clear();
 }
 
 void TSearchIndex::Clear() {
-  FText.clear();
-  FText.shrink_to_fit();
-  FStarts = {};
+  FFields = {};
+  FGuids = {};
   FIndices = {};
   FCatalogs = {};
 }
 
-size_t TSearchIndex::Count() const { return FStarts.size(); }
+size_t TSearchIndex::Count() const { return FIndices.size(); }
 
 size_t TSearchIndex::MemoryUsed() const {
-  return FText.capacity() + FStarts.capacity() * sizeof(uint32_t) + FIndices.capacity() * sizeof(uint32_t) +
+  return FFields.Text.capacity() + FGuids.Text.capacity() +
+         (FFields.Starts.capacity() + FGuids.Starts.capacity() + FIndices.capacity()) * sizeof(uint32_t) +
          FCatalogs.capacity() * sizeof(TObjectType);
 }
 
-void TSearchIndex::Scan(std::string_view APattern, size_t AFirst, bool AGuidOnly, std::vector<THit>& AHits) const {
-  if (APattern.empty() || AFirst >= FStarts.size()) return;
-  const std::string_view text(FText);
+void TSearchIndex::Scan(const TFieldText& AText, std::string_view APattern, size_t AFirst, size_t ARecordSize,
+                        std::vector<THit>& AHits) {
+  const size_t length = APattern.size();
+  if (length == 0 || AFirst >= AText.Starts.size()) return;
+  const char* const text = AText.Text.data();
+  const size_t size = AText.Text.size();
+  // Boyer-Moore-Horspool: most of the text is skipped a pattern's length at a time.
+  size_t skip[256];
+  for (size_t& distance : skip) distance = length;
+  for (size_t i = 0; i + 1 < length; ++i) skip[static_cast<unsigned char>(APattern[i])] = length - 1 - i;
+  const char last = APattern[length - 1];
   size_t entry = AFirst;
-  size_t position = FStarts[AFirst];
-  while ((position = text.find(APattern, position)) != std::string_view::npos) {
-    // The field holding the match: its marker before it, its end at the next marker.
-    size_t marker = position;
-    while (!IsMarker(text[marker])) --marker;
-    size_t end = position + APattern.size();
-    while (end < text.size() && !IsMarker(text[end])) ++end;
-    const char kind = text[marker];
-    if (!AGuidOnly || (kind & kGuidDigits)) {
-      while (entry + 1 < FStarts.size() && FStarts[entry + 1] <= marker) ++entry;
-      const uint32_t bit = 1u << (kind & ~kGuidDigits);
-      if (!AHits.empty() && AHits.back().Index == entry) {
-        AHits.back().Fields |= bit;
-      } else {
-        AHits.push_back({FCatalogs[entry], static_cast<uint32_t>(entry), bit});
-      }
+  size_t position = AText.Starts[AFirst];
+  const char* const pattern = APattern.data();
+  while (position + length <= size) {
+    const char tail = text[position + length - 1];
+    if (tail != last) {
+      position += skip[static_cast<unsigned char>(tail)];
+      continue;
+    }
+    // Compared in place: the library's memcmp is a call per candidate.
+    size_t same = 0;
+    while (same + 1 < length && text[position + same] == pattern[same]) ++same;
+    if (same + 1 < length) {
+      position += skip[static_cast<unsigned char>(tail)];
+      continue;
+    }
+    // The field holding the match: its marker before it, its end at the next marker. Fields of
+    // one size need no looking.
+    size_t marker, end;
+    if (ARecordSize) {
+      marker = position - position % ARecordSize;
+      end = marker + ARecordSize;
+    } else {
+      marker = position;
+      while (!IsMarker(text[marker])) --marker;
+      end = position + length;
+      while (end < size && !IsMarker(text[end])) ++end;
+    }
+    while (entry + 1 < AText.Starts.size() && AText.Starts[entry + 1] <= marker) ++entry;
+    const uint32_t bit = 1u << static_cast<unsigned char>(text[marker]);
+    if (!AHits.empty() && AHits.back().Index == entry) {
+      AHits.back().Fields |= bit;
+    } else {
+      AHits.push_back({TObjectType::otCLSID, static_cast<uint32_t>(entry), bit});
     }
     // One match per field is enough.
     position = end;
@@ -222,14 +250,12 @@ std::vector<TSearchIndex::THit> TSearchIndex::Find(std::wstring_view AText, size
   LowerCase(AText, lowered);
   std::string pattern;
   AppendUtf8(pattern, lowered);
-  // Hits carry the entry's position in the index until both scans are merged.
-  Scan(pattern, AFirst, false, hits);
+  Scan(FFields, pattern, AFirst, 0, hits);
 
-  // A text of hex digits, braces and dashes also finds GUIDs written without braces and dashes.
-  const std::wstring_view trimmed = TrimView(lowered);
+  // A text of hex digits, braces and dashes finds GUIDs, whose digits are kept without them.
   bool guidLike = true, anyDigit = false;
   std::string digits;
-  for (wchar_t c : trimmed) {
+  for (wchar_t c : TrimView(lowered)) {
     if (IsHexDigit(c)) {
       anyDigit = true;
       digits += static_cast<char>(c);
@@ -238,25 +264,33 @@ std::vector<TSearchIndex::THit> TSearchIndex::Find(std::wstring_view AText, size
       break;
     }
   }
-  if (guidLike && anyDigit && digits != pattern) {
+  if (guidLike && anyDigit) {
     std::vector<THit> guidHits;
-    Scan(digits, AFirst, true, guidHits);
-    std::vector<THit> merged;
-    merged.reserve(hits.size() + guidHits.size());
-    size_t a = 0, b = 0;
-    while (a < hits.size() || b < guidHits.size()) {
-      if (b == guidHits.size() || (a < hits.size() && hits[a].Index < guidHits[b].Index)) {
-        merged.push_back(hits[a++]);
-      } else if (a == hits.size() || guidHits[b].Index < hits[a].Index) {
-        merged.push_back(guidHits[b++]);
-      } else {
-        merged.push_back(hits[a++]);
-        merged.back().Fields |= guidHits[b++].Fields;
+    Scan(FGuids, digits, AFirst, kGuidRecord, guidHits);
+    if (hits.empty()) {
+      hits.swap(guidHits);
+    } else if (!guidHits.empty()) {
+      std::vector<THit> merged;
+      merged.reserve(hits.size() + guidHits.size());
+      size_t a = 0, b = 0;
+      while (a < hits.size() || b < guidHits.size()) {
+        if (b == guidHits.size() || (a < hits.size() && hits[a].Index < guidHits[b].Index)) {
+          merged.push_back(hits[a++]);
+        } else if (a == hits.size() || guidHits[b].Index < hits[a].Index) {
+          merged.push_back(guidHits[b++]);
+        } else {
+          merged.push_back(hits[a++]);
+          merged.back().Fields |= guidHits[b++].Fields;
+        }
       }
+      hits.swap(merged);
     }
-    hits.swap(merged);
   }
-  for (THit& hit : hits) hit.Index = FIndices[hit.Index];
+  // Hits carried the entry's position in the index until here.
+  for (THit& hit : hits) {
+    hit.Catalog = FCatalogs[hit.Index];
+    hit.Index = FIndices[hit.Index];
+  }
   return hits;
 }
 

@@ -63,17 +63,23 @@ class TSearchIndex {
   std::vector<THit> Find(std::wstring_view AText, size_t AFirst = 0) const;
 
  private:
-  // Every field is a marker byte (below a blank: its TSearchField, plus kGuidDigits for a GUID
-  // stored as its digits) and its text, lower-cased, in UTF-8, without control characters. An
-  // entry's fields follow one another; the tables say where each entry starts and what it is.
+  // Every field is a marker byte (below a blank: its TSearchField) and its text, lower-cased, in
+  // UTF-8, without control characters. GUIDs are kept as their 32 digits in a text of their own,
+  // searched only for a text that can be part of a GUID; the rest in the other. An entry's fields
+  // follow one another in each text; the tables say where each entry starts and what it is.
+  struct TFieldText {
+    std::string Text;
+    std::vector<uint32_t> Starts;  // by entry
+  };
   void AddField(TSearchField AField, std::wstring_view AText);
   void AddGuidField(TSearchField AField, std::wstring_view AText);
-  // The entries that hold APattern in a field, in order, as (entry, field bits); AGuidOnly: only
-  // GUID fields count.
-  void Scan(std::string_view APattern, size_t AFirst, bool AGuidOnly, std::vector<THit>& AHits) const;
+  // The entries from AFirst on with APattern in a field of AText, in order, as (entry position,
+  // field bits). ARecordSize: the size of every field with its marker, when they have one size.
+  static void Scan(const TFieldText& AText, std::string_view APattern, size_t AFirst, size_t ARecordSize,
+                   std::vector<THit>& AHits);
 
-  std::string FText;
-  std::vector<uint32_t> FStarts;
+  TFieldText FFields;
+  TFieldText FGuids;
   std::vector<uint32_t> FIndices;
   std::vector<TObjectType> FCatalogs;
   std::wstring FLowered;  // reused while adding
