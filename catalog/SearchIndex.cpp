@@ -184,6 +184,15 @@ void TSearchIndex::Clear() {
   FCatalogs = {};
 }
 
+void TSearchIndex::Compact() {
+  for (TFieldText* text : {&FFields, &FGuids}) {
+    text->Text.shrink_to_fit();
+    text->Starts.shrink_to_fit();
+  }
+  FIndices.shrink_to_fit();
+  FCatalogs.shrink_to_fit();
+}
+
 size_t TSearchIndex::Count() const { return FIndices.size(); }
 
 size_t TSearchIndex::MemoryUsed() const {

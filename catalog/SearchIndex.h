@@ -52,6 +52,8 @@ class TSearchIndex {
   // Moves the entries of another index to the end of this one: chunks built on a worker thread.
   void Append(TSearchIndex&& AOther);
   void Clear();
+  // Gives back the room kept for more entries, once the index is complete.
+  void Compact();
   size_t Count() const;
   // The bytes the index holds, for the memory figures.
   size_t MemoryUsed() const;

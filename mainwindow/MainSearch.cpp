@@ -216,6 +216,7 @@ void TfrmMain::IndexMail(WPARAM AGeneration) {
       FIndexWork.Stop();
       FIndexing = false;
       FIndexComplete = true;
+      FIndex.Compact();
       if (!FChecking) HideProgress();
     } else if (!FChecking) {
       ShowProgress(mail.Done, mail.Total);

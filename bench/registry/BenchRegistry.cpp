@@ -5,8 +5,6 @@
 //   bench_registry --search        measures one keystroke's search over the whole index
 #include <windows.h>
 
-#include <psapi.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
@@ -196,13 +194,6 @@ void BuildSearchIndex(TRegView AView, TSearchIndex& AIndex) {
   }
 }
 
-size_t PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters = {};
-  counters.cb = sizeof(counters);
-  K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
-  return counters.PrivateUsage;
-}
-
 std::wstring LowerCopy(std::wstring AText) {
   CharLowerBuffW(AText.data(), static_cast<DWORD>(AText.size()));
   return AText;
@@ -212,12 +203,11 @@ std::wstring LowerCopy(std::wstring AText) {
 // every field of every entry as a lower-cased string of its own, searched with find.
 int SearchBench() {
   const TRegView view = ProcessRegView();
-  const size_t before = PrivateBytes();
   TSearchIndex index;
   BuildSearchIndex(view, index);
-  const size_t after = PrivateBytes();
-  std::printf("search index: %zu entries, %.1f MB held (process private bytes %.1f MB more after building it)\n",
-              index.Count(), index.MemoryUsed() / 1048576.0, (after - before) / 1048576.0);
+  index.Compact();
+  std::printf("search index: %zu entries, %.1f MB (%.0f bytes an entry)\n", index.Count(),
+              index.MemoryUsed() / 1048576.0, static_cast<double>(index.MemoryUsed()) / index.Count());
 
   // The same strings, one per field, lower-cased once.
   std::vector<std::vector<std::wstring>> fields;
