@@ -42,9 +42,16 @@ int RunCommandLine(const TStringList& AParams, TRegView& AView) {
   }
   TExportOutcome lists =
       RunCommandLineExport(AParams, ExtractFilePath(ModuleFileName()), ReportCommandLineError, AView);
-  TExportOutcome unit = RunUnitExport(AParams, ReportCommandLineError, AView);
-  if (lists == TExportOutcome::NoSwitch && unit == TExportOutcome::NoSwitch) return -1;
-  return lists == TExportOutcome::Failed || unit == TExportOutcome::Failed ? 1 : 0;
+  const TExportOutcome outcomes[] = {lists, RunUnitExport(AParams, ReportCommandLineError, AView),
+                                     RunImportUnitExport(AParams, ReportCommandLineError, AView)};
+  if (std::all_of(std::begin(outcomes), std::end(outcomes),
+                  [](TExportOutcome AOutcome) { return AOutcome == TExportOutcome::NoSwitch; })) {
+    return -1;
+  }
+  return std::any_of(std::begin(outcomes), std::end(outcomes),
+                     [](TExportOutcome AOutcome) { return AOutcome == TExportOutcome::Failed; })
+             ? 1
+             : 0;
 }
 
 // The program block: locale, title, the command line, main window, message loop. Returns the

@@ -24,7 +24,7 @@ namespace {
 
 constexpr char kMagic[4] = {'V', 'T', 'L', 'S'};
 constexpr char kTrailer[4] = {'E', 'N', 'D', '.'};
-constexpr uint32_t kFormatVersion = 1;
+constexpr uint32_t kFormatVersion = 2;
 constexpr uint32_t kNullText = 0xFFFFFFFF;
 constexpr uint32_t kNoType = 0xFFFFFFFF;
 
@@ -122,6 +122,8 @@ class TLibraryRecorder {
   void WriteImplTypes(ITypeInfo* AInfo, const TYPEATTR& AAttr);
   void WriteRefs(ITypeInfo* AInfo);
   void NoteRef(HREFTYPE ARefType) { FRefs.push_back(ARefType); }
+  // The position of a description in the library, or -1 when it belongs to another.
+  INT ContainingIndex(ITypeInfo* AInfo);
   void FreeNames();
   // Writes the text's position in the table, adding it when it is new.
   void Text(BSTR AText);
@@ -132,6 +134,8 @@ class TLibraryRecorder {
   std::unordered_map<std::wstring_view, uint32_t> FTextPositions;
   std::vector<TComPtr<ITypeInfo>> FTypes;
   std::vector<bool> FFull;
+  std::vector<HREFTYPE> FFullRefs;  // of the description being written
+  size_t FWriting = 0;
   std::map<IUnknown*, uint32_t> FIdentities;
   std::vector<TComPtr<IUnknown>> FKeptIdentities;  // so that no address is used twice
   std::vector<HREFTYPE> FRefs;                     // of the description being written
@@ -436,7 +440,29 @@ void TLibraryRecorder::WriteImplTypes(ITypeInfo* AInfo, const TYPEATTR& AAttr) {
     FOut.Result(flagsResult);
     FOut.I32(flags);
     if (SUCCEEDED(hr)) NoteRef(refType);
+    // The interface face of a dual interface is recorded whole: it holds the methods.
+    if (SUCCEEDED(hr) && i == -1) FFullRefs.push_back(refType);
   }
+}
+
+INT TLibraryRecorder::ContainingIndex(ITypeInfo* AInfo) {
+  TComPtr<ITypeLib> lib;
+  UINT index = 0;
+  if (FAILED(AInfo->GetContainingTypeLib(lib.put(), &index)) || !lib) return -1;
+  if (lib.get() != FLib) {
+    TLIBATTR* mine = nullptr;
+    TLIBATTR* theirs = nullptr;
+    bool same = false;
+    if (SUCCEEDED(FLib->GetLibAttr(&mine)) && mine) {
+      if (SUCCEEDED(lib->GetLibAttr(&theirs)) && theirs) {
+        same = IsEqualGUID(mine->guid, theirs->guid) && mine->lcid == theirs->lcid;
+        lib->ReleaseTLibAttr(theirs);
+      }
+      FLib->ReleaseTLibAttr(mine);
+    }
+    if (!same) return -1;
+  }
+  return index < FLib->GetTypeInfoCount() ? static_cast<INT>(index) : -1;
 }
 
 void TLibraryRecorder::WriteRefs(ITypeInfo* AInfo) {
@@ -448,21 +474,31 @@ void TLibraryRecorder::WriteRefs(ITypeInfo* AInfo) {
     HRESULT hr = ReadRefTypeInfo(AInfo, refType, referred);
     FOut.U32(refType);
     FOut.Result(hr);
-    FOut.U32(SUCCEEDED(hr) ? TypeIndex(referred.get(), false) : kNoType);
+    uint32_t index = kNoType;
+    if (SUCCEEDED(hr)) {
+      const bool full = std::find(FFullRefs.begin(), FFullRefs.end(), refType) != FFullRefs.end();
+      index = TypeIndex(referred.get(), full);
+      // A description met before as a mere reference is recorded whole if not yet written.
+      if (full && index > FWriting) FFull[index] = true;
+    }
+    FOut.U32(index);
   }
   FRefs.clear();
+  FFullRefs.clear();
 }
 
 void TLibraryRecorder::WriteType(size_t AIndex) {
   // A copy: recording the references may grow the list.
   const TComPtr<ITypeInfo> info = FTypes[AIndex];
   const bool full = FFull[AIndex];
+  FWriting = AIndex;
   FOut.U8(full);
   TTypeAttrHolder attr(info.get());
   HRESULT hr = attr.Fetch();
   FOut.Result(hr);
   if (SUCCEEDED(hr)) WriteTypeAttr(*attr.get());
   WriteTypeDoc(info.get(), MEMBERID_NIL);
+  FOut.I32(ContainingIndex(info.get()));
   if (!full) {
     FRefs.clear();
     return;
@@ -749,6 +785,7 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
   AType.AttrResult = FIn.Result();
   if (SUCCEEDED(AType.AttrResult)) ReadTypeAttr(AType.Attr);
   AType.Doc = ReadDoc();
+  AType.LibraryIndex = FIn.I32();
   if (!AType.Full) return;
   ReadVars(AType);
   ReadFuncs(AType);
@@ -822,6 +859,11 @@ std::unique_ptr<TSnapLibrary> TLibraryDecoder::Decode() {
   if (!FIn.AtEnd()) TSnapshotReader::Fail(L"data follows its end");
 
   const size_t types = library.Types.size();
+  for (TSnapType& type : library.Types) {
+    if (type.LibraryIndex < -1 || type.LibraryIndex >= static_cast<INT>(library.Entries.size())) {
+      TSnapshotReader::Fail(L"a library position points outside it");
+    }
+  }
   for (size_t i = 0; i < library.Entries.size(); ++i) {
     TSnapEntry& entry = library.Entries[i];
     if (FAILED(entry.InfoResult)) continue;

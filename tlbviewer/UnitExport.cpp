@@ -7,6 +7,7 @@
 #include "catalog/Zarvek_RegUtils.h"
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
+#include "tlbviewer/ImportUnit.h"
 #include "tlbviewer/TLBGenerator.h"
 #include "base/Zarvek_GuidText.h"
 #include "tlbviewer/TypeLibReader.h"
@@ -16,9 +17,13 @@ namespace vantrel {
 namespace {
 
 const wchar_t kUnitSwitch[] = L"SU";
+const wchar_t kImportUnitSwitch[] = L"PAS";
 
 bool IsAnySwitch(std::wstring_view AParam) {
-  if (IsSwitch(AParam, kUnitSwitch) || IsSwitch(AParam, kProblemsSwitch) || IsViewSwitch(AParam)) return true;
+  if (IsSwitch(AParam, kUnitSwitch) || IsSwitch(AParam, kImportUnitSwitch) || IsSwitch(AParam, kProblemsSwitch) ||
+      IsViewSwitch(AParam)) {
+    return true;
+  }
   for (const TExportSwitch& item : ExportSwitches) {
     if (IsSwitch(AParam, item.Name)) return true;
   }
@@ -142,10 +147,15 @@ void SaveUnitFile(std::wstring_view AFilename, const TLineList& ALines) {
   WriteFileBytes(AFilename, FormatUnitFile(ALines));
 }
 
-TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<void(const std::wstring&)>& AReportError,
-                             TRegView AView) {
+namespace {
+
+// A unit of the library a switch names, written to the file after it (or to the library's name).
+using TUnitGenerator = void (*)(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName);
+
+TExportOutcome RunLibraryExport(const TStringList& AParams, const wchar_t* ASwitch, TUnitGenerator AGenerate,
+                                const std::function<void(const std::wstring&)>& AReportError, TRegView AView) {
   size_t index = 0;
-  while (index < AParams.size() && !IsSwitch(AParams[index], kUnitSwitch)) ++index;
+  while (index < AParams.size() && !IsSwitch(AParams[index], ASwitch)) ++index;
   if (index == AParams.size()) return TExportOutcome::NoSwitch;
 
   auto argument = [&](size_t APos) {
@@ -153,7 +163,8 @@ TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<voi
   };
   const std::wstring source = argument(index + 1);
   if (IsBlankText(source)) {
-    AReportError(L"/SU needs a type library: /SU <file or {GUID}[:major.minor]> [<output file>]");
+    AReportError(FormatS(L"/%s needs a type library: /%s <file or {GUID}[:major.minor]> [<output file>]",
+                         {ASwitch, ASwitch}));
     return TExportOutcome::Failed;
   }
   std::wstring output = argument(index + 2);
@@ -168,7 +179,7 @@ TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<voi
     }
     TLineList lines;
     std::wstring unitName;
-    GenerateImportUnit(data, read.Library.get(), lines, unitName);
+    AGenerate(data, read.Library.get(), lines, unitName);
     if (IsBlankText(output)) output = DefaultUnitFileName(unitName);
     SaveUnitFile(output, lines);
     return TExportOutcome::Succeeded;
@@ -176,6 +187,18 @@ TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<voi
     AReportError(ExceptionMessage(e));
     return TExportOutcome::Failed;
   }
+}
+
+}  // namespace
+
+TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<void(const std::wstring&)>& AReportError,
+                             TRegView AView) {
+  return RunLibraryExport(AParams, kUnitSwitch, GenerateImportUnit, AReportError, AView);
+}
+
+TExportOutcome RunImportUnitExport(const TStringList& AParams,
+                                   const std::function<void(const std::wstring&)>& AReportError, TRegView AView) {
+  return RunLibraryExport(AParams, kImportUnitSwitch, GenerateCompilableUnit, AReportError, AView);
 }
 
 }  // namespace vantrel

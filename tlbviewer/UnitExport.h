@@ -20,6 +20,12 @@ TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<voi
 
 // A unit file: UTF-8 with byte order mark, CR LF after every line.
 std::string FormatUnitFile(const TLineList& ALines);
+// "/PAS <source> [<output file>]" (or "-PAS", any case): writes the import unit that compiles, from
+// the same sources and with the same rules as /SU.
+TExportOutcome RunImportUnitExport(const TStringList& AParams,
+                                   const std::function<void(const std::wstring&)>& AReportError,
+                                   TRegView AView = ProcessRegView());
+
 // Writes FormatUnitFile(ALines) to the file, creating or replacing it; raises EFileError.
 void SaveUnitFile(std::wstring_view AFilename, const TLineList& ALines);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Zarvek_StrUtils.h"
+#include "tests/tlbgen/FakeBuilders.h"
 #include "tests/tlbgen/FakeTypeLib.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
 #include "tlbviewer/TLBGenerator.h"
@@ -12,56 +13,6 @@ using namespace vantrel::test;
 using namespace std::string_literals;
 
 namespace {
-
-TFakeParam Param(const std::wstring& AName, TYPEDESC AType, USHORT AFlags = PARAMFLAG_FIN) {
-  TFakeParam param;
-  param.Name = AName;
-  param.Type = AType;
-  param.Flags = AFlags;
-  return param;
-}
-
-TFakeParam DefaultParam(const std::wstring& AName, TYPEDESC AType, USHORT AFlags, const TOwnedVariant& AValue) {
-  TFakeParam param = Param(AName, AType, AFlags | PARAMFLAG_FHASDEFAULT);
-  param.HasDefault = true;
-  param.Default = AValue;
-  return param;
-}
-
-TFakeFunc Func(MEMBERID AId, const std::wstring& AName, TYPEDESC AResult, std::vector<TFakeParam> AParams = {}) {
-  TFakeFunc func;
-  func.MemberId = AId;
-  func.Name = AName;
-  func.Result = AResult;
-  func.Params = std::move(AParams);
-  return func;
-}
-
-TFakeVar Field(MEMBERID AId, const std::wstring& AName, TYPEDESC AType, const std::wstring& ADoc = {}) {
-  TFakeVar var;
-  var.MemberId = AId;
-  var.Name = AName;
-  var.Type = AType;
-  var.Doc = ADoc;
-  return var;
-}
-
-TFakeVar Constant(MEMBERID AId, const std::wstring& AName, const TOwnedVariant& AValue) {
-  TFakeVar var;
-  var.MemberId = AId;
-  var.Name = AName;
-  var.Kind = VAR_CONST;
-  var.Value = AValue;
-  return var;
-}
-
-TFakeType Type(TYPEKIND AKind, const std::wstring& AName, const std::wstring& ADoc = {}) {
-  TFakeType type;
-  type.Kind = AKind;
-  type.Name = AName;
-  type.Doc = ADoc;
-  return type;
-}
 
 const GUID kGuid = {0x12345678, 0x9ABC, 0xDEF0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
 const wchar_t kGuidText[] = L"{12345678-9ABC-DEF0-0123-456789ABCDEF}";

@@ -147,7 +147,7 @@ TEST(TypeLibSnapshot, FailedLoadsAndMessagesTravelAsThemselves) {
 TEST(TypeLibSnapshot, RecordsOfAnotherKindAreRefused) {
   const std::string good = RecordLoadFailure(E_FAIL);
   std::string otherVersion = good;
-  otherVersion[4] = 2;
+  otherVersion[4] = static_cast<char>(good[4] + 1);  // a version this program does not write
   std::string successAsFailure = good;
   successAsFailure.replace(9, 4, std::string(4, '\0'));
   const struct {

@@ -181,6 +181,28 @@ TEST_F(UnitSwitch, FailuresEndWithExitCodeOneAndTheMessage) {
   EXPECT_FALSE(FileExists(Temp.File(L"out.pas")));
 }
 
+TEST_F(UnitSwitch, ImportUnitSwitchWritesTheUnitThatCompilesUnderItsNameAndFailsAsTheOtherDoes) {
+  const std::wstring source = FixturePath(L"Shapes.tlb");
+  TProcessResult run = RunProgram(L"-pas " + Quoted(source), Temp.Path());
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  const std::string text = ReadFileBytes(Temp.File(L"ShapesLib_TLB.pas"));
+  EXPECT_EQ(text.rfind("\xEF\xBB\xBF// Import unit of the type library", 0), 0u);
+  EXPECT_NE(text.find("\r\nunit ShapesLib_TLB;\r\n"), std::string::npos);
+  EXPECT_NE(text.find("{$MODE DELPHI}"), std::string::npos);
+  // The annotated unit and the import unit from one command line, each to its file.
+  run = RunProgram(L"/SU " + Quoted(source) + L" a.pas /PAS " + Quoted(source) + L" b.pas", Temp.Path());
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  EXPECT_NE(ReadFileBytes(Temp.File(L"a.pas")).find("// typelib filename: "), std::string::npos);
+  EXPECT_NE(ReadFileBytes(Temp.File(L"b.pas")).find("unit ShapesLib_TLB;"), std::string::npos);
+  run = RunProgram(L"/PAS", Temp.Path());
+  EXPECT_EQ(run.ExitCode, 1u);
+  EXPECT_NE(run.StdErr.find("/PAS needs a type library"), std::string::npos) << run.StdErr;
+  run = RunProgram(L"/PAS " + Quoted(Temp.File(L"missing.tlb")), Temp.Path());
+  EXPECT_EQ(run.ExitCode, 1u);
+  EXPECT_NE(run.StdErr.find(WideToCodePage(OleErrorText(E_NOTIMPL), CP_UTF8)), std::string::npos) << run.StdErr;
+}
+
 TEST_F(UnitSwitch, DamagedLibrariesEndInAMessageNotACrash) {
   // On copies like these the platform's loader crashes or hangs about every other time.
   struct TSource {

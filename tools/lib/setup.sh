@@ -28,6 +28,9 @@ VANTREL_PACKAGES=(
   # Printing: a CUPS PDF printer, pdftoppm for its pages, and the 32-bit libcups without which a
   # 32-bit Wine process lists no CUPS printers.
   cups printer-driver-cups-pdf poppler-utils libcups2:i386
+  # Free Pascal proves the generated import units: the x86_64 compiler and the sources of the
+  # Windows units it needs.
+  fp-compiler fpc-source
 )
 
 vantrel_missing_packages() {
@@ -95,9 +98,46 @@ vantrel_fetch_scite() {
   touch "$stamp"
 }
 
+# The Win64 units of Free Pascal that generated import units use (System, SysUtils, Windows,
+# ActiveX, Variants, ComObj, stdole2 and what they need), compiled once from Debian's fpc-source
+# into .deps/fpc-win64. Debian ships the compiler with Linux units only.
+vantrel_build_fpc_units() {
+  local out="$VANTREL_DEPS/fpc-win64" src
+  [ -f "$out/.ready" ] && return 0
+  src=$(ls -d /usr/share/fpcsrc/*/ 2>/dev/null | sort -V | tail -n 1)
+  if [ -z "$src" ] || ! command -v ppcx64 >/dev/null; then
+    vantrel_log "Free Pascal or its sources are missing: the Pascal tests will skip"
+    return 0
+  fi
+  vantrel_log "compiling the Free Pascal Win64 units (once)"
+  rm -rf "$out"
+  mkdir -p "$out"
+  local rtl="$src/rtl" pkg="$src/packages"
+  local fpc=(ppcx64 -Twin64 -O1 -FU"$out" -Fu"$out" -vw-n-h-)
+  local rtl_paths=(-Fi"$rtl/inc" -Fi"$rtl/x86_64" -Fi"$rtl/win" -Fi"$rtl/win/wininc" -Fi"$rtl/objpas"
+    -Fi"$rtl/objpas/sysutils" -Fi"$rtl/objpas/classes" -Fu"$rtl/inc" -Fu"$rtl/win" -Fu"$rtl/objpas"
+    -Fu"$rtl/objpas/sysutils" -Fu"$rtl/objpas/classes" -Fu"$rtl/x86_64")
+  (
+    set -e
+    cd "$rtl/win64"
+    "${fpc[@]}" "${rtl_paths[@]}" -Us -Sg system.pp
+    "${fpc[@]}" "${rtl_paths[@]}" ../objpas/objpas.pp
+    "${fpc[@]}" "${rtl_paths[@]}" buildrtl.pp
+    "${fpc[@]}" -Fi"$pkg/rtl-objpas/src/inc" -Fi"$pkg/rtl-objpas/src/win" "$pkg/rtl-objpas/src/win/varutils.pp"
+    "${fpc[@]}" -Fi"$pkg/rtl-objpas/src/inc" "$pkg/rtl-objpas/src/inc/variants.pp"
+    "${fpc[@]}" "$pkg/winunits-base/src/activex.pp"
+    "${fpc[@]}" -Fi"$pkg/fcl-registry/src" -Fu"$pkg/fcl-base/src" -Fi"$pkg/fcl-base/src" \
+      "$pkg/fcl-registry/src/registry.pp"
+    "${fpc[@]}" "$pkg/winunits-base/src/comobj.pp"
+    "${fpc[@]}" -Mdelphi "$pkg/winunits-base/src/stdole2.pas"
+  ) >"$out/build.log" 2>&1 || { vantrel_log "the Free Pascal units did not build: see $out/build.log"; return 1; }
+  touch "$out/.ready"
+}
+
 vantrel_setup() {
   vantrel_install_packages
   vantrel_fetch_scite
+  vantrel_build_fpc_units
 }
 
 # vantrel_build [arch] [cmake build args...]; arch is i686 (default) or x86_64.

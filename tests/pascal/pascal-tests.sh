@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Import units proven by a real compiler. Run by CTest under tools/test (WINEPREFIX set):
+#   pascal-tests.sh <test> <Vantrel.exe> <ppcx64> <Win64 units> <this folder> <work folder> [fixture...]
+# WineLibraries: the unit of every type library Wine installs compiles.
+# Fixtures: the units of the test fixtures compile.
+# Scrrun, Msxml, Dispid: programs that use generated units run under Wine and print what they did.
+set -uo pipefail
+test_name=$1 vantrel=$2 ppcx64=$3 units=$4 here=$5 work=$6
+shift 6
+if [ -z "${WINEPREFIX:-}" ]; then
+  echo "no WINEPREFIX; run the tests through tools/test" >&2
+  exit 2
+fi
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 2
+
+# Every library Wine's 64-bit system folder holds a type library in.
+libraries=(stdole2.tlb stdole32.tlb activeds.tlb mshtml.tlb atl.dll comsvcs.dll hnetcfg.dll ieframe.dll
+  jscript.dll msi.dll msxml3.dll msxml6.dll oleacc.dll quartz.dll scrrun.dll shdocvw.dll shell32.dll
+  taskschd.dll uiautomationcore.dll vbscript.dll winhttp.dll wmp.dll wuapi.dll msscript.ocx wshom.ocx)
+
+# generate <source> <folder>: the import unit of a library into a folder of its own.
+generate() {
+  mkdir -p "$2"
+  (cd "$2" && wine "$vantrel" /PAS "$1" >/dev/null 2>"$2.err") || {
+    echo "FAIL $1: /PAS failed: $(tr -d '\r' <"$2.err")"
+    return 1
+  }
+}
+
+# compile <file> [more ppcx64 args]: compiles for Win64, printing the compiler's errors on failure.
+compile() {
+  local file=$1
+  shift
+  local dir
+  dir=$(dirname "$file")
+  mkdir -p "$dir/obj"
+  if ! "$ppcx64" -Twin64 -Fu"$units" -Fu"$dir" -FU"$dir/obj" -FE"$dir" -vewn-h- "$@" "$file" >"$file.log" 2>&1; then
+    echo "FAIL $file does not compile:"
+    grep -E "Error|Fatal" "$file.log" | head -n 20
+    return 1
+  fi
+}
+
+# run_program <name> <library> <expected output>: compiles tests/pascal/<name>.dpr against the unit
+# of a library and compares what it prints.
+run_program() {
+  local name=$1 library=$2 expected=$3
+  generate "C:\\windows\\sysnative\\$library" "$work/$name" || return 1
+  cp "$here/$name.dpr" "$work/$name/"
+  compile "$work/$name/$name.dpr" || return 1
+  local output
+  output=$(cd "$work/$name" && wine "./$name.exe" 2>/dev/null | tr -d '\r')
+  if [ "$output" != "$expected" ]; then
+    echo "FAIL $name printed:"
+    echo "$output"
+    echo "expected:"
+    echo "$expected"
+    return 1
+  fi
+  echo "OK $name"
+}
+
+status=0
+case "$test_name" in
+  WineLibraries)
+    system="$WINEPREFIX/drive_c/windows/system32"
+    count=0
+    for library in "${libraries[@]}"; do
+      [ -f "$system/$library" ] || continue
+      count=$((count + 1))
+      generate "C:\\windows\\sysnative\\$library" "$work/$library" || { status=1; continue; }
+      for unit in "$work/$library"/*.pas; do
+        compile "$unit" && echo "OK $library: $(basename "$unit")" || status=1
+      done
+    done
+    [ "$count" -gt 0 ] || { echo "FAIL no type library found in $system"; status=1; }
+    ;;
+  Fixtures)
+    for fixture in "$@"; do
+      folder="$work/$(basename "$fixture")"
+      generate "$(winepath -w "$fixture")" "$folder" || { status=1; continue; }
+      for unit in "$folder"/*.pas; do
+        compile "$unit" && echo "OK $(basename "$unit")" || status=1
+      done
+    done
+    ;;
+  Scrrun)
+    run_program ScrrunDemo scrrun.dll "$(printf '%s\n' 'C:\Data\report.txt' 'gz' '2' 'two' 'TRUE' 'FALSE')" || status=1
+    ;;
+  Msxml)
+    run_program MsxmlDemo msxml6.dll "$(printf '%s\n' '3' 'Ada=1815' 'Grace=1906' 'Linus=1969' 'Grace')" || status=1
+    ;;
+  Dispid)
+    run_program DispidDemo scrrun.dll "$(printf '%s\n' '2' 'b' 'c:\x\y.txt')" || status=1
+    ;;
+  *)
+    echo "unknown test $test_name" >&2
+    status=2
+    ;;
+esac
+exit $status

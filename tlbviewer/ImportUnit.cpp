@@ -1,0 +1,1380 @@
+#include "tlbviewer/ImportUnit.h"
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
+#include "tlbviewer/TypeInfoSource.h"
+
+// The unit is written in an order the compiler accepts: constants, enumerations, then one type
+// block with forward declarations of every interface, the pointer types the unit uses, records
+// and aliases (each after what it holds by value), interfaces (each after its base),
+// dispinterfaces and the creator classes. Every name is unique in its scope without regard to
+// case, as Pascal compares names.
+
+namespace vantrel {
+
+namespace {
+
+// Deeper type descriptions than this only come from a broken source.
+constexpr int kMaxTypeDepth = 32;
+
+constexpr const wchar_t* kReservedWords[] = {
+    L"and",          L"array",        L"as",          L"asm",        L"begin",          L"case",
+    L"class",        L"const",        L"constructor", L"destructor", L"dispinterface",  L"div",
+    L"do",           L"downto",       L"else",        L"end",        L"except",         L"exports",
+    L"file",         L"finalization", L"finally",     L"for",        L"function",       L"goto",
+    L"if",           L"implementation", L"in",        L"inherited",  L"initialization", L"inline",
+    L"interface",    L"is",           L"label",       L"library",    L"mod",            L"nil",
+    L"not",          L"object",       L"of",          L"operator",   L"or",             L"out",
+    L"packed",       L"procedure",    L"program",     L"property",   L"raise",          L"record",
+    L"repeat",       L"resourcestring", L"set",       L"shl",        L"shr",            L"string",
+    L"then",         L"threadvar",    L"to",          L"try",        L"type",           L"unit",
+    L"until",        L"uses",         L"var",         L"while",      L"with",           L"xor",
+    L"generic",      L"specialize",   L"absolute",    L"bitpacked",  L"otherwise",      L"self",
+};
+
+// Names a member or parameter cannot take inside a method even escaped.
+constexpr const wchar_t* kMemberReserved[] = {L"result", L"self"};
+
+// What IUnknown and IDispatch declare: no interface member may take these names.
+constexpr const wchar_t* kDispatchMembers[] = {L"QueryInterface", L"AddRef",         L"Release", L"GetTypeInfoCount",
+                                               L"GetTypeInfo",    L"GetIDsOfNames", L"Invoke"};
+
+std::wstring Lower(std::wstring_view AText) {
+  std::wstring text(AText);
+  for (wchar_t& c : text) c = LowerAscii(c);
+  return text;
+}
+
+bool IsReserved(std::wstring_view AName) {
+  const std::wstring lower = Lower(AName);
+  for (const wchar_t* word : kReservedWords) {
+    if (lower == word) return true;
+  }
+  return false;
+}
+
+// The name with only letters, digits and "_", not starting with a digit, never empty.
+std::wstring Sanitized(std::wstring_view AName) {
+  std::wstring name;
+  name.reserve(AName.size() + 1);
+  for (wchar_t c : AName) {
+    if (c == L'\0') break;
+    const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_';
+    const bool digit = c >= L'0' && c <= L'9';
+    name += letter || digit ? c : L'_';
+  }
+  if (name.empty() || (name[0] >= L'0' && name[0] <= L'9')) name.insert(name.begin(), L'_');
+  return name;
+}
+
+std::wstring Escaped(const std::wstring& AName) { return IsReserved(AName) ? L"&" + AName : AName; }
+
+// Names already taken in one scope, compared as Pascal compares them.
+class TScope {
+ public:
+  bool Contains(std::wstring_view AName) const { return FNames.count(Key(AName)) != 0; }
+  void Take(std::wstring_view AName) { FNames.insert(Key(AName)); }
+  // ABase, or ABase with "_n" after it when taken; the result is taken.
+  std::wstring Unique(const std::wstring& ABase) {
+    std::wstring name = ABase;
+    for (int n = 1; Contains(name); ++n) name = ABase + L"_" + std::to_wstring(n);
+    Take(name);
+    return name;
+  }
+
+ private:
+  static std::wstring Key(std::wstring_view AName) {
+    if (!AName.empty() && AName.front() == L'&') AName.remove_prefix(1);
+    return Lower(AName);
+  }
+  std::unordered_set<std::wstring> FNames;
+};
+
+std::wstring GuidText(const GUID& AGuid) {
+  wchar_t buffer[40] = {};
+  StringFromGUID2(AGuid, buffer, 40);
+  return buffer;
+}
+
+// A Pascal string literal: quotes doubled, control characters as #n outside the quotes.
+std::wstring PascalString(std::wstring_view AText) {
+  std::wstring result;
+  bool open = false;
+  for (wchar_t c : AText) {
+    if (c < L' ' || c == 0x7F) {
+      if (open) result += L'\'';
+      open = false;
+      result += L'#' + std::to_wstring(static_cast<unsigned>(c));
+      continue;
+    }
+    if (!open) result += L'\'';
+    open = true;
+    result += c;
+    if (c == L'\'') result += L'\'';
+  }
+  if (open) result += L'\'';
+  if (result.empty()) result = L"''";
+  return result;
+}
+
+// A doc string as one comment line.
+std::wstring CommentText(std::wstring_view AText) {
+  std::wstring text;
+  for (wchar_t c : AText) {
+    if (c == L'\0') break;
+    text += c < L' ' ? L' ' : c;
+  }
+  return Trim(text);
+}
+
+// Kinds of use a type name is wanted for: some Pascal types may not stand everywhere.
+enum class TUse { uField, uUnionField, uParam, uResult, uAlias };
+
+struct TTypeText {
+  std::wstring Text;
+  bool Automatable = true;  // may stand in a dispinterface
+  bool Interface = false;   // an interface reference (passed as the pointer it is)
+  bool Managed = false;     // finalized by the compiler: not in a variant record
+  bool Valid = true;        // a real type; false: a stand-in for what could not be read
+};
+
+struct TDecl {
+  TComPtr<ITypeInfo> Info;
+  TTypeAttrHolder* Attr = nullptr;
+  std::unique_ptr<TTypeAttrHolder> AttrOwner;
+  // A dual interface: the interface side of the listed dispatch description.
+  TComPtr<ITypeInfo> Vtbl;
+  std::unique_ptr<TTypeAttrHolder> VtblAttr;
+  TYPEKIND Kind = TKIND_MAX;
+  std::wstring RawName, Doc;
+  std::wstring Name;      // the Pascal name: interface, record, enumeration, alias, coclass
+  std::wstring GuidConstant;  // IID_, DIID_ or CLASS_ constant
+  std::wstring DispName;  // dispinterfaces: pure ones and the dispatch side of duals
+  bool Skip = false;      // IUnknown and IDispatch: the system's own are used
+  bool Emitted = false;
+  bool Visiting = false;
+};
+
+const GUID kIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID kIDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// Types of stdole whose names the Free Pascal and Delphi unit stdole2 declares.
+constexpr const wchar_t* kStdoleNames[] = {
+    L"OLE_TRISTATE",       L"LoadPictureConstants", L"IEnumVARIANT",      L"IFont",
+    L"Font",               L"IPicture",             L"Picture",           L"FontEvents",
+    L"EXCEPINFO",          L"OLE_COLOR",            L"OLE_XPOS_PIXELS",   L"OLE_YPOS_PIXELS",
+    L"OLE_XSIZE_PIXELS",   L"OLE_YSIZE_PIXELS",     L"OLE_XPOS_HIMETRIC", L"OLE_YPOS_HIMETRIC",
+    L"OLE_XSIZE_HIMETRIC", L"OLE_YSIZE_HIMETRIC",   L"OLE_XPOS_CONTAINER", L"OLE_YPOS_CONTAINER",
+    L"OLE_XSIZE_CONTAINER", L"OLE_YSIZE_CONTAINER", L"OLE_HANDLE",        L"OLE_OPTEXCLUSIVE",
+    L"OLE_CANCELBOOL",     L"OLE_ENABLEDEFAULTBOOL", L"FONTNAME",         L"FONTSIZE",
+    L"FONTBOLD",           L"FONTITALIC",           L"FONTUNDERSCORE",    L"FONTSTRIKETHROUGH",
+    L"IFontDisp",          L"IPictureDisp",         L"IFontEventsDisp",
+};
+
+// One parameter of a method.
+struct TParam {
+  std::wstring Name;
+  std::wstring Modifier;  // "", "const ", "var ", "out "
+  TTypeText Type;
+  std::wstring Default;
+  USHORT Flags = 0;
+};
+
+// A method read from a function description.
+struct TMethod {
+  std::wstring Name;  // the member's name
+  MEMBERID Id = 0;
+  INVOKEKIND Kind = INVOKE_FUNC;
+  std::vector<TParam> Params;
+  TTypeText Result;
+  bool HasResult = false;
+  bool Safecall = false;
+  bool Valid = true;
+  std::wstring Doc;
+  CALLCONV CallConv = CC_STDCALL;
+  std::wstring Renames;  // parameters whose names were taken: "Self as Self_1"
+};
+
+class TImportWriter {
+ public:
+  TImportWriter(const TObjectData& AData, ITypeLib* ALib, TLineList& AOut) : FData(AData), FLib(ALib), FOut(AOut) {}
+  void Run(std::wstring& AUnitName);
+
+ private:
+  void ReadDecls();
+  void NameDecls();
+  TDecl* DeclOf(ITypeInfo* AInfo);
+  TTypeText TypeName(const TYPEDESC& ADesc, ITypeInfo* AContext, TUse AUse, int ADepth = 0);
+  TTypeText UserTypeName(HREFTYPE ARef, ITypeInfo* AContext, TUse AUse, int ADepth);
+  TTypeText ExternalTypeName(ITypeInfo* AInfo, TUse AUse, int ADepth);
+  std::wstring PointerTo(const TTypeText& ATarget);
+  void WriteConstants();
+  void WriteEnums();
+  void WriteRecord(TDecl& ADecl);
+  void WriteValueTypes();
+  void WriteValueType(TDecl& ADecl, int ADepth);
+  void WriteInterfaces();
+  void WriteInterface(TDecl& ADecl, int ADepth);
+  void WriteDispinterface(TDecl& ADecl);
+  void WriteCoclasses();
+  void WriteImplementation();
+  std::wstring DefaultInterface(TDecl& ADecl, bool* AIsDisp);
+  TMethod ReadMethod(const FUNCDESC& AFunc, ITypeInfo* AInfo);
+  void InheritedNames(TDecl& ADecl, TScope& AScope, int ADepth);
+  void Body(const std::wstring& ALine) { FBody.push_back(ALine); }
+  void Comment(const std::wstring& AIndent, const std::wstring& AText) { Body(AIndent + L"// " + AText); }
+
+  const TObjectData& FData;
+  ITypeLib* FLib;
+  TLineList& FOut;
+  std::vector<TDecl> FDecls;
+  TScope FGlobal;
+  std::wstring FLibName;
+  std::wstring FVersionNames[3];  // major, minor, LIBID_
+  bool FUsesStdole = false;
+  // Pointer types: name and target, in the order first needed.
+  std::vector<std::pair<std::wstring, std::wstring>> FPointers;
+  std::map<std::wstring, std::wstring> FPointerByTarget;
+  std::vector<std::wstring> FBody;
+  std::vector<std::wstring> FImplementation;
+  TNameList FNames;
+};
+
+TDecl* TImportWriter::DeclOf(ITypeInfo* AInfo) {
+  TComPtr<ITypeLib> lib;
+  UINT index = 0;
+  if (FAILED(AInfo->GetContainingTypeLib(lib.put(), &index)) || !lib) return nullptr;
+  if (lib.get() != FLib) {
+    // Another object for the same library still is this library.
+    TLIBATTR* mine = nullptr;
+    TLIBATTR* theirs = nullptr;
+    bool same = false;
+    if (SUCCEEDED(FLib->GetLibAttr(&mine)) && mine) {
+      if (SUCCEEDED(lib->GetLibAttr(&theirs)) && theirs) {
+        same = IsEqualGUID(mine->guid, theirs->guid);
+        lib->ReleaseTLibAttr(theirs);
+      }
+      FLib->ReleaseTLibAttr(mine);
+    }
+    if (!same) return nullptr;
+  }
+  return index < FDecls.size() && FDecls[index].Attr ? &FDecls[index] : nullptr;
+}
+
+void TImportWriter::ReadDecls() {
+  const UINT count = FLib->GetTypeInfoCount();
+  FDecls.resize(count);
+  for (UINT i = 0; i < count; ++i) {
+    TDecl& decl = FDecls[i];
+    if (FAILED(ReadTypeInfo(FLib, i, decl.Info))) continue;
+    decl.AttrOwner = std::make_unique<TTypeAttrHolder>(decl.Info.get());
+    if (FAILED(decl.AttrOwner->Fetch())) {
+      decl.AttrOwner.reset();
+      continue;
+    }
+    decl.Attr = decl.AttrOwner.get();
+    decl.Kind = (*decl.Attr)->typekind;
+    TBstr name, doc;
+    ReadTypeDocumentation(decl.Info.get(), MEMBERID_NIL, &name, &doc);
+    decl.RawName = std::wstring(CutAtNul(name.get()));
+    decl.Doc = CommentText(CutAtNul(doc.get()));
+    const GUID& guid = (*decl.Attr)->guid;
+    if ((decl.Kind == TKIND_INTERFACE || decl.Kind == TKIND_DISPATCH) &&
+        (IsEqualGUID(guid, kIUnknown) || IsEqualGUID(guid, kIDispatch))) {
+      decl.Skip = true;
+    }
+    // A dual interface is listed as its dispatch side; its interface side holds the methods.
+    if (decl.Kind == TKIND_DISPATCH && ((*decl.Attr)->wTypeFlags & TYPEFLAG_FDUAL)) {
+      HREFTYPE ref = 0;
+      TComPtr<ITypeInfo> vtbl;
+      if (SUCCEEDED(decl.Info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) &&
+          SUCCEEDED(ReadRefTypeInfo(decl.Info.get(), ref, vtbl))) {
+        auto attr = std::make_unique<TTypeAttrHolder>(vtbl.get());
+        if (SUCCEEDED(attr->Fetch()) && (*attr)->typekind == TKIND_INTERFACE) {
+          decl.Vtbl = std::move(vtbl);
+          decl.VtblAttr = std::move(attr);
+        }
+      }
+    }
+  }
+}
+
+void TImportWriter::NameDecls() {
+  // Names the unit itself declares, and those of the system the unit must not hide.
+  for (const wchar_t* taken : {L"IUnknown", L"IDispatch", L"TGUID", L"OleVariant", L"WideString", L"Integer"}) {
+    FGlobal.Take(taken);
+  }
+  for (TDecl& decl : FDecls) {
+    if (!decl.Attr || decl.Skip) continue;
+    const std::wstring base = Sanitized(decl.RawName);
+    switch (decl.Kind) {
+      case TKIND_DISPATCH:
+        if (decl.Vtbl) {
+          decl.Name = Escaped(FGlobal.Unique(base));
+          decl.DispName = FGlobal.Unique(base + L"Disp");
+        } else {
+          decl.DispName = Escaped(FGlobal.Unique(base));
+        }
+        break;
+      case TKIND_MODULE:
+        break;
+      default:
+        decl.Name = Escaped(FGlobal.Unique(base));
+        break;
+    }
+  }
+  FVersionNames[0] = FGlobal.Unique(FLibName + L"MajorVersion");
+  FVersionNames[1] = FGlobal.Unique(FLibName + L"MinorVersion");
+  FVersionNames[2] = FGlobal.Unique(L"LIBID_" + FLibName);
+  for (TDecl& decl : FDecls) {
+    if (!decl.Attr || decl.Skip) continue;
+    std::wstring bare = decl.Name.empty() ? decl.DispName : decl.Name;
+    bare.erase(std::remove(bare.begin(), bare.end(), L'&'), bare.end());
+    switch (decl.Kind) {
+      case TKIND_INTERFACE: decl.GuidConstant = FGlobal.Unique(L"IID_" + bare); break;
+      case TKIND_DISPATCH: decl.GuidConstant = FGlobal.Unique((decl.Vtbl ? L"IID_" : L"DIID_") + bare); break;
+      case TKIND_COCLASS: decl.GuidConstant = FGlobal.Unique(L"CLASS_" + bare); break;
+      default: break;
+    }
+  }
+}
+
+std::wstring TImportWriter::PointerTo(const TTypeText& ATarget) {
+  auto known = FPointerByTarget.find(Lower(ATarget.Text));
+  if (known != FPointerByTarget.end()) return known->second;
+  std::wstring base = ATarget.Text;
+  base.erase(std::remove(base.begin(), base.end(), L'&'), base.end());
+  std::replace(base.begin(), base.end(), L'.', L'_');
+  const std::wstring name = FGlobal.Unique(L"P" + base);
+  FPointers.emplace_back(name, ATarget.Text);
+  FPointerByTarget.emplace(Lower(ATarget.Text), name);
+  return name;
+}
+
+TTypeText TImportWriter::ExternalTypeName(ITypeInfo* AInfo, TUse AUse, int ADepth) {
+  TTypeAttrHolder attr(AInfo);
+  TBstr name;
+  ReadTypeDocumentation(AInfo, MEMBERID_NIL, &name, nullptr);
+  const std::wstring raw(CutAtNul(name.get()));
+  if (FAILED(attr.Fetch())) return {L"Pointer", false, false, false, false};
+  const GUID& guid = attr->guid;
+  if (IsEqualGUID(guid, kIUnknown)) return {L"IUnknown", true, true, true};
+  if (IsEqualGUID(guid, kIDispatch)) return {L"IDispatch", true, true, true};
+  if (raw == L"GUID") return {L"TGUID", false};
+  if (raw == L"DISPPARAMS") return {L"TDispParams", false};
+  const bool union_ = AUse == TUse::uUnionField;
+  for (const wchar_t* known : kStdoleNames) {
+    if (raw != known) continue;
+    FUsesStdole = true;
+    TTypeText text{L"stdole2." + raw};
+    text.Interface = attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH;
+    text.Managed = text.Interface;
+    if (attr->typekind == TKIND_ALIAS) {
+      const TTypeText aliased = TypeName(attr->tdescAlias, AInfo, AUse, ADepth + 1);
+      text.Automatable = aliased.Automatable;
+      text.Managed = aliased.Managed;
+      if (union_ && aliased.Managed) return aliased;
+    }
+    if (union_ && text.Managed) return {L"Pointer", false};
+    return text;
+  }
+  // A library this unit does not know: what it declares stands in, by its layout.
+  switch (attr->typekind) {
+    case TKIND_ENUM: return {L"TOleEnum"};
+    case TKIND_INTERFACE: return union_ ? TTypeText{L"Pointer", false} : TTypeText{L"IUnknown", true, true, true};
+    case TKIND_DISPATCH:
+    case TKIND_COCLASS: return union_ ? TTypeText{L"Pointer", false} : TTypeText{L"IDispatch", true, true, true};
+    case TKIND_ALIAS: return TypeName(attr->tdescAlias, AInfo, AUse, ADepth + 1);
+    default: {
+      const ULONG size = std::max<ULONG>(attr->cbSizeInstance, 1);
+      return {L"array[0.." + std::to_wstring(size - 1) + L"] of Byte", false};
+    }
+  }
+}
+
+TTypeText TImportWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext, TUse AUse, int ADepth) {
+  TComPtr<ITypeInfo> referred;
+  if (FAILED(ReadRefTypeInfo(AContext, ARef, referred))) return {L"Pointer", false, false, false, false};
+  TDecl* decl = DeclOf(referred.get());
+  if (!decl) return ExternalTypeName(referred.get(), AUse, ADepth);
+  const bool union_ = AUse == TUse::uUnionField;
+  if (decl->Skip) {
+    if (union_) return {L"Pointer", false};
+    return IsEqualGUID((*decl->Attr)->guid, kIUnknown) ? TTypeText{L"IUnknown", true, true, true}
+                                                       : TTypeText{L"IDispatch", true, true, true};
+  }
+  switch (decl->Kind) {
+    case TKIND_ENUM: return {decl->Name};
+    case TKIND_INTERFACE:
+      if (union_) return {L"Pointer", false};
+      return {decl->Name, true, true, true};
+    case TKIND_DISPATCH:
+      if (union_) return {L"Pointer", false};
+      return {decl->Vtbl ? decl->Name : decl->DispName, true, true, true};
+    case TKIND_COCLASS: {
+      if (union_) return {L"Pointer", false};
+      bool disp = false;
+      const std::wstring name = DefaultInterface(*decl, &disp);
+      return {name, true, true, true};
+    }
+    case TKIND_ALIAS: {
+      const TTypeText aliased = TypeName((*decl->Attr)->tdescAlias, decl->Info.get(), AUse, ADepth + 1);
+      if (union_ && aliased.Managed) return aliased;
+      TTypeText text = aliased;
+      text.Text = decl->Name;
+      return text;
+    }
+    case TKIND_RECORD:
+    case TKIND_UNION: {
+      if (union_) {
+        // A variant part holds no managed fields: the record stands in as its bytes.
+        const ULONG size = std::max<ULONG>((*decl->Attr)->cbSizeInstance, 1);
+        return {L"array[0.." + std::to_wstring(size - 1) + L"] of Byte", false};
+      }
+      TTypeText text{decl->Name, false};
+      text.Managed = true;  // may hold managed fields: kept out of variant parts above
+      return text;
+    }
+    default:
+      return {L"Pointer", false};
+  }
+}
+
+TTypeText TImportWriter::TypeName(const TYPEDESC& ADesc, ITypeInfo* AContext, TUse AUse, int ADepth) {
+  if (ADepth > kMaxTypeDepth) return {L"Pointer", false, false, false, false};
+  const bool union_ = AUse == TUse::uUnionField;
+  switch (ADesc.vt) {
+    case VT_I2: return {L"SmallInt"};
+    case VT_I4: return {L"Integer"};
+    case VT_R4: return {L"Single"};
+    case VT_R8: return {L"Double"};
+    case VT_CY: return {L"Currency"};
+    case VT_DATE: return {L"TDateTime"};
+    case VT_BSTR:
+      if (union_) return {L"PWideChar", false};
+      return {L"WideString", true, false, true};
+    case VT_DISPATCH:
+      if (union_) return {L"Pointer", false};
+      return {L"IDispatch", true, true, true};
+    case VT_ERROR: return {L"HResult", false};
+    case VT_BOOL: return {L"WordBool"};
+    case VT_VARIANT:
+      if (union_) return {L"TVarData", false};
+      return {L"OleVariant", true, false, true};
+    case VT_UNKNOWN:
+      if (union_) return {L"Pointer", false};
+      return {L"IUnknown", true, true, true};
+    case VT_DECIMAL: return {L"TDecimal", false};
+    case VT_I1: return {L"ShortInt"};
+    case VT_UI1: return {L"Byte"};
+    case VT_UI2: return {L"Word"};
+    case VT_UI4: return {L"LongWord"};
+    case VT_I8: return {L"Int64"};
+    case VT_UI8: return {L"UInt64"};
+    case VT_INT: return {L"Integer"};
+    case VT_UINT: return {L"LongWord"};
+    case VT_HRESULT: return {L"HResult", false};
+    case VT_LPSTR: return {L"PAnsiChar", false};
+    case VT_LPWSTR: return {L"PWideChar", false};
+    case VT_INT_PTR: return {L"NativeInt", false};
+    case VT_UINT_PTR: return {L"NativeUInt", false};
+    case VT_FILETIME: return {L"TFileTime", false};
+    case VT_CLSID: return {L"TGUID", false};
+    case VT_SAFEARRAY: return {L"PSafeArray", false};
+    case VT_VOID: return {L"Pointer", false};
+    case VT_PTR: {
+      if (!ADesc.lptdesc) return {L"Pointer", false, false, false, false};
+      const TYPEDESC& target = *ADesc.lptdesc;
+      if (target.vt == VT_VOID) return {L"Pointer", false};
+      // A C array's pointer is a pointer to its first element.
+      const TYPEDESC& pointee = target.vt == VT_CARRAY && target.lpadesc ? target.lpadesc->tdescElem : target;
+      const TTypeText inner = TypeName(pointee, AContext, TUse::uField, ADepth + 1);
+      // A pointer to an interface is the interface reference itself.
+      if (inner.Interface) {
+        if (union_) return {L"Pointer", false};
+        return inner;
+      }
+      return {PointerTo(inner), false, false, false, inner.Valid};
+    }
+    case VT_CARRAY: {
+      const ARRAYDESC* array = ADesc.lpadesc;
+      if (!array) return {L"Pointer", false, false, false, false};
+      const TTypeText element = TypeName(array->tdescElem, AContext, AUse, ADepth + 1);
+      if (AUse != TUse::uField && AUse != TUse::uUnionField && AUse != TUse::uAlias) {
+        // Arrays travel as a pointer to their first element.
+        return {PointerTo(element), false, false, false, element.Valid};
+      }
+      std::wstring text = L"array[";
+      for (USHORT i = 0; i < array->cDims; ++i) {
+        if (i) text += L", ";
+        // Counted from 0 as C counts: the platform's lower bounds are not always set.
+        const ULONG count = std::max<ULONG>(array->rgbounds[i].cElements, 1);
+        text += L"0.." + std::to_wstring(count - 1);
+      }
+      if (array->cDims == 0) text += L"0..0";
+      text += L"] of " + element.Text;
+      return {text, false, false, element.Managed, element.Valid};
+    }
+    case VT_USERDEFINED: return UserTypeName(ADesc.hreftype, AContext, AUse, ADepth + 1);
+    default: return {L"Pointer", false, false, false, false};
+  }
+}
+
+std::wstring TImportWriter::DefaultInterface(TDecl& ADecl, bool* AIsDisp) {
+  *AIsDisp = false;
+  const TYPEATTR& attr = *ADecl.Attr->get();
+  int chosen = -1;
+  for (UINT i = 0; i < attr.cImplTypes; ++i) {
+    INT flags = 0;
+    if (FAILED(ADecl.Info->GetImplTypeFlags(i, &flags))) continue;
+    if (flags & IMPLTYPEFLAG_FSOURCE) continue;
+    if (chosen < 0 || (flags & IMPLTYPEFLAG_FDEFAULT)) chosen = static_cast<int>(i);
+    if (flags & IMPLTYPEFLAG_FDEFAULT) break;
+  }
+  if (chosen < 0) return L"IUnknown";
+  HREFTYPE ref = 0;
+  TComPtr<ITypeInfo> implemented;
+  if (FAILED(ADecl.Info->GetRefTypeOfImplType(static_cast<UINT>(chosen), &ref)) ||
+      FAILED(ReadRefTypeInfo(ADecl.Info.get(), ref, implemented))) {
+    return L"IUnknown";
+  }
+  TDecl* decl = DeclOf(implemented.get());
+  if (!decl) {
+    const TTypeText text = ExternalTypeName(implemented.get(), TUse::uParam, 0);
+    return text.Interface ? text.Text : L"IUnknown";
+  }
+  if (decl->Skip) return IsEqualGUID((*decl->Attr)->guid, kIUnknown) ? L"IUnknown" : L"IDispatch";
+  if (decl->Kind == TKIND_DISPATCH && !decl->Vtbl) {
+    *AIsDisp = true;
+    return decl->DispName;
+  }
+  if (decl->Kind == TKIND_INTERFACE || decl->Kind == TKIND_DISPATCH) return decl->Name;
+  return L"IUnknown";
+}
+
+void TImportWriter::WriteConstants() {
+  TLIBATTR* libAttr = nullptr;
+  GUID libid = GUID_NULL;
+  WORD major = 0, minor = 0;
+  if (SUCCEEDED(FLib->GetLibAttr(&libAttr)) && libAttr) {
+    libid = libAttr->guid;
+    major = libAttr->wMajorVerNum;
+    minor = libAttr->wMinorVerNum;
+    FLib->ReleaseTLibAttr(libAttr);
+  }
+  FOut.Add(L"const");
+  FOut.Add(L"  // The library's version, as it says of itself.");
+  FOut.Add(L"  " + FVersionNames[0] + L" = " + std::to_wstring(major) + L";");
+  FOut.Add(L"  " + FVersionNames[1] + L" = " + std::to_wstring(minor) + L";");
+  FOut.Add(std::wstring());
+  FOut.Add(L"  " + FVersionNames[2] + L": TGUID = '" + GuidText(libid) + L"';");
+  FOut.Add(std::wstring());
+  for (TDecl& decl : FDecls) {
+    if (!decl.GuidConstant.empty()) {
+      FOut.Add(L"  " + decl.GuidConstant + L": TGUID = '" + GuidText((*decl.Attr)->guid) + L"';");
+    }
+  }
+  FOut.Add(std::wstring());
+}
+
+// A constant's value as Pascal writes it; empty when it has none.
+std::wstring ConstantText(const VARIANT* AValue) {
+  if (!AValue) return std::wstring();
+  switch (V_VT(AValue)) {
+    case VT_I1: return std::to_wstring(V_I1(AValue));
+    case VT_UI1: return std::to_wstring(V_UI1(AValue));
+    case VT_I2: return std::to_wstring(V_I2(AValue));
+    case VT_UI2: return std::to_wstring(V_UI2(AValue));
+    case VT_I4:
+    case VT_INT: return std::to_wstring(V_I4(AValue));
+    case VT_UI4:
+    case VT_UINT: return std::to_wstring(V_UI4(AValue));
+    case VT_I8: return std::to_wstring(V_I8(AValue));
+    case VT_UI8: return std::to_wstring(V_UI8(AValue));
+    case VT_BOOL: return V_BOOL(AValue) ? L"True" : L"False";
+    case VT_BSTR: return PascalString(WholeText(V_BSTR(AValue)));
+    case VT_R4:
+    case VT_R8: {
+      const double value = V_VT(AValue) == VT_R4 ? V_R4(AValue) : V_R8(AValue);
+      if (value != value || value - value != 0) return std::wstring();  // NaN and infinities
+      wchar_t text[64];
+      swprintf(text, 64, L"%.17g", value);
+      std::wstring result = text;
+      if (result.find_first_of(L".eE") == std::wstring::npos) result += L".0";
+      return result;
+    }
+    default: return std::wstring();
+  }
+}
+
+void TImportWriter::WriteEnums() {
+  bool any = false;
+  for (TDecl& decl : FDecls) {
+    if (!decl.Attr || decl.Kind != TKIND_ENUM) continue;
+    if (!any) FOut.Add(L"type");
+    any = true;
+    if (!decl.Doc.empty()) FOut.Add(L"  // " + decl.Doc);
+    FOut.Add(L"  " + decl.Name + L" = TOleEnum;");
+  }
+  if (any) FOut.Add(std::wstring());
+  // Members of enumerations and constants of modules are constants of the unit.
+  bool opened = false;
+  for (TDecl& decl : FDecls) {
+    if (!decl.Attr || (decl.Kind != TKIND_ENUM && decl.Kind != TKIND_MODULE)) continue;
+    for (UINT i = 0; i < (*decl.Attr)->cVars; ++i) {
+      TVarDescHolder var(decl.Info.get());
+      if (FAILED(var.Fetch(i)) || var->varkind != VAR_CONST) continue;
+      TBstr name, doc;
+      if (FAILED(ReadTypeDocumentation(decl.Info.get(), var->memid, &name, &doc))) continue;
+      std::wstring value = ConstantText(var->lpvarValue);
+      if (value.empty()) continue;
+      if (!opened) FOut.Add(L"const");
+      opened = true;
+      const std::wstring base = Sanitized(CutAtNul(name.get()));
+      const std::wstring unique = FGlobal.Unique(base);
+      std::wstring line = L"  " + Escaped(unique) + L" = " + value + L";";
+      if (unique != base) line += L" // " + base + L" is taken";
+      const std::wstring comment = CommentText(CutAtNul(doc.get()));
+      if (!comment.empty()) FOut.Add(L"  // " + comment);
+      FOut.Add(line);
+    }
+  }
+  if (opened) FOut.Add(std::wstring());
+}
+
+void TImportWriter::WriteRecord(TDecl& ADecl) {
+  const TYPEATTR& attr = *ADecl.Attr->get();
+  const bool union_ = ADecl.Kind == TKIND_UNION;
+  const int alignment = attr.cbAlignment == 1 || attr.cbAlignment == 2 || attr.cbAlignment == 4 ||
+                                attr.cbAlignment == 8 || attr.cbAlignment == 16
+                            ? attr.cbAlignment
+                            : 4;
+  if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
+  Body(L"  {$ALIGN " + std::to_wstring(alignment) + L"}");
+  Body(L"  " + ADecl.Name + L" = record");
+  if (union_) Body(L"    case Integer of");
+  TScope fields;
+  int written = 0;
+  for (UINT i = 0; i < attr.cVars; ++i) {
+    TVarDescHolder var(ADecl.Info.get());
+    if (FAILED(var.Fetch(i))) continue;
+    TBstr name;
+    if (FAILED(ReadTypeDocumentation(ADecl.Info.get(), var->memid, &name, nullptr))) continue;
+    const TTypeText type =
+        TypeName(var->elemdescVar.tdesc, ADecl.Info.get(), union_ ? TUse::uUnionField : TUse::uField);
+    const std::wstring base = Sanitized(CutAtNul(name.get()));
+    const std::wstring field = Escaped(fields.Unique(base));
+    std::wstring line = union_ ? L"      " + std::to_wstring(written) + L": (" + field + L": " + type.Text + L");"
+                               : L"    " + field + L": " + type.Text + L";";
+    if (Lower(field) != Lower(base) && field != L"&" + base) line += L" // " + base + L" is taken";
+    Body(line);
+    ++written;
+  }
+  // A record with no field that could be read keeps its size.
+  if (written == 0) {
+    const ULONG size = std::max<ULONG>(attr.cbSizeInstance, 1);
+    Body(union_ ? L"      0: (Data: array[0.." + std::to_wstring(size - 1) + L"] of Byte);"
+                : L"    Data: array[0.." + std::to_wstring(size - 1) + L"] of Byte;");
+  }
+  Body(L"  end;");
+  Body(L"  {$ALIGN 8}");
+  Body(std::wstring());
+}
+
+// The declarations a record, union or alias holds by value, which must come before it.
+void CollectValueDependencies(const TYPEDESC& ADesc, ITypeInfo* AContext, std::vector<ITypeInfo*>& AOut,
+                              std::vector<TComPtr<ITypeInfo>>& AKeep, int ADepth) {
+  if (ADepth > kMaxTypeDepth) return;
+  if (ADesc.vt == VT_CARRAY && ADesc.lpadesc) {
+    CollectValueDependencies(ADesc.lpadesc->tdescElem, AContext, AOut, AKeep, ADepth + 1);
+  } else if (ADesc.vt == VT_USERDEFINED) {
+    TComPtr<ITypeInfo> referred;
+    if (SUCCEEDED(ReadRefTypeInfo(AContext, ADesc.hreftype, referred))) {
+      AOut.push_back(referred.get());
+      AKeep.push_back(std::move(referred));
+    }
+  }
+}
+
+void TImportWriter::WriteValueType(TDecl& ADecl, int ADepth) {
+  if (ADecl.Emitted || ADecl.Visiting || ADepth > kMaxTypeDepth) return;
+  ADecl.Visiting = true;
+  std::vector<ITypeInfo*> dependencies;
+  std::vector<TComPtr<ITypeInfo>> keep;
+  const TYPEATTR& attr = *ADecl.Attr->get();
+  if (ADecl.Kind == TKIND_ALIAS) {
+    CollectValueDependencies(attr.tdescAlias, ADecl.Info.get(), dependencies, keep, 0);
+  } else {
+    for (UINT i = 0; i < attr.cVars; ++i) {
+      TVarDescHolder var(ADecl.Info.get());
+      if (SUCCEEDED(var.Fetch(i))) {
+        CollectValueDependencies(var->elemdescVar.tdesc, ADecl.Info.get(), dependencies, keep, 0);
+      }
+    }
+  }
+  for (ITypeInfo* dependency : dependencies) {
+    TDecl* decl = DeclOf(dependency);
+    if (decl && (decl->Kind == TKIND_RECORD || decl->Kind == TKIND_UNION || decl->Kind == TKIND_ALIAS)) {
+      WriteValueType(*decl, ADepth + 1);
+    }
+  }
+  ADecl.Visiting = false;
+  ADecl.Emitted = true;
+  if (ADecl.Kind == TKIND_ALIAS) {
+    const TTypeText type = TypeName(attr.tdescAlias, ADecl.Info.get(), TUse::uAlias);
+    if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
+    // An alias of itself (only a broken library has one) would not compile.
+    const bool self = Lower(type.Text) == Lower(ADecl.Name);
+    Body(L"  " + ADecl.Name + L" = " + (self ? std::wstring(L"Pointer") : type.Text) + L";");
+    return;
+  }
+  WriteRecord(ADecl);
+}
+
+void TImportWriter::WriteValueTypes() {
+  for (TDecl& decl : FDecls) {
+    if (decl.Attr && (decl.Kind == TKIND_RECORD || decl.Kind == TKIND_UNION || decl.Kind == TKIND_ALIAS)) {
+      WriteValueType(decl, 0);
+    }
+  }
+  Body(std::wstring());
+}
+
+void TImportWriter::InheritedNames(TDecl& ADecl, TScope& AScope, int ADepth) {
+  for (const wchar_t* name : kDispatchMembers) AScope.Take(name);
+  if (ADepth > kMaxTypeDepth) return;
+  ITypeInfo* info = ADecl.Vtbl ? ADecl.Vtbl.get() : ADecl.Info.get();
+  const TYPEATTR& attr = ADecl.Vtbl ? *ADecl.VtblAttr->get() : *ADecl.Attr->get();
+  if (attr.cImplTypes == 0) return;
+  HREFTYPE ref = 0;
+  TComPtr<ITypeInfo> base;
+  if (FAILED(info->GetRefTypeOfImplType(0, &ref)) || FAILED(ReadRefTypeInfo(info, ref, base))) return;
+  TDecl* decl = DeclOf(base.get());
+  if (!decl || decl->Skip) return;
+  ITypeInfo* baseInfo = decl->Vtbl ? decl->Vtbl.get() : decl->Info.get();
+  const TYPEATTR& baseAttr = decl->Vtbl ? *decl->VtblAttr->get() : *decl->Attr->get();
+  for (UINT i = 0; i < baseAttr.cFuncs; ++i) {
+    TFuncDescHolder func(baseInfo);
+    if (FAILED(func.Fetch(i)) || FAILED(FNames.Read(baseInfo, func->memid))) continue;
+    const std::wstring name = Sanitized(FNames.Name(0));
+    AScope.Take(name);
+    AScope.Take(L"Get_" + name);
+    AScope.Take(L"Set_" + name);
+    AScope.Take(L"_Set_" + name);
+  }
+  InheritedNames(*decl, AScope, ADepth + 1);
+}
+
+// A default value as a constant of the parameter's Pascal type; empty when none is legal.
+std::wstring DefaultValueText(const PARAMDESC& AParam, const TTypeText& AType) {
+  if (!(AParam.wParamFlags & PARAMFLAG_FHASDEFAULT) || !AParam.pparamdescex) return std::wstring();
+  const VARIANT& value = AParam.pparamdescex->varDefaultValue;
+  const std::wstring type = Lower(AType.Text);
+  TVariant converted;
+  auto convert = [&](VARTYPE ATarget) {
+    return SUCCEEDED(VariantChangeType(converted.get(), const_cast<VARIANT*>(&value), 0, ATarget));
+  };
+  if (type == L"widestring") return convert(VT_BSTR) ? PascalString(WholeText(V_BSTR(converted.get()))) : L"";
+  if (type == L"wordbool") return convert(VT_BOOL) ? (V_BOOL(converted.get()) ? L"True" : L"False") : L"";
+  if (type == L"smallint" || type == L"integer" || type == L"shortint") {
+    return convert(VT_I4) ? std::to_wstring(V_I4(converted.get())) : L"";
+  }
+  if (type == L"byte" || type == L"word" || type == L"longword") {
+    if (!convert(VT_I8)) return L"";
+    const long long number = V_I8(converted.get());
+    const long long limit = type == L"byte" ? 0xFF : type == L"word" ? 0xFFFF : 0xFFFFFFFFLL;
+    return number >= 0 && number <= limit ? std::to_wstring(number) : L"";
+  }
+  if (type == L"int64") return convert(VT_I8) ? std::to_wstring(V_I8(converted.get())) : L"";
+  if (type == L"single" || type == L"double" || type == L"currency") {
+    if (!convert(VT_R8)) return L"";
+    VARIANT number;
+    VariantInit(&number);
+    V_VT(&number) = VT_R8;
+    V_R8(&number) = V_R8(converted.get());
+    return ConstantText(&number);
+  }
+  return std::wstring();
+}
+
+void TImportWriter::WriteInterface(TDecl& ADecl, int ADepth) {
+  if (ADecl.Emitted || ADecl.Visiting || ADepth > kMaxTypeDepth) return;
+  ADecl.Visiting = true;
+  ITypeInfo* info = ADecl.Vtbl ? ADecl.Vtbl.get() : ADecl.Info.get();
+  const TYPEATTR& attr = ADecl.Vtbl ? *ADecl.VtblAttr->get() : *ADecl.Attr->get();
+  // The base first: an interface derives from a complete declaration.
+  std::wstring baseName = L"IUnknown";
+  if (attr.cImplTypes > 0) {
+    HREFTYPE ref = 0;
+    TComPtr<ITypeInfo> base;
+    if (SUCCEEDED(info->GetRefTypeOfImplType(0, &ref)) && SUCCEEDED(ReadRefTypeInfo(info, ref, base))) {
+      TDecl* decl = DeclOf(base.get());
+      if (decl && !decl->Skip && (decl->Kind == TKIND_INTERFACE || (decl->Kind == TKIND_DISPATCH && decl->Vtbl))) {
+        WriteInterface(*decl, ADepth + 1);
+        baseName = decl->Name;
+      } else if (decl && decl->Skip) {
+        baseName = IsEqualGUID((*decl->Attr)->guid, kIUnknown) ? L"IUnknown" : L"IDispatch";
+      } else if (!decl) {
+        const TTypeText text = ExternalTypeName(base.get(), TUse::uParam, 0);
+        if (text.Interface) baseName = text.Text;
+      }
+    }
+  }
+  ADecl.Visiting = false;
+  ADecl.Emitted = true;
+
+  const bool automation =
+      (attr.wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)) != 0 || ADecl.Vtbl;
+  TScope scope;
+  InheritedNames(ADecl, scope, 0);
+  if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
+  Body(L"  " + ADecl.Name + L" = interface(" + baseName + L")");
+  Body(L"    ['" + GuidText(attr.guid) + L"']");
+
+  struct TAccessor {
+    std::wstring Method;
+    const TMethod* Source;
+  };
+  struct TPropertyParts {
+    std::wstring Name;
+    const TMethod* Get = nullptr;
+    std::wstring GetMethod;
+    const TMethod* Put = nullptr;
+    std::wstring PutMethod;
+  };
+  std::vector<TMethod> methods;
+  methods.reserve(attr.cFuncs);
+  for (UINT i = 0; i < attr.cFuncs; ++i) {
+    TFuncDescHolder func(info);
+    if (FAILED(func.Fetch(i))) continue;
+    TMethod method = ReadMethod(*func.get(), info);
+    if (method.Name.empty()) continue;
+    method.Safecall = automation && func->elemdescFunc.tdesc.vt == VT_HRESULT;
+    methods.push_back(std::move(method));
+  }
+  std::vector<TPropertyParts> properties;
+  std::map<std::pair<MEMBERID, std::wstring>, size_t> propertyOf;
+  for (TMethod& method : methods) {
+    std::wstring prefix;
+    switch (method.Kind) {
+      case INVOKE_PROPERTYGET: prefix = L"Get_"; break;
+      case INVOKE_PROPERTYPUT: prefix = L"Set_"; break;
+      case INVOKE_PROPERTYPUTREF: prefix = L"_Set_"; break;
+      default: break;
+    }
+    const std::wstring base = Sanitized(method.Name);
+    const std::wstring name = Escaped(scope.Unique(prefix + base));
+    // A safecall method's retval parameter is its result.
+    std::vector<const TParam*> params;
+    TTypeText result = method.Result;
+    bool hasResult = method.HasResult;
+    if (method.Safecall) {
+      hasResult = false;
+      for (const TParam& param : method.Params) {
+        if ((param.Flags & PARAMFLAG_FRETVAL) && &param == &method.Params.back()) {
+          result = param.Type;
+          hasResult = true;
+        } else {
+          params.push_back(&param);
+        }
+      }
+    } else {
+      for (const TParam& param : method.Params) params.push_back(&param);
+      hasResult = true;
+      if (method.Result.Text == L"Pointer" && !method.HasResult) hasResult = false;
+    }
+    std::wstring line = L"    ";
+    line += hasResult ? L"function " : L"procedure ";
+    line += name;
+    if (!params.empty()) {
+      line += L'(';
+      for (size_t i = 0; i < params.size(); ++i) {
+        if (i) line += L"; ";
+        line += params[i]->Modifier + params[i]->Name + L": " + params[i]->Type.Text;
+        if (!params[i]->Default.empty()) line += L" = " + params[i]->Default;
+      }
+      line += L')';
+    }
+    if (hasResult) line += L": " + result.Text;
+    line += method.Safecall ? L"; safecall;" : method.CallConv == CC_CDECL ? L"; cdecl;" : L"; stdcall;";
+    if (Lower(name) != Lower(prefix + base) && name != L"&" + prefix + base) line += L" // " + prefix + base + L" is taken";
+    if (!method.Renames.empty()) line += L" // parameters renamed: " + method.Renames;
+    if (!method.Doc.empty()) Body(L"    // " + method.Doc);
+    Body(line);
+    if (method.Kind != INVOKE_FUNC && method.Safecall) {
+      auto key = std::make_pair(method.Id, Lower(base));
+      auto found = propertyOf.find(key);
+      if (found == propertyOf.end()) {
+        found = propertyOf.emplace(key, properties.size()).first;
+        properties.push_back({base});
+      }
+      TPropertyParts& parts = properties[found->second];
+      if (method.Kind == INVOKE_PROPERTYGET && !parts.Get) {
+        parts.Get = &method;
+        parts.GetMethod = name;
+      } else if (method.Kind != INVOKE_PROPERTYGET && (!parts.Put || method.Kind == INVOKE_PROPERTYPUT)) {
+        // A value put is the property's writer rather than a reference put.
+        parts.Put = &method;
+        parts.PutMethod = name;
+      }
+    }
+  }
+  // Properties over accessor pairs whose types agree.
+  bool defaultTaken = false;
+  for (TPropertyParts& parts : properties) {
+    // The index parameters and the type, from the getter or else the setter.
+    std::vector<const TParam*> getIndex, putIndex;
+    std::wstring getType, putType;
+    bool getOk = false, putOk = false;
+    if (parts.Get) {
+      const auto& params = parts.Get->Params;
+      if (!params.empty() && (params.back().Flags & PARAMFLAG_FRETVAL)) {
+        getType = params.back().Type.Text;
+        getOk = true;
+        for (size_t i = 0; i + 1 < params.size(); ++i) {
+          getIndex.push_back(&params[i]);
+          if (params[i].Modifier == L"var " || params[i].Modifier == L"out ") getOk = false;
+        }
+      }
+    }
+    if (parts.Put) {
+      const auto& params = parts.Put->Params;
+      if (!params.empty() && !(params.back().Flags & PARAMFLAG_FRETVAL) && params.back().Modifier != L"out ") {
+        putType = params.back().Type.Text;
+        putOk = params.back().Modifier != L"var ";
+        for (size_t i = 0; i + 1 < params.size(); ++i) {
+          putIndex.push_back(&params[i]);
+          if (params[i].Modifier == L"var " || params[i].Modifier == L"out ") putOk = false;
+        }
+      }
+    }
+    auto sameIndex = [&] {
+      if (getIndex.size() != putIndex.size()) return false;
+      for (size_t i = 0; i < getIndex.size(); ++i) {
+        if (Lower(getIndex[i]->Type.Text) != Lower(putIndex[i]->Type.Text) ||
+            getIndex[i]->Modifier != putIndex[i]->Modifier) {
+          return false;
+        }
+      }
+      return true;
+    };
+    if (getOk && putOk && (Lower(getType) != Lower(putType) || !sameIndex())) putOk = false;
+    if (!getOk && !putOk) continue;
+    const std::vector<const TParam*>& index = getOk ? getIndex : putIndex;
+    const std::wstring name = Escaped(scope.Unique(parts.Name));
+    std::wstring line = L"    property " + name;
+    if (!index.empty()) {
+      line += L'[';
+      for (size_t i = 0; i < index.size(); ++i) {
+        if (i) line += L"; ";
+        line += index[i]->Modifier + index[i]->Name + L": " + index[i]->Type.Text;
+      }
+      line += L']';
+    }
+    line += L": " + (getOk ? getType : putType);
+    if (getOk) line += L" read " + parts.GetMethod;
+    if (putOk) line += L" write " + parts.PutMethod;
+    line += L';';
+    const MEMBERID id = (parts.Get ? parts.Get : parts.Put)->Id;
+    if (id == DISPID_VALUE && !index.empty() && !defaultTaken) {
+      line += L" default;";
+      defaultTaken = true;
+    }
+    if (Lower(name) != Lower(parts.Name) && name != L"&" + parts.Name) line += L" // " + parts.Name + L" is taken";
+    Body(line);
+  }
+  Body(L"  end;");
+  Body(std::wstring());
+}
+
+void TImportWriter::WriteInterfaces() {
+  for (TDecl& decl : FDecls) {
+    if (!decl.Attr || decl.Skip) continue;
+    if (decl.Kind == TKIND_INTERFACE || (decl.Kind == TKIND_DISPATCH && decl.Vtbl)) WriteInterface(decl, 0);
+  }
+  for (TDecl& decl : FDecls) {
+    if (decl.Attr && !decl.Skip && decl.Kind == TKIND_DISPATCH) WriteDispinterface(decl);
+  }
+}
+
+void TImportWriter::WriteDispinterface(TDecl& ADecl) {
+  // The members: a dual interface's from its interface side and every dual base, a pure
+  // dispinterface's from its own description.
+  std::vector<std::pair<ITypeInfo*, const TYPEATTR*>> sources;
+  if (ADecl.Vtbl) {
+    ITypeInfo* info = ADecl.Vtbl.get();
+    const TYPEATTR* attr = ADecl.VtblAttr->get();
+    for (int depth = 0; info && depth < kMaxTypeDepth; ++depth) {
+      sources.insert(sources.begin(), {info, attr});
+      if (attr->cImplTypes == 0) break;
+      HREFTYPE ref = 0;
+      TComPtr<ITypeInfo> base;
+      if (FAILED(info->GetRefTypeOfImplType(0, &ref)) || FAILED(ReadRefTypeInfo(info, ref, base))) break;
+      // The base as this library lists it: a dual base's methods are on its interface side.
+      TDecl* decl = DeclOf(base.get());
+      if (!decl || decl->Skip) break;
+      if (decl->Vtbl) {
+        info = decl->Vtbl.get();
+        attr = decl->VtblAttr->get();
+      } else if (decl->Kind == TKIND_INTERFACE) {
+        info = decl->Info.get();
+        attr = decl->Attr->get();
+      } else {
+        break;
+      }
+    }
+  } else {
+    sources.push_back({ADecl.Info.get(), ADecl.Attr->get()});
+  }
+
+  if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
+  Body(L"  " + ADecl.DispName + L" = dispinterface");
+  Body(L"    ['" + GuidText((*ADecl.Attr)->guid) + L"']");
+  TScope scope;
+  for (const wchar_t* name : kDispatchMembers) scope.Take(name);
+  std::set<std::pair<MEMBERID, int>> written;
+  // Properties of a dispinterface's own variables.
+  if (!ADecl.Vtbl) {
+    const TYPEATTR& attr = *ADecl.Attr->get();
+    for (UINT i = 0; i < attr.cVars; ++i) {
+      TVarDescHolder var(ADecl.Info.get());
+      if (FAILED(var.Fetch(i))) continue;
+      TBstr name;
+      if (FAILED(ReadTypeDocumentation(ADecl.Info.get(), var->memid, &name, nullptr))) continue;
+      const TTypeText type = TypeName(var->elemdescVar.tdesc, ADecl.Info.get(), TUse::uParam);
+      const std::wstring base = Sanitized(CutAtNul(name.get()));
+      if (!type.Automatable) {
+        Comment(L"    ", L"property " + base + L": " + type.Text + L" dispid " + std::to_wstring(var->memid) +
+                              L" (not an automation type)");
+        continue;
+      }
+      const std::wstring unique = Escaped(scope.Unique(base));
+      std::wstring line = L"    property " + unique + L": " + type.Text +
+                          ((var->wVarFlags & VARFLAG_FREADONLY) ? L" readonly" : L"") + L" dispid " +
+                          std::to_wstring(var->memid) + L";";
+      Body(line);
+    }
+  }
+  struct TDispProperty {
+    std::wstring Name;
+    const TMethod* Get = nullptr;
+    const TMethod* Put = nullptr;
+  };
+  std::vector<TMethod> methods;
+  for (auto [info, attr] : sources) {
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+      TFuncDescHolder func(info);
+      if (FAILED(func.Fetch(i))) continue;
+      // The members of IUnknown and IDispatch are the dispinterface's own.
+      if (func->memid >= 0x60000000 && func->memid < 0x60020000) continue;
+      TMethod method = ReadMethod(*func.get(), info);
+      if (method.Name.empty()) continue;
+      bool standard = false;
+      for (const wchar_t* name : kDispatchMembers) standard = standard || Lower(method.Name) == Lower(name);
+      if (standard) continue;
+      method.Safecall = func->funckind != FUNC_DISPATCH;
+      methods.push_back(std::move(method));
+    }
+  }
+  std::vector<TDispProperty> properties;
+  std::map<MEMBERID, size_t> propertyOf;
+  auto declaration = [&](const TMethod& AMethod, std::vector<const TParam*>& AParams, TTypeText& AResult,
+                         bool& AHasResult) {
+    AHasResult = AMethod.HasResult && AMethod.Result.Text != L"HResult";
+    AResult = AMethod.Result;
+    for (const TParam& param : AMethod.Params) {
+      if (param.Flags & PARAMFLAG_FLCID) continue;  // the dispatch call passes the locale itself
+      if ((param.Flags & PARAMFLAG_FRETVAL) && &param == &AMethod.Params.back()) {
+        AResult = param.Type;
+        AHasResult = true;
+        continue;
+      }
+      AParams.push_back(&param);
+    }
+    bool automatable = !AHasResult || AResult.Automatable;
+    for (const TParam* param : AParams) automatable = automatable && param->Type.Automatable;
+    return automatable;
+  };
+  for (const TMethod& method : methods) {
+    if (method.Kind != INVOKE_FUNC) {
+      auto found = propertyOf.find(method.Id);
+      if (found == propertyOf.end()) {
+        found = propertyOf.emplace(method.Id, properties.size()).first;
+        properties.push_back({Sanitized(method.Name)});
+      }
+      TDispProperty& property = properties[found->second];
+      if (method.Kind == INVOKE_PROPERTYGET) {
+        if (!property.Get) property.Get = &method;
+      } else if (!property.Put || method.Kind == INVOKE_PROPERTYPUT) {
+        property.Put = &method;
+      }
+      continue;
+    }
+    std::vector<const TParam*> params;
+    TTypeText result;
+    bool hasResult = false;
+    const bool automatable = declaration(method, params, result, hasResult);
+    const std::wstring base = Sanitized(method.Name);
+    std::wstring line = (hasResult ? L"function " : L"procedure ") + Escaped(scope.Unique(base));
+    if (!params.empty()) {
+      line += L'(';
+      for (size_t i = 0; i < params.size(); ++i) {
+        if (i) line += L"; ";
+        std::wstring modifier = params[i]->Modifier == L"out " ? L"var " : params[i]->Modifier;
+        line += modifier + params[i]->Name + L": " + params[i]->Type.Text;
+        if (!params[i]->Default.empty()) line += L" = " + params[i]->Default;
+      }
+      line += L')';
+    }
+    if (hasResult) line += L": " + result.Text;
+    line += L"; dispid " + std::to_wstring(method.Id) + L";";
+    if (!method.Doc.empty()) Body(L"    // " + method.Doc);
+    if (!automatable) {
+      Comment(L"    ", line + L" (not an automation type)");
+      continue;
+    }
+    Body(L"    " + line);
+  }
+  bool defaultTaken = false;
+  for (const TDispProperty& property : properties) {
+    const TMethod* source = property.Get ? property.Get : property.Put;
+    std::vector<const TParam*> params;
+    TTypeText result;
+    bool hasResult = false;
+    bool automatable = declaration(*source, params, result, hasResult);
+    if (!property.Get && !params.empty()) {
+      result = params.back()->Type;
+      params.pop_back();
+    }
+    for (const TParam* param : params) {
+      automatable = automatable && param->Modifier != L"var " && param->Modifier != L"out ";
+    }
+    const std::wstring name = Escaped(scope.Unique(property.Name));
+    std::wstring line = L"property " + name;
+    if (!params.empty()) {
+      line += L'[';
+      for (size_t i = 0; i < params.size(); ++i) {
+        if (i) line += L"; ";
+        line += params[i]->Modifier + params[i]->Name + L": " + params[i]->Type.Text;
+      }
+      line += L']';
+    }
+    line += L": " + result.Text;
+    if (!property.Put) line += L" readonly";
+    if (!property.Get) line += L" writeonly";
+    line += L" dispid " + std::to_wstring(source->Id) + L";";
+    if (source->Id == DISPID_VALUE && !params.empty() && !defaultTaken) {
+      line += L" default;";
+      defaultTaken = true;
+    }
+    if (!automatable || result.Text == L"Pointer") {
+      Comment(L"    ", line + L" (not an automation type)");
+      continue;
+    }
+    Body(L"    " + line);
+  }
+  Body(L"  end;");
+  Body(std::wstring());
+}
+
+void TImportWriter::WriteCoclasses() {
+  for (TDecl& decl : FDecls) {
+    if (!decl.Attr || decl.Kind != TKIND_COCLASS) continue;
+    bool disp = false;
+    const std::wstring intf = DefaultInterface(decl, &disp);
+    if (!decl.Doc.empty()) Body(L"  // " + decl.Doc);
+    Body(L"  " + decl.Name + L" = " + intf + L";");
+    Body(std::wstring());
+  }
+  for (TDecl& decl : FDecls) {
+    if (!decl.Attr || decl.Kind != TKIND_COCLASS || !((*decl.Attr)->wTypeFlags & TYPEFLAG_FCANCREATE)) continue;
+    bool disp = false;
+    const std::wstring intf = DefaultInterface(decl, &disp);
+    std::wstring bare = decl.Name;
+    bare.erase(std::remove(bare.begin(), bare.end(), L'&'), bare.end());
+    const std::wstring creator = FGlobal.Unique(L"Co" + bare);
+    Body(L"  // Creates " + bare + L" objects, on this machine or another.");
+    Body(L"  " + creator + L" = class");
+    Body(L"    class function Create: " + intf + L";");
+    Body(L"    class function CreateRemote(const MachineName: string): " + intf + L";");
+    Body(L"  end;");
+    Body(std::wstring());
+    const std::wstring& clsid = decl.GuidConstant;
+    auto cast = [&](const std::wstring& AObject) {
+      return disp ? intf + L"(" + AObject + L" as IDispatch)" : AObject + L" as " + intf;
+    };
+    FImplementation.push_back(L"class function " + creator + L".Create: " + intf + L";");
+    FImplementation.push_back(L"begin");
+    FImplementation.push_back(L"  Result := " + cast(L"CreateComObject(" + clsid + L")") + L";");
+    FImplementation.push_back(L"end;");
+    FImplementation.push_back(std::wstring());
+    FImplementation.push_back(L"class function " + creator + L".CreateRemote(const MachineName: string): " + intf +
+                              L";");
+    FImplementation.push_back(L"begin");
+    FImplementation.push_back(L"  Result := " + cast(L"CreateRemoteComObject(MachineName, " + clsid + L")") + L";");
+    FImplementation.push_back(L"end;");
+    FImplementation.push_back(std::wstring());
+  }
+}
+
+TMethod TImportWriter::ReadMethod(const FUNCDESC& AFunc, ITypeInfo* AInfo) {
+  TMethod method;
+  if (FAILED(FNames.Read(AInfo, AFunc.memid)) || FNames.Count() < 1) return method;
+  method.Name = std::wstring(FNames.Name(0));
+  if (IsBlankText(method.Name)) {
+    method.Name.clear();
+    return method;
+  }
+  method.Id = AFunc.memid;
+  method.Kind = AFunc.invkind;
+  method.CallConv = AFunc.callconv;
+  TBstr doc;
+  ReadTypeDocumentation(AInfo, AFunc.memid, nullptr, &doc);
+  method.Doc = CommentText(CutAtNul(doc.get()));
+  const VARTYPE result = AFunc.elemdescFunc.tdesc.vt;
+  method.HasResult = result != VT_VOID;
+  method.Result = method.HasResult ? TypeName(AFunc.elemdescFunc.tdesc, AInfo, TUse::uResult)
+                                   : TTypeText{L"Pointer", false};
+  TScope names;
+  for (const wchar_t* reserved : kMemberReserved) names.Take(reserved);
+  const int count = AFunc.lprgelemdescParam ? AFunc.cParams : 0;
+  for (int i = 0; i < count; ++i) {
+    const ELEMDESC& element = AFunc.lprgelemdescParam[i];
+    TParam param;
+    param.Flags = element.paramdesc.wParamFlags;
+    const std::wstring_view given = static_cast<UINT>(i) + 1 < FNames.Count() ? FNames.Name(static_cast<UINT>(i) + 1)
+                                                                              : std::wstring_view();
+    const bool putValue = i + 1 == count && (AFunc.invkind == INVOKE_PROPERTYPUT || AFunc.invkind == INVOKE_PROPERTYPUTREF);
+    std::wstring base = !IsBlankText(given) ? Sanitized(given) : putValue ? L"Value" : L"Param" + std::to_wstring(i + 1);
+    const TYPEDESC& desc = element.tdesc;
+    const bool out = (param.Flags & PARAMFLAG_FOUT) != 0;
+    const bool in = (param.Flags & PARAMFLAG_FIN) != 0 || !out;
+    if (desc.vt == VT_PTR && desc.lptdesc && desc.lptdesc->vt != VT_VOID) {
+      const TTypeText pointee = TypeName(*desc.lptdesc, AInfo, TUse::uParam);
+      const TTypeText whole = TypeName(desc, AInfo, TUse::uParam);
+      if (whole.Interface && !out) {
+        // [in] IFoo*: the interface reference itself.
+        param.Type = whole;
+        param.Modifier = L"const ";
+      } else if (!out && Lower(pointee.Text) == L"olevariant") {
+        // [in] VARIANT*: a constant passed by reference, as Pascal passes a constant variant.
+        param.Type = pointee;
+        param.Modifier = L"const ";
+      } else {
+        param.Type = pointee;
+        param.Modifier = out && !in ? L"out " : L"var ";
+        if (out && in) param.Modifier = L"var ";
+        // A pointer to an interface reference passed out is the reference itself.
+        if (pointee.Interface && out && !in) param.Modifier = L"out ";
+      }
+    } else {
+      param.Type = TypeName(desc, AInfo, TUse::uParam);
+      if (param.Type.Interface || Lower(param.Type.Text) == L"widestring") param.Modifier = L"const ";
+    }
+    // A parameter of the name of its own type would hide the type for the rest of the list.
+    if (Lower(base) == Lower(param.Type.Text)) base += L"_";
+    const std::wstring unique = names.Unique(base);
+    param.Name = Escaped(unique);
+    // A retval parameter becomes the result and keeps no name.
+    if (unique != base && !(param.Flags & PARAMFLAG_FRETVAL)) {
+      method.Renames += (method.Renames.empty() ? L"" : L", ") + base + L" as " + unique;
+    }
+    if (param.Modifier.empty() || param.Modifier == L"const ") param.Default = DefaultValueText(element.paramdesc, param.Type);
+    method.Params.push_back(std::move(param));
+  }
+  // Defaults only where every later parameter has one too; never on a retval.
+  bool trailing = true;
+  for (size_t i = method.Params.size(); i-- > 0;) {
+    TParam& param = method.Params[i];
+    if (param.Flags & PARAMFLAG_FRETVAL) {
+      param.Default.clear();
+      continue;
+    }
+    if (!trailing || param.Default.empty()) {
+      trailing = false;
+      param.Default.clear();
+    }
+  }
+  return method;
+}
+
+void TImportWriter::Run(std::wstring& AUnitName) {
+  std::wstring libName, libDoc;
+  ReadLibDocumentation(FLib, -1, &libName, &libDoc, nullptr);
+  FLibName = Sanitized(TruncateAtNul(libName));
+  const std::wstring unitName = FLibName + L"_TLB";
+  AUnitName = unitName;
+  FGlobal.Take(unitName);
+  ReadDecls();
+  NameDecls();
+
+  // The body first: it tells which pointer types and units the unit needs.
+  WriteValueTypes();
+  WriteInterfaces();
+  WriteCoclasses();
+
+  FOut.Add(L"// Import unit of the type library " + PascalString(CommentText(TruncateAtNul(libName))) +
+           (CommentText(TruncateAtNul(libDoc)).empty() ? std::wstring() : L" (" + CommentText(TruncateAtNul(libDoc)) + L")"));
+  if (!IsBlankText(FData.Server)) FOut.Add(L"// File: " + CommentText(std::wstring(FData.Server)));
+  FOut.Add(L"// Written by Vantrel for Free Pascal (Delphi mode) and Delphi.");
+  FOut.Add(L"// Use: add the unit to a project, call CoInitialize, create objects with the Co classes.");
+  FOut.Add(std::wstring());
+  FOut.Add(L"unit " + unitName + L";");
+  FOut.Add(std::wstring());
+  FOut.Add(L"{$IFDEF FPC}");
+  FOut.Add(L"  {$MODE DELPHI}");
+  FOut.Add(L"{$ENDIF}");
+  FOut.Add(L"{$WARNINGS OFF}");
+  FOut.Add(std::wstring());
+  FOut.Add(L"interface");
+  FOut.Add(std::wstring());
+  FOut.Add(FUsesStdole ? L"uses Windows, ActiveX, ComObj, Variants, stdole2;" : L"uses Windows, ActiveX, ComObj, Variants;");
+  FOut.Add(std::wstring());
+  WriteConstants();
+  WriteEnums();
+
+  FOut.Add(L"type");
+  bool forward = false;
+  for (TDecl& decl : FDecls) {
+    if (!decl.Attr || decl.Skip) continue;
+    if (decl.Kind == TKIND_INTERFACE || (decl.Kind == TKIND_DISPATCH && decl.Vtbl)) {
+      FOut.Add(L"  " + decl.Name + L" = interface;");
+      forward = true;
+    }
+    if (decl.Kind == TKIND_DISPATCH) {
+      FOut.Add(L"  " + decl.DispName + L" = dispinterface;");
+      forward = true;
+    }
+  }
+  if (forward) FOut.Add(std::wstring());
+  for (const auto& [name, target] : FPointers) FOut.Add(L"  " + name + L" = ^" + target + L";");
+  if (!FPointers.empty()) FOut.Add(std::wstring());
+  for (const std::wstring& line : FBody) FOut.Add(line);
+  FOut.Add(L"implementation");
+  FOut.Add(std::wstring());
+  for (const std::wstring& line : FImplementation) FOut.Add(line);
+  FOut.Add(L"end.");
+}
+
+}  // namespace
+
+std::wstring PascalIdentifier(std::wstring_view AName) { return Escaped(Sanitized(AName)); }
+
+std::wstring ImportUnitName(std::wstring_view ALibraryName) { return Sanitized(TruncateAtNul(std::wstring(ALibraryName))) + L"_TLB"; }
+
+void GenerateCompilableUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName) {
+  TImportWriter writer(AData, ALib, ALines);
+  writer.Run(AUnitName);
+}
+
+}  // namespace vantrel
