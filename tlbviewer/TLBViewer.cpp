@@ -11,6 +11,7 @@
 #include "forms/Zarvek.Forms.FileDialog.h"
 #include "forms/Zarvek.LayoutManager.Settings.h"
 #include "resources/ProgramIcons.h"
+#include "tlbviewer/ImportUnit.h"
 #include "tlbviewer/PascalStyles.h"
 #include "tlbviewer/TypeInfoSource.h"
 #include "tlbviewer/TypeLibReader.h"
@@ -289,7 +290,18 @@ void TfrmTLBView::TreeDblClick() {
   TScintilla& editor = *FSynMemo;
   editor.GotoPos(0);
   editor.SetFirstVisibleLine(0);
-  TScintilla::TMatch match = editor.Search(L" " + data->Text + L" = ", 0, editor.Length(), 0);
+  std::wstring name = data->Text;
+  // The import unit names a class by itself (its creator is "Co" + name), and declares every
+  // interface first forward: the declaration is the last match.
+  if (FShown == TUnitKind::ukImport && data->Kind == TKIND_COCLASS && name.size() > 1 && name[0] == L'T') {
+    name.erase(0, 1);
+  }
+  TScintilla::TMatch match = editor.Search(L" " + name + L" = ", 0, editor.Length(), 0);
+  while (FShown == TUnitKind::ukImport && match.Start >= 0) {
+    TScintilla::TMatch next = editor.Search(L" " + name + L" = ", match.End, editor.Length(), 0);
+    if (next.Start < 0) break;
+    match = next;
+  }
   if (match.Start >= 0) editor.SetSelection(match.Start, match.End);
   editor.SetFirstVisibleLine(std::max<intptr_t>(0, editor.CaretLine() - 2));
   // The selection shrinks to the character before the match.
@@ -398,18 +410,54 @@ void TfrmTLBView::cmPrint() {
   TScopeExit ready([this] { SetStatus(0, L"Ready"); });
   TUnitPrinter printerText(Handle());
   printerText.SetText(FSynMemo->Text());
-  printerText.Print(printer.get(), Application().Title() + L" - [" + FUnitname + L"]");
+  printerText.Print(printer.get(), Application().Title() + L" - [" + UnitName() + L"]");
 }
 
 
 void TfrmTLBView::cmSaveAs() {
-  std::wstring fileName = DefaultUnitFileName(FUnitname);
+  std::wstring fileName = DefaultUnitFileName(UnitName());
   if (!ExecuteSaveDialog(fileName)) return;
   TWaitCursor wait;
-  SaveUnitFile(fileName, FUnitLines);
+  SaveUnitFile(fileName, UnitLines());
 }
 
 void TfrmTLBView::cmExit() { Close(); }
+
+void TfrmTLBView::SetLibrary(const TObjectData& AData, ITypeLib* ALibrary) {
+  FData = AData;
+  FLibrary = TComPtr<ITypeLib>(ALibrary, true);
+  for (TUnitText& unit : FUnits) {
+    unit.Lines.Clear();
+    unit.Made = false;
+  }
+}
+
+void TfrmTLBView::ShowUnit(TUnitKind AKind) {
+  TUnitText& unit = FUnits[static_cast<int>(AKind)];
+  if (!unit.Made && FLibrary) {
+    TWaitCursor wait;
+    unit.Lines.Clear();
+    if (AKind == TUnitKind::ukImport) {
+      GenerateCompilableUnit(FData, FLibrary.get(), unit.Lines, unit.Name);
+    } else {
+      GenerateImportUnit(FData, FLibrary.get(), unit.Lines, unit.Name);
+    }
+    unit.Made = true;
+  }
+  FShown = AKind;
+  ShowUnitText();
+}
+
+void TfrmTLBView::ShowUnitText() {
+  CheckMenuRadioItem(GetMenu(Handle()), IDM_TLB_ANNOTATED, IDM_TLB_IMPORT,
+                     FShown == TUnitKind::ukImport ? IDM_TLB_IMPORT : IDM_TLB_ANNOTATED, MF_BYCOMMAND);
+  TScintilla& editor = *FSynMemo;
+  editor.SetReadOnly(false);
+  editor.SetUtf8Text(EditorText(UnitLines()).View());
+  editor.SetReadOnly(true);
+  editor.GotoPos(0);
+  SynMemoStatusChange();
+}
 
 void TfrmTLBView::CloseFindDialog() {
   if (!FFindDialog) return;
@@ -440,6 +488,8 @@ void TfrmTLBView::Command(int AId, int, HWND) {
       case IDM_TLB_EXIT: cmExit(); break;
       case IDM_TLB_FIND: cmFind(); break;
       case IDM_TLB_FINDNEXT: cmFindNext(); break;
+      case IDM_TLB_ANNOTATED: ShowUnit(TUnitKind::ukAnnotated); break;
+      case IDM_TLB_IMPORT: ShowUnit(TUnitKind::ukImport); break;
       default: break;
     }
   });
@@ -549,13 +599,8 @@ std::unique_ptr<TfrmTLBView> CreateTypeLibViewer(HWND AOwner, const TObjectData&
   } catch (...) {
     // What the tree holds by now is shown.
   }
-  GenerateImportUnit(AData, ALibrary, viewer->UnitLines(), viewer->UnitName());
-  TScintilla& editor = viewer->SynMemo();
-  editor.SetReadOnly(false);
-  editor.SetUtf8Text(EditorText(viewer->UnitLines()).View());
-  editor.SetReadOnly(true);
-  editor.GotoPos(0);
-  viewer->SynMemoStatusChange();
+  viewer->SetLibrary(AData, ALibrary);
+  viewer->ShowUnit(TfrmTLBView::TUnitKind::ukAnnotated);
   return viewer;
 }
 

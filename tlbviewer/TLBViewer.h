@@ -70,9 +70,19 @@ class TfrmTLBView : public TLMForm {
   int PanelWidth(int APanel) const;
   int CurrentLine() const { return FCurrentLine; }
 
-  // The generated unit: its lines (kept for "Save As...") and its name.
-  TLineList& UnitLines() { return FUnitLines; }
-  std::wstring& UnitName() { return FUnitname; }
+  // The texts the editor can show: the annotated unit (a reading aid) and the import unit that
+  // compiles.
+  enum class TUnitKind { ukAnnotated = 0, ukImport = 1 };
+  // The library the viewer shows, from which the texts not yet shown are made when asked for.
+  void SetLibrary(const TObjectData& AData, ITypeLib* ALibrary);
+  // Shows a text in the editor, making it first when needed; find, jump, print and Save As work
+  // on the text shown.
+  void ShowUnit(TUnitKind AKind);
+  TUnitKind ShownUnit() const { return FShown; }
+
+  // The text shown: its lines (kept for "Save As...") and its unit name.
+  TLineList& UnitLines() { return FUnits[static_cast<int>(FShown)].Lines; }
+  std::wstring& UnitName() { return FUnits[static_cast<int>(FShown)].Name; }
 
   // The find dialog's state.
   FINDREPLACEW& FindOptions() { return FFind; }
@@ -103,6 +113,7 @@ class TfrmTLBView : public TLMForm {
   void SetStatus(int APanel, const std::wstring& AText);
   HTREEITEM AddNode(HTREEITEM AParent, std::wstring AText, int AKind);
   void CloseFindDialog();
+  void ShowUnitText();
   HDC DefaultPrintDialog();
 
   HWND FTree = nullptr;
@@ -113,8 +124,15 @@ class TfrmTLBView : public TLMForm {
   std::vector<TTypeNodeData> FNodes;
   std::vector<HTREEITEM> FNodeItems;
   intptr_t FCurrentLine = -1;
-  std::wstring FUnitname;
-  TLineList FUnitLines;
+  struct TUnitText {
+    TLineList Lines;
+    std::wstring Name;
+    bool Made = false;
+  };
+  TUnitText FUnits[2];
+  TUnitKind FShown = TUnitKind::ukAnnotated;
+  TObjectData FData;
+  TComPtr<ITypeLib> FLibrary;
   FINDREPLACEW FFind = {};
   wchar_t FFindText[256] = {};
   HWND FFindDialog = nullptr;

@@ -9,6 +9,9 @@
 #define IDM_TLB_EXIT 512
 #define IDM_TLB_FIND 513
 #define IDM_TLB_FINDNEXT 514
+// The texts the editor shows: a radio group, in this order.
+#define IDM_TLB_ANNOTATED 515
+#define IDM_TLB_IMPORT 516
 
 #define IDC_TLB_TREE 520
 #define IDC_TLB_MEMO 521

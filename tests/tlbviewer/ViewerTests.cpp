@@ -13,6 +13,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/tlbgen/FakeTypeLib.h"
 #include "tests/tlbgen/WrittenLibrary.h"
+#include "tlbviewer/ImportUnit.h"
 #include "tlbviewer/TLBViewer.h"
 #include "tlbviewer/TypeLibLoader.h"
 #include "tlbviewer/UnitExport.h"
@@ -281,6 +282,44 @@ TEST_F(Viewer, SaveAsWritesTheUnitFileWithTheLibrarysName) {
   EXPECT_EQ(bytes, FormatUnitFile(view->UnitLines()));
   EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
   EXPECT_EQ(bytes.substr(bytes.size() - 6), "end.\r\n");
+}
+
+TEST_F(Viewer, TheViewMenuSwitchesBetweenTheUnitsAndEveryCommandWorksOnTheTextShown) {
+  TScintilla& editor = view->SynMemo();
+  const std::wstring annotated = editor.Text();
+  HMENU menu = GetMenu(view->Handle());
+  EXPECT_TRUE(GetMenuState(menu, IDM_TLB_ANNOTATED, MF_BYCOMMAND) & MF_CHECKED);
+  SendMessageW(view->Handle(), WM_COMMAND, IDM_TLB_IMPORT, 0);
+  EXPECT_EQ(view->ShownUnit(), TfrmTLBView::TUnitKind::ukImport);
+  EXPECT_TRUE(GetMenuState(menu, IDM_TLB_IMPORT, MF_BYCOMMAND) & MF_CHECKED);
+  EXPECT_FALSE(GetMenuState(menu, IDM_TLB_ANNOTATED, MF_BYCOMMAND) & MF_CHECKED);
+  EXPECT_EQ(view->UnitName(), L"ViewerLib_TLB");
+  EXPECT_EQ(editor.Length(), static_cast<intptr_t>(EditorText(view->UnitLines()).Size));
+  EXPECT_NE(editor.Text(), annotated);
+  EXPECT_EQ(editor.CaretLine(), 0);
+
+  // The jump finds the full declaration, after the forward one, and a class by its own name.
+  Jump(L"interface IFoo");
+  EXPECT_EQ(editor.CaretLine(), LineOf(L"  IFoo = interface(IDispatch)"));
+  Jump(L"coclass TFoo");
+  EXPECT_EQ(editor.CaretLine(), LineOf(L"  Foo = "));
+
+  TTempDir temp;
+  std::wstring suggested;
+  view->ExecuteSaveDialog = [&](std::wstring& AFileName) {
+    suggested = AFileName;
+    AFileName = temp.File(L"import.pas");
+    return true;
+  };
+  SendMessageW(view->Handle(), WM_COMMAND, IDM_TLB_SAVEAS, 0);
+  EXPECT_EQ(suggested, L"ViewerLib_TLB.pas");
+  EXPECT_EQ(ReadFileBytes(temp.File(L"import.pas")), FormatUnitFile(view->UnitLines()));
+  EXPECT_NE(ReadFileBytes(temp.File(L"import.pas")).find("unit ViewerLib_TLB;"), std::string::npos);
+
+  // Back: the annotated unit as it was, made once.
+  SendMessageW(view->Handle(), WM_COMMAND, IDM_TLB_ANNOTATED, 0);
+  EXPECT_EQ(editor.Text(), annotated);
+  EXPECT_EQ(view->UnitName(), L"ViewerLib");
 }
 
 TEST_F(Viewer, CancelledPrintDialogDoesNothing) {
