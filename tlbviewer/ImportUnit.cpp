@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -216,6 +217,7 @@ class TImportWriter {
   TDecl* DeclOf(ITypeInfo* AInfo);
   TTypeText TypeName(const TYPEDESC& ADesc, ITypeInfo* AContext, TUse AUse, int ADepth = 0);
   TTypeText UserTypeName(HREFTYPE ARef, ITypeInfo* AContext, TUse AUse, int ADepth);
+  TTypeText ResolveUserType(HREFTYPE ARef, ITypeInfo* AContext, TUse AUse, int ADepth);
   TTypeText ExternalTypeName(ITypeInfo* AInfo, TUse AUse, int ADepth);
   std::wstring PointerTo(const TTypeText& ATarget);
   void WriteConstants();
@@ -248,6 +250,10 @@ class TImportWriter {
   std::vector<std::wstring> FBody;
   std::vector<std::wstring> FImplementation;
   TNameList FNames;
+  // Resolved user-defined types by the description naming them, its handle, and a union's use.
+  std::map<std::tuple<ITypeInfo*, HREFTYPE, bool>, TTypeText> FUserTypes;
+  // The member names an interface passes on to those derived from it.
+  std::map<const TDecl*, std::vector<std::wstring>> FMemberNames;
 };
 
 TDecl* TImportWriter::DeclOf(ITypeInfo* AInfo) {
@@ -403,6 +409,16 @@ TTypeText TImportWriter::ExternalTypeName(ITypeInfo* AInfo, TUse AUse, int ADept
 }
 
 TTypeText TImportWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext, TUse AUse, int ADepth) {
+  // A description names the same few types again and again; resolving one is a search.
+  const auto key = std::make_tuple(AContext, ARef, AUse == TUse::uUnionField);
+  auto known = FUserTypes.find(key);
+  if (known != FUserTypes.end()) return known->second;
+  TTypeText text = ResolveUserType(ARef, AContext, AUse, ADepth);
+  FUserTypes.emplace(key, text);
+  return text;
+}
+
+TTypeText TImportWriter::ResolveUserType(HREFTYPE ARef, ITypeInfo* AContext, TUse AUse, int ADepth) {
   TComPtr<ITypeInfo> referred;
   if (FAILED(ReadRefTypeInfo(AContext, ARef, referred))) return {L"Pointer", false, false, false, false};
   TDecl* decl = DeclOf(referred.get());
@@ -761,17 +777,21 @@ void TImportWriter::InheritedNames(TDecl& ADecl, TScope& AScope, int ADepth) {
   if (FAILED(info->GetRefTypeOfImplType(0, &ref)) || FAILED(ReadRefTypeInfo(info, ref, base))) return;
   TDecl* decl = DeclOf(base.get());
   if (!decl || decl->Skip) return;
-  ITypeInfo* baseInfo = decl->Vtbl ? decl->Vtbl.get() : decl->Info.get();
-  const TYPEATTR& baseAttr = decl->Vtbl ? *decl->VtblAttr->get() : *decl->Attr->get();
-  for (UINT i = 0; i < baseAttr.cFuncs; ++i) {
-    TFuncDescHolder func(baseInfo);
-    if (FAILED(func.Fetch(i)) || FAILED(FNames.Read(baseInfo, func->memid))) continue;
-    const std::wstring name = Sanitized(FNames.Name(0));
-    AScope.Take(name);
-    AScope.Take(L"Get_" + name);
-    AScope.Take(L"Set_" + name);
-    AScope.Take(L"_Set_" + name);
+  auto known = FMemberNames.find(decl);
+  if (known == FMemberNames.end()) {
+    // Read once per interface: every interface below it asks again.
+    std::vector<std::wstring> names;
+    ITypeInfo* baseInfo = decl->Vtbl ? decl->Vtbl.get() : decl->Info.get();
+    const TYPEATTR& baseAttr = decl->Vtbl ? *decl->VtblAttr->get() : *decl->Attr->get();
+    for (UINT i = 0; i < baseAttr.cFuncs; ++i) {
+      TFuncDescHolder func(baseInfo);
+      if (FAILED(func.Fetch(i)) || FAILED(FNames.Read(baseInfo, func->memid))) continue;
+      const std::wstring name = Sanitized(FNames.Name(0));
+      for (const wchar_t* prefix : {L"", L"Get_", L"Set_", L"_Set_"}) names.push_back(prefix + name);
+    }
+    known = FMemberNames.emplace(decl, std::move(names)).first;
   }
+  for (const std::wstring& name : known->second) AScope.Take(name);
   InheritedNames(*decl, AScope, ADepth + 1);
 }
 
@@ -1080,7 +1100,7 @@ void TImportWriter::WriteDispinterface(TDecl& ADecl) {
       TMethod method = ReadMethod(*func.get(), info);
       if (method.Name.empty()) continue;
       bool standard = false;
-      for (const wchar_t* name : kDispatchMembers) standard = standard || Lower(method.Name) == Lower(name);
+      for (const wchar_t* name : kDispatchMembers) standard = standard || SameTextAscii(method.Name, name);
       if (standard) continue;
       method.Safecall = func->funckind != FUNC_DISPATCH;
       methods.push_back(std::move(method));
