@@ -96,7 +96,8 @@ int wmain() {
   ReadStandardInput();
   if (kind == L"exit") return 7;
   if (kind == L"garbage") {
-    WriteStandardOutput(std::string("VTLS\x01\0\0\0\0", 9) + std::string(1000, '\xA5') + "END.");
+    // The head of a real record, so that the damage is found past it.
+    WriteStandardOutput(RecordLoadFailure(E_FAIL).substr(0, 8) + '\0' + std::string(1000, '\xA5') + "END.");
     return 0;
   }
   if (kind == L"partial") {
