@@ -19,16 +19,22 @@ else()
                  "VANTREL_STDOLE64_DIR) not found: the tests that need type libraries compiled from IDL are left out")
 endif()
 
-# vantrel_widl(<idl> PLATFORM win32|win64 TYPELIB <file> [HEADER <file>]): the build command that
-# compiles <idl> into a type library of that platform, and its C header when asked for.
+# vantrel_widl(<idl> PLATFORM win32|win64 TYPELIB <file> [HEADER <file>] [IMPORTS <tlb>...]): the
+# build command that compiles <idl> into a type library of that platform, and its C header when
+# asked for. IMPORTS: libraries the IDL imports with importlib, built before it.
 function(vantrel_widl IDL)
-  cmake_parse_arguments(ARG "" "PLATFORM;TYPELIB;HEADER" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "PLATFORM;TYPELIB;HEADER" "IMPORTS" ${ARGN})
   if(ARG_PLATFORM STREQUAL "win64")
     set(stdole "${VANTREL_STDOLE64_DIR}")
   else()
     set(stdole "${VANTREL_STDOLE32_DIR}")
   endif()
-  set(flags -I "${VANTREL_WINE_IDL_DIR}" -L "${stdole}" --${ARG_PLATFORM})
+  get_filename_component(idl_dir "${IDL}" DIRECTORY)
+  set(flags -I "${VANTREL_WINE_IDL_DIR}" -I "${idl_dir}" -L "${stdole}" --${ARG_PLATFORM})
+  foreach(import ${ARG_IMPORTS})
+    get_filename_component(import_dir "${import}" DIRECTORY)
+    list(APPEND flags -L "${import_dir}")
+  endforeach()
   set(outputs "${ARG_TYPELIB}")
   set(commands COMMAND "${VANTREL_WIDL_PROGRAM}" ${flags} -t -o "${ARG_TYPELIB}" "${IDL}")
   if(ARG_HEADER)
@@ -41,7 +47,7 @@ function(vantrel_widl IDL)
     OUTPUT ${outputs}
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${folder}"
     ${commands}
-    DEPENDS "${IDL}"
+    DEPENDS "${IDL}" ${ARG_IMPORTS}
     COMMENT "widl ${name}"
     VERBATIM)
 endfunction()

@@ -160,6 +160,7 @@ struct TDecl {
   std::wstring RawName, Doc;
   std::wstring Name;      // the Pascal name: interface, record, enumeration, alias, coclass
   std::wstring GuidConstant;  // IID_, DIID_ or CLASS_ constant
+  std::wstring RenameNote;    // the comment line of a name that had to change
   std::wstring DispName;  // dispinterfaces: pure ones and the dispatch side of duals
   bool Skip = false;      // IUnknown and IDispatch: the system's own are used
   bool Emitted = false;
@@ -168,6 +169,7 @@ struct TDecl {
 
 const GUID kIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const GUID kIDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const GUID kStdoleLibrary = {0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // Types of stdole whose names the Free Pascal and Delphi unit stdole2 declares.
 constexpr const wchar_t* kStdoleNames[] = {
@@ -218,6 +220,8 @@ class TImportWriter {
   TTypeText TypeName(const TYPEDESC& ADesc, ITypeInfo* AContext, TUse AUse, int ADepth = 0);
   TTypeText UserTypeName(HREFTYPE ARef, ITypeInfo* AContext, TUse AUse, int ADepth);
   TTypeText ResolveUserType(HREFTYPE ARef, ITypeInfo* AContext, TUse AUse, int ADepth);
+  // The import unit of the library another description belongs to; empty when not known.
+  std::wstring ExternalUnit(ITypeInfo* AInfo);
   TTypeText ExternalTypeName(ITypeInfo* AInfo, TUse AUse, int ADepth);
   std::wstring PointerTo(const TTypeText& ATarget);
   void WriteConstants();
@@ -242,7 +246,12 @@ class TImportWriter {
   std::vector<TDecl> FDecls;
   TScope FGlobal;
   std::wstring FLibName;
+  std::wstring FUnitName;
   std::wstring FVersionNames[3];  // major, minor, LIBID_
+  struct TExternalUnit {
+    std::wstring Unit, Library, File;
+  };
+  std::vector<TExternalUnit> FExternalUnits;
   bool FUsesStdole = false;
   // Pointer types: name and target, in the order first needed.
   std::vector<std::pair<std::wstring, std::wstring>> FPointers;
@@ -323,21 +332,26 @@ void TImportWriter::NameDecls() {
   for (TDecl& decl : FDecls) {
     if (!decl.Attr || decl.Skip) continue;
     const std::wstring base = Sanitized(decl.RawName);
+    std::wstring unique;
     switch (decl.Kind) {
       case TKIND_DISPATCH:
+        unique = FGlobal.Unique(base);
         if (decl.Vtbl) {
-          decl.Name = Escaped(FGlobal.Unique(base));
+          decl.Name = Escaped(unique);
           decl.DispName = FGlobal.Unique(base + L"Disp");
         } else {
-          decl.DispName = Escaped(FGlobal.Unique(base));
+          decl.DispName = Escaped(unique);
         }
         break;
       case TKIND_MODULE:
+        unique = base;
         break;
       default:
-        decl.Name = Escaped(FGlobal.Unique(base));
+        unique = FGlobal.Unique(base);
+        decl.Name = Escaped(unique);
         break;
     }
+    if (unique != base) decl.RenameNote = L"  // " + base + L" is named " + unique + L": the name is taken";
   }
   FVersionNames[0] = FGlobal.Unique(FLibName + L"MajorVersion");
   FVersionNames[1] = FGlobal.Unique(FLibName + L"MinorVersion");
@@ -379,6 +393,34 @@ TTypeText TImportWriter::ExternalTypeName(ITypeInfo* AInfo, TUse AUse, int ADept
   if (raw == L"GUID") return {L"TGUID", false};
   if (raw == L"DISPPARAMS") return {L"TDispParams", false};
   const bool union_ = AUse == TUse::uUnionField;
+  // Another library that says which it is: its own import unit declares the type.
+  if (const std::wstring unit = ExternalUnit(AInfo); !unit.empty()) {
+    TTypeText text{unit + L"." + PascalIdentifier(raw)};
+    switch (attr->typekind) {
+      case TKIND_INTERFACE:
+      case TKIND_DISPATCH:
+      case TKIND_COCLASS:
+        if (union_) return {L"Pointer", false};
+        text.Interface = text.Managed = true;
+        return text;
+      case TKIND_ENUM: return text;
+      case TKIND_ALIAS: {
+        const TTypeText aliased = TypeName(attr->tdescAlias, AInfo, AUse, ADepth + 1);
+        if (union_ && aliased.Managed) return aliased;
+        text.Automatable = aliased.Automatable;
+        text.Managed = aliased.Managed;
+        text.Interface = aliased.Interface;
+        return text;
+      }
+      default:
+        if (!union_) {
+          text.Automatable = false;
+          text.Managed = true;
+          return text;
+        }
+        break;
+    }
+  }
   for (const wchar_t* known : kStdoleNames) {
     if (raw != known) continue;
     FUsesStdole = true;
@@ -406,6 +448,37 @@ TTypeText TImportWriter::ExternalTypeName(ITypeInfo* AInfo, TUse AUse, int ADept
       return {L"array[0.." + std::to_wstring(size - 1) + L"] of Byte", false};
     }
   }
+}
+
+std::wstring TImportWriter::ExternalUnit(ITypeInfo* AInfo) {
+  TComPtr<ITypeLib> lib;
+  UINT index = 0;
+  if (FAILED(AInfo->GetContainingTypeLib(lib.put(), &index)) || !lib) return std::wstring();
+  TLIBATTR* attr = nullptr;
+  if (FAILED(lib->GetLibAttr(&attr)) || !attr) return std::wstring();
+  const TLIBATTR library = *attr;
+  lib->ReleaseTLibAttr(attr);
+  // stdole's types come from the compiler's own unit, by their names.
+  if (IsEqualGUID(library.guid, kStdoleLibrary)) return std::wstring();
+  std::wstring name;
+  ReadLibDocumentation(lib.get(), -1, &name, nullptr, nullptr);
+  const std::wstring unit = ImportUnitName(name);
+  if (SameTextAscii(unit, FUnitName)) return std::wstring();
+  for (const TExternalUnit& known : FExternalUnits) {
+    if (SameTextAscii(known.Unit, unit)) return known.Unit;
+  }
+  TExternalUnit external;
+  external.Unit = unit;
+  external.Library = CommentText(TruncateAtNul(name)) + L" " + std::to_wstring(library.wMajorVerNum) + L"." +
+                     std::to_wstring(library.wMinorVerNum);
+  BSTR path = nullptr;
+  if (SUCCEEDED(QueryPathOfRegTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid, &path)) &&
+      path) {
+    external.File = CommentText(CutAtNul(path));
+    SysFreeString(path);
+  }
+  FExternalUnits.push_back(external);
+  return unit;
 }
 
 TTypeText TImportWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext, TUse AUse, int ADepth) {
@@ -640,6 +713,7 @@ void TImportWriter::WriteEnums() {
     if (!any) FOut.Add(L"type");
     any = true;
     if (!decl.Doc.empty()) FOut.Add(L"  // " + decl.Doc);
+    if (!decl.RenameNote.empty()) FOut.Add(decl.RenameNote);
     FOut.Add(L"  " + decl.Name + L" = TOleEnum;");
   }
   if (any) FOut.Add(std::wstring());
@@ -676,6 +750,7 @@ void TImportWriter::WriteRecord(TDecl& ADecl) {
                             ? attr.cbAlignment
                             : 4;
   if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
+  if (!ADecl.RenameNote.empty()) Body(ADecl.RenameNote);
   Body(L"  {$ALIGN " + std::to_wstring(alignment) + L"}");
   Body(L"  " + ADecl.Name + L" = record");
   if (union_) Body(L"    case Integer of");
@@ -749,6 +824,7 @@ void TImportWriter::WriteValueType(TDecl& ADecl, int ADepth) {
   if (ADecl.Kind == TKIND_ALIAS) {
     const TTypeText type = TypeName(attr.tdescAlias, ADecl.Info.get(), TUse::uAlias);
     if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
+    if (!ADecl.RenameNote.empty()) Body(ADecl.RenameNote);
     // An alias of itself (only a broken library has one) would not compile.
     const bool self = Lower(type.Text) == Lower(ADecl.Name);
     Body(L"  " + ADecl.Name + L" = " + (self ? std::wstring(L"Pointer") : type.Text) + L";");
@@ -858,6 +934,7 @@ void TImportWriter::WriteInterface(TDecl& ADecl, int ADepth) {
   TScope scope;
   InheritedNames(ADecl, scope, 0);
   if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
+  if (!ADecl.RenameNote.empty()) Body(ADecl.RenameNote);
   Body(L"  " + ADecl.Name + L" = interface(" + baseName + L")");
   Body(L"    ['" + GuidText(attr.guid) + L"']");
 
@@ -1058,6 +1135,7 @@ void TImportWriter::WriteDispinterface(TDecl& ADecl) {
   }
 
   if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
+  if (!ADecl.Vtbl && !ADecl.RenameNote.empty()) Body(ADecl.RenameNote);
   Body(L"  " + ADecl.DispName + L" = dispinterface");
   Body(L"    ['" + GuidText((*ADecl.Attr)->guid) + L"']");
   TScope scope;
@@ -1213,6 +1291,7 @@ void TImportWriter::WriteCoclasses() {
     bool disp = false;
     const std::wstring intf = DefaultInterface(decl, &disp);
     if (!decl.Doc.empty()) Body(L"  // " + decl.Doc);
+    if (!decl.RenameNote.empty()) Body(decl.RenameNote);
     Body(L"  " + decl.Name + L" = " + intf + L";");
     Body(std::wstring());
   }
@@ -1334,6 +1413,7 @@ void TImportWriter::Run(std::wstring& AUnitName) {
   FLibName = Sanitized(TruncateAtNul(libName));
   const std::wstring unitName = FLibName + L"_TLB";
   AUnitName = unitName;
+  FUnitName = unitName;
   FGlobal.Take(unitName);
   ReadDecls();
   NameDecls();
@@ -1358,7 +1438,17 @@ void TImportWriter::Run(std::wstring& AUnitName) {
   FOut.Add(std::wstring());
   FOut.Add(L"interface");
   FOut.Add(std::wstring());
-  FOut.Add(FUsesStdole ? L"uses Windows, ActiveX, ComObj, Variants, stdole2;" : L"uses Windows, ActiveX, ComObj, Variants;");
+  if (FExternalUnits.empty()) {
+    FOut.Add(FUsesStdole ? L"uses Windows, ActiveX, ComObj, Variants, stdole2;" : L"uses Windows, ActiveX, ComObj, Variants;");
+  } else {
+    FOut.Add(L"uses");
+    FOut.Add(FUsesStdole ? L"  Windows, ActiveX, ComObj, Variants, stdole2," : L"  Windows, ActiveX, ComObj, Variants,");
+    for (size_t i = 0; i < FExternalUnits.size(); ++i) {
+      const TExternalUnit& external = FExternalUnits[i];
+      FOut.Add(L"  // " + external.Library + L": " + (external.File.empty() ? L"not registered" : external.File));
+      FOut.Add(L"  " + external.Unit + (i + 1 < FExternalUnits.size() ? L"," : L";"));
+    }
+  }
   FOut.Add(std::wstring());
   WriteConstants();
   WriteEnums();

@@ -81,6 +81,12 @@ struct TSnapType {
   std::vector<TSnapImplType> ImplTypes;
   std::vector<TSnapRef> Refs;  // sorted by reference
   INT LibraryIndex = -1;       // its position in the library, for the library's own
+  // The library another description belongs to, when it said: its name, attributes and the
+  // description's position in it.
+  bool HasExternal = false;
+  TTextRef ExternalName = kNoText;
+  TLIBATTR ExternalAttr = {};
+  INT ExternalIndex = 0;
 };
 
 // One position of the library's list.

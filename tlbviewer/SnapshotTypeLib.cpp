@@ -81,6 +81,11 @@ class TSnapshotTypeLib final : public ITypeLib {
     return refs;
   }
 
+  // A text of the record's table.
+  std::wstring Text(TTextRef AText) const {
+    return AText < FModel->Texts.size() ? FModel->Texts[AText] : std::wstring();
+  }
+
   UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return static_cast<UINT>(FModel->Entries.size()); }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT AIndex, ITypeInfo** AInfo) override {
     if (!AInfo) return E_INVALIDARG;
@@ -277,9 +282,76 @@ HRESULT TSnapshotTypeInfo::GetRefTypeInfo(HREFTYPE ARefType, ITypeInfo** AInfo) 
   return found->Result;
 }
 
+// Another library, as far as the record knows it: its name and attributes.
+class TExternalTypeLib final : public ITypeLib {
+ public:
+  TExternalTypeLib(std::wstring AName, const TLIBATTR& AAttr) : FName(std::move(AName)), FAttr(AAttr) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID ARiid, void** AObject) override {
+    if (!AObject) return E_POINTER;
+    if (ARiid == IID_IUnknown || ARiid == IID_ITypeLib) {
+      *AObject = static_cast<ITypeLib*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *AObject = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG refs = --FRefs;
+    if (refs == 0) delete this;
+    return refs;
+  }
+  UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return 0; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, ITypeInfo** AInfo) override { return Unsupported(AInfo); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT, TYPEKIND*) override { return TYPE_E_ELEMENTNOTFOUND; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID, ITypeInfo** AInfo) override { return Unsupported(AInfo); }
+  HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** AAttr) override {
+    if (!AAttr) return E_INVALIDARG;
+    *AAttr = &FAttr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp** AComp) override { return Unsupported(AComp); }
+  HRESULT STDMETHODCALLTYPE GetDocumentation(INT AIndex, BSTR* AName, BSTR* ADocString, DWORD* AHelpContext,
+                                             BSTR* AHelpFile) override {
+    if (ADocString) *ADocString = nullptr;
+    if (AHelpContext) *AHelpContext = 0;
+    if (AHelpFile) *AHelpFile = nullptr;
+    if (AName) *AName = nullptr;
+    if (AIndex != -1) return TYPE_E_ELEMENTNOTFOUND;
+    if (AName) *AName = SysAllocStringLen(FName.data(), static_cast<UINT>(FName.size()));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE IsName(LPOLESTR, ULONG, BOOL* AFound) override {
+    if (AFound) *AFound = FALSE;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE FindName(LPOLESTR, ULONG, ITypeInfo**, MEMBERID*, USHORT* AFound) override {
+    if (AFound) *AFound = 0;
+    return E_NOTIMPL;
+  }
+  void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR*) override {}
+
+ private:
+  template <class T>
+  static HRESULT Unsupported(T** AOutput) {
+    if (AOutput) *AOutput = nullptr;
+    return E_NOTIMPL;
+  }
+  std::wstring FName;
+  TLIBATTR FAttr;
+  ULONG FRefs = 1;
+};
+
 HRESULT TSnapshotTypeInfo::GetContainingTypeLib(ITypeLib** ALib, UINT* AIndex) {
-  // Only the library's own descriptions are known to belong to it.
+  // The library's own descriptions belong to it; of others the record may know the library.
   if (ALib) *ALib = nullptr;
+  if (FType.LibraryIndex < 0 && FType.HasExternal) {
+    if (ALib) *ALib = new TExternalTypeLib(FLib.Text(FType.ExternalName), FType.ExternalAttr);
+    if (AIndex) *AIndex = static_cast<UINT>(FType.ExternalIndex);
+    return S_OK;
+  }
   if (FType.LibraryIndex < 0) return E_NOTIMPL;
   if (ALib) {
     *ALib = &FLib;

@@ -24,7 +24,7 @@ namespace {
 
 constexpr char kMagic[4] = {'V', 'T', 'L', 'S'};
 constexpr char kTrailer[4] = {'E', 'N', 'D', '.'};
-constexpr uint32_t kFormatVersion = 2;
+constexpr uint32_t kFormatVersion = 3;
 constexpr uint32_t kNullText = 0xFFFFFFFF;
 constexpr uint32_t kNoType = 0xFFFFFFFF;
 
@@ -124,6 +124,7 @@ class TLibraryRecorder {
   void NoteRef(HREFTYPE ARefType) { FRefs.push_back(ARefType); }
   // The position of a description in the library, or -1 when it belongs to another.
   INT ContainingIndex(ITypeInfo* AInfo);
+  void WriteExternalLibrary(ITypeInfo* AInfo);
   void FreeNames();
   // Writes the text's position in the table, adding it when it is new.
   void Text(BSTR AText);
@@ -445,6 +446,28 @@ void TLibraryRecorder::WriteImplTypes(ITypeInfo* AInfo, const TYPEATTR& AAttr) {
   }
 }
 
+void TLibraryRecorder::WriteExternalLibrary(ITypeInfo* AInfo) {
+  // Another library's description: which library, for the unit that declares it.
+  TComPtr<ITypeLib> lib;
+  UINT index = 0;
+  TLIBATTR* attr = nullptr;
+  if (FAILED(AInfo->GetContainingTypeLib(lib.put(), &index)) || !lib || FAILED(lib->GetLibAttr(&attr)) || !attr) {
+    FOut.U8(0);
+    return;
+  }
+  TBstr name;
+  lib->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr);
+  FOut.U8(1);
+  Text(name.get());
+  FOut.Guid(attr->guid);
+  FOut.U32(attr->lcid);
+  FOut.U32(static_cast<uint32_t>(attr->syskind));
+  FOut.U16(attr->wMajorVerNum);
+  FOut.U16(attr->wMinorVerNum);
+  FOut.I32(static_cast<int32_t>(index));
+  lib->ReleaseTLibAttr(attr);
+}
+
 INT TLibraryRecorder::ContainingIndex(ITypeInfo* AInfo) {
   TComPtr<ITypeLib> lib;
   UINT index = 0;
@@ -498,7 +521,9 @@ void TLibraryRecorder::WriteType(size_t AIndex) {
   FOut.Result(hr);
   if (SUCCEEDED(hr)) WriteTypeAttr(*attr.get());
   WriteTypeDoc(info.get(), MEMBERID_NIL);
-  FOut.I32(ContainingIndex(info.get()));
+  const INT position = ContainingIndex(info.get());
+  FOut.I32(position);
+  if (position < 0) WriteExternalLibrary(info.get());
   if (!full) {
     FRefs.clear();
     return;
@@ -786,6 +811,18 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
   if (SUCCEEDED(AType.AttrResult)) ReadTypeAttr(AType.Attr);
   AType.Doc = ReadDoc();
   AType.LibraryIndex = FIn.I32();
+  if (AType.LibraryIndex < 0) {
+    AType.HasExternal = FIn.Flag();
+    if (AType.HasExternal) {
+      AType.ExternalName = TextRef();
+      AType.ExternalAttr.guid = FIn.Value<GUID>();
+      AType.ExternalAttr.lcid = FIn.U32();
+      AType.ExternalAttr.syskind = static_cast<SYSKIND>(FIn.U32());
+      AType.ExternalAttr.wMajorVerNum = FIn.U16();
+      AType.ExternalAttr.wMinorVerNum = FIn.U16();
+      AType.ExternalIndex = FIn.I32();
+    }
+  }
   if (!AType.Full) return;
   ReadVars(AType);
   ReadFuncs(AType);

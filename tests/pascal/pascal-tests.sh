@@ -93,13 +93,23 @@ case "$test_name" in
     [ "$count" -ge "${#libraries[@]}" ] || { echo "FAIL only $count type libraries found in $system"; status=1; }
     ;;
   Fixtures)
+    # All units in one folder: a library that imports another uses that library's unit. Pens is
+    # registered, as a library another imports is, while the units are made.
+    pens_key='HKCR\TypeLib\{7A4C2E10-5D3B-4E8F-9B20-0000000BA5E1}'
     for fixture in "$@"; do
-      folder="$work/$(basename "$fixture")"
-      generate "$(winepath -w "$fixture")" "$folder" || { status=1; continue; }
-      for unit in "$folder"/*.pas; do
-        compile "$unit" && echo "OK $(basename "$unit")" || status=1
-      done
+      if [ "$(basename "$fixture")" = Pens.tlb ]; then
+        wine reg add "$pens_key\1.0" /ve /d PensLib /f >/dev/null 2>&1
+        wine reg add "$pens_key\1.0\0\win32" /ve /d "$(winepath -w "$fixture")" /f >/dev/null 2>&1
+      fi
     done
+    for fixture in "$@"; do
+      generate "$(winepath -w "$fixture")" "$work/units" || status=1
+    done
+    wine reg delete "$pens_key" /f >/dev/null 2>&1
+    for unit in "$work/units"/*.pas; do
+      compile "$unit" && echo "OK $(basename "$unit")" || status=1
+    done
+    grep -q "PensLib_TLB;" "$work/units/DrawingLib_TLB.pas" 2>/dev/null || { echo "FAIL DrawingLib_TLB does not use PensLib_TLB"; status=1; }
     ;;
   Scrrun)
     run_program ScrrunDemo scrrun.dll "$(printf '%s\n' 'C:\Data\report.txt' 'gz' '2' 'two' 'TRUE' 'FALSE')" || status=1

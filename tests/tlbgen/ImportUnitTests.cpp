@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "base/Zarvek_Handles.h"
 #include "tests/tlbgen/FakeBuilders.h"
 #include "tests/tlbgen/FakeTypeLib.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
@@ -113,6 +114,8 @@ TEST(ImportUnit, NamesTheCompilerWouldRefuseAreEscapedOrMadeUnique) {
   TTypePool& pool = lib.Pool;
   TFakeType first = Type(TKIND_ENUM, L"Type");
   first.Vars = {Constant(1, L"Shared", TOwnedVariant::Int(1)), Constant(2, L"begin", TOwnedVariant::Int(-2))};
+  TFakeType clash = Type(TKIND_RECORD, L"TYPE");  // Pascal compares names without case
+  clash.Vars = {Field(1, L"x", pool.Basic(VT_I4))};
   TFakeType second = Type(TKIND_ENUM, L"Second");
   second.Vars = {Constant(1, L"SHARED", TOwnedVariant::Int(3))};
   TFakeType item = Type(TKIND_INTERFACE, L"IItem");
@@ -128,10 +131,12 @@ TEST(ImportUnit, NamesTheCompilerWouldRefuseAreEscapedOrMadeUnique) {
   TFakeFunc method = Func(3, L"Name", pool.Basic(VT_HRESULT),
                           {Param(L"Self", pool.Basic(VT_I4)), Param(L"type", pool.Basic(VT_I4))});
   item.Funcs = {getName, putName, queryInterface, method};
-  lib.Types = {first, second, item};
+  lib.Types = {first, clash, second, item};
   const TStringList lines = ImportUnit(lib);
   EXPECT_TRUE(Has(lines, L"unit My_Library_TLB;"));
   EXPECT_TRUE(Has(lines, L"  &Type = TOleEnum;"));
+  EXPECT_TRUE(Has(lines, L"  // TYPE is named TYPE_1: the name is taken"));
+  EXPECT_TRUE(Has(lines, L"  TYPE_1 = record"));
   EXPECT_TRUE(Has(lines, L"  Shared = 1;"));
   EXPECT_TRUE(Has(lines, L"  &begin = -2;"));
   EXPECT_TRUE(Has(lines, L"  SHARED_1 = 3; // SHARED is taken"));
@@ -238,4 +243,40 @@ TEST(ImportUnit, BrokenAnswersLeaveOutWhatCannotBeRead) {
   EXPECT_TRUE(Has(lines, L"  Loop = Pointer;"));
   for (const std::wstring& line : lines) EXPECT_EQ(line.find(L"NoDesc"), std::wstring::npos);
   EXPECT_EQ(lines.back(), L"end.");
+}
+
+TEST(ImportUnit, TypesOfAnotherLibraryComeFromThatLibrarysUnit) {
+  // Drawing imports Pens; Pens is found through its registration, as a library's imports are.
+  const std::wstring pens = FixturePath(L"Pens.tlb");
+  TComPtr<ITypeLib> pensLib;
+  ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(pens.c_str(), REGKIND_REGISTER, pensLib.put()));
+  TLIBATTR* attr = nullptr;
+  ASSERT_HRESULT_SUCCEEDED(pensLib->GetLibAttr(&attr));
+  const TLIBATTR registered = *attr;
+  pensLib->ReleaseTLibAttr(attr);
+  TScopeExit unregister([&] {
+    UnRegisterTypeLib(registered.guid, registered.wMajorVerNum, registered.wMinorVerNum, registered.lcid,
+                      registered.syskind);
+  });
+  TComPtr<ITypeLib> drawing;
+  ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(FixturePath(L"Drawing.tlb").c_str(), REGKIND_NONE, drawing.put()));
+  // Through the reader's record, as /PAS and the viewer read it.
+  TSnapshotContent replayed = ReplayTypeLibrary(RecordTypeLibrary(drawing.get()));
+  TLineList lines;
+  std::wstring name;
+  GenerateCompilableUnit({}, replayed.Library.get(), lines, name);
+  const TStringList text = lines.ToStringList();
+  BSTR path = nullptr;
+  ASSERT_HRESULT_SUCCEEDED(QueryPathOfRegTypeLib(registered.guid, 1, 0, registered.lcid, &path));
+  const std::wstring registeredPath = path;
+  SysFreeString(path);
+  auto uses = std::find(text.begin(), text.end(), L"uses");
+  ASSERT_NE(uses, text.end()) << Joined(text);
+  EXPECT_EQ(TStringList(uses, uses + 4),
+            (TStringList{L"uses", L"  Windows, ActiveX, ComObj, Variants,", L"  // PensLib 1.0: " + registeredPath,
+                         L"  PensLib_TLB;"}));
+  EXPECT_TRUE(Has(text, L"    procedure Draw(const pen: PensLib_TLB.IPen; style: PensLib_TLB.PenStyle); safecall;"))
+      << Joined(text);
+  // The library keeps one spelling of a name, the first it met: the parameter "pen".
+  EXPECT_TRUE(Has(text, L"    function Get_pen: PensLib_TLB.IPen; safecall;")) << Joined(text);
 }
