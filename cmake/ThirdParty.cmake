@@ -22,7 +22,8 @@ endif()
 
 set(LEX "${VANTREL_SCITE_DIR}/lexilla")
 file(GLOB LEXLIB_SOURCES "${LEX}/lexlib/*.cxx")
-add_library(lexilla_pascal STATIC ${LEXLIB_SOURCES} "${LEX}/lexers/LexPascal.cxx")
+# The viewer's lexers: Pascal for the units, C++ for IDL.
+add_library(lexilla_pascal STATIC ${LEXLIB_SOURCES} "${LEX}/lexers/LexPascal.cxx" "${LEX}/lexers/LexCPP.cxx")
 target_include_directories(lexilla_pascal SYSTEM
   PUBLIC "${LEX}/include" "${LEX}/lexlib" "${SCI}/include")
 target_compile_definitions(lexilla_pascal PRIVATE NDEBUG)

@@ -43,7 +43,8 @@ int RunCommandLine(const TStringList& AParams, TRegView& AView) {
   TExportOutcome lists =
       RunCommandLineExport(AParams, ExtractFilePath(ModuleFileName()), ReportCommandLineError, AView);
   const TExportOutcome outcomes[] = {lists, RunUnitExport(AParams, ReportCommandLineError, AView),
-                                     RunImportUnitExport(AParams, ReportCommandLineError, AView)};
+                                     RunImportUnitExport(AParams, ReportCommandLineError, AView),
+                                     RunIdlExport(AParams, ReportCommandLineError, AView)};
   if (std::all_of(std::begin(outcomes), std::end(outcomes),
                   [](TExportOutcome AOutcome) { return AOutcome == TExportOutcome::NoSwitch; })) {
     return -1;

@@ -11,6 +11,8 @@
 #include "forms/Zarvek.Forms.FileDialog.h"
 #include "forms/Zarvek.LayoutManager.Settings.h"
 #include "resources/ProgramIcons.h"
+#include "tlbviewer/IdlGenerator.h"
+#include "tlbviewer/IdlStyles.h"
 #include "tlbviewer/ImportUnit.h"
 #include "tlbviewer/PascalStyles.h"
 #include "tlbviewer/TypeInfoSource.h"
@@ -80,6 +82,11 @@ void SetTypeLibViewerHook(std::function<void(TfrmTLBView& AViewer)> AHook) { Vie
 TfrmTLBView::TfrmTLBView(HWND AOwner) : TLMForm(ViewerDesign(AOwner)) {
   ExecutePrintDialog = [this] { return DefaultPrintDialog(); };
   ExecuteSaveDialog = [this](std::wstring& AFileName) {
+    if (FShown == TUnitKind::ukIdl) {
+      return vantrel::ExecuteSaveDialog(
+          Handle(), {L"IDL files (*.idl)\0*.idl\0All files (*.*)\0*.*\0", L"idl", OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST},
+          AFileName);
+    }
     return vantrel::ExecuteSaveDialog(Handle(),
                                       {L"Pascal units (*.pas)\0*.pas\0All files (*.*)\0*.*\0", L"pas",
                                        OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST},
@@ -296,9 +303,24 @@ void TfrmTLBView::TreeDblClick() {
   if (FShown == TUnitKind::ukImport && data->Kind == TKIND_COCLASS && name.size() > 1 && name[0] == L'T') {
     name.erase(0, 1);
   }
-  TScintilla::TMatch match = editor.Search(L" " + name + L" = ", 0, editor.Length(), 0);
-  while (FShown == TUnitKind::ukImport && match.Start >= 0) {
-    TScintilla::TMatch next = editor.Search(L" " + name + L" = ", match.End, editor.Length(), 0);
+  std::wstring pattern = L" " + name + L" = ";
+  if (FShown == TUnitKind::ukIdl) {
+    // IDL names a declaration after its keyword, or closes a typedef with it.
+    if (data->Kind == TKIND_COCLASS && name.size() > 1 && name[0] == L'T') name.erase(0, 1);
+    if (data->Kind == TKIND_DISPATCH && name.size() > 4 && name.compare(name.size() - 4, 4, L"Disp") == 0) {
+      name.erase(name.size() - 4);
+    }
+    switch (data->Kind) {
+      case TKIND_INTERFACE: pattern = L"interface " + name + L" "; break;
+      case TKIND_DISPATCH: pattern = L"interface " + name + L" "; break;
+      case TKIND_COCLASS: pattern = L"coclass " + name + L" "; break;
+      case TKIND_MODULE: pattern = L"module " + name + L" "; break;
+      default: pattern = L" " + name + L";"; break;
+    }
+  }
+  TScintilla::TMatch match = editor.Search(pattern, 0, editor.Length(), 0);
+  while (FShown != TUnitKind::ukAnnotated && match.Start >= 0) {
+    TScintilla::TMatch next = editor.Search(pattern, match.End, editor.Length(), 0);
     if (next.Start < 0) break;
     match = next;
   }
@@ -415,10 +437,14 @@ void TfrmTLBView::cmPrint() {
 
 
 void TfrmTLBView::cmSaveAs() {
-  std::wstring fileName = DefaultUnitFileName(UnitName());
+  std::wstring fileName = DefaultUnitFileName(UnitName(), FShown == TUnitKind::ukIdl ? L".idl" : L".pas");
   if (!ExecuteSaveDialog(fileName)) return;
   TWaitCursor wait;
-  SaveUnitFile(fileName, UnitLines());
+  if (FShown == TUnitKind::ukIdl) {
+    SaveIdlFile(fileName, UnitLines());
+  } else {
+    SaveUnitFile(fileName, UnitLines());
+  }
 }
 
 void TfrmTLBView::cmExit() { Close(); }
@@ -439,6 +465,8 @@ void TfrmTLBView::ShowUnit(TUnitKind AKind) {
     unit.Lines.Clear();
     if (AKind == TUnitKind::ukImport) {
       GenerateCompilableUnit(FData, FLibrary.get(), unit.Lines, unit.Name);
+    } else if (AKind == TUnitKind::ukIdl) {
+      GenerateIdl(FData, FLibrary.get(), unit.Lines, unit.Name);
     } else {
       GenerateImportUnit(FData, FLibrary.get(), unit.Lines, unit.Name);
     }
@@ -449,9 +477,18 @@ void TfrmTLBView::ShowUnit(TUnitKind AKind) {
 }
 
 void TfrmTLBView::ShowUnitText() {
-  CheckMenuRadioItem(GetMenu(Handle()), IDM_TLB_ANNOTATED, IDM_TLB_IMPORT,
-                     FShown == TUnitKind::ukImport ? IDM_TLB_IMPORT : IDM_TLB_ANNOTATED, MF_BYCOMMAND);
+  CheckMenuRadioItem(GetMenu(Handle()), IDM_TLB_ANNOTATED, IDM_TLB_IDL, IDM_TLB_ANNOTATED + static_cast<UINT>(FShown),
+                     MF_BYCOMMAND);
   TScintilla& editor = *FSynMemo;
+  // IDL is coloured as C; the units as Pascal.
+  static const std::string face = MonospaceFace(L"Consolas");
+  if (FShown == TUnitKind::ukIdl) {
+    ApplyIdlStyles(editor, face.c_str(), 10);
+  } else {
+    ApplyPascalStyles(editor, face.c_str(), 10);
+  }
+  editor.StyleSetFont(STYLE_LINENUMBER, "Terminal", 8);
+  editor.Call(SCI_SETCARETLINEBACK, kCaretLineColor);
   editor.SetReadOnly(false);
   editor.SetUtf8Text(EditorText(UnitLines()).View());
   editor.SetReadOnly(true);
@@ -490,6 +527,7 @@ void TfrmTLBView::Command(int AId, int, HWND) {
       case IDM_TLB_FINDNEXT: cmFindNext(); break;
       case IDM_TLB_ANNOTATED: ShowUnit(TUnitKind::ukAnnotated); break;
       case IDM_TLB_IMPORT: ShowUnit(TUnitKind::ukImport); break;
+      case IDM_TLB_IDL: ShowUnit(TUnitKind::ukIdl); break;
       default: break;
     }
   });

@@ -70,9 +70,9 @@ class TfrmTLBView : public TLMForm {
   int PanelWidth(int APanel) const;
   int CurrentLine() const { return FCurrentLine; }
 
-  // The texts the editor can show: the annotated unit (a reading aid) and the import unit that
-  // compiles.
-  enum class TUnitKind { ukAnnotated = 0, ukImport = 1 };
+  // The texts the editor can show: the annotated unit (a reading aid), the import unit that
+  // compiles, and the library's IDL.
+  enum class TUnitKind { ukAnnotated = 0, ukImport = 1, ukIdl = 2 };
   // The library the viewer shows, from which the texts not yet shown are made when asked for.
   void SetLibrary(const TObjectData& AData, ITypeLib* ALibrary);
   // Shows a text in the editor, making it first when needed; find, jump, print and Save As work
@@ -129,7 +129,7 @@ class TfrmTLBView : public TLMForm {
     std::wstring Name;
     bool Made = false;
   };
-  TUnitText FUnits[2];
+  TUnitText FUnits[3];
   TUnitKind FShown = TUnitKind::ukAnnotated;
   TObjectData FData;
   TComPtr<ITypeLib> FLibrary;

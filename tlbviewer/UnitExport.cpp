@@ -7,6 +7,7 @@
 #include "catalog/Zarvek_RegUtils.h"
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
+#include "tlbviewer/IdlGenerator.h"
 #include "tlbviewer/ImportUnit.h"
 #include "tlbviewer/TLBGenerator.h"
 #include "base/Zarvek_GuidText.h"
@@ -18,10 +19,11 @@ namespace {
 
 const wchar_t kUnitSwitch[] = L"SU";
 const wchar_t kImportUnitSwitch[] = L"PAS";
+const wchar_t kIdlSwitch[] = L"IDL";
 
 bool IsAnySwitch(std::wstring_view AParam) {
-  if (IsSwitch(AParam, kUnitSwitch) || IsSwitch(AParam, kImportUnitSwitch) || IsSwitch(AParam, kProblemsSwitch) ||
-      IsViewSwitch(AParam)) {
+  if (IsSwitch(AParam, kUnitSwitch) || IsSwitch(AParam, kImportUnitSwitch) || IsSwitch(AParam, kIdlSwitch) ||
+      IsSwitch(AParam, kProblemsSwitch) || IsViewSwitch(AParam)) {
     return true;
   }
   for (const TExportSwitch& item : ExportSwitches) {
@@ -122,7 +124,7 @@ TObjectData UnitSourceRecord(const std::wstring& ASource, TRegView AView) {
   return data;
 }
 
-std::wstring DefaultUnitFileName(std::wstring_view AUnitName) {
+std::wstring DefaultUnitFileName(std::wstring_view AUnitName, std::wstring_view AExtension) {
   std::wstring name = Trim(AUnitName);
   for (wchar_t& c : name) {
     if (c < L' ' || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos) c = L'_';
@@ -136,7 +138,7 @@ std::wstring DefaultUnitFileName(std::wstring_view AUnitName) {
     if (SameTextAscii(name, device)) name += L'_';
   }
   if (name.empty()) name = L"Unit";
-  return name + L".pas";
+  return name + std::wstring(AExtension);
 }
 
 std::string FormatUnitFile(const TLineList& ALines) {
@@ -147,13 +149,20 @@ void SaveUnitFile(std::wstring_view AFilename, const TLineList& ALines) {
   WriteFileBytes(AFilename, FormatUnitFile(ALines));
 }
 
+std::string FormatIdlFile(const TLineList& ALines) { return WideToCodePage(ALines.Text(L"\r\n"), CP_UTF8); }
+
+void SaveIdlFile(std::wstring_view AFilename, const TLineList& ALines) {
+  WriteFileBytes(AFilename, FormatIdlFile(ALines));
+}
+
 namespace {
 
 // A unit of the library a switch names, written to the file after it (or to the library's name).
 using TUnitGenerator = void (*)(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName);
 
 TExportOutcome RunLibraryExport(const TStringList& AParams, const wchar_t* ASwitch, TUnitGenerator AGenerate,
-                                const std::function<void(const std::wstring&)>& AReportError, TRegView AView) {
+                                const std::function<void(const std::wstring&)>& AReportError, TRegView AView,
+                                const wchar_t* AExtension = L".pas") {
   size_t index = 0;
   while (index < AParams.size() && !IsSwitch(AParams[index], ASwitch)) ++index;
   if (index == AParams.size()) return TExportOutcome::NoSwitch;
@@ -180,8 +189,12 @@ TExportOutcome RunLibraryExport(const TStringList& AParams, const wchar_t* ASwit
     TLineList lines;
     std::wstring unitName;
     AGenerate(data, read.Library.get(), lines, unitName);
-    if (IsBlankText(output)) output = DefaultUnitFileName(unitName);
-    SaveUnitFile(output, lines);
+    if (IsBlankText(output)) output = DefaultUnitFileName(unitName, AExtension);
+    if (std::wstring_view(AExtension) == L".idl") {
+      SaveIdlFile(output, lines);
+    } else {
+      SaveUnitFile(output, lines);
+    }
     return TExportOutcome::Succeeded;
   } catch (const std::exception& e) {
     AReportError(ExceptionMessage(e));
@@ -199,6 +212,11 @@ TExportOutcome RunUnitExport(const TStringList& AParams, const std::function<voi
 TExportOutcome RunImportUnitExport(const TStringList& AParams,
                                    const std::function<void(const std::wstring&)>& AReportError, TRegView AView) {
   return RunLibraryExport(AParams, kImportUnitSwitch, GenerateCompilableUnit, AReportError, AView);
+}
+
+TExportOutcome RunIdlExport(const TStringList& AParams, const std::function<void(const std::wstring&)>& AReportError,
+                            TRegView AView) {
+  return RunLibraryExport(AParams, kIdlSwitch, GenerateIdl, AReportError, AView, L".idl");
 }
 
 }  // namespace vantrel

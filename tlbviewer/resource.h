@@ -12,6 +12,7 @@
 // The texts the editor shows: a radio group, in this order.
 #define IDM_TLB_ANNOTATED 515
 #define IDM_TLB_IMPORT 516
+#define IDM_TLB_IDL 517
 
 #define IDC_TLB_TREE 520
 #define IDC_TLB_MEMO 521

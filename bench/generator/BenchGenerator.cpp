@@ -17,6 +17,7 @@
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
+#include "tlbviewer/IdlGenerator.h"
 #include "tlbviewer/ImportUnit.h"
 #include "tlbviewer/TLBGenerator.h"
 #include "tlbviewer/TypeLibLoader.h"
@@ -171,6 +172,24 @@ bool Measure(const std::wstring& APath) {
   const double im = Median(imported), an = Median(annotated);
   std::printf("import unit %s: %.1f ms (annotated unit %.1f ms, ratio %.2f) [%zu lines]\n", name.c_str(), im, an,
               im / an, importLines);
+
+  // The IDL, beside the annotated unit of the same run.
+  size_t idlLines = 0;
+  auto generateIdl = [&] {
+    TLineList lines;
+    std::wstring libName;
+    GenerateIdl(data, lib.get(), lines, libName);
+    idlLines = lines.Count();
+  };
+  for (int i = 0; i < kWarmUps; ++i) generateIdl();
+  std::vector<double> idl, annotatedAgain;
+  for (int i = 0; i < kRounds; ++i) {
+    idl.push_back(TimeMs(generateIdl));
+    annotatedAgain.push_back(TimeMs(generate));
+  }
+  const double id = Median(idl), an2 = Median(annotatedAgain);
+  std::printf("IDL %s: %.1f ms (annotated unit %.1f ms, ratio %.2f) [%zu lines]\n", name.c_str(), id, an2, id / an2,
+              idlLines);
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "tests/tlbgen/FakeBuilders.h"
 #include "tests/tlbgen/FakeTypeLib.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
+#include "tlbviewer/IdlGenerator.h"
 #include "tlbviewer/ImportUnit.h"
 #include "tlbviewer/TypeLibSnapshot.h"
 
@@ -279,4 +280,10 @@ TEST(ImportUnit, TypesOfAnotherLibraryComeFromThatLibrarysUnit) {
       << Joined(text);
   // The library keeps one spelling of a name, the first it met: the parameter "pen".
   EXPECT_TRUE(Has(text, L"    function Get_pen: PensLib_TLB.IPen; safecall;")) << Joined(text);
+}
+
+TEST(Idl, StringsAreEscapedAsCEscapesThem) {
+  EXPECT_EQ(IdlString(L"plain"), L"\"plain\"");
+  EXPECT_EQ(IdlString(L"say \"hi\"\\now"), L"\"say \\\"hi\\\"\\\\now\"");
+  EXPECT_EQ(IdlString(L"a\r\nb\tc\x01"), L"\"a\\r\\nb\\tc\\x01\"");
 }

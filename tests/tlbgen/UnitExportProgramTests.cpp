@@ -203,6 +203,19 @@ TEST_F(UnitSwitch, ImportUnitSwitchWritesTheUnitThatCompilesUnderItsNameAndFails
   EXPECT_NE(run.StdErr.find(WideToCodePage(OleErrorText(E_NOTIMPL), CP_UTF8)), std::string::npos) << run.StdErr;
 }
 
+TEST_F(UnitSwitch, IdlSwitchWritesTheLibraryAsIdlWithoutAByteOrderMark) {
+  TProcessResult run = RunProgram(L"/IDL " + Quoted(FixturePath(L"Shapes.tlb")), Temp.Path());
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  const std::string text = ReadFileBytes(Temp.File(L"ShapesLib.idl"));
+  EXPECT_EQ(text.rfind("// IDL of the type library ShapesLib\r\n", 0), 0u);
+  EXPECT_NE(text.find("\r\nlibrary ShapesLib\r\n{\r\n    importlib(\"stdole2.tlb\");\r\n"), std::string::npos);
+  EXPECT_NE(text.find("uuid(5C1D3A70-4B2E-4F60-9A81-0000000000A1)"), std::string::npos);
+  run = RunProgram(L"-idl", Temp.Path());
+  EXPECT_EQ(run.ExitCode, 1u);
+  EXPECT_NE(run.StdErr.find("/IDL needs a type library"), std::string::npos) << run.StdErr;
+}
+
 TEST_F(UnitSwitch, DamagedLibrariesEndInAMessageNotACrash) {
   // On copies like these the platform's loader crashes or hangs about every other time.
   struct TSource {

@@ -1,6 +1,8 @@
 // The type library viewer in-process: declaration tree, jumps, status, find, save, and viewer runs.
 #include <gtest/gtest.h>
 
+#include "SciLexer.h"
+
 #include <algorithm>
 
 #include "forms/Zarvek_Dialogs.h"
@@ -316,10 +318,24 @@ TEST_F(Viewer, TheViewMenuSwitchesBetweenTheUnitsAndEveryCommandWorksOnTheTextSh
   EXPECT_EQ(ReadFileBytes(temp.File(L"import.pas")), FormatUnitFile(view->UnitLines()));
   EXPECT_NE(ReadFileBytes(temp.File(L"import.pas")).find("unit ViewerLib_TLB;"), std::string::npos);
 
-  // Back: the annotated unit as it was, made once.
+  // IDL: coloured as C, saved as .idl without a byte order mark, the jump finds the interface.
+  SendMessageW(view->Handle(), WM_COMMAND, IDM_TLB_IDL, 0);
+  EXPECT_EQ(view->ShownUnit(), TfrmTLBView::TUnitKind::ukIdl);
+  EXPECT_EQ(editor.Call(SCI_GETLEXER), SCLEX_CPP);
+  EXPECT_NE(editor.Text().find(L"library ViewerLib"), std::wstring::npos);
+  Jump(L"interface IFoo");
+  EXPECT_EQ(editor.CaretLine(), LineOf(L"    interface IFoo : "));
+  SendMessageW(view->Handle(), WM_COMMAND, IDM_TLB_SAVEAS, 0);
+  EXPECT_EQ(suggested, L"ViewerLib.idl");
+  const std::string idl = ReadFileBytes(temp.File(L"import.pas"));
+  EXPECT_EQ(idl, FormatIdlFile(view->UnitLines()));
+  EXPECT_NE(idl.substr(0, 3), "\xEF\xBB\xBF");
+
+  // Back: the annotated unit as it was, made once, coloured as Pascal again.
   SendMessageW(view->Handle(), WM_COMMAND, IDM_TLB_ANNOTATED, 0);
   EXPECT_EQ(editor.Text(), annotated);
   EXPECT_EQ(view->UnitName(), L"ViewerLib");
+  EXPECT_EQ(editor.Call(SCI_GETLEXER), SCLEX_PASCAL);
 }
 
 TEST_F(Viewer, CancelledPrintDialogDoesNothing) {

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# IDL that an IDL compiler turns back into the same library. Run by CTest under tools/test:
+#   idl-roundtrip.sh <Vantrel.exe> <widl> <Wine's IDL folder> <stdole2 folder> <exceptions file>
+#                    <work folder> [fixture...]
+# For every type library in Wine's 32-bit system folder and every fixture: /IDL writes its IDL,
+# widl compiles it, and /SU writes the annotated unit of the original and of the compiled
+# library; the two must be the same apart from the row that names the file. A library listed in
+# the exceptions file (name, tab, what widl cannot express) is reported, not failed.
+set -uo pipefail
+vantrel=$1 widl=$2 idl_dir=$3 stdole_dir=$4 exceptions=$5 work=$6
+shift 6
+if [ -z "${WINEPREFIX:-}" ]; then
+  echo "no WINEPREFIX; run the tests through tools/test" >&2
+  exit 2
+fi
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 2
+system32="$WINEPREFIX/drive_c/windows/syswow64"
+[ -d "$system32" ] || system32="$WINEPREFIX/drive_c/windows/system32"
+
+status=0 passed=0 listed=0
+# roundtrip <name> <Windows path of the library>
+roundtrip() {
+  local name=$1 source=$2 dir="$work/$1"
+  mkdir -p "$dir"
+  (cd "$dir" && wine "$vantrel" /IDL "$source" library.idl >/dev/null 2>idl.err) || {
+    echo "no library: $name ($(tr -d '\r' <"$dir/idl.err" | head -n 1))"
+    return 0
+  }
+  local reason
+  reason=$(awk -F'\t' -v n="$name" '$1 == n { print $2 }' "$exceptions")
+  local outcome=""
+  if ! (cd "$dir" && "$widl" -I "$idl_dir" -L "$stdole_dir" -L "$system32" --win32 -t -o again.tlb library.idl \
+        >widl.log 2>&1); then
+    outcome="widl refuses the IDL: $(grep -m 1 -i error "$dir/widl.log")"
+  else
+    (cd "$dir" && wine "$vantrel" /SU "$source" original.pas >/dev/null 2>&1 &&
+      wine "$vantrel" /SU "$(winepath -w "$dir/again.tlb")" again.pas >/dev/null 2>&1) ||
+      outcome="a unit cannot be written"
+    if [ -z "$outcome" ] && ! diff <(sed 1d "$dir/original.pas") <(sed 1d "$dir/again.pas") >"$dir/unit.diff"; then
+      outcome="the units differ: $(grep -m 1 '^[<>]' "$dir/unit.diff" | tr -d '\r')"
+    fi
+  fi
+  if [ -z "$outcome" ]; then
+    passed=$((passed + 1))
+    echo "OK $name"
+    [ -n "$reason" ] && { echo "FAIL $name round-trips but is listed as an exception: $reason"; status=1; }
+  elif [ -n "$reason" ]; then
+    listed=$((listed + 1))
+    echo "LISTED $name: $reason ($outcome)"
+  else
+    echo "FAIL $name: $outcome"
+    status=1
+  fi
+}
+
+for path in "$system32"/*; do
+  library=$(basename "$path")
+  case "${library,,}" in
+    oleview.exe) continue ;;  # a program that holds no library of its own
+    *.tlb | *.olb) ;;
+    *.dll | *.ocx | *.exe) grep -q -a -P 'T\x00Y\x00P\x00E\x00L\x00I\x00B\x00' "$path" || continue ;;
+    *) continue ;;
+  esac
+  roundtrip "$library" "C:\\windows\\system32\\$library"
+done
+for fixture in "$@"; do
+  roundtrip "$(basename "$fixture")" "$(winepath -w "$fixture")"
+done
+echo "$passed libraries round-trip; $listed listed with the reason they do not yet"
+exit $status

@@ -1,0 +1,688 @@
+#include "tlbviewer/IdlGenerator.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "base/Zarvek_Handles.h"
+#include "base/Zarvek_StrUtils.h"
+#include "base/Zarvek_SysUtils.h"
+#include "tlbviewer/TypeInfoSource.h"
+
+// The declarations are written in the library's own order, inside the library block, so that
+// the compiler gives them the same positions; interfaces and dispinterfaces are declared forward
+// before the block, as a method may name one declared later.
+
+namespace vantrel {
+
+namespace {
+
+constexpr int kMaxTypeDepth = 32;
+
+const GUID kStdoleLibrary = {0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+std::wstring Hex(uint32_t AValue) {
+  wchar_t text[16];
+  swprintf(text, 16, L"0x%08lx", static_cast<unsigned long>(AValue));
+  return text;
+}
+
+std::wstring GuidText(const GUID& AGuid) {
+  wchar_t buffer[40] = {};
+  StringFromGUID2(AGuid, buffer, 40);
+  // IDL writes a GUID without braces.
+  std::wstring text = buffer;
+  if (text.size() >= 2) text = text.substr(1, text.size() - 2);
+  return text;
+}
+
+// A name as IDL writes it: only its text up to a NUL.
+std::wstring NameText(std::wstring_view AName) { return std::wstring(AName.substr(0, AName.find(L'\0'))); }
+
+// Declarator parts of a type: what goes before the name and what after it (array bounds).
+struct TDeclarator {
+  std::wstring Before;
+  std::wstring After;
+};
+
+class TIdlWriter {
+ public:
+  TIdlWriter(ITypeLib* ALib, TLineList& AOut) : FLib(ALib), FOut(AOut) {}
+  void Run(const TObjectData& AData, std::wstring& ALibName);
+
+ private:
+  TDeclarator TypeText(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth = 0);
+  std::wstring UserTypeName(HREFTYPE ARef, ITypeInfo* AContext);
+  std::wstring Attributes(const std::vector<std::wstring>& AItems) const;
+  std::vector<std::wstring> TypeAttributes(ITypeInfo* AInfo, const TYPEATTR& AAttr, TYPEKIND AKind);
+  void WriteType(UINT AIndex);
+  void WriteEnum(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName, std::vector<std::wstring> AAttrs);
+  void WriteRecord(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName, std::vector<std::wstring> AAttrs,
+                   bool AUnion);
+  void WriteInterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
+                      std::vector<std::wstring> AAttrs);
+  void WriteDispinterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
+                          std::vector<std::wstring> AAttrs);
+  void WriteCoclass(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName, std::vector<std::wstring> AAttrs);
+  void WriteModule(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName, std::vector<std::wstring> AAttrs);
+  std::wstring Function(ITypeInfo* AInfo, const FUNCDESC& AFunc, bool ADispatch, const std::wstring& AEntry = {});
+  std::wstring Variable(ITypeInfo* AInfo, const VARDESC& AVar, bool AWithId);
+  std::wstring BaseName(ITypeInfo* AInfo, UINT AIndex);
+  void NoteImport(ITypeInfo* AInfo);
+  void Line(const std::wstring& AText) { FBlocks.back().push_back(AText); }
+  void Emit(UINT AIndex, int ADepth);
+
+  ITypeLib* FLib;
+  TLineList& FOut;
+  // Each declaration's lines, by its position in the library, and the positions it names.
+  std::vector<std::vector<std::wstring>> FBlocks;
+  std::vector<std::vector<UINT>> FBlockNeeds;
+  std::vector<UINT> FNeeds;
+  std::vector<int> FEmitted;  // 0 not yet, 1 under way, 2 written
+  std::vector<TYPEKIND> FKinds;
+  std::vector<std::wstring> FBody;
+  std::vector<std::wstring> FOutside;  // value types named by other declarations
+  std::vector<std::wstring> FForward;
+  std::vector<std::wstring> FImports;  // type library files other than stdole2
+  TNameList FNames;
+};
+
+std::wstring TIdlWriter::Attributes(const std::vector<std::wstring>& AItems) const {
+  if (AItems.empty()) return std::wstring();
+  std::wstring text = L"[";
+  for (size_t i = 0; i < AItems.size(); ++i) {
+    if (i) text += L", ";
+    text += AItems[i];
+  }
+  return text + L"]";
+}
+
+void TIdlWriter::NoteImport(ITypeInfo* AInfo) {
+  TComPtr<ITypeLib> lib;
+  UINT index = 0;
+  if (FAILED(AInfo->GetContainingTypeLib(lib.put(), &index)) || !lib || lib.get() == FLib) return;
+  TLIBATTR* attr = nullptr;
+  if (FAILED(lib->GetLibAttr(&attr)) || !attr) return;
+  const TLIBATTR library = *attr;
+  lib->ReleaseTLibAttr(attr);
+  TLIBATTR* mine = nullptr;
+  bool same = false;
+  if (SUCCEEDED(FLib->GetLibAttr(&mine)) && mine) {
+    same = IsEqualGUID(mine->guid, library.guid);
+    FLib->ReleaseTLibAttr(mine);
+  }
+  if (same || IsEqualGUID(library.guid, kStdoleLibrary)) return;
+  std::wstring file;
+  BSTR path = nullptr;
+  if (SUCCEEDED(QueryPathOfRegTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid, &path)) &&
+      path) {
+    file = ExtractFileName(std::wstring(CutAtNul(path)));
+    SysFreeString(path);
+  }
+  if (file.empty()) {
+    std::wstring name;
+    ReadLibDocumentation(lib.get(), -1, &name, nullptr, nullptr);
+    file = NameText(name) + L".tlb";
+  }
+  if (std::find(FImports.begin(), FImports.end(), file) == FImports.end()) FImports.push_back(file);
+}
+
+std::wstring TIdlWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext) {
+  TComPtr<ITypeInfo> referred;
+  if (FAILED(ReadRefTypeInfo(AContext, ARef, referred))) return L"void";
+  NoteImport(referred.get());
+  {
+    // A declaration of this library that the one being written needs before it.
+    TComPtr<ITypeLib> lib;
+    UINT index = 0;
+    if (SUCCEEDED(referred->GetContainingTypeLib(lib.put(), &index)) && lib.get() == FLib) FNeeds.push_back(index);
+  }
+  TBstr name;
+  ReadTypeDocumentation(referred.get(), MEMBERID_NIL, &name, nullptr);
+  std::wstring text = NameText(CutAtNul(name.get()));
+  if (text.empty()) return L"void";
+  return text;
+}
+
+TDeclarator TIdlWriter::TypeText(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth) {
+  if (ADepth > kMaxTypeDepth) return {L"void"};
+  switch (ADesc.vt) {
+    case VT_I2: return {L"short"};
+    case VT_I4: return {L"long"};
+    case VT_R4: return {L"float"};
+    case VT_R8: return {L"double"};
+    case VT_CY: return {L"CURRENCY"};
+    case VT_DATE: return {L"DATE"};
+    case VT_BSTR: return {L"BSTR"};
+    case VT_DISPATCH: return {L"IDispatch*"};
+    case VT_ERROR: return {L"SCODE"};
+    case VT_BOOL: return {L"VARIANT_BOOL"};
+    case VT_VARIANT: return {L"VARIANT"};
+    case VT_UNKNOWN: return {L"IUnknown*"};
+    case VT_DECIMAL: return {L"DECIMAL"};
+    case VT_I1: return {L"char"};
+    case VT_UI1: return {L"unsigned char"};
+    case VT_UI2: return {L"unsigned short"};
+    case VT_UI4: return {L"unsigned long"};
+    case VT_I8: return {L"hyper"};
+    case VT_UI8: return {L"unsigned hyper"};
+    case VT_INT: return {L"int"};
+    case VT_UINT: return {L"unsigned int"};
+    case VT_VOID: return {L"void"};
+    case VT_HRESULT: return {L"HRESULT"};
+    case VT_LPSTR: return {L"LPSTR"};
+    case VT_LPWSTR: return {L"LPWSTR"};
+    case VT_INT_PTR: return {L"INT_PTR"};
+    case VT_UINT_PTR: return {L"UINT_PTR"};
+    case VT_PTR: {
+      if (!ADesc.lptdesc) return {L"void*"};
+      TDeclarator inner = TypeText(*ADesc.lptdesc, AContext, ADepth + 1);
+      inner.Before += L"*";
+      return inner;
+    }
+    case VT_SAFEARRAY: {
+      if (!ADesc.lptdesc) return {L"SAFEARRAY(VARIANT)"};
+      const TDeclarator element = TypeText(*ADesc.lptdesc, AContext, ADepth + 1);
+      return {L"SAFEARRAY(" + element.Before + L")"};
+    }
+    case VT_CARRAY: {
+      const ARRAYDESC* array = ADesc.lpadesc;
+      if (!array) return {L"void*"};
+      TDeclarator element = TypeText(array->tdescElem, AContext, ADepth + 1);
+      std::wstring bounds;
+      for (USHORT i = 0; i < array->cDims; ++i) bounds += L"[" + std::to_wstring(array->rgbounds[i].cElements) + L"]";
+      element.After = bounds + element.After;
+      return element;
+    }
+    case VT_USERDEFINED: {
+      // An interface is named as itself; the pointer around it is the pointer of VT_PTR.
+      return {UserTypeName(ADesc.hreftype, AContext)};
+    }
+    default: return {L"void*"};
+  }
+}
+
+std::vector<std::wstring> TIdlWriter::TypeAttributes(ITypeInfo* AInfo, const TYPEATTR& AAttr, TYPEKIND AKind) {
+  std::vector<std::wstring> items;
+  if (!IsEqualGUID(AAttr.guid, GUID_NULL)) items.push_back(L"uuid(" + GuidText(AAttr.guid) + L")");
+  if (AAttr.wMajorVerNum || AAttr.wMinorVerNum) {
+    items.push_back(L"version(" + std::to_wstring(AAttr.wMajorVerNum) + L"." + std::to_wstring(AAttr.wMinorVerNum) + L")");
+  }
+  TBstr doc, helpFile;
+  DWORD context = 0;
+  if (SUCCEEDED(AInfo->GetDocumentation(MEMBERID_NIL, nullptr, doc.put(), &context, helpFile.put()))) {
+    if (doc.get()) items.push_back(L"helpstring(" + IdlString(CutAtNul(doc.get())) + L")");
+    if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
+  }
+  const WORD flags = AAttr.wTypeFlags;
+  struct TFlag {
+    WORD Bit;
+    const wchar_t* Word;
+  };
+  static const TFlag kFlags[] = {
+      {TYPEFLAG_FAPPOBJECT, L"appobject"},       {TYPEFLAG_FLICENSED, L"licensed"},
+      {TYPEFLAG_FCONTROL, L"control"},           {TYPEFLAG_FHIDDEN, L"hidden"},
+      {TYPEFLAG_FDUAL, L"dual"},                 {TYPEFLAG_FNONEXTENSIBLE, L"nonextensible"},
+      {TYPEFLAG_FOLEAUTOMATION, L"oleautomation"}, {TYPEFLAG_FRESTRICTED, L"restricted"},
+      {TYPEFLAG_FAGGREGATABLE, L"aggregatable"}, {TYPEFLAG_FREPLACEABLE, L"replaceable"},
+      {TYPEFLAG_FREVERSEBIND, L"reversebind"},   {TYPEFLAG_FPROXY, L"proxy"},
+  };
+  for (const TFlag& flag : kFlags) {
+    // A dual interface is oleautomation of itself.
+    if (flag.Bit == TYPEFLAG_FOLEAUTOMATION && (flags & TYPEFLAG_FDUAL)) continue;
+    if (flags & flag.Bit) items.push_back(flag.Word);
+  }
+  if (AKind == TKIND_COCLASS && !(flags & TYPEFLAG_FCANCREATE)) items.push_back(L"noncreatable");
+  if (AKind == TKIND_INTERFACE) items.insert(items.begin() + (items.empty() ? 0 : 1), L"object");
+  if (AKind == TKIND_ALIAS) items.push_back(L"public");
+  return items;
+}
+
+std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, const VARDESC& AVar, bool AWithId) {
+  TBstr name, doc;
+  DWORD context = 0;
+  if (FAILED(AInfo->GetDocumentation(AVar.memid, name.put(), doc.put(), &context, nullptr))) return std::wstring();
+  std::vector<std::wstring> items;
+  if (AWithId) items.push_back(L"id(" + Hex(static_cast<uint32_t>(AVar.memid)) + L")");
+  if (AVar.wVarFlags & VARFLAG_FREADONLY) items.push_back(L"readonly");
+  if (AVar.wVarFlags & VARFLAG_FHIDDEN) items.push_back(L"hidden");
+  if (AVar.wVarFlags & VARFLAG_FRESTRICTED) items.push_back(L"restricted");
+  if (doc.get()) items.push_back(L"helpstring(" + IdlString(CutAtNul(doc.get())) + L")");
+  if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
+  const TDeclarator type = TypeText(AVar.elemdescVar.tdesc, AInfo);
+  std::wstring text = Attributes(items);
+  if (!text.empty()) text += L" ";
+  return text + type.Before + L" " + NameText(CutAtNul(name.get())) + type.After + L";";
+}
+
+// A default value as IDL writes it; empty when it has none.
+std::wstring DefaultText(const VARIANT& AValue) {
+  switch (V_VT(&AValue)) {
+    case VT_I1: return std::to_wstring(V_I1(&AValue));
+    case VT_UI1: return std::to_wstring(V_UI1(&AValue));
+    case VT_I2: return std::to_wstring(V_I2(&AValue));
+    case VT_UI2: return std::to_wstring(V_UI2(&AValue));
+    case VT_I4:
+    case VT_INT: return std::to_wstring(V_I4(&AValue));
+    case VT_UI4:
+    case VT_UINT: return std::to_wstring(V_UI4(&AValue));
+    case VT_I8: return std::to_wstring(V_I8(&AValue));
+    case VT_UI8: return std::to_wstring(V_UI8(&AValue));
+    case VT_BOOL: return std::to_wstring(V_BOOL(&AValue));
+    case VT_BSTR: return IdlString(WholeText(V_BSTR(&AValue)));
+    case VT_R4:
+    case VT_R8: {
+      const double value = V_VT(&AValue) == VT_R4 ? V_R4(&AValue) : V_R8(&AValue);
+      wchar_t text[64];
+      swprintf(text, 64, L"%.17g", value);
+      return text;
+    }
+    default: return std::wstring();
+  }
+}
+
+std::wstring TIdlWriter::Function(ITypeInfo* AInfo, const FUNCDESC& AFunc, bool ADispatch, const std::wstring& AEntry) {
+  if (FAILED(FNames.Read(AInfo, AFunc.memid)) || FNames.Count() < 1) return std::wstring();
+  const std::wstring name = NameText(FNames.Name(0));
+  std::vector<std::wstring> items;
+  if (!AEntry.empty()) {
+    items.push_back(AEntry);
+  } else {
+    items.push_back(L"id(" + Hex(static_cast<uint32_t>(AFunc.memid)) + L")");
+  }
+  switch (AFunc.invkind) {
+    case INVOKE_PROPERTYGET: items.push_back(L"propget"); break;
+    case INVOKE_PROPERTYPUT: items.push_back(L"propput"); break;
+    case INVOKE_PROPERTYPUTREF: items.push_back(L"propputref"); break;
+    default: break;
+  }
+  struct TFlag {
+    WORD Bit;
+    const wchar_t* Word;
+  };
+  static const TFlag kFlags[] = {
+      {FUNCFLAG_FRESTRICTED, L"restricted"},     {FUNCFLAG_FSOURCE, L"source"},
+      {FUNCFLAG_FBINDABLE, L"bindable"},         {FUNCFLAG_FREQUESTEDIT, L"requestedit"},
+      {FUNCFLAG_FDISPLAYBIND, L"displaybind"},   {FUNCFLAG_FDEFAULTBIND, L"defaultbind"},
+      {FUNCFLAG_FHIDDEN, L"hidden"},             {FUNCFLAG_FUSESGETLASTERROR, L"usesgetlasterror"},
+      {FUNCFLAG_FDEFAULTCOLLELEM, L"defaultcollelem"}, {FUNCFLAG_FUIDEFAULT, L"uidefault"},
+      {FUNCFLAG_FNONBROWSABLE, L"nonbrowsable"}, {FUNCFLAG_FREPLACEABLE, L"replaceable"},
+      {FUNCFLAG_FIMMEDIATEBIND, L"immediatebind"},
+  };
+  for (const TFlag& flag : kFlags) {
+    if (AFunc.wFuncFlags & flag.Bit) items.push_back(flag.Word);
+  }
+  if (AFunc.cParamsOpt == -1) items.push_back(L"vararg");
+  TBstr doc;
+  DWORD context = 0;
+  if (SUCCEEDED(AInfo->GetDocumentation(AFunc.memid, nullptr, doc.put(), &context, nullptr))) {
+    if (doc.get()) items.push_back(L"helpstring(" + IdlString(CutAtNul(doc.get())) + L")");
+    if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
+  }
+  const TDeclarator result = TypeText(AFunc.elemdescFunc.tdesc, AInfo);
+  std::wstring text = Attributes(items) + L" " + result.Before;
+  if (AFunc.callconv == CC_CDECL) text += L" __cdecl";
+  if (!ADispatch && AFunc.funckind == FUNC_STATIC) text += L" __stdcall";
+  text += L" " + name + L"(";
+  const int count = AFunc.lprgelemdescParam ? AFunc.cParams : 0;
+  for (int i = 0; i < count; ++i) {
+    const ELEMDESC& element = AFunc.lprgelemdescParam[i];
+    const USHORT flags = element.paramdesc.wParamFlags;
+    std::vector<std::wstring> paramItems;
+    if (flags & PARAMFLAG_FIN) paramItems.push_back(L"in");
+    if (flags & PARAMFLAG_FOUT) paramItems.push_back(L"out");
+    if (flags & PARAMFLAG_FLCID) paramItems.push_back(L"lcid");
+    if (flags & PARAMFLAG_FRETVAL) paramItems.push_back(L"retval");
+    if (flags & PARAMFLAG_FOPT) paramItems.push_back(L"optional");
+    if ((flags & PARAMFLAG_FHASDEFAULT) && element.paramdesc.pparamdescex) {
+      const std::wstring value = DefaultText(element.paramdesc.pparamdescex->varDefaultValue);
+      if (!value.empty()) paramItems.push_back(L"defaultvalue(" + value + L")");
+    }
+    const std::wstring_view given = static_cast<UINT>(i) + 1 < FNames.Count() ? FNames.Name(static_cast<UINT>(i) + 1)
+                                                                              : std::wstring_view();
+    const std::wstring paramName = given.empty() ? L"arg" + std::to_wstring(i + 1) : NameText(given);
+    const TDeclarator type = TypeText(element.tdesc, AInfo);
+    if (i) text += L", ";
+    text += Attributes(paramItems);
+    if (!paramItems.empty()) text += L" ";
+    text += type.Before + L" " + paramName + type.After;
+  }
+  if (count == 0) text += L"void";
+  text += L");";
+  return text;
+}
+
+std::wstring TIdlWriter::BaseName(ITypeInfo* AInfo, UINT AIndex) {
+  HREFTYPE ref = 0;
+  if (FAILED(AInfo->GetRefTypeOfImplType(AIndex, &ref))) return std::wstring();
+  return UserTypeName(ref, AInfo);
+}
+
+void TIdlWriter::WriteEnum(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
+                           std::vector<std::wstring> AAttrs) {
+  Line(L"    typedef " + (AAttrs.empty() ? std::wstring() : Attributes(AAttrs) + L" ") + L"enum " + AName + L" {");
+  std::vector<std::wstring> members;
+  for (UINT i = 0; i < AAttr.cVars; ++i) {
+    TVarDescHolder var(AInfo);
+    if (FAILED(var.Fetch(i)) || var->varkind != VAR_CONST || !var->lpvarValue) continue;
+    TBstr name;
+    if (FAILED(ReadTypeDocumentation(AInfo, var->memid, &name, nullptr))) continue;
+    TVariant value;
+    if (FAILED(VariantChangeType(value.get(), var->lpvarValue, 0, VT_I4))) continue;
+    members.push_back(L"        " + NameText(CutAtNul(name.get())) + L" = " + std::to_wstring(V_I4(value.get())));
+  }
+  for (size_t i = 0; i < members.size(); ++i) Line(members[i] + (i + 1 < members.size() ? L"," : L""));
+  Line(L"    } " + AName + L";");
+}
+
+void TIdlWriter::WriteRecord(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
+                             std::vector<std::wstring> AAttrs, bool AUnion) {
+  Line(L"    typedef " + (AAttrs.empty() ? std::wstring() : Attributes(AAttrs) + L" ") + (AUnion ? L"union " : L"struct ") +
+       AName + L" {");
+  for (UINT i = 0; i < AAttr.cVars; ++i) {
+    TVarDescHolder var(AInfo);
+    if (FAILED(var.Fetch(i))) continue;
+    const std::wstring field = Variable(AInfo, *var.get(), false);
+    if (!field.empty()) Line(L"        " + field);
+  }
+  Line(L"    } " + AName + L";");
+}
+
+void TIdlWriter::WriteInterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
+                                std::vector<std::wstring> AAttrs) {
+  std::wstring base = AAttr.cImplTypes > 0 ? BaseName(AInfo, 0) : std::wstring();
+  Line(L"    " + Attributes(AAttrs));
+  Line(L"    interface " + AName + (base.empty() ? std::wstring() : L" : " + base) + L" {");
+  for (UINT i = 0; i < AAttr.cFuncs; ++i) {
+    TFuncDescHolder func(AInfo);
+    if (FAILED(func.Fetch(i))) continue;
+    const std::wstring text = Function(AInfo, *func.get(), false);
+    if (!text.empty()) Line(L"        " + text);
+  }
+  Line(L"    };");
+}
+
+void TIdlWriter::WriteDispinterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
+                                    std::vector<std::wstring> AAttrs) {
+  Line(L"    " + Attributes(AAttrs));
+  Line(L"    dispinterface " + AName + L" {");
+  Line(L"    properties:");
+  for (UINT i = 0; i < AAttr.cVars; ++i) {
+    TVarDescHolder var(AInfo);
+    if (FAILED(var.Fetch(i))) continue;
+    const std::wstring text = Variable(AInfo, *var.get(), true);
+    if (!text.empty()) Line(L"        " + text);
+  }
+  Line(L"    methods:");
+  for (UINT i = 0; i < AAttr.cFuncs; ++i) {
+    TFuncDescHolder func(AInfo);
+    if (FAILED(func.Fetch(i))) continue;
+    // The members of IUnknown and IDispatch come with every dispinterface.
+    if (func->memid >= 0x60000000 && func->memid < 0x60020000) continue;
+    const std::wstring text = Function(AInfo, *func.get(), true);
+    if (!text.empty()) Line(L"        " + text);
+  }
+  Line(L"    };");
+}
+
+void TIdlWriter::WriteCoclass(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
+                              std::vector<std::wstring> AAttrs) {
+  Line(L"    " + Attributes(AAttrs));
+  Line(L"    coclass " + AName + L" {");
+  for (UINT i = 0; i < AAttr.cImplTypes; ++i) {
+    HREFTYPE ref = 0;
+    TComPtr<ITypeInfo> implemented;
+    if (FAILED(AInfo->GetRefTypeOfImplType(i, &ref)) || FAILED(ReadRefTypeInfo(AInfo, ref, implemented))) continue;
+    INT flags = 0;
+    AInfo->GetImplTypeFlags(i, &flags);
+    std::vector<std::wstring> items;
+    if (flags & IMPLTYPEFLAG_FDEFAULT) items.push_back(L"default");
+    if (flags & IMPLTYPEFLAG_FSOURCE) items.push_back(L"source");
+    if (flags & IMPLTYPEFLAG_FRESTRICTED) items.push_back(L"restricted");
+    if (flags & IMPLTYPEFLAG_FDEFAULTVTABLE) items.push_back(L"defaultvtable");
+    TTypeAttrHolder attr(implemented.get());
+    const bool dispatch = SUCCEEDED(attr.Fetch()) && attr->typekind == TKIND_DISPATCH && !(attr->wTypeFlags & TYPEFLAG_FDUAL);
+    NoteImport(implemented.get());
+    TBstr name;
+    ReadTypeDocumentation(implemented.get(), MEMBERID_NIL, &name, nullptr);
+    Line(L"        " + (items.empty() ? std::wstring() : Attributes(items) + L" ") +
+         (dispatch ? L"dispinterface " : L"interface ") + NameText(CutAtNul(name.get())) + L";");
+  }
+  Line(L"    };");
+}
+
+void TIdlWriter::WriteModule(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
+                             std::vector<std::wstring> AAttrs) {
+  // The library file of the module's functions, from its first entry.
+  std::wstring dll;
+  for (UINT i = 0; i < AAttr.cFuncs && dll.empty(); ++i) {
+    TFuncDescHolder func(AInfo);
+    if (FAILED(func.Fetch(i))) continue;
+    TBstr file, entry;
+    WORD ordinal = 0;
+    if (SUCCEEDED(AInfo->GetDllEntry(func->memid, func->invkind, file.put(), entry.put(), &ordinal)) && file.get()) {
+      dll = NameText(CutAtNul(file.get()));
+    }
+  }
+  AAttrs.insert(AAttrs.begin(), L"dllname(" + IdlString(dll) + L")");
+  Line(L"    " + Attributes(AAttrs));
+  Line(L"    module " + AName + L" {");
+  for (UINT i = 0; i < AAttr.cVars; ++i) {
+    TVarDescHolder var(AInfo);
+    if (FAILED(var.Fetch(i)) || var->varkind != VAR_CONST || !var->lpvarValue) continue;
+    TBstr name;
+    if (FAILED(ReadTypeDocumentation(AInfo, var->memid, &name, nullptr))) continue;
+    const std::wstring value = DefaultText(*var->lpvarValue);
+    if (value.empty()) continue;
+    const TDeclarator type = TypeText(var->elemdescVar.tdesc, AInfo);
+    Line(L"        const " + type.Before + L" " + NameText(CutAtNul(name.get())) + L" = " + value + L";");
+  }
+  for (UINT i = 0; i < AAttr.cFuncs; ++i) {
+    TFuncDescHolder func(AInfo);
+    if (FAILED(func.Fetch(i))) continue;
+    TBstr file, entry;
+    WORD ordinal = 0;
+    std::wstring where;
+    if (SUCCEEDED(AInfo->GetDllEntry(func->memid, func->invkind, file.put(), entry.put(), &ordinal))) {
+      where = entry.get() ? L"entry(" + IdlString(CutAtNul(entry.get())) + L")" : L"entry(" + std::to_wstring(ordinal) + L")";
+    }
+    const std::wstring text = Function(AInfo, *func.get(), false, where);
+    if (!text.empty()) Line(L"        " + text);
+  }
+  Line(L"    };");
+}
+
+void TIdlWriter::WriteType(UINT AIndex) {
+  TComPtr<ITypeInfo> info;
+  HRESULT hr = ReadTypeInfo(FLib, AIndex, info);
+  if (FAILED(hr)) {
+    Line(L"    // " + SystemMessageLine(hr));
+    return;
+  }
+  TTypeAttrHolder attr(info.get());
+  hr = attr.Fetch();
+  if (FAILED(hr)) {
+    Line(L"    // " + SystemMessageLine(hr));
+    return;
+  }
+  TBstr name;
+  ReadTypeDocumentation(info.get(), MEMBERID_NIL, &name, nullptr);
+  const std::wstring typeName = NameText(CutAtNul(name.get()));
+  TYPEKIND kind = attr->typekind;
+  // IUnknown and IDispatch are the platform's own, imported: a library of them lists them only.
+  static const GUID kIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+  static const GUID kIDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+  if ((kind == TKIND_INTERFACE || kind == TKIND_DISPATCH) &&
+      (IsEqualGUID(attr->guid, kIUnknown) || IsEqualGUID(attr->guid, kIDispatch))) {
+    Line(L"    interface " + typeName + L";");
+    Line(std::wstring());
+    return;
+  }
+  ITypeInfo* source = info.get();
+  const TYPEATTR* sourceAttr = attr.get();
+  // A dual interface is written once, as an interface: the compiler makes its dispatch side.
+  TComPtr<ITypeInfo> vtbl;
+  std::unique_ptr<TTypeAttrHolder> vtblAttr;
+  if (kind == TKIND_DISPATCH && (attr->wTypeFlags & TYPEFLAG_FDUAL)) {
+    HREFTYPE ref = 0;
+    if (SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) &&
+        SUCCEEDED(ReadRefTypeInfo(info.get(), ref, vtbl))) {
+      vtblAttr = std::make_unique<TTypeAttrHolder>(vtbl.get());
+      if (SUCCEEDED(vtblAttr->Fetch())) {
+        kind = TKIND_INTERFACE;
+        source = vtbl.get();
+        sourceAttr = vtblAttr->get();
+      }
+    }
+  }
+  std::vector<std::wstring> attributes = TypeAttributes(info.get(), *attr.get(), kind);
+  switch (kind) {
+    case TKIND_ENUM: WriteEnum(source, *sourceAttr, typeName, attributes); break;
+    case TKIND_RECORD: WriteRecord(source, *sourceAttr, typeName, attributes, false); break;
+    case TKIND_UNION: WriteRecord(source, *sourceAttr, typeName, attributes, true); break;
+    case TKIND_MODULE: WriteModule(source, *sourceAttr, typeName, attributes); break;
+    case TKIND_INTERFACE:
+      FForward.push_back(L"interface " + typeName + L";");
+      WriteInterface(source, *sourceAttr, typeName, attributes);
+      break;
+    case TKIND_DISPATCH:
+      FForward.push_back(L"dispinterface " + typeName + L";");
+      WriteDispinterface(source, *sourceAttr, typeName, attributes);
+      break;
+    case TKIND_COCLASS: WriteCoclass(source, *sourceAttr, typeName, attributes); break;
+    case TKIND_ALIAS: {
+      const TDeclarator type = TypeText(attr->tdescAlias, info.get());
+      Line(L"    typedef " + Attributes(attributes) + L" " + type.Before + L" " + typeName + type.After + L";");
+      break;
+    }
+    default: break;
+  }
+  Line(std::wstring());
+}
+
+void TIdlWriter::Emit(UINT AIndex, int ADepth) {
+  if (AIndex >= FBlocks.size() || FEmitted[AIndex] != 0 || ADepth > kMaxTypeDepth) return;
+  FEmitted[AIndex] = 1;
+  for (UINT needed : FBlockNeeds[AIndex]) {
+    if (needed >= FKinds.size()) continue;
+    const TYPEKIND kind = FKinds[needed];
+    if (kind == TKIND_ENUM || kind == TKIND_RECORD || kind == TKIND_UNION || kind == TKIND_ALIAS) Emit(needed, ADepth + 1);
+  }
+  FEmitted[AIndex] = 2;
+  for (const std::wstring& line : FBlocks[AIndex]) FBody.push_back(line);
+}
+
+void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
+  std::wstring name, doc, helpFile;
+  DWORD context = 0;
+  {
+    TBstr nameText, docText, helpText;
+    if (SUCCEEDED(FLib->GetDocumentation(-1, nameText.put(), docText.put(), &context, helpText.put()))) {
+      name = NameText(CutAtNul(nameText.get()));
+      if (docText.get()) doc = std::wstring(CutAtNul(docText.get()));
+      if (helpText.get()) helpFile = std::wstring(CutAtNul(helpText.get()));
+    }
+  }
+  ALibName = name;
+  const UINT count = FLib->GetTypeInfoCount();
+  FBlocks.reserve(count);
+  FBlockNeeds.resize(count);
+  FEmitted.assign(count, 0);
+  FKinds.assign(count, TKIND_MAX);
+  for (UINT i = 0; i < count; ++i) {
+    FBlocks.emplace_back();
+    FNeeds.clear();
+    WriteType(i);
+    FBlockNeeds[i] = FNeeds;
+    if (FAILED(FLib->GetTypeInfoType(i, &FKinds[i]))) FKinds[i] = TKIND_MAX;
+  }
+  // An enumeration, record, union or alias another declaration names goes before the library
+  // block: IDL declares a type before its use, only interfaces can be declared forward, and the
+  // compiler adds such a type to the library where it is first named, as the original was made.
+  // One nobody names stays in the block, in its place.
+  std::vector<bool> named(count, false);
+  for (UINT i = 0; i < count; ++i) {
+    for (UINT needed : FBlockNeeds[i]) {
+      if (needed < count && needed != i) named[needed] = true;
+    }
+  }
+  auto isValue = [&](UINT AIndex) {
+    const TYPEKIND kind = FKinds[AIndex];
+    return kind == TKIND_ENUM || kind == TKIND_RECORD || kind == TKIND_UNION || kind == TKIND_ALIAS;
+  };
+  for (UINT i = 0; i < count; ++i) {
+    if (isValue(i) && named[i]) Emit(i, 0);
+  }
+  FOutside.swap(FBody);
+  for (UINT i = 0; i < count; ++i) {
+    if (!(isValue(i) && named[i])) Emit(i, 0);
+  }
+
+  FOut.Add(L"// IDL of the type library " + (name.empty() ? std::wstring(L"without a name") : name));
+  if (!IsBlankText(AData.Server)) FOut.Add(L"// File: " + std::wstring(AData.Server));
+  FOut.Add(L"// Written by Vantrel; an IDL compiler makes the library again from it.");
+  FOut.Add(std::wstring());
+  // IUnknown and IDispatch, which every library names, and nothing more.
+  FOut.Add(L"import \"oaidl.idl\";");
+  FOut.Add(std::wstring());
+  for (const std::wstring& forward : FForward) FOut.Add(forward);
+  if (!FForward.empty()) FOut.Add(std::wstring());
+  for (const std::wstring& line : FOutside) FOut.Add(line.size() >= 4 ? line.substr(4) : line);
+
+  std::vector<std::wstring> items;
+  TLIBATTR* attr = nullptr;
+  if (SUCCEEDED(FLib->GetLibAttr(&attr)) && attr) {
+    items.push_back(L"uuid(" + GuidText(attr->guid) + L")");
+    items.push_back(L"version(" + std::to_wstring(attr->wMajorVerNum) + L"." + std::to_wstring(attr->wMinorVerNum) + L")");
+    if (attr->lcid) items.push_back(L"lcid(" + Hex(attr->lcid) + L")");
+    if (attr->wLibFlags & LIBFLAG_FRESTRICTED) items.push_back(L"restricted");
+    if (attr->wLibFlags & LIBFLAG_FCONTROL) items.push_back(L"control");
+    if (attr->wLibFlags & LIBFLAG_FHIDDEN) items.push_back(L"hidden");
+    FLib->ReleaseTLibAttr(attr);
+  }
+  if (!doc.empty()) items.push_back(L"helpstring(" + IdlString(doc) + L")");
+  if (!helpFile.empty()) items.push_back(L"helpfile(" + IdlString(helpFile) + L")");
+  if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
+  FOut.Add(L"[");
+  for (size_t i = 0; i < items.size(); ++i) FOut.Add(L"    " + items[i] + (i + 1 < items.size() ? L"," : L""));
+  FOut.Add(L"]");
+  FOut.Add(L"library " + (name.empty() ? std::wstring(L"Library") : name));
+  FOut.Add(L"{");
+  FOut.Add(L"    importlib(\"stdole2.tlb\");");
+  for (const std::wstring& file : FImports) FOut.Add(L"    importlib(" + IdlString(file) + L");");
+  FOut.Add(std::wstring());
+  for (const std::wstring& line : FBody) FOut.Add(line);
+  FOut.Add(L"};");
+}
+
+}  // namespace
+
+std::wstring IdlString(std::wstring_view AText) {
+  std::wstring text = L"\"";
+  for (wchar_t c : AText) {
+    switch (c) {
+      case L'"': text += L"\\\""; break;
+      case L'\\': text += L"\\\\"; break;
+      case L'\n': text += L"\\n"; break;
+      case L'\r': text += L"\\r"; break;
+      case L'\t': text += L"\\t"; break;
+      default:
+        if (c < L' ') {
+          wchar_t escape[8];
+          swprintf(escape, 8, L"\\x%02x", static_cast<unsigned>(c));
+          text += escape;
+        } else {
+          text += c;
+        }
+        break;
+    }
+  }
+  return text + L"\"";
+}
+
+void GenerateIdl(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& ALibName) {
+  TIdlWriter writer(ALib, ALines);
+  writer.Run(AData, ALibName);
+}
+
+}  // namespace vantrel
