@@ -596,14 +596,14 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
     FBlockNeeds[i] = FNeeds;
     if (FAILED(FLib->GetTypeInfoType(i, &FKinds[i]))) FKinds[i] = TKIND_MAX;
   }
-  // An enumeration, record, union or alias another declaration names goes before the library
-  // block: IDL declares a type before its use, only interfaces can be declared forward, and the
-  // compiler adds such a type to the library where it is first named, as the original was made.
-  // One nobody names stays in the block, in its place.
+  // An enumeration, record, union or alias that a declaration before it names goes before the
+  // library block: IDL declares a type before its use, only interfaces can be declared forward,
+  // and the compiler adds such a type to the library where it is first named, as the original was
+  // made. The others stay in the block, in their places.
   std::vector<bool> named(count, false);
   for (UINT i = 0; i < count; ++i) {
     for (UINT needed : FBlockNeeds[i]) {
-      if (needed < count && needed != i) named[needed] = true;
+      if (needed < count && needed > i) named[needed] = true;
     }
   }
   auto isValue = [&](UINT AIndex) {
