@@ -36,14 +36,73 @@ std::wstring GuidText(const GUID& AGuid) {
   return text;
 }
 
-// A name as IDL writes it: only its text up to a NUL.
+// A text up to its first NUL.
 std::wstring NameText(std::wstring_view AName) { return std::wstring(AName.substr(0, AName.find(L'\0'))); }
+
+// A type the library names but does not hold: written so that the IDL still compiles, and says so.
+constexpr const wchar_t* kUnknownType = L"/* unknown type */ void*";
 
 // Declarator parts of a type: what goes before the name and what after it (array bounds).
 struct TDeclarator {
   std::wstring Before;
   std::wstring After;
 };
+
+// Custom data as the platform hands it out, freed with ClearCustData.
+class TCustData {
+ public:
+  TCustData() = default;
+  ~TCustData() { ClearCustData(&FData); }
+  TCustData(const TCustData&) = delete;
+  TCustData& operator=(const TCustData&) = delete;
+  CUSTDATA* put() {
+    ClearCustData(&FData);
+    FData = {};
+    return &FData;
+  }
+  const CUSTDATA& get() const { return FData; }
+
+ private:
+  CUSTDATA FData = {};
+};
+
+std::wstring DefaultText(const VARIANT& AValue);
+
+// Appends custom(guid, value) for each item of the data a call gave; values IDL cannot write are
+// left out.
+void AddCustom(std::vector<std::wstring>& AItems, HRESULT AResult, const TCustData& AData) {
+  // What the compiler writes into every library it makes: its version, the time and a "Created
+  // by" line. Restated here, the new library would hold them twice, the old ones stale.
+  static const GUID kCompilerStamps[] = {
+      {0xDE77BA63, 0x517C, 0x11D1, {0xA2, 0xDA, 0x00, 0x00, 0xF8, 0x77, 0x3C, 0xE9}},
+      {0xDE77BA64, 0x517C, 0x11D1, {0xA2, 0xDA, 0x00, 0x00, 0xF8, 0x77, 0x3C, 0xE9}},
+      {0xDE77BA65, 0x517C, 0x11D1, {0xA2, 0xDA, 0x00, 0x00, 0xF8, 0x77, 0x3C, 0xE9}},
+  };
+  const CUSTDATA& data = AData.get();
+  if (FAILED(AResult) || !data.prgCustData) return;
+  for (DWORD i = 0; i < data.cCustData; ++i) {
+    const GUID& guid = data.prgCustData[i].guid;
+    if (std::any_of(std::begin(kCompilerStamps), std::end(kCompilerStamps),
+                    [&](const GUID& AStamp) { return IsEqualGUID(AStamp, guid); })) {
+      continue;
+    }
+    const std::wstring value = DefaultText(data.prgCustData[i].varValue);
+    if (!value.empty()) AItems.push_back(L"custom(" + GuidText(data.prgCustData[i].guid) + L", " + value + L")");
+  }
+}
+
+// helpstring(...) for a doc string that says something.
+void AddHelpString(std::vector<std::wstring>& AItems, BSTR ADoc) {
+  const std::wstring_view text = ADoc ? CutAtNul(ADoc) : std::wstring_view();
+  if (!text.empty()) AItems.push_back(L"helpstring(" + IdlString(text) + L")");
+}
+
+// The second version of a description's interface, which holds custom data; null without one.
+TComPtr<ITypeInfo2> TypeInfo2(ITypeInfo* AInfo) {
+  TComPtr<ITypeInfo2> info;
+  if (FAILED(AInfo->QueryInterface(IID_ITypeInfo2, info.put_void()))) info.reset();
+  return info;
+}
 
 class TIdlWriter {
  public:
@@ -65,8 +124,9 @@ class TIdlWriter {
                           std::vector<std::wstring> AAttrs);
   void WriteCoclass(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName, std::vector<std::wstring> AAttrs);
   void WriteModule(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName, std::vector<std::wstring> AAttrs);
-  std::wstring Function(ITypeInfo* AInfo, const FUNCDESC& AFunc, bool ADispatch, const std::wstring& AEntry = {});
-  std::wstring Variable(ITypeInfo* AInfo, const VARDESC& AVar, bool AWithId);
+  std::wstring Function(ITypeInfo* AInfo, UINT AIndex, const FUNCDESC& AFunc, bool ADispatch,
+                       const std::wstring& AEntry = {});
+  std::wstring Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& AVar, bool AWithId);
   std::wstring BaseName(ITypeInfo* AInfo, UINT AIndex);
   void NoteImport(ITypeInfo* AInfo);
   void Line(const std::wstring& AText) { FBlocks.back().push_back(AText); }
@@ -83,7 +143,8 @@ class TIdlWriter {
   std::vector<std::wstring> FBody;
   std::vector<std::wstring> FOutside;  // value types named by other declarations
   std::vector<std::wstring> FForward;
-  std::vector<std::wstring> FImports;  // type library files other than stdole2
+  std::vector<std::wstring> FStdole;   // the OLE Automation libraries named, by file
+  std::vector<std::wstring> FImports;  // type library files other than those
   TNameList FNames;
 };
 
@@ -108,10 +169,18 @@ void TIdlWriter::NoteImport(ITypeInfo* AInfo) {
   TLIBATTR* mine = nullptr;
   bool same = false;
   if (SUCCEEDED(FLib->GetLibAttr(&mine)) && mine) {
-    same = IsEqualGUID(mine->guid, library.guid);
+    // A library may share its GUID with another version of itself.
+    same = IsEqualGUID(mine->guid, library.guid) && mine->wMajorVerNum == library.wMajorVerNum &&
+           mine->wMinorVerNum == library.wMinorVerNum;
     FLib->ReleaseTLibAttr(mine);
   }
-  if (same || IsEqualGUID(library.guid, kStdoleLibrary)) return;
+  if (same) return;
+  if (IsEqualGUID(library.guid, kStdoleLibrary)) {
+    // The OLE Automation types: version 1 is stdole32.tlb, a later one stdole2.tlb.
+    const wchar_t* stdole = library.wMajorVerNum == 1 ? L"stdole32.tlb" : L"stdole2.tlb";
+    if (std::find(FStdole.begin(), FStdole.end(), stdole) == FStdole.end()) FStdole.push_back(stdole);
+    return;
+  }
   std::wstring file;
   BSTR path = nullptr;
   if (SUCCEEDED(QueryPathOfRegTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid, &path)) &&
@@ -129,7 +198,7 @@ void TIdlWriter::NoteImport(ITypeInfo* AInfo) {
 
 std::wstring TIdlWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext) {
   TComPtr<ITypeInfo> referred;
-  if (FAILED(ReadRefTypeInfo(AContext, ARef, referred))) return L"void";
+  if (FAILED(ReadRefTypeInfo(AContext, ARef, referred))) return std::wstring();
   NoteImport(referred.get());
   {
     // A declaration of this library that the one being written needs before it.
@@ -139,9 +208,8 @@ std::wstring TIdlWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext) {
   }
   TBstr name;
   ReadTypeDocumentation(referred.get(), MEMBERID_NIL, &name, nullptr);
-  std::wstring text = NameText(CutAtNul(name.get()));
-  if (text.empty()) return L"void";
-  return text;
+  if (!name.get() || CutAtNul(name.get()).empty()) return std::wstring();
+  return IdlIdentifier(CutAtNul(name.get()));
 }
 
 TDeclarator TIdlWriter::TypeText(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth) {
@@ -182,6 +250,10 @@ TDeclarator TIdlWriter::TypeText(const TYPEDESC& ADesc, ITypeInfo* AContext, int
     }
     case VT_SAFEARRAY: {
       if (!ADesc.lptdesc) return {L"SAFEARRAY(VARIANT)"};
+      // The compiler takes no pointer between these brackets: an array of interface pointers
+      // names the interface.
+      if (ADesc.lptdesc->vt == VT_UNKNOWN) return {L"SAFEARRAY(IUnknown)"};
+      if (ADesc.lptdesc->vt == VT_DISPATCH) return {L"SAFEARRAY(IDispatch)"};
       const TDeclarator element = TypeText(*ADesc.lptdesc, AContext, ADepth + 1);
       return {L"SAFEARRAY(" + element.Before + L")"};
     }
@@ -196,7 +268,8 @@ TDeclarator TIdlWriter::TypeText(const TYPEDESC& ADesc, ITypeInfo* AContext, int
     }
     case VT_USERDEFINED: {
       // An interface is named as itself; the pointer around it is the pointer of VT_PTR.
-      return {UserTypeName(ADesc.hreftype, AContext)};
+      std::wstring name = UserTypeName(ADesc.hreftype, AContext);
+      return {name.empty() ? std::wstring(kUnknownType) : name};
     }
     default: return {L"void*"};
   }
@@ -211,7 +284,7 @@ std::vector<std::wstring> TIdlWriter::TypeAttributes(ITypeInfo* AInfo, const TYP
   TBstr doc, helpFile;
   DWORD context = 0;
   if (SUCCEEDED(AInfo->GetDocumentation(MEMBERID_NIL, nullptr, doc.put(), &context, helpFile.put()))) {
-    if (doc.get()) items.push_back(L"helpstring(" + IdlString(CutAtNul(doc.get())) + L")");
+    AddHelpString(items, doc.get());
     if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
   }
   const WORD flags = AAttr.wTypeFlags;
@@ -233,12 +306,16 @@ std::vector<std::wstring> TIdlWriter::TypeAttributes(ITypeInfo* AInfo, const TYP
     if (flags & flag.Bit) items.push_back(flag.Word);
   }
   if (AKind == TKIND_COCLASS && !(flags & TYPEFLAG_FCANCREATE)) items.push_back(L"noncreatable");
+  if (TComPtr<ITypeInfo2> info = TypeInfo2(AInfo)) {
+    TCustData custom;
+    AddCustom(items, info->GetAllCustData(custom.put()), custom);
+  }
   if (AKind == TKIND_INTERFACE) items.insert(items.begin() + (items.empty() ? 0 : 1), L"object");
   if (AKind == TKIND_ALIAS) items.push_back(L"public");
   return items;
 }
 
-std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, const VARDESC& AVar, bool AWithId) {
+std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& AVar, bool AWithId) {
   TBstr name, doc;
   DWORD context = 0;
   if (FAILED(AInfo->GetDocumentation(AVar.memid, name.put(), doc.put(), &context, nullptr))) return std::wstring();
@@ -247,12 +324,17 @@ std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, const VARDESC& AVar, bool AW
   if (AVar.wVarFlags & VARFLAG_FREADONLY) items.push_back(L"readonly");
   if (AVar.wVarFlags & VARFLAG_FHIDDEN) items.push_back(L"hidden");
   if (AVar.wVarFlags & VARFLAG_FRESTRICTED) items.push_back(L"restricted");
-  if (doc.get()) items.push_back(L"helpstring(" + IdlString(CutAtNul(doc.get())) + L")");
-  if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
+  AddHelpString(items, doc.get());
+  // The compiler stores -1 as the help context of a field with custom data: none.
+  if (context && context != 0xFFFFFFFF) items.push_back(L"helpcontext(" + Hex(context) + L")");
+  if (TComPtr<ITypeInfo2> info = TypeInfo2(AInfo)) {
+    TCustData custom;
+    AddCustom(items, info->GetAllVarCustData(AIndex, custom.put()), custom);
+  }
   const TDeclarator type = TypeText(AVar.elemdescVar.tdesc, AInfo);
   std::wstring text = Attributes(items);
   if (!text.empty()) text += L" ";
-  return text + type.Before + L" " + NameText(CutAtNul(name.get())) + type.After + L";";
+  return text + type.Before + L" " + IdlIdentifier(CutAtNul(name.get())) + type.After + L";";
 }
 
 // A default value as IDL writes it; empty when it has none.
@@ -281,9 +363,10 @@ std::wstring DefaultText(const VARIANT& AValue) {
   }
 }
 
-std::wstring TIdlWriter::Function(ITypeInfo* AInfo, const FUNCDESC& AFunc, bool ADispatch, const std::wstring& AEntry) {
+std::wstring TIdlWriter::Function(ITypeInfo* AInfo, UINT AIndex, const FUNCDESC& AFunc, bool ADispatch,
+                                  const std::wstring& AEntry) {
   if (FAILED(FNames.Read(AInfo, AFunc.memid)) || FNames.Count() < 1) return std::wstring();
-  const std::wstring name = NameText(FNames.Name(0));
+  const std::wstring name = IdlIdentifier(FNames.Name(0));
   std::vector<std::wstring> items;
   if (!AEntry.empty()) {
     items.push_back(AEntry);
@@ -316,8 +399,13 @@ std::wstring TIdlWriter::Function(ITypeInfo* AInfo, const FUNCDESC& AFunc, bool 
   TBstr doc;
   DWORD context = 0;
   if (SUCCEEDED(AInfo->GetDocumentation(AFunc.memid, nullptr, doc.put(), &context, nullptr))) {
-    if (doc.get()) items.push_back(L"helpstring(" + IdlString(CutAtNul(doc.get())) + L")");
+    AddHelpString(items, doc.get());
     if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
+  }
+  const TComPtr<ITypeInfo2> info2 = TypeInfo2(AInfo);
+  if (info2) {
+    TCustData custom;
+    AddCustom(items, info2->GetAllFuncCustData(AIndex, custom.put()), custom);
   }
   const TDeclarator result = TypeText(AFunc.elemdescFunc.tdesc, AInfo);
   std::wstring text = Attributes(items) + L" " + result.Before;
@@ -338,9 +426,13 @@ std::wstring TIdlWriter::Function(ITypeInfo* AInfo, const FUNCDESC& AFunc, bool 
       const std::wstring value = DefaultText(element.paramdesc.pparamdescex->varDefaultValue);
       if (!value.empty()) paramItems.push_back(L"defaultvalue(" + value + L")");
     }
+    if (info2) {
+      TCustData custom;
+      AddCustom(paramItems, info2->GetAllParamCustData(AIndex, static_cast<UINT>(i), custom.put()), custom);
+    }
     const std::wstring_view given = static_cast<UINT>(i) + 1 < FNames.Count() ? FNames.Name(static_cast<UINT>(i) + 1)
                                                                               : std::wstring_view();
-    const std::wstring paramName = given.empty() ? L"arg" + std::to_wstring(i + 1) : NameText(given);
+    const std::wstring paramName = given.empty() ? L"arg" + std::to_wstring(i + 1) : IdlIdentifier(given);
     const TDeclarator type = TypeText(element.tdesc, AInfo);
     if (i) text += L", ";
     text += Attributes(paramItems);
@@ -369,7 +461,7 @@ void TIdlWriter::WriteEnum(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::w
     if (FAILED(ReadTypeDocumentation(AInfo, var->memid, &name, nullptr))) continue;
     TVariant value;
     if (FAILED(VariantChangeType(value.get(), var->lpvarValue, 0, VT_I4))) continue;
-    members.push_back(L"        " + NameText(CutAtNul(name.get())) + L" = " + std::to_wstring(V_I4(value.get())));
+    members.push_back(L"        " + IdlIdentifier(CutAtNul(name.get())) + L" = " + std::to_wstring(V_I4(value.get())));
   }
   for (size_t i = 0; i < members.size(); ++i) Line(members[i] + (i + 1 < members.size() ? L"," : L""));
   Line(L"    } " + AName + L";");
@@ -382,7 +474,7 @@ void TIdlWriter::WriteRecord(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std:
   for (UINT i = 0; i < AAttr.cVars; ++i) {
     TVarDescHolder var(AInfo);
     if (FAILED(var.Fetch(i))) continue;
-    const std::wstring field = Variable(AInfo, *var.get(), false);
+    const std::wstring field = Variable(AInfo, i, *var.get(), false);
     if (!field.empty()) Line(L"        " + field);
   }
   Line(L"    } " + AName + L";");
@@ -396,7 +488,7 @@ void TIdlWriter::WriteInterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, const s
   for (UINT i = 0; i < AAttr.cFuncs; ++i) {
     TFuncDescHolder func(AInfo);
     if (FAILED(func.Fetch(i))) continue;
-    const std::wstring text = Function(AInfo, *func.get(), false);
+    const std::wstring text = Function(AInfo, i, *func.get(), false);
     if (!text.empty()) Line(L"        " + text);
   }
   Line(L"    };");
@@ -410,7 +502,7 @@ void TIdlWriter::WriteDispinterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, con
   for (UINT i = 0; i < AAttr.cVars; ++i) {
     TVarDescHolder var(AInfo);
     if (FAILED(var.Fetch(i))) continue;
-    const std::wstring text = Variable(AInfo, *var.get(), true);
+    const std::wstring text = Variable(AInfo, i, *var.get(), true);
     if (!text.empty()) Line(L"        " + text);
   }
   Line(L"    methods:");
@@ -419,7 +511,7 @@ void TIdlWriter::WriteDispinterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, con
     if (FAILED(func.Fetch(i))) continue;
     // The members of IUnknown and IDispatch come with every dispinterface.
     if (func->memid >= 0x60000000 && func->memid < 0x60020000) continue;
-    const std::wstring text = Function(AInfo, *func.get(), true);
+    const std::wstring text = Function(AInfo, i, *func.get(), true);
     if (!text.empty()) Line(L"        " + text);
   }
   Line(L"    };");
@@ -440,13 +532,17 @@ void TIdlWriter::WriteCoclass(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std
     if (flags & IMPLTYPEFLAG_FSOURCE) items.push_back(L"source");
     if (flags & IMPLTYPEFLAG_FRESTRICTED) items.push_back(L"restricted");
     if (flags & IMPLTYPEFLAG_FDEFAULTVTABLE) items.push_back(L"defaultvtable");
+    if (TComPtr<ITypeInfo2> info = TypeInfo2(AInfo)) {
+      TCustData custom;
+      AddCustom(items, info->GetAllImplTypeCustData(i, custom.put()), custom);
+    }
     TTypeAttrHolder attr(implemented.get());
     const bool dispatch = SUCCEEDED(attr.Fetch()) && attr->typekind == TKIND_DISPATCH && !(attr->wTypeFlags & TYPEFLAG_FDUAL);
     NoteImport(implemented.get());
     TBstr name;
     ReadTypeDocumentation(implemented.get(), MEMBERID_NIL, &name, nullptr);
     Line(L"        " + (items.empty() ? std::wstring() : Attributes(items) + L" ") +
-         (dispatch ? L"dispinterface " : L"interface ") + NameText(CutAtNul(name.get())) + L";");
+         (dispatch ? L"dispinterface " : L"interface ") + IdlIdentifier(CutAtNul(name.get())) + L";");
   }
   Line(L"    };");
 }
@@ -475,7 +571,7 @@ void TIdlWriter::WriteModule(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std:
     const std::wstring value = DefaultText(*var->lpvarValue);
     if (value.empty()) continue;
     const TDeclarator type = TypeText(var->elemdescVar.tdesc, AInfo);
-    Line(L"        const " + type.Before + L" " + NameText(CutAtNul(name.get())) + L" = " + value + L";");
+    Line(L"        const " + type.Before + L" " + IdlIdentifier(CutAtNul(name.get())) + L" = " + value + L";");
   }
   for (UINT i = 0; i < AAttr.cFuncs; ++i) {
     TFuncDescHolder func(AInfo);
@@ -486,7 +582,7 @@ void TIdlWriter::WriteModule(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std:
     if (SUCCEEDED(AInfo->GetDllEntry(func->memid, func->invkind, file.put(), entry.put(), &ordinal))) {
       where = entry.get() ? L"entry(" + IdlString(CutAtNul(entry.get())) + L")" : L"entry(" + std::to_wstring(ordinal) + L")";
     }
-    const std::wstring text = Function(AInfo, *func.get(), false, where);
+    const std::wstring text = Function(AInfo, i, *func.get(), false, where);
     if (!text.empty()) Line(L"        " + text);
   }
   Line(L"    };");
@@ -507,7 +603,7 @@ void TIdlWriter::WriteType(UINT AIndex) {
   }
   TBstr name;
   ReadTypeDocumentation(info.get(), MEMBERID_NIL, &name, nullptr);
-  const std::wstring typeName = NameText(CutAtNul(name.get()));
+  const std::wstring typeName = IdlIdentifier(CutAtNul(name.get()));
   TYPEKIND kind = attr->typekind;
   // IUnknown and IDispatch are the platform's own, imported: a library of them lists them only.
   static const GUID kIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -643,12 +739,21 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
   if (!doc.empty()) items.push_back(L"helpstring(" + IdlString(doc) + L")");
   if (!helpFile.empty()) items.push_back(L"helpfile(" + IdlString(helpFile) + L")");
   if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
-  FOut.Add(L"[");
-  for (size_t i = 0; i < items.size(); ++i) FOut.Add(L"    " + items[i] + (i + 1 < items.size() ? L"," : L""));
-  FOut.Add(L"]");
-  FOut.Add(L"library " + (name.empty() ? std::wstring(L"Library") : name));
+  TComPtr<ITypeLib2> lib2;
+  if (SUCCEEDED(FLib->QueryInterface(IID_ITypeLib2, lib2.put_void())) && lib2) {
+    TCustData custom;
+    AddCustom(items, lib2->GetAllCustData(custom.put()), custom);
+  }
+  if (!items.empty()) {
+    FOut.Add(L"[");
+    for (size_t i = 0; i < items.size(); ++i) FOut.Add(L"    " + items[i] + (i + 1 < items.size() ? L"," : L""));
+    FOut.Add(L"]");
+  }
+  FOut.Add(L"library " + (name.empty() ? std::wstring(L"Library") : IdlIdentifier(name)));
   FOut.Add(L"{");
-  FOut.Add(L"    importlib(\"stdole2.tlb\");");
+  // A library that names no OLE Automation type still imports them, as every library does.
+  if (FStdole.empty()) FStdole.push_back(L"stdole2.tlb");
+  for (const std::wstring& file : FStdole) FOut.Add(L"    importlib(" + IdlString(file) + L");");
   for (const std::wstring& file : FImports) FOut.Add(L"    importlib(" + IdlString(file) + L");");
   FOut.Add(std::wstring());
   for (const std::wstring& line : FBody) FOut.Add(line);
@@ -678,6 +783,30 @@ std::wstring IdlString(std::wstring_view AText) {
     }
   }
   return text + L"\"";
+}
+
+std::wstring IdlIdentifier(std::wstring_view AName) {
+  // The words the compiler reads as its own wherever a name may stand; case matters.
+  static const wchar_t* const kKeywords[] = {
+      L"FALSE", L"NULL", L"TRUE", L"__cdecl", L"__fastcall", L"__int32", L"__int3264", L"__int64", L"__pascal",
+      L"__stdcall", L"_cdecl", L"_fastcall", L"_pascal", L"_stdcall", L"boolean", L"byte", L"case", L"cdecl", L"char",
+      L"coclass", L"const", L"cpp_quote", L"default", L"dispinterface", L"double", L"enum", L"error_status_t",
+      L"extern", L"float", L"handle_t", L"hyper", L"import", L"importlib", L"inline", L"int", L"interface",
+      L"library", L"long", L"methods", L"module", L"pascal", L"properties", L"register", L"short", L"signed",
+      L"sizeof", L"small", L"static", L"stdcall", L"struct", L"switch", L"typedef", L"union", L"unsigned", L"void",
+      L"wchar_t",
+  };
+  std::wstring name(AName.substr(0, AName.find(L'\0')));
+  // Only ASCII letters, digits and underscores make an identifier, and it starts with no digit.
+  for (wchar_t& c : name) {
+    const bool allowed = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'_';
+    if (!allowed) c = L'_';
+  }
+  if (name.empty() || (name[0] >= L'0' && name[0] <= L'9')) name.insert(0, 1, L'_');
+  for (const wchar_t* keyword : kKeywords) {
+    if (name == keyword) return name + L"_";
+  }
+  return name;
 }
 
 void GenerateIdl(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& ALibName) {

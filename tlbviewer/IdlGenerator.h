@@ -17,6 +17,11 @@ namespace vantrel {
 // \t or \x escapes.
 std::wstring IdlString(std::wstring_view AText);
 
+// A name as an IDL identifier: cut at a NUL; characters an identifier cannot hold become "_"; a
+// name that starts with a digit gets a leading "_", and a keyword of the language a trailing one,
+// since IDL has no way to use a keyword as a name.
+std::wstring IdlIdentifier(std::wstring_view AName);
+
 // Appends the library block to ALines and sets ALibName to the library's name. AData tells
 // where the library came from, for the header comment.
 void GenerateIdl(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& ALibName);

@@ -430,7 +430,7 @@ void TfrmTLBView::cmPrint() {
   TWaitCursor wait;
   SetStatus(0, L"Printing...");
   TScopeExit ready([this] { SetStatus(0, L"Ready"); });
-  TUnitPrinter printerText(Handle());
+  TUnitPrinter printerText(Handle(), FShown == TUnitKind::ukIdl ? TPrintedLanguage::Idl : TPrintedLanguage::Pascal);
   printerText.SetText(FSynMemo->Text());
   printerText.Print(printer.get(), Application().Title() + L" - [" + UnitName() + L"]");
 }

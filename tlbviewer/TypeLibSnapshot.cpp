@@ -187,12 +187,13 @@ void TLibraryRecorder::WriteDoc(HRESULT AResult, BSTR AName, BSTR ADoc, DWORD AH
   Text(AHelpFile);
 }
 
-// Of a description or member, the name and doc string: its help file is the library's, and the
-// help context is read by nobody.
+// Of a description or member, the name, doc string and help context: its help file is the
+// library's.
 void TLibraryRecorder::WriteTypeDoc(ITypeInfo* AInfo, MEMBERID AMember) {
   TBstr name, doc;
-  HRESULT hr = AInfo->GetDocumentation(AMember, name.put(), doc.put(), nullptr, nullptr);
-  WriteDoc(hr, name.get(), doc.get(), 0, nullptr);
+  DWORD context = 0;
+  HRESULT hr = AInfo->GetDocumentation(AMember, name.put(), doc.put(), &context, nullptr);
+  WriteDoc(hr, name.get(), doc.get(), SUCCEEDED(hr) ? context : 0, nullptr);
 }
 
 std::string TLibraryRecorder::Record() {

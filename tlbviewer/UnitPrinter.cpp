@@ -6,6 +6,7 @@
 #include "SciLexer.h"
 #include "forms/Zarvek_UIHandles.h"
 #include "base/Zarvek_SysUtils.h"
+#include "tlbviewer/IdlStyles.h"
 #include "tlbviewer/PascalStyles.h"
 
 namespace vantrel {
@@ -59,9 +60,13 @@ TPageLayout ComputePageLayout(const TPageGeometry& AGeometry, const TPrintMargin
   return layout;
 }
 
-TUnitPrinter::TUnitPrinter(HWND AParent)
+TUnitPrinter::TUnitPrinter(HWND AParent, TPrintedLanguage ALanguage)
     : FEditor(std::make_unique<TScintilla>(AParent, 0, WS_CHILD)) {
-  ApplyPascalStyles(*FEditor, PrintFace().c_str(), kPrintPoints);
+  if (ALanguage == TPrintedLanguage::Idl) {
+    ApplyIdlStyles(*FEditor, PrintFace().c_str(), kPrintPoints);
+  } else {
+    ApplyPascalStyles(*FEditor, PrintFace().c_str(), kPrintPoints);
+  }
   FEditor->StyleSetFont(STYLE_LINENUMBER, PrintFace().c_str(), kPrintPoints);
   FEditor->Call(SCI_SETMARGINTYPEN, 0, SC_MARGIN_NUMBER);
   FEditor->Call(SCI_SETMARGINWIDTHN, 0, 1);  // any width: printing sizes the numbers itself

@@ -38,11 +38,14 @@ struct TPageLayout {
 };
 TPageLayout ComputePageLayout(const TPageGeometry& AGeometry, const TPrintMargins& AMargins, int ANumbersWidth);
 
-// Prints a text as the viewer's unit: Courier New 8 pt, line numbers in the left margin, Pascal
-// colouring on white, tab width 8.
+// The language of a printed text, which chooses its colouring.
+enum class TPrintedLanguage { Pascal, Idl };
+
+// Prints a text as the viewer shows it: Courier New 8 pt, line numbers in the left margin, the
+// language's colouring on white, tab width 8.
 class TUnitPrinter {
  public:
-  explicit TUnitPrinter(HWND AParent);
+  explicit TUnitPrinter(HWND AParent, TPrintedLanguage ALanguage = TPrintedLanguage::Pascal);
   // The whole text, NUL characters included.
   void SetText(std::wstring_view AText);
   std::wstring Text() const { return FEditor->Text(); }

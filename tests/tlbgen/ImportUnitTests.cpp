@@ -9,7 +9,6 @@
 #include "tests/tlbgen/FakeBuilders.h"
 #include "tests/tlbgen/FakeTypeLib.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
-#include "tlbviewer/IdlGenerator.h"
 #include "tlbviewer/ImportUnit.h"
 #include "tlbviewer/TypeLibSnapshot.h"
 
@@ -282,8 +281,3 @@ TEST(ImportUnit, TypesOfAnotherLibraryComeFromThatLibrarysUnit) {
   EXPECT_TRUE(Has(text, L"    function Get_pen: PensLib_TLB.IPen; safecall;")) << Joined(text);
 }
 
-TEST(Idl, StringsAreEscapedAsCEscapesThem) {
-  EXPECT_EQ(IdlString(L"plain"), L"\"plain\"");
-  EXPECT_EQ(IdlString(L"say \"hi\"\\now"), L"\"say \\\"hi\\\"\\\\now\"");
-  EXPECT_EQ(IdlString(L"a\r\nb\tc\x01"), L"\"a\\r\\nb\\tc\\x01\"");
-}

@@ -74,6 +74,16 @@ class TPageBitmap {
     }
     return false;
   }
+  // True when some pixel of the rectangle is clearly red.
+  bool Red(const RECT& ARect) const {
+    for (int y = std::max(0L, ARect.top); y < std::min<LONG>(FImage.Height(), ARect.bottom); ++y) {
+      for (int x = std::max(0L, ARect.left); x < std::min<LONG>(FImage.Width(), ARect.right); ++x) {
+        const COLORREF pixel = FImage.Pixel(x, y);
+        if (GetRValue(pixel) > 180 && GetGValue(pixel) < 100 && GetBValue(pixel) < 100) return true;
+      }
+    }
+    return false;
+  }
   // Number of separate bands of inked rows in a column range.
   int InkedRowBands(int ALeft, int ARight) const {
     int bands = 0;
@@ -157,6 +167,26 @@ TEST(Printing, ANulCharacterCutsNothing) {
   EXPECT_EQ(printer.Text(), withNul);
   EXPECT_GT(plainPages, 1);
   EXPECT_EQ(printer.PrintPages(page.DC(), a4, TPrintMargins{}, nullptr, nullptr), plainPages);
+  DestroyWindow(parent);
+}
+
+// IDL prints in its own colours: its double-quoted strings are red, which the Pascal colouring
+// does not know.
+TEST(Printing, EachLanguagePrintsInItsOwnColours) {
+  HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  const TPageGeometry a4 = {794, 1123, 0, 0, 96, 96};
+  const std::wstring text =
+      L"    [helpstring(\"Drawing surface of the canvas\")]\r\n    interface ICanvas : IUnknown {";
+  for (TPrintedLanguage language : {TPrintedLanguage::Idl, TPrintedLanguage::Pascal}) {
+    TUnitPrinter printer(parent, language);
+    printer.SetText(text);
+    TPageBitmap page(a4.PhysicalWidth, a4.PhysicalHeight);
+    const TPageLayout layout = ComputePageLayout(a4, TPrintMargins{}, printer.NumbersWidth(page.DC()));
+    bool red = false;
+    printer.PrintPages(page.DC(), a4, TPrintMargins{}, [&](int) { page.Clear(); },
+                       [&](int) { red = page.Red(layout.Text); });
+    EXPECT_EQ(red, language == TPrintedLanguage::Idl) << (language == TPrintedLanguage::Idl ? "IDL" : "Pascal");
+  }
   DestroyWindow(parent);
 }
 

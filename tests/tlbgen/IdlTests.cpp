@@ -1,0 +1,122 @@
+// The IDL writer: whole texts of fixture libraries against reviewed expected files, and from fakes
+// what no compiler puts into a library (names that are keywords, types that cannot be found).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "base/Zarvek_Handles.h"
+#include "tests/support/TestSupport.h"
+#include "tests/tlbgen/FakeBuilders.h"
+#include "tests/tlbgen/FakeTypeLib.h"
+#include "tests/tlbgen/GeneratorTestSupport.h"
+#include "tlbviewer/IdlGenerator.h"
+#include "tlbviewer/TypeLibLoader.h"
+#include "tlbviewer/TypeLibSnapshot.h"
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+TStringList Idl(ITypeLib* ALib, const std::wstring& AServer = {}) {
+  TObjectData data;
+  data.Server = AServer;
+  TLineList lines;
+  std::wstring name;
+  GenerateIdl(data, ALib, lines, name);
+  return lines.ToStringList();
+}
+
+// The text of a fake; checks that everything the fake handed out came back and that the
+// reader's record of it gives the same text.
+TStringList Idl(TFakeLibrary& ALib) {
+  const TStringList lines = Idl(ALib.Lib());
+  EXPECT_EQ(ALib.Outstanding(), 0) << "attribute records or descriptions not released";
+  EXPECT_EQ(ALib.BadReleases(), 0);
+  EXPECT_TRUE(ALib.ReferencesBalanced());
+  TSnapshotContent replayed = ReplayTypeLibrary(RecordTypeLibrary(ALib.Lib()));
+  EXPECT_EQ(Joined(Idl(replayed.Library.get())), Joined(lines)) << "replayed";
+  return lines;
+}
+
+bool Has(const TStringList& ALines, const std::wstring& ALine) {
+  return std::find(ALines.begin(), ALines.end(), ALine) != ALines.end();
+}
+
+}  // namespace
+
+// Each fixture holds a group of cases: Shapes one of each construct, IdlCases every attribute,
+// type form, flag and custom value widl writes. The viewer reads libraries through the reader's
+// record, so the replayed library must give the same text.
+TEST(IdlFixture, LibrariesAreWrittenAsTheExpectedText) {
+  TComInit com;
+  for (const wchar_t* name : {L"Shapes", L"IdlCases"}) {
+    SCOPED_TRACE(testing::Message() << WideToCodePage(name, CP_UTF8));
+    TComPtr<ITypeLib> lib;
+    ASSERT_EQ(LoadTypeLibraryFile(FixturePath(std::wstring(name) + L".tlb"), lib), S_OK);
+    const std::wstring server = std::wstring(name) + L".tlb";
+    const TStringList expected = ReadExpectedLines(L"tests\\tlbgen\\expected\\" + std::wstring(name) + L".idl");
+    const TStringList loaded = Idl(lib.get(), server);
+    EXPECT_EQ(Joined(loaded), Joined(expected)) << "loaded in this process";
+    TSnapshotContent replayed = ReplayTypeLibrary(RecordTypeLibrary(lib.get()));
+    ASSERT_TRUE(replayed.Library);
+    EXPECT_EQ(Joined(Idl(replayed.Library.get(), server)), Joined(expected)) << "replayed from the reader's record";
+  }
+}
+
+TEST(Idl, NamesBecomeIdentifiersTheCompilerAccepts) {
+  const struct {
+    std::wstring Name;
+    const wchar_t* Expected;
+  } cases[] = {
+      {L"Plain_Name1", L"Plain_Name1"},
+      {L"default", L"default_"},            // keywords wherever a name stands
+      {L"module", L"module_"},
+      {L"byte", L"byte_"},
+      {L"__stdcall", L"__stdcall_"},
+      {L"TRUE", L"TRUE_"},
+      {L"Default", L"Default"},             // case matters
+      {L"in", L"in"},                       // attribute words are names outside brackets
+      {L"BSTR", L"BSTR"},                   // so are the names of known types
+      {L"1st", L"_1st"},
+      {L"Gr\u00F6\u00DFe", L"Gr__e"},
+      {L"two words", L"two_words"},
+      {L"", L"_"},
+      {std::wstring(L"cut\0tail", 8), L"cut"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IdlIdentifier(c.Name), c.Expected) << WideToCodePage(c.Name, CP_UTF8);
+}
+
+TEST(Idl, StringsAreEscapedAsCEscapesThem) {
+  EXPECT_EQ(IdlString(L"plain"), L"\"plain\"");
+  EXPECT_EQ(IdlString(L"say \"hi\"\\now"), L"\"say \\\"hi\\\"\\\\now\"");
+  EXPECT_EQ(IdlString(L"a\r\nb\tc\x01"), L"\"a\\r\\nb\\tc\\x01\"");
+}
+
+// A library may name a type it does not hold, and names that are keywords of IDL: the text still
+// compiles, and says what it could not find.
+TEST(Idl, KeywordNamesAndMissingTypesStillCompile) {
+  TFakeLibrary lib;
+  lib.Name = L"interface";
+  TTypePool& pool = lib.Pool;
+  lib.FailingRefs[99] = TYPE_E_ELEMENTNOTFOUND;
+  TFakeType unknown = Type(TKIND_INTERFACE, L"IUnknown");
+  unknown.Guid = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+  TFakeType item = Type(TKIND_INTERFACE, L"switch");
+  item.Guid = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+  item.ImplTypes = {1};
+  lib.Refs[1] = 0;
+  item.Funcs.push_back(Func(0x60010000, L"default", pool.Basic(VT_HRESULT),
+                            {Param(L"byte", pool.User(99)), Param(L"found", pool.Ptr(pool.User(99)), PARAMFLAG_FOUT)}));
+  TFakeType alias = Type(TKIND_ALIAS, L"Lost");
+  alias.Alias = pool.User(99);
+  lib.Types = {unknown, item, alias};
+  const TStringList text = Idl(lib);
+  EXPECT_TRUE(Has(text, L"interface switch_;")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"library interface_")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"    interface switch_ : IUnknown {")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"        [id(0x60010000)] HRESULT default_([in] /* unknown type */ void* byte_, "
+                        L"[out] /* unknown type */ void** found);"))
+      << Joined(text);
+  EXPECT_TRUE(Has(text, L"    typedef [public] /* unknown type */ void* Lost;")) << Joined(text);
+}
