@@ -129,6 +129,7 @@ class TIdlWriter {
   std::wstring Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& AVar, bool AWithId);
   std::wstring BaseName(ITypeInfo* AInfo, UINT AIndex);
   void NoteImport(ITypeInfo* AInfo);
+  ITypeInfo2* Info2(ITypeInfo* AInfo);
   void Line(const std::wstring& AText) { FBlocks.back().push_back(AText); }
   void Emit(UINT AIndex, int ADepth);
 
@@ -146,7 +147,20 @@ class TIdlWriter {
   std::vector<std::wstring> FStdole;   // the OLE Automation libraries named, by file
   std::vector<std::wstring> FImports;  // type library files other than those
   TNameList FNames;
+  // The second interface of the description last asked, which every member of it asks again.
+  TComPtr<ITypeInfo> FInfo2Of;
+  TComPtr<ITypeInfo2> FInfo2;
 };
+
+ITypeInfo2* TIdlWriter::Info2(ITypeInfo* AInfo) {
+  if (AInfo != FInfo2Of.get()) {
+    FInfo2 = TypeInfo2(AInfo);
+    // Held, so that no other description takes its address while it is remembered.
+    AInfo->AddRef();
+    FInfo2Of.reset(AInfo);
+  }
+  return FInfo2.get();
+}
 
 std::wstring TIdlWriter::Attributes(const std::vector<std::wstring>& AItems) const {
   if (AItems.empty()) return std::wstring();
@@ -306,7 +320,7 @@ std::vector<std::wstring> TIdlWriter::TypeAttributes(ITypeInfo* AInfo, const TYP
     if (flags & flag.Bit) items.push_back(flag.Word);
   }
   if (AKind == TKIND_COCLASS && !(flags & TYPEFLAG_FCANCREATE)) items.push_back(L"noncreatable");
-  if (TComPtr<ITypeInfo2> info = TypeInfo2(AInfo)) {
+  if (ITypeInfo2* info = Info2(AInfo)) {
     TCustData custom;
     AddCustom(items, info->GetAllCustData(custom.put()), custom);
   }
@@ -327,7 +341,7 @@ std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& 
   AddHelpString(items, doc.get());
   // The compiler stores -1 as the help context of a field with custom data: none.
   if (context && context != 0xFFFFFFFF) items.push_back(L"helpcontext(" + Hex(context) + L")");
-  if (TComPtr<ITypeInfo2> info = TypeInfo2(AInfo)) {
+  if (ITypeInfo2* info = Info2(AInfo)) {
     TCustData custom;
     AddCustom(items, info->GetAllVarCustData(AIndex, custom.put()), custom);
   }
@@ -402,7 +416,7 @@ std::wstring TIdlWriter::Function(ITypeInfo* AInfo, UINT AIndex, const FUNCDESC&
     AddHelpString(items, doc.get());
     if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
   }
-  const TComPtr<ITypeInfo2> info2 = TypeInfo2(AInfo);
+  ITypeInfo2* info2 = Info2(AInfo);
   if (info2) {
     TCustData custom;
     AddCustom(items, info2->GetAllFuncCustData(AIndex, custom.put()), custom);
@@ -532,7 +546,7 @@ void TIdlWriter::WriteCoclass(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std
     if (flags & IMPLTYPEFLAG_FSOURCE) items.push_back(L"source");
     if (flags & IMPLTYPEFLAG_FRESTRICTED) items.push_back(L"restricted");
     if (flags & IMPLTYPEFLAG_FDEFAULTVTABLE) items.push_back(L"defaultvtable");
-    if (TComPtr<ITypeInfo2> info = TypeInfo2(AInfo)) {
+    if (ITypeInfo2* info = Info2(AInfo)) {
       TCustData custom;
       AddCustom(items, info->GetAllImplTypeCustData(i, custom.put()), custom);
     }

@@ -14,7 +14,8 @@ namespace {
 
 const char kKeywords[] =
     "import importlib library interface dispinterface coclass module typedef struct union enum const "
-    "properties methods void char short long int hyper float double unsigned signed";
+    "properties methods void char short long int hyper float double unsigned signed boolean byte small wchar_t "
+    "__stdcall __cdecl _stdcall _cdecl stdcall cdecl pascal switch case sizeof cpp_quote TRUE FALSE NULL";
 
 // The attribute names of IDL and the platform's types, in a colour of their own.
 const char kAttributes[] =
