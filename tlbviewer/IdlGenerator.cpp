@@ -91,10 +91,25 @@ void AddCustom(std::vector<std::wstring>& AItems, HRESULT AResult, const TCustDa
   }
 }
 
-// helpstring(...) for a doc string that says something.
-void AddHelpString(std::vector<std::wstring>& AItems, BSTR ADoc) {
+// helpstring(...) for a doc string that says something, and helpcontext(...) for a context. The
+// compiler stores -1 as the help context of a field with custom data: none.
+void AddHelp(std::vector<std::wstring>& AItems, BSTR ADoc, DWORD AContext) {
   const std::wstring_view text = ADoc ? CutAtNul(ADoc) : std::wstring_view();
   if (!text.empty()) AItems.push_back(L"helpstring(" + IdlString(text) + L")");
+  if (AContext && AContext != 0xFFFFFFFF) AItems.push_back(L"helpcontext(" + Hex(AContext) + L")");
+}
+
+struct TFlagWord {
+  WORD Bit;
+  const wchar_t* Word;
+};
+
+// The words of the flags set, in the table's order.
+template <size_t N>
+void AddFlags(std::vector<std::wstring>& AItems, WORD AFlags, const TFlagWord (&ATable)[N]) {
+  for (const TFlagWord& flag : ATable) {
+    if (AFlags & flag.Bit) AItems.push_back(flag.Word);
+  }
 }
 
 // The second version of a description's interface, which holds custom data; null without one.
@@ -298,15 +313,12 @@ std::vector<std::wstring> TIdlWriter::TypeAttributes(ITypeInfo* AInfo, const TYP
   TBstr doc, helpFile;
   DWORD context = 0;
   if (SUCCEEDED(AInfo->GetDocumentation(MEMBERID_NIL, nullptr, doc.put(), &context, helpFile.put()))) {
-    AddHelpString(items, doc.get());
-    if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
+    AddHelp(items, doc.get(), context);
   }
-  const WORD flags = AAttr.wTypeFlags;
-  struct TFlag {
-    WORD Bit;
-    const wchar_t* Word;
-  };
-  static const TFlag kFlags[] = {
+  WORD flags = AAttr.wTypeFlags;
+  // A dual interface is oleautomation of itself.
+  if (flags & TYPEFLAG_FDUAL) flags &= static_cast<WORD>(~TYPEFLAG_FOLEAUTOMATION);
+  static const TFlagWord kFlags[] = {
       {TYPEFLAG_FAPPOBJECT, L"appobject"},       {TYPEFLAG_FLICENSED, L"licensed"},
       {TYPEFLAG_FCONTROL, L"control"},           {TYPEFLAG_FHIDDEN, L"hidden"},
       {TYPEFLAG_FDUAL, L"dual"},                 {TYPEFLAG_FNONEXTENSIBLE, L"nonextensible"},
@@ -314,11 +326,7 @@ std::vector<std::wstring> TIdlWriter::TypeAttributes(ITypeInfo* AInfo, const TYP
       {TYPEFLAG_FAGGREGATABLE, L"aggregatable"}, {TYPEFLAG_FREPLACEABLE, L"replaceable"},
       {TYPEFLAG_FREVERSEBIND, L"reversebind"},   {TYPEFLAG_FPROXY, L"proxy"},
   };
-  for (const TFlag& flag : kFlags) {
-    // A dual interface is oleautomation of itself.
-    if (flag.Bit == TYPEFLAG_FOLEAUTOMATION && (flags & TYPEFLAG_FDUAL)) continue;
-    if (flags & flag.Bit) items.push_back(flag.Word);
-  }
+  AddFlags(items, flags, kFlags);
   if (AKind == TKIND_COCLASS && !(flags & TYPEFLAG_FCANCREATE)) items.push_back(L"noncreatable");
   if (ITypeInfo2* info = Info2(AInfo)) {
     TCustData custom;
@@ -338,9 +346,7 @@ std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& 
   if (AVar.wVarFlags & VARFLAG_FREADONLY) items.push_back(L"readonly");
   if (AVar.wVarFlags & VARFLAG_FHIDDEN) items.push_back(L"hidden");
   if (AVar.wVarFlags & VARFLAG_FRESTRICTED) items.push_back(L"restricted");
-  AddHelpString(items, doc.get());
-  // The compiler stores -1 as the help context of a field with custom data: none.
-  if (context && context != 0xFFFFFFFF) items.push_back(L"helpcontext(" + Hex(context) + L")");
+  AddHelp(items, doc.get(), context);
   if (ITypeInfo2* info = Info2(AInfo)) {
     TCustData custom;
     AddCustom(items, info->GetAllVarCustData(AIndex, custom.put()), custom);
@@ -393,11 +399,7 @@ std::wstring TIdlWriter::Function(ITypeInfo* AInfo, UINT AIndex, const FUNCDESC&
     case INVOKE_PROPERTYPUTREF: items.push_back(L"propputref"); break;
     default: break;
   }
-  struct TFlag {
-    WORD Bit;
-    const wchar_t* Word;
-  };
-  static const TFlag kFlags[] = {
+  static const TFlagWord kFlags[] = {
       {FUNCFLAG_FRESTRICTED, L"restricted"},     {FUNCFLAG_FSOURCE, L"source"},
       {FUNCFLAG_FBINDABLE, L"bindable"},         {FUNCFLAG_FREQUESTEDIT, L"requestedit"},
       {FUNCFLAG_FDISPLAYBIND, L"displaybind"},   {FUNCFLAG_FDEFAULTBIND, L"defaultbind"},
@@ -406,15 +408,12 @@ std::wstring TIdlWriter::Function(ITypeInfo* AInfo, UINT AIndex, const FUNCDESC&
       {FUNCFLAG_FNONBROWSABLE, L"nonbrowsable"}, {FUNCFLAG_FREPLACEABLE, L"replaceable"},
       {FUNCFLAG_FIMMEDIATEBIND, L"immediatebind"},
   };
-  for (const TFlag& flag : kFlags) {
-    if (AFunc.wFuncFlags & flag.Bit) items.push_back(flag.Word);
-  }
+  AddFlags(items, AFunc.wFuncFlags, kFlags);
   if (AFunc.cParamsOpt == -1) items.push_back(L"vararg");
   TBstr doc;
   DWORD context = 0;
   if (SUCCEEDED(AInfo->GetDocumentation(AFunc.memid, nullptr, doc.put(), &context, nullptr))) {
-    AddHelpString(items, doc.get());
-    if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
+    AddHelp(items, doc.get(), context);
   }
   ITypeInfo2* info2 = Info2(AInfo);
   if (info2) {
