@@ -316,7 +316,25 @@ class TFakeTypeInfo : public ITypeInfo {
   HRESULT STDMETHODCALLTYPE Invoke(PVOID, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID AMember, INVOKEKIND AKind, BSTR* ADll, BSTR* AEntry,
+                                        WORD* AOrdinal) override {
+    if (ADll) *ADll = nullptr;
+    if (AEntry) *AEntry = nullptr;
+    if (AOrdinal) *AOrdinal = 0;
+    if (Type().Kind != TKIND_MODULE) return TYPE_E_BADMODULEKIND;
+    for (const TFakeFunc& func : Type().Funcs) {
+      if (func.MemberId != AMember || func.InvokeKind != AKind) continue;
+      if (func.Dll.empty()) return TYPE_E_ELEMENTNOTFOUND;
+      if (ADll) *ADll = Bstr(func.Dll);
+      if (!func.Entry.empty()) {
+        if (AEntry) *AEntry = Bstr(func.Entry);
+      } else if (AOrdinal) {
+        *AOrdinal = func.Ordinal;
+      }
+      return S_OK;
+    }
+    return TYPE_E_ELEMENTNOTFOUND;
+  }
   HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR*) override { return E_NOTIMPL; }

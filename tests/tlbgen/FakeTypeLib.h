@@ -75,6 +75,10 @@ struct TFakeFunc {
   HRESULT DescResult = S_OK;
   HRESULT NamesResult = S_OK;
   HRESULT DocResult = S_OK;
+  // A module's function: GetDllEntry's answer when Dll is set, by Entry or else by Ordinal.
+  std::wstring Dll;
+  std::wstring Entry;
+  WORD Ordinal = 0;
 };
 
 struct TFakeVar {

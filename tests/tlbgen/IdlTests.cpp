@@ -120,3 +120,33 @@ TEST(Idl, KeywordNamesAndMissingTypesStillCompile) {
       << Joined(text);
   EXPECT_TRUE(Has(text, L"    typedef [public] /* unknown type */ void* Lost;")) << Joined(text);
 }
+
+// What widl does not keep and the platform's writer cannot write: a module's constants and its
+// entry points by name. The fake's record replays to the same text, so the reader keeps them too.
+TEST(Idl, ModulesKeepTheirFileConstantsAndEntryPoints) {
+  TFakeLibrary lib;
+  lib.Name = L"Entries";
+  TTypePool& pool = lib.Pool;
+  TFakeType module = Type(TKIND_MODULE, L"Helpers");
+  module.Vars = {Constant(0x40000000, L"Answer", TOwnedVariant::Int(42)),
+                 Constant(0x40000001, L"Greeting", TOwnedVariant::Text(L"say \"hi\""))};
+  module.Vars[0].Type = pool.Basic(VT_I4);
+  module.Vars[1].Type = pool.Basic(VT_BSTR);
+  TFakeFunc byName = Func(0x60000000, L"ByName", pool.Basic(VT_I4), {Param(L"count", pool.Basic(VT_I4))});
+  byName.FuncKind = FUNC_STATIC;
+  byName.Dll = L"helpers.dll";
+  byName.Entry = L"ComputeIt";
+  TFakeFunc byOrdinal = Func(0x60000001, L"ByOrdinal", pool.Basic(VT_BSTR));
+  byOrdinal.FuncKind = FUNC_STATIC;
+  byOrdinal.Dll = L"helpers.dll";
+  byOrdinal.Ordinal = 7;
+  module.Funcs = {byName, byOrdinal};
+  lib.Types = {module};
+  const TStringList text = Idl(lib);
+  EXPECT_TRUE(Has(text, L"    [dllname(\"helpers.dll\")]")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"    module Helpers {")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"        const long Answer = 42;")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"        const BSTR Greeting = \"say \\\"hi\\\"\";")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"        [entry(\"ComputeIt\")] long __stdcall ByName([in] long count);")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"        [entry(7)] BSTR __stdcall ByOrdinal(void);")) << Joined(text);
+}
