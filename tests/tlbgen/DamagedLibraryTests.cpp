@@ -1,6 +1,6 @@
-// Damaged copies of real libraries through the built Vantrel.exe /SU, as a script runs it: every
-// run ends in a unit (exit code 0) or a message (exit code 1), never in a crash or a hang, however
-// the platform's loader fares with the copy in the reading process.
+// Damaged copies of real libraries through the built Vantrel.exe /SU, /PAS and /IDL in turn, as a
+// script runs it: every run ends in a written file (exit code 0) or a message (exit code 1), never
+// in a crash or a hang, however the platform's loader fares with the copy in the reading process.
 //
 // VANTREL_FUZZ_COPIES (copies per library, default 10) and VANTREL_FUZZ_SEED make longer runs;
 // tools/fuzz runs thousands and reads the summary line this test prints.
@@ -58,11 +58,15 @@ TEST(DamagedLibraries, EveryRunEndsInAUnitOrAMessage) {
       const std::wstring output = temp.File(L"out.pas");
       DeleteFileW(output.c_str());
       WriteFileText(file, copy);
-      const std::string label =
-          WideToCodePage(source, CP_UTF8) + " copy " + std::to_string(i) + " (" + MutationName(kind) + ")";
+      // Each generator in turn reads what the damaged library's record gives.
+      static const wchar_t* const kSwitches[] = {L"/SU", L"/PAS", L"/IDL"};
+      const wchar_t* exportSwitch = kSwitches[i % 3];
+      const std::string label = WideToCodePage(source, CP_UTF8) + " copy " + std::to_string(i) + " (" +
+                                MutationName(kind) + ", " + WideToCodePage(exportSwitch, CP_UTF8) + ")";
       const ULONGLONG start = GetTickCount64();
-      TProcessResult run =
-          RunProcess(L"\"" + ProgramPath() + L"\" /SU \"" + file + L"\" \"" + output + L"\"", 120000, temp.Path());
+      const std::wstring command =
+          L"\"" + ProgramPath() + L"\" " + exportSwitch + L" \"" + file + L"\" \"" + output + L"\"";
+      TProcessResult run = RunProcess(command, 120000, temp.Path());
       slowest = std::max(slowest, GetTickCount64() - start);
       ++runs;
       ASSERT_TRUE(run.Started) << label;
