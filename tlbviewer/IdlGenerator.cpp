@@ -1,6 +1,7 @@
 #include "tlbviewer/IdlGenerator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -371,14 +372,31 @@ std::wstring DefaultText(const VARIANT& AValue) {
     case VT_I8: return std::to_wstring(V_I8(&AValue));
     case VT_UI8: return std::to_wstring(V_UI8(&AValue));
     case VT_BOOL: return std::to_wstring(V_BOOL(&AValue));
+    case VT_ERROR: return std::to_wstring(V_ERROR(&AValue));
     case VT_BSTR: return IdlString(WholeText(V_BSTR(&AValue)));
+    // IDL has no literal of a date: its number, as the platform keeps it.
     case VT_R4:
-    case VT_R8: {
-      const double value = V_VT(&AValue) == VT_R4 ? V_R4(&AValue) : V_R8(&AValue);
+    case VT_R8:
+    case VT_DATE: {
+      double value = V_DATE(&AValue);
+      if (V_VT(&AValue) == VT_R4) value = V_R4(&AValue);
+      if (V_VT(&AValue) == VT_R8) value = V_R8(&AValue);
+      if (!std::isfinite(value)) return std::wstring();
       wchar_t text[64];
-      swprintf(text, 64, L"%.17g", value);
+      swprintf(text, 64, V_VT(&AValue) == VT_R4 ? L"%.9g" : L"%.17g", value);
       return text;
     }
+    case VT_CY:
+    case VT_DECIMAL: {
+      TVariant text;
+      // The platform declares the source writable though it only reads it.
+      VARIANT* source = const_cast<VARIANT*>(&AValue);
+      if (FAILED(VariantChangeTypeEx(text.get(), source, LOCALE_INVARIANT, 0, VT_BSTR))) return std::wstring();
+      return std::wstring(WholeText(V_BSTR(text.get())));
+    }
+    // A null interface pointer, the only one a library can hold.
+    case VT_UNKNOWN: return V_UNKNOWN(&AValue) ? std::wstring() : L"0";
+    case VT_DISPATCH: return V_DISPATCH(&AValue) ? std::wstring() : L"0";
     default: return std::wstring();
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "base/Zarvek_Handles.h"
 #include "tests/support/TestSupport.h"
@@ -149,4 +150,45 @@ TEST(Idl, ModulesKeepTheirFileConstantsAndEntryPoints) {
   EXPECT_TRUE(Has(text, L"        const BSTR Greeting = \"say \\\"hi\\\"\";")) << Joined(text);
   EXPECT_TRUE(Has(text, L"        [entry(\"ComputeIt\")] long __stdcall ByName([in] long count);")) << Joined(text);
   EXPECT_TRUE(Has(text, L"        [entry(7)] BSTR __stdcall ByOrdinal(void);")) << Joined(text);
+}
+
+// Every kind of value a default can hold, as IDL writes it; what IDL cannot write is left out
+// rather than written wrong.
+TEST(Idl, DefaultValuesOfEveryKind) {
+  auto value = [](VARTYPE AType, auto ASet) {
+    TOwnedVariant result;
+    V_VT(result.get()) = AType;
+    ASet(*result.get());
+    return result;
+  };
+  const struct {
+    TOwnedVariant Value;
+    const wchar_t* Expected;  // empty: no defaultvalue
+  } cases[] = {
+      {TOwnedVariant::Int(-5), L"defaultvalue(-5)"},
+      {TOwnedVariant::Bool(true), L"defaultvalue(-1)"},
+      {TOwnedVariant::Text(L"a \"b\"\\"), L"defaultvalue(\"a \\\"b\\\"\\\\\")"},
+      {TOwnedVariant::Double(0.5), L"defaultvalue(0.5)"},
+      {value(VT_R4, [](VARIANT& A) { V_R4(&A) = 0.1f; }), L"defaultvalue(0.100000001)"},
+      {value(VT_UI1, [](VARIANT& A) { V_UI1(&A) = 200; }), L"defaultvalue(200)"},
+      {value(VT_I8, [](VARIANT& A) { V_I8(&A) = -9000000000LL; }), L"defaultvalue(-9000000000)"},
+      {value(VT_CY, [](VARIANT& A) { V_CY(&A).int64 = 25000; }), L"defaultvalue(2.5)"},
+      {value(VT_DATE, [](VARIANT& A) { V_DATE(&A) = 36526.5; }), L"defaultvalue(36526.5)"},
+      {value(VT_DISPATCH, [](VARIANT& A) { V_DISPATCH(&A) = nullptr; }), L"defaultvalue(0)"},
+      {TOwnedVariant::Error(DISP_E_PARAMNOTFOUND), L"defaultvalue(-2147352572)"},
+      {TOwnedVariant::Null(), L""},
+      {value(VT_R8, [](VARIANT& A) { V_R8(&A) = HUGE_VAL; }), L""},
+  };
+  for (const auto& c : cases) {
+    TFakeLibrary lib;
+    lib.Name = L"Defaults";
+    TFakeType item = Type(TKIND_INTERFACE, L"IDefaults");
+    item.Funcs.push_back(Func(0x60010000, L"Take", lib.Pool.Basic(VT_HRESULT),
+                              {DefaultParam(L"value", lib.Pool.Basic(VT_VARIANT), PARAMFLAG_FIN, c.Value)}));
+    lib.Types = {item};
+    const TStringList text = Idl(lib);
+    const std::wstring attributes = std::wstring(L"[in") + (*c.Expected ? L", " : L"") + c.Expected + L"]";
+    EXPECT_TRUE(Has(text, L"        [id(0x60010000)] HRESULT Take(" + attributes + L" VARIANT value);"))
+        << WideToCodePage(c.Expected, CP_UTF8) << Joined(text);
+  }
 }
