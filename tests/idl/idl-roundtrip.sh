@@ -4,7 +4,8 @@
 #                    <work folder> [fixture...]
 # For every type library in Wine's 32-bit system folder and every fixture: /IDL writes its IDL,
 # widl compiles it, and /SU writes the annotated unit of the original and of the compiled
-# library; the two must be the same apart from the row that names the file. A library listed in
+# library; the two must be the same apart from the row that names the file, and so must the IDL of
+# the original and of the compiled library. A library listed in
 # the exceptions file (name, tab, what widl cannot express) is reported, not failed.
 set -uo pipefail
 vantrel=$1 widl=$2 idl_dir=$3 stdole_dir=$4 exceptions=$5 work=$6
@@ -40,6 +41,15 @@ roundtrip() {
       outcome="a unit cannot be written"
     if [ -z "$outcome" ] && ! diff <(sed 1d "$dir/original.pas") <(sed 1d "$dir/again.pas") >"$dir/unit.diff"; then
       outcome="the units differ: $(grep -m 1 '^[<>]' "$dir/unit.diff" | tr -d '\r')"
+    fi
+    # The IDL of the compiled library is the IDL it was compiled from, but for the file it names:
+    # attributes the units do not show (help contexts, custom data, flags, imports) come back too.
+    if [ -z "$outcome" ]; then
+      if ! (cd "$dir" && wine "$vantrel" /IDL "$(winepath -w "$dir/again.tlb")" again.idl >/dev/null 2>&1); then
+        outcome="the IDL of the compiled library cannot be written"
+      elif ! diff <(grep -v '^// File: ' "$dir/library.idl") <(grep -v '^// File: ' "$dir/again.idl") >"$dir/idl.diff"; then
+        outcome="the IDL differs: $(grep -m 1 '^[<>]' "$dir/idl.diff" | tr -d '\r')"
+      fi
     fi
   fi
   if [ -z "$outcome" ]; then
