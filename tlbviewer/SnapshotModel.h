@@ -67,6 +67,24 @@ struct TSnapRef {
   uint32_t Type = 0;  // position in TSnapLibrary::Types
 };
 
+// One item of custom data: the GUID that names it and its value, kept in the storage.
+struct TSnapCustomItem {
+  GUID Guid = {};
+  VARIANT* Value = nullptr;
+};
+
+// The custom data of the library or of one part of a description, as the call that read it
+// answered: its result and the items in the order given.
+struct TSnapCustomData {
+  HRESULT Result = S_OK;
+  std::vector<TSnapCustomItem> Items;
+};
+
+struct TSnapFuncCustomData {
+  TSnapCustomData Func;
+  std::vector<TSnapCustomData> Params;  // by parameter position
+};
+
 // One type description. A full one is one of the library's own; the others were reached through a
 // reference and carry their attributes and documentation only.
 struct TSnapType {
@@ -87,6 +105,12 @@ struct TSnapType {
   TTextRef ExternalName = kNoText;
   TLIBATTR ExternalAttr = {};
   INT ExternalIndex = 0;
+  // Custom data, of a full description only: its own and, by position, its functions' (with
+  // their parameters'), variables' and implemented types'. A position without a record has none.
+  TSnapCustomData Custom;
+  std::vector<TSnapFuncCustomData> FuncCustom;
+  std::vector<TSnapCustomData> VarCustom;
+  std::vector<TSnapCustomData> ImplTypeCustom;
 };
 
 // One position of the library's list.
@@ -148,6 +172,7 @@ struct TSnapLibrary {
   HRESULT AttrResult = E_FAIL;
   TLIBATTR Attr = {};
   TSnapDoc Doc;
+  TSnapCustomData Custom;
   std::vector<TSnapEntry> Entries;
   std::vector<TSnapType> Types;
   TSnapStorage Storage;

@@ -13,7 +13,64 @@ namespace {
 
 class TSnapshotTypeLib;
 
-class TSnapshotTypeInfo final : public ITypeInfo {
+// The custom data of a position that has no record: the description did not offer ITypeInfo2.
+const TSnapCustomData* NoCustomData() {
+  static const TSnapCustomData none;
+  return &none;
+}
+
+// The value stored under a GUID; VT_EMPTY and AAbsent when there is none. For an absent GUID the
+// platform answers S_OK for a description and its functions, TYPE_E_ELEMENTNOTFOUND for the
+// library, parameters, variables and implemented types. A null list stands for a position the
+// description does not have.
+HRESULT AnswerCustomData(const TSnapCustomData* AData, REFGUID AGuid, VARIANT* AValue, HRESULT AAbsent) {
+  if (!AValue) return E_INVALIDARG;
+  VariantInit(AValue);
+  if (!AData) return TYPE_E_ELEMENTNOTFOUND;
+  if (FAILED(AData->Result)) return AData->Result;
+  for (const TSnapCustomItem& item : AData->Items) {
+    if (IsEqualGUID(item.Guid, AGuid)) return VariantCopy(AValue, item.Value);
+  }
+  return AAbsent;
+}
+
+// Every item with a copy of its value, in memory that the caller frees with ClearCustData as it
+// frees the platform's own answer.
+HRESULT AnswerAllCustomData(const TSnapCustomData* AData, CUSTDATA* AResult) {
+  if (!AResult) return E_INVALIDARG;
+  *AResult = CUSTDATA{};
+  if (!AData) return TYPE_E_ELEMENTNOTFOUND;
+  if (FAILED(AData->Result)) return AData->Result;
+  const size_t count = AData->Items.size();
+  if (count == 0) return S_OK;
+  auto* items = static_cast<CUSTDATAITEM*>(CoTaskMemAlloc(count * sizeof(CUSTDATAITEM)));
+  if (!items) return E_OUTOFMEMORY;
+  for (size_t i = 0; i < count; ++i) {
+    items[i].guid = AData->Items[i].Guid;
+    VariantInit(&items[i].varValue);
+  }
+  AResult->cCustData = static_cast<DWORD>(count);
+  AResult->prgCustData = items;
+  for (size_t i = 0; i < count; ++i) {
+    const HRESULT hr = VariantCopy(&items[i].varValue, AData->Items[i].Value);
+    if (FAILED(hr)) {
+      ClearCustData(AResult);
+      *AResult = CUSTDATA{};
+      return hr;
+    }
+  }
+  return S_OK;
+}
+
+// The record holds no localized help strings.
+HRESULT NoDocumentation2(BSTR* AHelpString, DWORD* AHelpContext, BSTR* AHelpDll) {
+  if (AHelpString) *AHelpString = nullptr;
+  if (AHelpContext) *AHelpContext = 0;
+  if (AHelpDll) *AHelpDll = nullptr;
+  return E_NOTIMPL;
+}
+
+class TSnapshotTypeInfo final : public ITypeInfo2 {
  public:
   TSnapshotTypeInfo(TSnapshotTypeLib& ALib, const TSnapType& AType) : FLib(ALib), FType(AType) {}
 
@@ -46,7 +103,52 @@ class TSnapshotTypeInfo final : public ITypeInfo {
   void STDMETHODCALLTYPE ReleaseFuncDesc(FUNCDESC*) override {}
   void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC*) override {}
 
+  HRESULT STDMETHODCALLTYPE GetTypeKind(TYPEKIND* AKind) override;
+  HRESULT STDMETHODCALLTYPE GetTypeFlags(ULONG* AFlags) override;
+  HRESULT STDMETHODCALLTYPE GetFuncIndexOfMemId(MEMBERID AMember, INVOKEKIND AKind, UINT* AIndex) override;
+  HRESULT STDMETHODCALLTYPE GetVarIndexOfMemId(MEMBERID AMember, UINT* AIndex) override;
+  HRESULT STDMETHODCALLTYPE GetCustData(REFGUID AGuid, VARIANT* AValue) override {
+    return AnswerCustomData(&FType.Custom, AGuid, AValue, S_OK);
+  }
+  HRESULT STDMETHODCALLTYPE GetFuncCustData(UINT AIndex, REFGUID AGuid, VARIANT* AValue) override {
+    return AnswerCustomData(FuncCustomData(AIndex), AGuid, AValue, S_OK);
+  }
+  HRESULT STDMETHODCALLTYPE GetParamCustData(UINT AFunc, UINT AParam, REFGUID AGuid, VARIANT* AValue) override {
+    return AnswerCustomData(ParamCustomData(AFunc, AParam), AGuid, AValue, TYPE_E_ELEMENTNOTFOUND);
+  }
+  HRESULT STDMETHODCALLTYPE GetVarCustData(UINT AIndex, REFGUID AGuid, VARIANT* AValue) override {
+    return AnswerCustomData(VarCustomData(AIndex), AGuid, AValue, TYPE_E_ELEMENTNOTFOUND);
+  }
+  HRESULT STDMETHODCALLTYPE GetImplTypeCustData(UINT AIndex, REFGUID AGuid, VARIANT* AValue) override {
+    return AnswerCustomData(ImplTypeCustomData(AIndex), AGuid, AValue, TYPE_E_ELEMENTNOTFOUND);
+  }
+  HRESULT STDMETHODCALLTYPE GetDocumentation2(MEMBERID, LCID, BSTR* AHelpString, DWORD* AHelpContext,
+                                              BSTR* AHelpDll) override {
+    return NoDocumentation2(AHelpString, AHelpContext, AHelpDll);
+  }
+  HRESULT STDMETHODCALLTYPE GetAllCustData(CUSTDATA* AData) override {
+    return AnswerAllCustomData(&FType.Custom, AData);
+  }
+  HRESULT STDMETHODCALLTYPE GetAllFuncCustData(UINT AIndex, CUSTDATA* AData) override {
+    return AnswerAllCustomData(FuncCustomData(AIndex), AData);
+  }
+  HRESULT STDMETHODCALLTYPE GetAllParamCustData(UINT AFunc, UINT AParam, CUSTDATA* AData) override {
+    return AnswerAllCustomData(ParamCustomData(AFunc, AParam), AData);
+  }
+  HRESULT STDMETHODCALLTYPE GetAllVarCustData(UINT AIndex, CUSTDATA* AData) override {
+    return AnswerAllCustomData(VarCustomData(AIndex), AData);
+  }
+  HRESULT STDMETHODCALLTYPE GetAllImplTypeCustData(UINT AIndex, CUSTDATA* AData) override {
+    return AnswerAllCustomData(ImplTypeCustomData(AIndex), AData);
+  }
+
  private:
+  // The custom data of a position; null for one the description does not have.
+  const TSnapCustomData* FuncCustomData(UINT AIndex) const;
+  const TSnapCustomData* ParamCustomData(UINT AFunc, UINT AParam) const;
+  const TSnapCustomData* VarCustomData(UINT AIndex) const;
+  const TSnapCustomData* ImplTypeCustomData(UINT AIndex) const;
+
   template <class T>
   static HRESULT Unsupported(T** AOutput) {
     if (AOutput) *AOutput = nullptr;
@@ -57,7 +159,7 @@ class TSnapshotTypeInfo final : public ITypeInfo {
   const TSnapType& FType;
 };
 
-class TSnapshotTypeLib final : public ITypeLib {
+class TSnapshotTypeLib final : public ITypeLib2 {
  public:
   explicit TSnapshotTypeLib(std::unique_ptr<TSnapLibrary> AModel) : FModel(std::move(AModel)) {
     FInfos.reserve(FModel->Types.size());
@@ -66,8 +168,8 @@ class TSnapshotTypeLib final : public ITypeLib {
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID ARiid, void** AObject) override {
     if (!AObject) return E_POINTER;
-    if (ARiid == IID_IUnknown || ARiid == IID_ITypeLib) {
-      *AObject = static_cast<ITypeLib*>(this);
+    if (ARiid == IID_IUnknown || ARiid == IID_ITypeLib || ARiid == IID_ITypeLib2) {
+      *AObject = static_cast<ITypeLib2*>(this);
       AddRef();
       return S_OK;
     }
@@ -145,6 +247,22 @@ class TSnapshotTypeLib final : public ITypeLib {
   }
   void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR*) override {}
 
+  HRESULT STDMETHODCALLTYPE GetCustData(REFGUID AGuid, VARIANT* AValue) override {
+    return AnswerCustomData(&FModel->Custom, AGuid, AValue, TYPE_E_ELEMENTNOTFOUND);
+  }
+  HRESULT STDMETHODCALLTYPE GetLibStatistics(ULONG* AUniqueNames, ULONG* AUniqueNameChars) override {
+    if (AUniqueNames) *AUniqueNames = 0;
+    if (AUniqueNameChars) *AUniqueNameChars = 0;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetDocumentation2(INT, LCID, BSTR* AHelpString, DWORD* AHelpContext,
+                                              BSTR* AHelpDll) override {
+    return NoDocumentation2(AHelpString, AHelpContext, AHelpDll);
+  }
+  HRESULT STDMETHODCALLTYPE GetAllCustData(CUSTDATA* AData) override {
+    return AnswerAllCustomData(&FModel->Custom, AData);
+  }
+
   // Answers a documentation request; a missing record is a member the library does not know.
   HRESULT AnswerDoc(const TSnapDoc* ADoc, BSTR* AName, BSTR* ADocString, DWORD* AHelpContext,
                     BSTR* AHelpFile) const {
@@ -183,8 +301,8 @@ class TSnapshotTypeLib final : public ITypeLib {
 
 HRESULT TSnapshotTypeInfo::QueryInterface(REFIID ARiid, void** AObject) {
   if (!AObject) return E_POINTER;
-  if (ARiid == IID_IUnknown || ARiid == IID_ITypeInfo) {
-    *AObject = static_cast<ITypeInfo*>(this);
+  if (ARiid == IID_IUnknown || ARiid == IID_ITypeInfo || ARiid == IID_ITypeInfo2) {
+    *AObject = static_cast<ITypeInfo2*>(this);
     AddRef();
     return S_OK;
   }
@@ -280,6 +398,73 @@ HRESULT TSnapshotTypeInfo::GetRefTypeInfo(HREFTYPE ARefType, ITypeInfo** AInfo) 
   if (found == FType.Refs.end() || found->RefType != ARefType) return TYPE_E_ELEMENTNOTFOUND;
   if (SUCCEEDED(found->Result)) *AInfo = FLib.Info(found->Type);
   return found->Result;
+}
+
+HRESULT TSnapshotTypeInfo::GetTypeKind(TYPEKIND* AKind) {
+  if (!AKind) return E_INVALIDARG;
+  if (SUCCEEDED(FType.AttrResult)) *AKind = FType.Attr.typekind;
+  return FType.AttrResult;
+}
+
+HRESULT TSnapshotTypeInfo::GetTypeFlags(ULONG* AFlags) {
+  if (!AFlags) return E_INVALIDARG;
+  if (SUCCEEDED(FType.AttrResult)) *AFlags = FType.Attr.wTypeFlags;
+  return FType.AttrResult;
+}
+
+HRESULT TSnapshotTypeInfo::GetFuncIndexOfMemId(MEMBERID AMember, INVOKEKIND AKind, UINT* AIndex) {
+  if (!AIndex) return E_INVALIDARG;
+  for (size_t i = 0; i < FType.Funcs.size(); ++i) {
+    const TSnapFunc& func = FType.Funcs[i];
+    if (SUCCEEDED(func.Result) && func.Desc.memid == AMember && (func.Desc.invkind & AKind)) {
+      *AIndex = static_cast<UINT>(i);
+      return S_OK;
+    }
+  }
+  return TYPE_E_ELEMENTNOTFOUND;
+}
+
+HRESULT TSnapshotTypeInfo::GetVarIndexOfMemId(MEMBERID AMember, UINT* AIndex) {
+  if (!AIndex) return E_INVALIDARG;
+  for (size_t i = 0; i < FType.Vars.size(); ++i) {
+    const TSnapVar& var = FType.Vars[i];
+    if (SUCCEEDED(var.Result) && var.Desc.memid == AMember) {
+      *AIndex = static_cast<UINT>(i);
+      return S_OK;
+    }
+  }
+  return TYPE_E_ELEMENTNOTFOUND;
+}
+
+// Positions are those of the recorded descriptions; the custom data lists may be shorter.
+const TSnapCustomData* TSnapshotTypeInfo::FuncCustomData(UINT AIndex) const {
+  if (AIndex >= FType.Funcs.size()) return nullptr;
+  return AIndex < FType.FuncCustom.size() ? &FType.FuncCustom[AIndex].Func : NoCustomData();
+}
+
+// The parameters the platform had custom data positions for, which may include some the function
+// description leaves out; without a record, those of the description.
+const TSnapCustomData* TSnapshotTypeInfo::ParamCustomData(UINT AFunc, UINT AParam) const {
+  if (AFunc >= FType.Funcs.size()) return nullptr;
+  if (AFunc < FType.FuncCustom.size()) {
+    const std::vector<TSnapCustomData>& params = FType.FuncCustom[AFunc].Params;
+    return AParam < params.size() ? &params[AParam] : nullptr;
+  }
+  const TSnapFunc& func = FType.Funcs[AFunc];
+  if (FAILED(func.Result) || func.Desc.cParams <= 0 || AParam >= static_cast<UINT>(func.Desc.cParams)) {
+    return nullptr;
+  }
+  return NoCustomData();
+}
+
+const TSnapCustomData* TSnapshotTypeInfo::VarCustomData(UINT AIndex) const {
+  if (AIndex >= FType.Vars.size()) return nullptr;
+  return AIndex < FType.VarCustom.size() ? &FType.VarCustom[AIndex] : NoCustomData();
+}
+
+const TSnapCustomData* TSnapshotTypeInfo::ImplTypeCustomData(UINT AIndex) const {
+  if (FAILED(FType.AttrResult) || AIndex >= FType.Attr.cImplTypes) return nullptr;
+  return AIndex < FType.ImplTypeCustom.size() ? &FType.ImplTypeCustom[AIndex] : NoCustomData();
 }
 
 // Another library, as far as the record knows it: its name and attributes.

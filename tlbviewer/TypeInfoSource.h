@@ -86,6 +86,26 @@ class TVarDescHolder {
   VARDESC* FDesc = nullptr;
 };
 
+// Custom data as ITypeLib2 and ITypeInfo2 hand it out, freed with ClearCustData.
+class TCustDataHolder {
+ public:
+  TCustDataHolder() = default;
+  ~TCustDataHolder() { ClearCustData(&FData); }
+  TCustDataHolder(const TCustDataHolder&) = delete;
+  TCustDataHolder& operator=(const TCustDataHolder&) = delete;
+
+  // Frees what the holder had and gives an empty structure for a call to fill.
+  CUSTDATA* put() {
+    ClearCustData(&FData);
+    FData = CUSTDATA{};
+    return &FData;
+  }
+  const CUSTDATA& get() const { return FData; }
+
+ private:
+  CUSTDATA FData = {};
+};
+
 // The names of a member as GetNames gives them: entry 0 the member, entries 1 to n its
 // parameters. The array has room for the largest count GetNames can report, so an
 // implementation that fills it up to the capacity stays inside it; only the entries reported are

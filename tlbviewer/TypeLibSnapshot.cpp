@@ -13,8 +13,10 @@
 
 // Layout of a record, all numbers little-endian as the processes that exchange it store them:
 //   "VTLS", format version, outcome (0 loaded, 1 load failed + code, 2 message)
-//   the table of texts, library attributes, library documentation, the list's entries, the type
-//   descriptions, "END."
+//   the table of texts, library attributes, library documentation, library custom data, the list's
+//   entries, the type descriptions, "END."
+// A full description ends in its custom data: its own, then by position each function's (each
+// followed by its parameters'), each variable's and each implemented type's.
 // A text is its position in the table: a library repeats its names and doc strings many times.
 // Every answer is stored with its result code, so that a failing call fails again on replay.
 
@@ -24,7 +26,7 @@ namespace {
 
 constexpr char kMagic[4] = {'V', 'T', 'L', 'S'};
 constexpr char kTrailer[4] = {'E', 'N', 'D', '.'};
-constexpr uint32_t kFormatVersion = 3;
+constexpr uint32_t kFormatVersion = 4;
 constexpr uint32_t kNullText = 0xFFFFFFFF;
 constexpr uint32_t kNoType = 0xFFFFFFFF;
 
@@ -36,6 +38,9 @@ constexpr int kMaxTypeDescDepth = 65;
 
 // The first 16 bytes of a VARIANT: its type and every scalar value, DECIMAL included.
 constexpr size_t kVariantBytes = 16;
+
+// An item of custom data takes its GUID and at least the byte that says its value's form.
+constexpr size_t kCustomItemBytes = sizeof(GUID) + 1;
 
 // Value types stored by their bytes: none of them holds a pointer.
 bool IsScalarType(VARTYPE AType) {
@@ -116,11 +121,17 @@ class TLibraryRecorder {
   void WriteValue(const VARIANT* AValue);
   void WriteElemDesc(const ELEMDESC& ADesc);
   void WriteVars(ITypeInfo* AInfo, UINT ACount, std::vector<MEMBERID>& AMembers);
-  void WriteFuncs(ITypeInfo* AInfo, UINT ACount, std::vector<MEMBERID>& AMembers, std::vector<MEMBERID>& ANamed);
+  void WriteFuncs(ITypeInfo* AInfo, UINT ACount, std::vector<MEMBERID>& AMembers, std::vector<MEMBERID>& ANamed,
+                  std::vector<UINT>& AParamCounts);
   void WriteMemberDocs(ITypeInfo* AInfo, std::vector<MEMBERID>& AMembers);
   void WriteMemberNames(ITypeInfo* AInfo, std::vector<MEMBERID>& AMembers);
   void WriteImplTypes(ITypeInfo* AInfo, const TYPEATTR& AAttr);
   void WriteRefs(ITypeInfo* AInfo);
+  // The result of a call that fills a CUSTDATA, and the items it gave.
+  template <class TCall>
+  void WriteCustomData(TCall ACall);
+  void WriteNoCustomData();
+  void WriteTypeCustomData(ITypeInfo* AInfo, const TYPEATTR* AAttr, const std::vector<UINT>& AParamCounts);
   void NoteRef(HREFTYPE ARefType) { FRefs.push_back(ARefType); }
   // The position of a description in the library, or -1 when it belongs to another.
   INT ContainingIndex(ITypeInfo* AInfo);
@@ -235,6 +246,13 @@ void TLibraryRecorder::WriteLibrary() {
     DWORD context = 0;
     hr = FLib->GetDocumentation(-1, name.put(), doc.put(), &context, helpFile.put());
     WriteDoc(hr, name.get(), doc.get(), context, helpFile.get());
+  }
+  // Loaders that do not offer ITypeLib2 have no custom data.
+  TComPtr<ITypeLib2> lib2;
+  if (SUCCEEDED(FLib->QueryInterface(IID_ITypeLib2, lib2.put_void())) && lib2) {
+    WriteCustomData([&](CUSTDATA* AData) { return lib2->GetAllCustData(AData); });
+  } else {
+    WriteNoCustomData();
   }
 
   const UINT count = FLib->GetTypeInfoCount();
@@ -355,12 +373,13 @@ void TLibraryRecorder::WriteVars(ITypeInfo* AInfo, UINT ACount, std::vector<MEMB
 }
 
 void TLibraryRecorder::WriteFuncs(ITypeInfo* AInfo, UINT ACount, std::vector<MEMBERID>& AMembers,
-                                  std::vector<MEMBERID>& ANamed) {
+                                  std::vector<MEMBERID>& ANamed, std::vector<UINT>& AParamCounts) {
   FOut.U32(ACount);
   for (UINT i = 0; i < ACount; ++i) {
     TFuncDescHolder func(AInfo);
     HRESULT hr = func.Fetch(i);
     FOut.Result(hr);
+    AParamCounts.push_back(SUCCEEDED(hr) ? static_cast<UINT>(std::max<SHORT>(func->cParams, 0)) : 0);
     if (FAILED(hr)) continue;
     AMembers.push_back(func->memid);
     ANamed.push_back(func->memid);
@@ -530,8 +549,9 @@ void TLibraryRecorder::WriteType(size_t AIndex) {
     return;
   }
   std::vector<MEMBERID> documented, named;
+  std::vector<UINT> paramCounts;
   WriteVars(info.get(), attr ? attr->cVars : 0, documented);
-  WriteFuncs(info.get(), attr ? attr->cFuncs : 0, documented, named);
+  WriteFuncs(info.get(), attr ? attr->cFuncs : 0, documented, named, paramCounts);
   WriteMemberDocs(info.get(), documented);
   WriteMemberNames(info.get(), named);
   if (attr) {
@@ -540,6 +560,70 @@ void TLibraryRecorder::WriteType(size_t AIndex) {
     FOut.U32(0);
   }
   WriteRefs(info.get());
+  WriteTypeCustomData(info.get(), attr.get(), paramCounts);
+}
+
+template <class TCall>
+void TLibraryRecorder::WriteCustomData(TCall ACall) {
+  TCustDataHolder data;
+  HRESULT hr = ACall(data.put());
+  const CUSTDATA& items = data.get();
+  if (SUCCEEDED(hr) && items.cCustData && !items.prgCustData) hr = E_POINTER;
+  FOut.Result(hr);
+  if (FAILED(hr)) return;
+  FOut.U32(items.cCustData);
+  for (DWORD i = 0; i < items.cCustData; ++i) {
+    FOut.Guid(items.prgCustData[i].guid);
+    WriteValue(&items.prgCustData[i].varValue);
+  }
+}
+
+void TLibraryRecorder::WriteNoCustomData() {
+  FOut.Result(S_OK);
+  FOut.U32(0);
+}
+
+// Positions as the attributes and function descriptions count them; the platform's answer for
+// each is kept, a failure included.
+void TLibraryRecorder::WriteTypeCustomData(ITypeInfo* AInfo, const TYPEATTR* AAttr,
+                                           const std::vector<UINT>& AParamCounts) {
+  // Descriptions that do not offer ITypeInfo2 have no custom data.
+  TComPtr<ITypeInfo2> info;
+  if (FAILED(AInfo->QueryInterface(IID_ITypeInfo2, info.put_void())) || !info) {
+    WriteNoCustomData();
+    FOut.U32(0);  // functions
+    FOut.U32(0);  // variables
+    FOut.U32(0);  // implemented types
+    return;
+  }
+  WriteCustomData([&](CUSTDATA* AData) { return info->GetAllCustData(AData); });
+  FOut.U32(static_cast<uint32_t>(AParamCounts.size()));
+  for (UINT f = 0; f < AParamCounts.size(); ++f) {
+    WriteCustomData([&](CUSTDATA* AData) { return info->GetAllFuncCustData(f, AData); });
+    // A dispinterface's view of a function leaves out its [lcid] and [retval] parameters, whose
+    // custom data the platform still gives by position past the last parameter described.
+    UINT params = AParamCounts[f];
+    for (TCustDataHolder probe; params < AParamCounts[f] + 2; ++params) {
+      if (FAILED(info->GetAllParamCustData(f, params, probe.put()))) break;
+    }
+    FOut.U32(params);
+    for (UINT p = 0; p < params; ++p) {
+      WriteCustomData([&](CUSTDATA* AData) { return info->GetAllParamCustData(f, p, AData); });
+    }
+  }
+  const UINT vars = AAttr ? AAttr->cVars : 0;
+  FOut.U32(vars);
+  for (UINT v = 0; v < vars; ++v) {
+    WriteCustomData([&](CUSTDATA* AData) { return info->GetAllVarCustData(v, AData); });
+  }
+  // Wine's loader keeps no record of the IDispatch a dispinterface reports as its implemented type
+  // and crashes when asked for its custom data; that IDispatch carries none anyway.
+  const bool dispatch = AAttr && AAttr->typekind == TKIND_DISPATCH;
+  const UINT implTypes = AAttr && !dispatch ? AAttr->cImplTypes : 0;
+  FOut.U32(implTypes);
+  for (UINT i = 0; i < implTypes; ++i) {
+    WriteCustomData([&](CUSTDATA* AData) { return info->GetAllImplTypeCustData(i, AData); });
+  }
 }
 
 // Reads a record, checking every count and length against what is left of it.
@@ -638,6 +722,8 @@ class TLibraryDecoder {
   void ReadType(TSnapType& AType);
   void ReadVars(TSnapType& AType);
   void ReadFuncs(TSnapType& AType);
+  void ReadCustomData(TSnapCustomData& AData);
+  void ReadTypeCustomData(TSnapType& AType);
   uint32_t TypeReference();
 
   TTextRef TextRef() {
@@ -801,6 +887,31 @@ void TLibraryDecoder::ReadFuncs(TSnapType& AType) {
   }
 }
 
+void TLibraryDecoder::ReadCustomData(TSnapCustomData& AData) {
+  AData.Result = FIn.Result();
+  if (FAILED(AData.Result)) return;
+  AData.Items.resize(FIn.Count(kCustomItemBytes));
+  for (TSnapCustomItem& item : AData.Items) {
+    item.Guid = FIn.Value<GUID>();
+    item.Value = Storage().NewValue();
+    if (!ReadValue(*item.Value)) TSnapshotReader::Fail(L"a custom value is missing");
+  }
+}
+
+void TLibraryDecoder::ReadTypeCustomData(TSnapType& AType) {
+  ReadCustomData(AType.Custom);
+  AType.FuncCustom.resize(FIn.Count(2));
+  for (TSnapFuncCustomData& func : AType.FuncCustom) {
+    ReadCustomData(func.Func);
+    func.Params.resize(FIn.Count(1));
+    for (TSnapCustomData& param : func.Params) ReadCustomData(param);
+  }
+  AType.VarCustom.resize(FIn.Count(1));
+  for (TSnapCustomData& var : AType.VarCustom) ReadCustomData(var);
+  AType.ImplTypeCustom.resize(FIn.Count(1));
+  for (TSnapCustomData& implType : AType.ImplTypeCustom) ReadCustomData(implType);
+}
+
 uint32_t TLibraryDecoder::TypeReference() {
   // Checked once all descriptions are read: a reference may point forward.
   return FIn.U32();
@@ -855,6 +966,7 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
     ref.Result = FIn.Result();
     ref.Type = TypeReference();
   }
+  ReadTypeCustomData(AType);
 
   // Lookups search these; a record out of order is damaged.
   auto byMember = [](const auto& A, const auto& B) { return A.Member < B.Member; };
@@ -882,6 +994,7 @@ std::unique_ptr<TSnapLibrary> TLibraryDecoder::Decode() {
     library.Attr.wLibFlags = FIn.U16();
   }
   library.Doc = ReadDoc();
+  ReadCustomData(library.Custom);
 
   library.Entries.resize(FIn.Count(5));
   for (TSnapEntry& entry : library.Entries) {
