@@ -49,29 +49,11 @@ struct TDeclarator {
   std::wstring After;
 };
 
-// Custom data as the platform hands it out, freed with ClearCustData.
-class TCustData {
- public:
-  TCustData() = default;
-  ~TCustData() { ClearCustData(&FData); }
-  TCustData(const TCustData&) = delete;
-  TCustData& operator=(const TCustData&) = delete;
-  CUSTDATA* put() {
-    ClearCustData(&FData);
-    FData = {};
-    return &FData;
-  }
-  const CUSTDATA& get() const { return FData; }
-
- private:
-  CUSTDATA FData = {};
-};
-
 std::wstring DefaultText(const VARIANT& AValue);
 
 // Appends custom(guid, value) for each item of the data a call gave; values IDL cannot write are
 // left out.
-void AddCustom(std::vector<std::wstring>& AItems, HRESULT AResult, const TCustData& AData) {
+void AddCustom(std::vector<std::wstring>& AItems, HRESULT AResult, const TCustDataHolder& AData) {
   // What the compiler writes into every library it makes: its version, the time and a "Created
   // by" line. Restated here, the new library would hold them twice, the old ones stale.
   static const GUID kCompilerStamps[] = {
@@ -330,7 +312,7 @@ std::vector<std::wstring> TIdlWriter::TypeAttributes(ITypeInfo* AInfo, const TYP
   AddFlags(items, flags, kFlags);
   if (AKind == TKIND_COCLASS && !(flags & TYPEFLAG_FCANCREATE)) items.push_back(L"noncreatable");
   if (ITypeInfo2* info = Info2(AInfo)) {
-    TCustData custom;
+    TCustDataHolder custom;
     AddCustom(items, info->GetAllCustData(custom.put()), custom);
   }
   if (AKind == TKIND_INTERFACE) items.insert(items.begin() + (items.empty() ? 0 : 1), L"object");
@@ -349,7 +331,7 @@ std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& 
   if (AVar.wVarFlags & VARFLAG_FRESTRICTED) items.push_back(L"restricted");
   AddHelp(items, doc.get(), context);
   if (ITypeInfo2* info = Info2(AInfo)) {
-    TCustData custom;
+    TCustDataHolder custom;
     AddCustom(items, info->GetAllVarCustData(AIndex, custom.put()), custom);
   }
   const TDeclarator type = TypeText(AVar.elemdescVar.tdesc, AInfo);
@@ -435,7 +417,7 @@ std::wstring TIdlWriter::Function(ITypeInfo* AInfo, UINT AIndex, const FUNCDESC&
   }
   ITypeInfo2* info2 = Info2(AInfo);
   if (info2) {
-    TCustData custom;
+    TCustDataHolder custom;
     AddCustom(items, info2->GetAllFuncCustData(AIndex, custom.put()), custom);
   }
   const TDeclarator result = TypeText(AFunc.elemdescFunc.tdesc, AInfo);
@@ -458,7 +440,7 @@ std::wstring TIdlWriter::Function(ITypeInfo* AInfo, UINT AIndex, const FUNCDESC&
       if (!value.empty()) paramItems.push_back(L"defaultvalue(" + value + L")");
     }
     if (info2) {
-      TCustData custom;
+      TCustDataHolder custom;
       AddCustom(paramItems, info2->GetAllParamCustData(AIndex, static_cast<UINT>(i), custom.put()), custom);
     }
     const std::wstring_view given = static_cast<UINT>(i) + 1 < FNames.Count() ? FNames.Name(static_cast<UINT>(i) + 1)
@@ -564,7 +546,7 @@ void TIdlWriter::WriteCoclass(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std
     if (flags & IMPLTYPEFLAG_FRESTRICTED) items.push_back(L"restricted");
     if (flags & IMPLTYPEFLAG_FDEFAULTVTABLE) items.push_back(L"defaultvtable");
     if (ITypeInfo2* info = Info2(AInfo)) {
-      TCustData custom;
+      TCustDataHolder custom;
       AddCustom(items, info->GetAllImplTypeCustData(i, custom.put()), custom);
     }
     TTypeAttrHolder attr(implemented.get());
@@ -772,7 +754,7 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
   if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
   TComPtr<ITypeLib2> lib2;
   if (SUCCEEDED(FLib->QueryInterface(IID_ITypeLib2, lib2.put_void())) && lib2) {
-    TCustData custom;
+    TCustDataHolder custom;
     AddCustom(items, lib2->GetAllCustData(custom.put()), custom);
   }
   if (!items.empty()) {

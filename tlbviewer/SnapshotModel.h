@@ -61,6 +61,16 @@ struct TSnapImplType {
   INT Flags = 0;
 };
 
+// Where a module's function lives, as GetDllEntry answered for its member and kind.
+struct TSnapDllEntry {
+  MEMBERID Member = 0;
+  INVOKEKIND Kind = INVOKE_FUNC;
+  HRESULT Result = E_FAIL;
+  TTextRef Dll = kNoText;
+  TTextRef Entry = kNoText;
+  WORD Ordinal = 0;
+};
+
 struct TSnapRef {
   HREFTYPE RefType = 0;
   HRESULT Result = E_FAIL;
@@ -97,6 +107,7 @@ struct TSnapType {
   std::vector<TSnapMemberDoc> MemberDocs;  // sorted by member
   std::vector<TSnapNames> MemberNames;     // sorted by member
   std::vector<TSnapImplType> ImplTypes;
+  std::vector<TSnapDllEntry> DllEntries;  // a module's functions only
   std::vector<TSnapRef> Refs;  // sorted by reference
   INT LibraryIndex = -1;       // its position in the library, for the library's own
   // The library another description belongs to, when it said: its name, attributes and the

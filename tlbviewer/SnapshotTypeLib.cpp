@@ -91,7 +91,8 @@ class TSnapshotTypeInfo final : public ITypeInfo2 {
   }
   HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID AMember, BSTR* AName, BSTR* ADocString, DWORD* AHelpContext,
                                              BSTR* AHelpFile) override;
-  HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID, INVOKEKIND, BSTR* ADll, BSTR* AName, WORD* AOrdinal) override;
+  HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID AMember, INVOKEKIND AKind, BSTR* ADll, BSTR* AName,
+                                        WORD* AOrdinal) override;
   HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE ARefType, ITypeInfo** AInfo) override;
   HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID* AAddress) override {
     return Unsupported(AAddress);
@@ -383,11 +384,21 @@ HRESULT TSnapshotTypeInfo::GetDocumentation(MEMBERID AMember, BSTR* AName, BSTR*
   return FLib.AnswerDoc(doc, AName, ADocString, AHelpContext, AHelpFile);
 }
 
-HRESULT TSnapshotTypeInfo::GetDllEntry(MEMBERID, INVOKEKIND, BSTR* ADll, BSTR* AName, WORD* AOrdinal) {
+HRESULT TSnapshotTypeInfo::GetDllEntry(MEMBERID AMember, INVOKEKIND AKind, BSTR* ADll, BSTR* AName,
+                                       WORD* AOrdinal) {
   if (ADll) *ADll = nullptr;
   if (AName) *AName = nullptr;
   if (AOrdinal) *AOrdinal = 0;
-  return E_NOTIMPL;
+  if (SUCCEEDED(FType.AttrResult) && FType.Attr.typekind != TKIND_MODULE) return TYPE_E_BADMODULEKIND;
+  for (const TSnapDllEntry& entry : FType.DllEntries) {
+    if (entry.Member != AMember || entry.Kind != AKind) continue;
+    if (FAILED(entry.Result)) return entry.Result;
+    if (ADll) *ADll = FLib.Allocate(entry.Dll);
+    if (AName) *AName = FLib.Allocate(entry.Entry);
+    if (AOrdinal) *AOrdinal = entry.Ordinal;
+    return S_OK;
+  }
+  return TYPE_E_ELEMENTNOTFOUND;
 }
 
 HRESULT TSnapshotTypeInfo::GetRefTypeInfo(HREFTYPE ARefType, ITypeInfo** AInfo) {

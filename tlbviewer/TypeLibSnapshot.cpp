@@ -26,12 +26,12 @@ namespace {
 
 constexpr char kMagic[4] = {'V', 'T', 'L', 'S'};
 constexpr char kTrailer[4] = {'E', 'N', 'D', '.'};
-constexpr uint32_t kFormatVersion = 4;
+constexpr uint32_t kFormatVersion = 5;
 constexpr uint32_t kNullText = 0xFFFFFFFF;
 constexpr uint32_t kNoType = 0xFFFFFFFF;
 
 enum : uint8_t { kOutcomeLoaded = 0, kOutcomeLoadFailed = 1, kOutcomeMessage = 2 };
-enum : uint8_t { kValueNone = 0, kValueScalar = 1, kValueText = 2, kValueOther = 3 };
+enum : uint8_t { kValueNone = 0, kValueScalar = 1, kValueText = 2, kValueOther = 3, kValueNullInterface = 4 };
 
 // The generator gives up below 64 levels; one level more keeps its answer for deeper chains.
 constexpr int kMaxTypeDescDepth = 65;
@@ -132,6 +132,7 @@ class TLibraryRecorder {
   void WriteCustomData(TCall ACall);
   void WriteNoCustomData();
   void WriteTypeCustomData(ITypeInfo* AInfo, const TYPEATTR* AAttr, const std::vector<UINT>& AParamCounts);
+  void WriteDllEntries(ITypeInfo* AInfo, const TYPEATTR* AAttr);
   void NoteRef(HREFTYPE ARefType) { FRefs.push_back(ARefType); }
   // The position of a description in the library, or -1 when it belongs to another.
   INT ContainingIndex(ITypeInfo* AInfo);
@@ -317,6 +318,10 @@ void TLibraryRecorder::WriteValue(const VARIANT* AValue) {
   } else if (IsScalarType(type)) {
     FOut.U8(kValueScalar);
     FOut.Bytes(AValue, kVariantBytes);
+  } else if ((type == VT_UNKNOWN && !V_UNKNOWN(AValue)) || (type == VT_DISPATCH && !V_DISPATCH(AValue))) {
+    // The null interface pointer a default value may be.
+    FOut.U8(kValueNullInterface);
+    FOut.U16(type);
   } else {
     // A type with pointers inside: no other process can read them.
     FOut.U8(kValueOther);
@@ -561,6 +566,36 @@ void TLibraryRecorder::WriteType(size_t AIndex) {
   }
   WriteRefs(info.get());
   WriteTypeCustomData(info.get(), attr.get(), paramCounts);
+  WriteDllEntries(info.get(), attr.get());
+}
+
+void TLibraryRecorder::WriteDllEntries(ITypeInfo* AInfo, const TYPEATTR* AAttr) {
+  if (!AAttr || AAttr->typekind != TKIND_MODULE) {
+    FOut.U32(0);
+    return;
+  }
+  struct TFunc {
+    MEMBERID Member;
+    INVOKEKIND Kind;
+  };
+  std::vector<TFunc> funcs;
+  for (UINT i = 0; i < AAttr->cFuncs; ++i) {
+    TFuncDescHolder func(AInfo);
+    if (SUCCEEDED(func.Fetch(i))) funcs.push_back({func->memid, func->invkind});
+  }
+  FOut.U32(static_cast<uint32_t>(funcs.size()));
+  for (const TFunc& func : funcs) {
+    TBstr dll, entry;
+    WORD ordinal = 0;
+    const HRESULT hr = AInfo->GetDllEntry(func.Member, func.Kind, dll.put(), entry.put(), &ordinal);
+    FOut.I32(func.Member);
+    FOut.U32(static_cast<uint32_t>(func.Kind));
+    FOut.Result(hr);
+    if (FAILED(hr)) continue;
+    Text(dll.get());
+    Text(entry.get());
+    FOut.U16(ordinal);
+  }
 }
 
 template <class TCall>
@@ -803,6 +838,13 @@ bool TLibraryDecoder::ReadValue(VARIANT& AValue) {
       FIn.U16();
       V_VT(&AValue) = VT_NULL;
       break;
+    case kValueNullInterface: {
+      const VARTYPE type = FIn.U16();
+      if (type != VT_UNKNOWN && type != VT_DISPATCH) TSnapshotReader::Fail(L"a null value is of no interface type");
+      V_VT(&AValue) = type;
+      V_UNKNOWN(&AValue) = nullptr;
+      break;
+    }
     default: TSnapshotReader::Fail(L"a value has an unknown form");
   }
   return true;
@@ -967,6 +1009,16 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
     ref.Type = TypeReference();
   }
   ReadTypeCustomData(AType);
+  AType.DllEntries.resize(FIn.Count(3));
+  for (TSnapDllEntry& entry : AType.DllEntries) {
+    entry.Member = FIn.I32();
+    entry.Kind = static_cast<INVOKEKIND>(FIn.U32());
+    entry.Result = FIn.Result();
+    if (FAILED(entry.Result)) continue;
+    entry.Dll = TextRef();
+    entry.Entry = TextRef();
+    entry.Ordinal = FIn.U16();
+  }
 
   // Lookups search these; a record out of order is damaged.
   auto byMember = [](const auto& A, const auto& B) { return A.Member < B.Member; };

@@ -78,5 +78,5 @@ done
 for fixture in "$@"; do
   roundtrip "$(basename "$fixture")" "$(winepath -w "$fixture")"
 done
-echo "$passed libraries round-trip; $listed listed with the reason they do not yet"
+echo "$passed libraries round-trip; $listed listed with the reason they do not come back"
 exit $status

@@ -47,11 +47,11 @@ bool Has(const TStringList& ALines, const std::wstring& ALine) {
 }  // namespace
 
 // Each fixture holds a group of cases: Shapes one of each construct, IdlCases every attribute,
-// type form, flag and custom value widl writes. The viewer reads libraries through the reader's
-// record, so the replayed library must give the same text.
+// type form and flag widl writes, CustomData custom data on every part that carries it. The viewer
+// reads libraries through the reader's record, so the replayed library must give the same text.
 TEST(IdlFixture, LibrariesAreWrittenAsTheExpectedText) {
   TComInit com;
-  for (const wchar_t* name : {L"Shapes", L"IdlCases"}) {
+  for (const wchar_t* name : {L"Shapes", L"IdlCases", L"CustomData"}) {
     SCOPED_TRACE(testing::Message() << WideToCodePage(name, CP_UTF8));
     TComPtr<ITypeLib> lib;
     ASSERT_EQ(LoadTypeLibraryFile(FixturePath(std::wstring(name) + L".tlb"), lib), S_OK);
