@@ -173,20 +173,11 @@ std::wstring TIdlWriter::Attributes(const std::vector<std::wstring>& AItems) con
 void TIdlWriter::NoteImport(ITypeInfo* AInfo) {
   TComPtr<ITypeLib> lib;
   UINT index = 0;
-  if (FAILED(AInfo->GetContainingTypeLib(lib.put(), &index)) || !lib || lib.get() == FLib) return;
+  if (FAILED(AInfo->GetContainingTypeLib(lib.put(), &index)) || !lib || IsSameLibrary(FLib, lib.get())) return;
   TLIBATTR* attr = nullptr;
   if (FAILED(lib->GetLibAttr(&attr)) || !attr) return;
   const TLIBATTR library = *attr;
   lib->ReleaseTLibAttr(attr);
-  TLIBATTR* mine = nullptr;
-  bool same = false;
-  if (SUCCEEDED(FLib->GetLibAttr(&mine)) && mine) {
-    // A library may share its GUID with another version of itself.
-    same = IsEqualGUID(mine->guid, library.guid) && mine->wMajorVerNum == library.wMajorVerNum &&
-           mine->wMinorVerNum == library.wMinorVerNum;
-    FLib->ReleaseTLibAttr(mine);
-  }
-  if (same) return;
   if (IsEqualGUID(library.guid, kStdoleLibrary)) {
     // The OLE Automation types: version 1 is stdole32.tlb, a later one stdole2.tlb.
     const wchar_t* stdole = library.wMajorVerNum == 1 ? L"stdole32.tlb" : L"stdole2.tlb";

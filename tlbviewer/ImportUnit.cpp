@@ -269,20 +269,8 @@ TDecl* TImportWriter::DeclOf(ITypeInfo* AInfo) {
   TComPtr<ITypeLib> lib;
   UINT index = 0;
   if (FAILED(AInfo->GetContainingTypeLib(lib.put(), &index)) || !lib) return nullptr;
-  if (lib.get() != FLib) {
-    // Another object for the same library still is this library.
-    TLIBATTR* mine = nullptr;
-    TLIBATTR* theirs = nullptr;
-    bool same = false;
-    if (SUCCEEDED(FLib->GetLibAttr(&mine)) && mine) {
-      if (SUCCEEDED(lib->GetLibAttr(&theirs)) && theirs) {
-        same = IsEqualGUID(mine->guid, theirs->guid);
-        lib->ReleaseTLibAttr(theirs);
-      }
-      FLib->ReleaseTLibAttr(mine);
-    }
-    if (!same) return nullptr;
-  }
+  // Another object for the same library still is this library.
+  if (!IsSameLibrary(FLib, lib.get())) return nullptr;
   return index < FDecls.size() && FDecls[index].Attr ? &FDecls[index] : nullptr;
 }
 

@@ -150,4 +150,21 @@ HRESULT ReadTypeInfo(ITypeLib* ALib, UINT AIndex, TComPtr<ITypeInfo>& AResult) {
   return Checked(hr, AResult.get());
 }
 
+bool IsSameLibrary(ITypeLib* AOwn, ITypeLib* AOther) {
+  if (AOwn == AOther) return true;
+  if (!AOwn || !AOther) return false;
+  TLIBATTR* own = nullptr;
+  TLIBATTR* other = nullptr;
+  bool same = false;
+  if (SUCCEEDED(AOwn->GetLibAttr(&own)) && own) {
+    if (SUCCEEDED(AOther->GetLibAttr(&other)) && other) {
+      same = IsEqualGUID(own->guid, other->guid) && own->wMajorVerNum == other->wMajorVerNum &&
+             own->wMinorVerNum == other->wMinorVerNum && own->lcid == other->lcid;
+      AOther->ReleaseTLibAttr(other);
+    }
+    AOwn->ReleaseTLibAttr(own);
+  }
+  return same;
+}
+
 }  // namespace vantrel

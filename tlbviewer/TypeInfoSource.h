@@ -153,4 +153,8 @@ HRESULT ReadRefTypeInfo(ITypeInfo* AInfo, HREFTYPE ARefType, TComPtr<ITypeInfo>&
 // The description of a library's type at AIndex; a success without one is a failure.
 HRESULT ReadTypeInfo(ITypeLib* ALib, UINT AIndex, TComPtr<ITypeInfo>& AResult);
 
+// True when AOther is AOwn or another object for the same library: the same GUID, version and
+// locale. A library may share its GUID with another version of itself.
+bool IsSameLibrary(ITypeLib* AOwn, ITypeLib* AOther);
+
 }  // namespace vantrel

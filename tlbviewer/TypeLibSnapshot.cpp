@@ -497,19 +497,7 @@ INT TLibraryRecorder::ContainingIndex(ITypeInfo* AInfo) {
   TComPtr<ITypeLib> lib;
   UINT index = 0;
   if (FAILED(AInfo->GetContainingTypeLib(lib.put(), &index)) || !lib) return -1;
-  if (lib.get() != FLib) {
-    TLIBATTR* mine = nullptr;
-    TLIBATTR* theirs = nullptr;
-    bool same = false;
-    if (SUCCEEDED(FLib->GetLibAttr(&mine)) && mine) {
-      if (SUCCEEDED(lib->GetLibAttr(&theirs)) && theirs) {
-        same = IsEqualGUID(mine->guid, theirs->guid) && mine->lcid == theirs->lcid;
-        lib->ReleaseTLibAttr(theirs);
-      }
-      FLib->ReleaseTLibAttr(mine);
-    }
-    if (!same) return -1;
-  }
+  if (!IsSameLibrary(FLib, lib.get())) return -1;
   return index < FLib->GetTypeInfoCount() ? static_cast<INT>(index) : -1;
 }
 
