@@ -791,7 +791,8 @@ std::wstring IdlString(std::wstring_view AText) {
 
 std::wstring IdlIdentifier(std::wstring_view AName) {
   // The words the compiler reads as its own wherever a name may stand; case matters.
-  static const wchar_t* const kKeywords[] = {
+  // Sorted, for a binary search: every name of a library passes here.
+  static constexpr std::wstring_view kKeywords[] = {
       L"FALSE", L"NULL", L"TRUE", L"__cdecl", L"__fastcall", L"__int32", L"__int3264", L"__int64", L"__pascal",
       L"__stdcall", L"_cdecl", L"_fastcall", L"_pascal", L"_stdcall", L"boolean", L"byte", L"case", L"cdecl", L"char",
       L"coclass", L"const", L"cpp_quote", L"default", L"dispinterface", L"double", L"enum", L"error_status_t",
@@ -800,6 +801,7 @@ std::wstring IdlIdentifier(std::wstring_view AName) {
       L"sizeof", L"small", L"static", L"stdcall", L"struct", L"switch", L"typedef", L"union", L"unsigned", L"void",
       L"wchar_t",
   };
+  static_assert(std::is_sorted(std::begin(kKeywords), std::end(kKeywords)));
   std::wstring name(AName.substr(0, AName.find(L'\0')));
   // Only ASCII letters, digits and underscores make an identifier, and it starts with no digit.
   for (wchar_t& c : name) {
@@ -807,9 +809,7 @@ std::wstring IdlIdentifier(std::wstring_view AName) {
     if (!allowed) c = L'_';
   }
   if (name.empty() || (name[0] >= L'0' && name[0] <= L'9')) name.insert(0, 1, L'_');
-  for (const wchar_t* keyword : kKeywords) {
-    if (name == keyword) return name + L"_";
-  }
+  if (std::binary_search(std::begin(kKeywords), std::end(kKeywords), std::wstring_view(name))) name += L'_';
   return name;
 }
 
