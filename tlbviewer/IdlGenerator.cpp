@@ -718,7 +718,10 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
     if (!(isValue(i) && named[i])) Emit(i, 0);
   }
 
-  FOut.Add(L"// IDL of the type library " + (name.empty() ? std::wstring(L"without a name") : name));
+  // A line break in the name would end the comment and leave the rest of the name as IDL.
+  std::wstring shownName = name;
+  std::replace_if(shownName.begin(), shownName.end(), [](wchar_t c) { return c < L' '; }, L' ');
+  FOut.Add(L"// IDL of the type library " + (name.empty() ? std::wstring(L"without a name") : shownName));
   if (!IsBlankText(AData.Server)) FOut.Add(L"// File: " + std::wstring(AData.Server));
   FOut.Add(L"// Written by Vantrel; an IDL compiler makes the library again from it.");
   FOut.Add(std::wstring());

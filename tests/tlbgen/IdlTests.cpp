@@ -98,7 +98,7 @@ TEST(Idl, StringsAreEscapedAsCEscapesThem) {
 // compiles, and says what it could not find.
 TEST(Idl, KeywordNamesAndMissingTypesStillCompile) {
   TFakeLibrary lib;
-  lib.Name = L"interface";
+  lib.Name = std::wstring(L"interface\r\n};\0", 14);
   TTypePool& pool = lib.Pool;
   lib.FailingRefs[99] = TYPE_E_ELEMENTNOTFOUND;
   TFakeType unknown = Type(TKIND_INTERFACE, L"IUnknown");
@@ -113,8 +113,10 @@ TEST(Idl, KeywordNamesAndMissingTypesStillCompile) {
   alias.Alias = pool.User(99);
   lib.Types = {unknown, item, alias};
   const TStringList text = Idl(lib);
+  // A line break in the library's name stays inside the comment line.
+  EXPECT_EQ(text[0], L"// IDL of the type library interface  };") << Joined(text);
   EXPECT_TRUE(Has(text, L"interface switch_;")) << Joined(text);
-  EXPECT_TRUE(Has(text, L"library interface_")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"library interface____")) << Joined(text);
   EXPECT_TRUE(Has(text, L"    interface switch_ : IUnknown {")) << Joined(text);
   EXPECT_TRUE(Has(text, L"        [id(0x60010000)] HRESULT default_([in] /* unknown type */ void* byte_, "
                         L"[out] /* unknown type */ void** found);"))
