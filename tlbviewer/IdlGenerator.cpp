@@ -40,6 +40,10 @@ std::wstring GuidText(const GUID& AGuid) {
 // A text up to its first NUL.
 std::wstring NameText(std::wstring_view AName) { return std::wstring(AName.substr(0, AName.find(L'\0'))); }
 
+// Starts and ends a struct or union reference's mark: "<mark>struct <index><mark>Name". No other
+// text holds a control character: strings escape them and comments replace them.
+constexpr wchar_t kTagMark = L'\x01';
+
 // A type the library names but does not hold: written so that the IDL still compiles, and says so.
 constexpr const wchar_t* kUnknownType = L"/* unknown type */ void*";
 
@@ -130,6 +134,7 @@ class TIdlWriter {
   ITypeInfo2* Info2(ITypeInfo* AInfo);
   void Line(const std::wstring& AText) { FBlocks.back().push_back(AText); }
   void Emit(UINT AIndex, int ADepth);
+  std::wstring ResolveTags(const std::wstring& ALine, UINT AIndex) const;
 
   ITypeLib* FLib;
   TLineList& FOut;
@@ -144,6 +149,8 @@ class TIdlWriter {
   std::vector<std::wstring> FForward;
   std::vector<std::wstring> FStdole;   // the OLE Automation libraries named, by file
   std::vector<std::wstring> FImports;  // type library files other than those
+  bool FInRecord = false;              // writing the fields of a struct or union
+  int FPointerDepth = 0;               // pointers around the type being written
   TNameList FNames;
   // The second interface of the description last asked, which every member of it asks again.
   TComPtr<ITypeInfo> FInfo2Of;
@@ -203,16 +210,30 @@ std::wstring TIdlWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext) {
   TComPtr<ITypeInfo> referred;
   if (FAILED(ReadRefTypeInfo(AContext, ARef, referred))) return std::wstring();
   NoteImport(referred.get());
+  std::wstring tag;
   {
     // A declaration of this library that the one being written needs before it.
     TComPtr<ITypeLib> lib;
     UINT index = 0;
-    if (SUCCEEDED(referred->GetContainingTypeLib(lib.put(), &index)) && lib.get() == FLib) FNeeds.push_back(index);
+    if (SUCCEEDED(referred->GetContainingTypeLib(lib.put(), &index)) && lib.get() == FLib) {
+      // A field may point to a struct or union not declared yet where it stands (its own, or one
+      // that points back to it): only its tag can name it there, and it need not come first.
+      // Whether it is declared is known once the declarations are ordered, so the field holds a
+      // mark until then.
+      TYPEKIND kind = TKIND_MAX;
+      if (FInRecord && FPointerDepth > 0 && SUCCEEDED(FLib->GetTypeInfoType(index, &kind)) &&
+          (kind == TKIND_RECORD || kind == TKIND_UNION)) {
+        tag = std::wstring(1, kTagMark) + (kind == TKIND_RECORD ? L"struct " : L"union ") + std::to_wstring(index) +
+              kTagMark;
+      } else {
+        FNeeds.push_back(index);
+      }
+    }
   }
   TBstr name;
   ReadTypeDocumentation(referred.get(), MEMBERID_NIL, &name, nullptr);
   if (!name.get() || CutAtNul(name.get()).empty()) return std::wstring();
-  return IdlIdentifier(CutAtNul(name.get()));
+  return tag + IdlIdentifier(CutAtNul(name.get()));
 }
 
 TDeclarator TIdlWriter::TypeText(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth) {
@@ -247,7 +268,9 @@ TDeclarator TIdlWriter::TypeText(const TYPEDESC& ADesc, ITypeInfo* AContext, int
     case VT_UINT_PTR: return {L"UINT_PTR"};
     case VT_PTR: {
       if (!ADesc.lptdesc) return {L"void*"};
+      ++FPointerDepth;
       TDeclarator inner = TypeText(*ADesc.lptdesc, AContext, ADepth + 1);
+      --FPointerDepth;
       inner.Before += L"*";
       return inner;
     }
@@ -475,12 +498,14 @@ void TIdlWriter::WriteRecord(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std:
                              std::vector<std::wstring> AAttrs, bool AUnion) {
   Line(L"    typedef " + (AAttrs.empty() ? std::wstring() : Attributes(AAttrs) + L" ") + (AUnion ? L"union " : L"struct ") +
        AName + L" {");
+  FInRecord = true;
   for (UINT i = 0; i < AAttr.cVars; ++i) {
     TVarDescHolder var(AInfo);
     if (FAILED(var.Fetch(i))) continue;
     const std::wstring field = Variable(AInfo, i, *var.get(), false);
     if (!field.empty()) Line(L"        " + field);
   }
+  FInRecord = false;
   Line(L"    } " + AName + L";");
 }
 
@@ -668,8 +693,29 @@ void TIdlWriter::Emit(UINT AIndex, int ADepth) {
     const TYPEKIND kind = FKinds[needed];
     if (kind == TKIND_ENUM || kind == TKIND_RECORD || kind == TKIND_UNION || kind == TKIND_ALIAS) Emit(needed, ADepth + 1);
   }
+  for (const std::wstring& line : FBlocks[AIndex]) FBody.push_back(ResolveTags(line, AIndex));
   FEmitted[AIndex] = 2;
-  for (const std::wstring& line : FBlocks[AIndex]) FBody.push_back(line);
+}
+
+// A marked reference becomes the name when its declaration is written, else the tag.
+std::wstring TIdlWriter::ResolveTags(const std::wstring& ALine, UINT AIndex) const {
+  if (ALine.find(kTagMark) == std::wstring::npos) return ALine;
+  std::wstring text;
+  size_t start = 0;
+  while (true) {
+    const size_t mark = ALine.find(kTagMark, start);
+    const size_t close = mark == std::wstring::npos ? mark : ALine.find(kTagMark, mark + 1);
+    if (close == std::wstring::npos) break;
+    text.append(ALine, start, mark - start);
+    const std::wstring inner = ALine.substr(mark + 1, close - mark - 1);  // "struct 12"
+    const size_t space = inner.find(L' ');
+    const unsigned long index = std::wcstoul(inner.c_str() + space + 1, nullptr, 10);
+    const bool declared = index < FEmitted.size() && index != AIndex && FEmitted[index] == 2;
+    if (!declared) text.append(inner, 0, space + 1);
+    start = close + 1;
+  }
+  text.append(ALine, start, std::wstring::npos);
+  return text;
 }
 
 void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
