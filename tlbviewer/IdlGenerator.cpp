@@ -124,6 +124,9 @@ class TIdlWriter {
                       std::vector<std::wstring> AAttrs);
   void WriteDispinterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
                           std::vector<std::wstring> AAttrs);
+  // The members, one line each, inside a declaration's braces.
+  void WriteVariables(ITypeInfo* AInfo, const TYPEATTR& AAttr, bool AWithId);
+  void WriteFunctions(ITypeInfo* AInfo, const TYPEATTR& AAttr, bool ADispatch);
   void WriteCoclass(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName, std::vector<std::wstring> AAttrs);
   void WriteModule(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName, std::vector<std::wstring> AAttrs);
   std::wstring Function(ITypeInfo* AInfo, UINT AIndex, const FUNCDESC& AFunc, bool ADispatch,
@@ -499,12 +502,7 @@ void TIdlWriter::WriteRecord(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std:
   Line(L"    typedef " + (AAttrs.empty() ? std::wstring() : Attributes(AAttrs) + L" ") + (AUnion ? L"union " : L"struct ") +
        AName + L" {");
   FInRecord = true;
-  for (UINT i = 0; i < AAttr.cVars; ++i) {
-    TVarDescHolder var(AInfo);
-    if (FAILED(var.Fetch(i))) continue;
-    const std::wstring field = Variable(AInfo, i, *var.get(), false);
-    if (!field.empty()) Line(L"        " + field);
-  }
+  WriteVariables(AInfo, AAttr, false);
   FInRecord = false;
   Line(L"    } " + AName + L";");
 }
@@ -514,13 +512,28 @@ void TIdlWriter::WriteInterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, const s
   std::wstring base = AAttr.cImplTypes > 0 ? BaseName(AInfo, 0) : std::wstring();
   Line(L"    " + Attributes(AAttrs));
   Line(L"    interface " + AName + (base.empty() ? std::wstring() : L" : " + base) + L" {");
+  WriteFunctions(AInfo, AAttr, false);
+  Line(L"    };");
+}
+
+void TIdlWriter::WriteVariables(ITypeInfo* AInfo, const TYPEATTR& AAttr, bool AWithId) {
+  for (UINT i = 0; i < AAttr.cVars; ++i) {
+    TVarDescHolder var(AInfo);
+    if (FAILED(var.Fetch(i))) continue;
+    const std::wstring text = Variable(AInfo, i, *var.get(), AWithId);
+    if (!text.empty()) Line(L"        " + text);
+  }
+}
+
+void TIdlWriter::WriteFunctions(ITypeInfo* AInfo, const TYPEATTR& AAttr, bool ADispatch) {
   for (UINT i = 0; i < AAttr.cFuncs; ++i) {
     TFuncDescHolder func(AInfo);
     if (FAILED(func.Fetch(i))) continue;
-    const std::wstring text = Function(AInfo, i, *func.get(), false);
+    // The members of IUnknown and IDispatch come with every dispinterface.
+    if (ADispatch && func->memid >= 0x60000000 && func->memid < 0x60020000) continue;
+    const std::wstring text = Function(AInfo, i, *func.get(), ADispatch);
     if (!text.empty()) Line(L"        " + text);
   }
-  Line(L"    };");
 }
 
 void TIdlWriter::WriteDispinterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
@@ -528,21 +541,9 @@ void TIdlWriter::WriteDispinterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, con
   Line(L"    " + Attributes(AAttrs));
   Line(L"    dispinterface " + AName + L" {");
   Line(L"    properties:");
-  for (UINT i = 0; i < AAttr.cVars; ++i) {
-    TVarDescHolder var(AInfo);
-    if (FAILED(var.Fetch(i))) continue;
-    const std::wstring text = Variable(AInfo, i, *var.get(), true);
-    if (!text.empty()) Line(L"        " + text);
-  }
+  WriteVariables(AInfo, AAttr, true);
   Line(L"    methods:");
-  for (UINT i = 0; i < AAttr.cFuncs; ++i) {
-    TFuncDescHolder func(AInfo);
-    if (FAILED(func.Fetch(i))) continue;
-    // The members of IUnknown and IDispatch come with every dispinterface.
-    if (func->memid >= 0x60000000 && func->memid < 0x60020000) continue;
-    const std::wstring text = Function(AInfo, i, *func.get(), true);
-    if (!text.empty()) Line(L"        " + text);
-  }
+  WriteFunctions(AInfo, AAttr, true);
   Line(L"    };");
 }
 

@@ -8,6 +8,7 @@
 # the original and of the compiled library. A library listed in
 # the exceptions file (name, tab, what widl cannot express) is reported, not failed.
 set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../support/type-libraries.sh"
 vantrel=$1 widl=$2 idl_dir=$3 stdole_dir=$4 exceptions=$5 work=$6
 shift 6
 if [ -z "${WINEPREFIX:-}" ]; then
@@ -66,13 +67,8 @@ roundtrip() {
 }
 
 for path in "$system32"/*; do
+  holds_type_library "$path" || continue
   library=$(basename "$path")
-  case "${library,,}" in
-    oleview.exe) continue ;;  # a program that holds no library of its own
-    *.tlb | *.olb) ;;
-    *.dll | *.ocx | *.exe) grep -q -a -P 'T\x00Y\x00P\x00E\x00L\x00I\x00B\x00' "$path" || continue ;;
-    *) continue ;;
-  esac
   roundtrip "$library" "C:\\windows\\system32\\$library"
 done
 for fixture in "$@"; do

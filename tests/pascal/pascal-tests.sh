@@ -5,6 +5,7 @@
 # Fixtures: the units of the test fixtures compile.
 # Scrrun, Msxml, Dispid: programs that use generated units run under Wine and print what they did.
 set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../support/type-libraries.sh"
 test_name=$1 vantrel=$2 ppcx64=$3 units=$4 here=$5 work=$6
 shift 6
 if [ -z "${WINEPREFIX:-}" ]; then
@@ -65,18 +66,12 @@ run_program() {
 status=0
 case "$test_name" in
   WineLibraries)
-    # Every file of the 64-bit system folder that holds a type library: .tlb and .olb files, and
-    # programs and libraries with a TYPELIB resource (its name is stored in UTF-16).
+    # Every file of the 64-bit system folder that holds a type library.
     system="$WINEPREFIX/drive_c/windows/system32"
     count=0
     for path in "$system"/*; do
+      holds_type_library "$path" || continue
       library=$(basename "$path")
-      case "${library,,}" in
-        oleview.exe) continue ;;  # a program that holds no library of its own
-        *.tlb | *.olb) ;;
-        *.dll | *.ocx | *.exe) grep -q -a -P 'T\x00Y\x00P\x00E\x00L\x00I\x00B\x00' "$path" || continue ;;
-        *) continue ;;
-      esac
       known=0
       for name in "${libraries[@]}"; do [ "${library,,}" = "$name" ] && known=1; done
       if ! generate "C:\\windows\\sysnative\\$library" "$work/$library" >"$work/$library.generate" 2>&1; then
