@@ -166,7 +166,9 @@ TEST(DetailReaders, EveryReadGoesToTheViewOfTheCatalog) {
     SCOPED_TRACE(testing::PrintToString(bits));
     TObjectData data = Entry(TObjectType::otCLSID, guid);
     ReadDetails(data, environment, view);
-    const std::wstring programs = variable(view == TRegView::rv64 ? L"ProgramW6432" : L"ProgramFiles");
+    const std::wstring programs = variable(view == TRegView::rv64 ? L"ProgramW6432"
+                                           : IsWow64()               ? L"ProgramFiles"
+                                                                     : L"ProgramFiles(x86)");
     EXPECT_EQ(data.Server, programs + L"\\Vendor\\x" + bits + L".dll");
     EXPECT_EQ(data.ProgId, L"Vendor.Class" + bits);
     EXPECT_EQ(data.TypeLib, L"{LIB" + bits + L"}");

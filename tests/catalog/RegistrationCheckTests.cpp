@@ -44,6 +44,11 @@ std::wstring NewClass(TRegistryFixture& AReg, const std::wstring& AName, const s
 TEST(RegistrationCheck, EachProblemIsFoundAndItsSoundTwinIsNot) {
   TRegistryFixture reg;
   const std::wstring system = SystemDirectoryPath();
+  // The win32 files below are found where 32-bit programs find them: in a 64-bit-only prefix,
+  // whose 32-bit system folder is empty, they are copied there for the test.
+  const std::wstring system32 = ViewSystemDirectoryPath(TRegView::rv32);
+  TFileCopy stdole(system + L"stdole2.tlb", system32 + L"stdole2.tlb");
+  TFileCopy oleaut(system + L"oleaut32.dll", system32 + L"oleaut32.dll");
   const std::wstring registeredLib = NewGuid();
   reg.SetString(L"TypeLib\\" + registeredLib + L"\\1.0\\0\\win32", L"", system + L"stdole2.tlb");
   const std::wstring registeredApp = NewGuid();

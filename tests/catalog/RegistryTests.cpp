@@ -126,13 +126,16 @@ TEST(RegistryViews, ExpandStringsNameTheProgramFoldersOfTheView) {
     GetEnvironmentVariableW(AName, value, MAX_PATH);
     return std::wstring(value);
   };
-  // This process is 32-bit: its own variables name the 32-bit folders.
+  // A 32-bit process's own variables name the 32-bit folders; a 64-bit one names them with (x86).
+  const std::wstring programs32 = variable(IsWow64() ? L"ProgramFiles" : L"ProgramFiles(x86)");
+  const std::wstring common32 = variable(IsWow64() ? L"CommonProgramFiles" : L"CommonProgramFiles(x86)");
   ASSERT_FALSE(variable(L"ProgramW6432").empty());
+  ASSERT_FALSE(programs32.empty());
   EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key, L"", true, TRegView::rv32),
-            variable(L"ProgramFiles") + L"\\x.dll|" + variable(L"CommonProgramFiles"));
+            programs32 + L"\\x.dll|" + common32);
   EXPECT_EQ(RegistryValueToText(HKEY_CLASSES_ROOT, key, L"", true, TRegView::rv64),
             variable(L"ProgramW6432") + L"\\x.dll|" + variable(L"CommonProgramW6432"));
-  EXPECT_NE(variable(L"ProgramW6432"), variable(L"ProgramFiles"));
+  EXPECT_NE(variable(L"ProgramW6432"), programs32);
 }
 
 TEST(RegistryClass, ReadsOfTheWrongTypeRaiseTheRegistryError) {

@@ -2,6 +2,7 @@
 
 #include "catalog/ServerPaths.h"
 #include "base/Zarvek_SysUtils.h"
+#include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 
 using namespace vantrel;
@@ -49,13 +50,15 @@ TEST(RegistrationCommand, LibrariesGoToTheViewsRegsvr32AndProgramsRegisterThemse
       {L"\"C:\\x y\\app.exe\" /automation", false, ProcessRegView(), L"\"C:\\x y\\app.exe\"", L"/RegServer"},
       {L"C:\\x\\APP.EXE -Embedding", true, ProcessRegView(), L"\"C:\\x\\APP.EXE\"", L"/UnregServer"},
   };
-  if (IsWow64()) {
-    const std::wstring native = WindowsDirectoryPath() + L"Sysnative\\";
-    cases.push_back({own + L"a.dll", false, TRegView::rv64, L"\"" + native + L"regsvr32.exe\"",
-                     L"\"" + own + L"a.dll\""});  // 64-bit regsvr32 reads the path in its own system folder
-    cases.push_back({own + L"app.exe", false, TRegView::rv64, L"\"" + native + L"app.exe\"", L"/RegServer"});
+  if (Is64BitWindows()) {
+    // The other view's programs are reached through its system folder (Sysnative from a 32-bit
+    // process, SysWOW64 from a 64-bit one); its regsvr32 reads the path in its own file system.
+    const TRegView other = OtherRegView();
+    const std::wstring otherSystem = ViewSystemDirectoryPath(other);
+    cases.push_back({own + L"a.dll", false, other, L"\"" + otherSystem + L"regsvr32.exe\"", L"\"" + own + L"a.dll\""});
+    cases.push_back({own + L"app.exe", false, other, L"\"" + otherSystem + L"app.exe\"", L"/RegServer"});
     cases.push_back(
-        {own + L"a.dll", true, TRegView::rv32, L"\"" + own + L"regsvr32.exe\"", L"/u \"" + own + L"a.dll\""});
+        {own + L"a.dll", true, ProcessRegView(), L"\"" + own + L"regsvr32.exe\"", L"/u \"" + own + L"a.dll\""});
   }
   for (const Case& c : cases) {
     TRegistrationCommand command = RegistrationCommand(c.server, c.unregister, c.view);
@@ -72,8 +75,17 @@ TEST(LocateServerFile, AsGivenElseInTheViewsSystemFolderElseInTheWindowsFolder) 
   EXPECT_EQ(LocateServerFile(L"notepad.exe", ProcessRegView()), SystemDirectoryPath() + L"notepad.exe");
   EXPECT_EQ(LocateServerFile(L"no-such-file.dll", ProcessRegView()), L"");
   EXPECT_EQ(LocateServerFile(L"", ProcessRegView()), L"");
-  if (!IsWow64()) return;
-  const std::wstring native = WindowsDirectoryPath() + L"Sysnative\\";
-  EXPECT_EQ(LowerCaseAscii(LocateServerFile(L"shell32.dll", TRegView::rv64)), LowerCaseAscii(native + L"shell32.dll"));
-  EXPECT_EQ(LocateServerFile(SystemDirectoryPath() + L"shell32.dll", TRegView::rv64), native + L"shell32.dll");
+}
+
+TEST(LocateServerFile, TheOtherViewLooksInItsOwnSystemFolder) {
+  if (!Is64BitWindows()) GTEST_SKIP() << "one registry view only";
+  // A file only in the other view's system folder (Sysnative from a 32-bit process, SysWOW64 from
+  // a 64-bit one), under a name no other file has.
+  const std::wstring otherSystem = ViewSystemDirectoryPath(OtherRegView());
+  const std::wstring name = L"vantrel-" + NewGuid().substr(1, 8) + L".dll";
+  TFileCopy copy(SystemDirectoryPath() + L"shell32.dll", otherSystem + name);
+  ASSERT_FALSE(FileExists(SystemDirectoryPath() + name));
+  EXPECT_EQ(LowerCaseAscii(LocateServerFile(name, OtherRegView())), LowerCaseAscii(otherSystem + name));
+  EXPECT_EQ(LocateServerFile(SystemDirectoryPath() + name, OtherRegView()), otherSystem + name);
+  EXPECT_EQ(LocateServerFile(name, ProcessRegView()), L"");
 }

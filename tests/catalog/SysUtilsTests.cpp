@@ -48,32 +48,39 @@ TEST(RegistryViewFiles, SystemFolderAndPathsOfEachView) {
   const std::wstring own = SystemDirectoryPath();
   EXPECT_EQ(ViewSystemDirectoryPath(ProcessRegView()), own);
   EXPECT_EQ(ViewFilePath(own + L"x.dll", ProcessRegView()), own + L"x.dll");
-  if (!IsWow64()) GTEST_SKIP() << "the rest needs a 32-bit process on 64-bit Windows";
-  EXPECT_EQ(ProcessRegView(), TRegView::rv32);
-  EXPECT_TRUE(Is64BitWindows());
-  // A 32-bit process reaches the 64-bit system folder through Sysnative.
-  EXPECT_EQ(ViewSystemDirectoryPath(TRegView::rv64), windows + L"Sysnative\\");
-  EXPECT_EQ(ViewFilePath(UpperCaseAscii(own) + L"x.dll", TRegView::rv64), windows + L"Sysnative\\x.dll");
-  EXPECT_EQ(ViewFilePath(L"C:\\Vendor\\x.dll", TRegView::rv64), L"C:\\Vendor\\x.dll");
-  EXPECT_EQ(ViewFilePath(own + L"x.dll", TRegView::rv32), own + L"x.dll");
-  // What each view's programs find there: Wine's two builds of the same library differ.
+  if (!Is64BitWindows()) GTEST_SKIP() << "one registry view only";
+  // A 32-bit process reaches the 64-bit system folder through Sysnative, a 64-bit one the 32-bit
+  // folder as SysWOW64.
+  const std::wstring other = windows + (IsWow64() ? L"Sysnative\\" : L"SysWOW64\\");
+  EXPECT_TRUE(SameTextAscii(ViewSystemDirectoryPath(OtherRegView()), other)) << ViewSystemDirectoryPath(OtherRegView());
+  EXPECT_TRUE(SameTextAscii(ViewFilePath(UpperCaseAscii(own) + L"x.dll", OtherRegView()), other + L"x.dll"));
+  EXPECT_EQ(ViewFilePath(L"C:\\Vendor\\x.dll", OtherRegView()), L"C:\\Vendor\\x.dll");
+  EXPECT_EQ(ViewFilePath(own + L"x.dll", ProcessRegView()), own + L"x.dll");
+}
+
+TEST(RegistryViewFiles, EachViewFindsTheBuildOfItsOwnPrograms) {
+  VANTREL_SKIP_WITHOUT_32BIT_PROGRAMS("the 32-bit system folder is empty");
+  // Wine's two builds of the same library differ.
   auto size = [](const std::wstring& APath) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     return GetFileAttributesExW(APath.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
   };
-  const std::wstring kernel = own + L"kernel32.dll";
+  const std::wstring kernel = SystemDirectoryPath() + L"kernel32.dll";
   ASSERT_NE(size(ViewFilePath(kernel, TRegView::rv64)), 0u);
+  ASSERT_NE(size(ViewFilePath(kernel, TRegView::rv32)), 0u);
   EXPECT_NE(size(ViewFilePath(kernel, TRegView::rv64)), size(ViewFilePath(kernel, TRegView::rv32)));
 }
 
 TEST(RegistryViewFiles, EnvironmentNamesTheProgramFoldersOfTheView) {
   TStringList env = {L"ProgramFiles=own programs", L"CommonProgramFiles=own common", L"Path=x"};
   EXPECT_EQ(ViewEnvironment(env, ProcessRegView()), env);
-  if (!IsWow64()) GTEST_SKIP() << "the rest needs a 32-bit process on 64-bit Windows";
+  if (!Is64BitWindows()) GTEST_SKIP() << "one registry view only";
+  const bool to64 = OtherRegView() == TRegView::rv64;
   wchar_t programs[MAX_PATH] = {}, common[MAX_PATH] = {};
-  GetEnvironmentVariableW(L"ProgramW6432", programs, MAX_PATH);
-  GetEnvironmentVariableW(L"CommonProgramW6432", common, MAX_PATH);
-  TStringList other = ViewEnvironment(env, TRegView::rv64);
+  GetEnvironmentVariableW(to64 ? L"ProgramW6432" : L"ProgramFiles(x86)", programs, MAX_PATH);
+  GetEnvironmentVariableW(to64 ? L"CommonProgramW6432" : L"CommonProgramFiles(x86)", common, MAX_PATH);
+  ASSERT_NE(programs[0], L'\0');
+  TStringList other = ViewEnvironment(env, OtherRegView());
   EXPECT_EQ(ExpandPathVariables(other, L"%ProgramFiles%|%CommonProgramFiles%|%Path%"),
             std::wstring(programs) + L"|" + common + L"|x");
 }

@@ -18,8 +18,18 @@ fi
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 2
+# Wine's 32-bit libraries: where a 32-bit program finds them as C:\windows\system32. A 64-bit
+# program reads them in SysWOW64, or, in a 64-bit-only prefix whose SysWOW64 is empty, where Wine's
+# package keeps them (the folder of the 32-bit stdole2.tlb).
 system32="$WINEPREFIX/drive_c/windows/syswow64"
-[ -d "$system32" ] || system32="$WINEPREFIX/drive_c/windows/system32"
+source_folder='C:\windows\system32\'
+if [ "${VANTREL_PROGRAM_BITS:-32}" = 64 ]; then
+  source_folder='C:\windows\syswow64\'
+  if [ ! -f "$system32/stdole2.tlb" ]; then
+    system32=$stdole_dir
+    source_folder="$(winepath -w "$stdole_dir")\\"
+  fi
+fi
 
 status=0 passed=0 listed=0
 # roundtrip <name> <Windows path of the library>
@@ -66,11 +76,17 @@ roundtrip() {
   fi
 }
 
+count=0
 for path in "$system32"/*; do
   holds_type_library "$path" || continue
   library=$(basename "$path")
-  roundtrip "$library" "C:\\windows\\system32\\$library"
+  # The package holds more than a prefix installs: only what SysWOW64 would hold, as in system32.
+  [ "$system32" = "$stdole_dir" ] && [ ! -e "$WINEPREFIX/drive_c/windows/system32/$library" ] && continue
+  roundtrip "$library" "$source_folder$library"
+  count=$((count + 1))
 done
+# An empty folder must not pass for a folder of libraries that all round-trip.
+[ "$count" -ge 40 ] || { echo "FAIL only $count type libraries found in $system32"; status=1; }
 for fixture in "$@"; do
   roundtrip "$(basename "$fixture")" "$(winepath -w "$fixture")"
 done

@@ -579,28 +579,40 @@ TEST_F(Details, EachRegistryViewShowsItsOwnRegistrations) {
   HMENU menu = GetMenu(form->Handle());
   auto checked = [&](UINT AId) { return (GetMenuState(menu, AId, MF_BYCOMMAND) & MF_CHECKED) != 0; };
 
-  // The process's own view at start: every 32-bit control with its details and commands.
-  EXPECT_EQ(form->View(), TRegView::rv32);
-  EXPECT_TRUE(checked(IDM_VIEW32));
-  EXPECT_FALSE(checked(IDM_VIEW64));
-  EXPECT_TRUE(MenuEnabled(IDM_VIEW64));
-  EXPECT_EQ(StatusPart(*form, 2), L"32-bit Registry");
-  ASSERT_TRUE(Select(TObjectType::otCLSID, only32));
-  EXPECT_EQ(form->NameText(), L"Only 32");
-  EXPECT_EQ(ShownStates(), (TCommandStates{true, true, true}));
-  EXPECT_TRUE(hasLine(L"InprocServer32 = C:\\vendor\\x32.ocx"));
-  EXPECT_FALSE(Select(TObjectType::otCLSID, only64));
+  // The process's own view at start, with its own registrations, details and commands; then the
+  // other view, and back.
+  const TRegView own = ProcessRegView(), other = OtherRegView();
+  auto onlyIn = [&](TRegView AView) { return AView == TRegView::rv64 ? only64 : only32; };
+  auto bitsOf = [](TRegView AView) { return std::wstring(AView == TRegView::rv64 ? L"64" : L"32"); };
+  auto proxyOf = [&](TRegView AView) { return AView == TRegView::rv64 ? proxy64 : proxy32; };
+  auto menuOf = [](TRegView AView) { return static_cast<UINT>(AView == TRegView::rv64 ? IDM_VIEW64 : IDM_VIEW32); };
+  EXPECT_EQ(form->View(), own);
+  EXPECT_TRUE(checked(menuOf(own)));
+  EXPECT_FALSE(checked(menuOf(other)));
+  EXPECT_TRUE(MenuEnabled(menuOf(other)));
+  EXPECT_EQ(StatusPart(*form, 2), bitsOf(own) + L"-bit Registry");
+  if (own == TRegView::rv32) {
+    // Every 32-bit control with its details and commands.
+    ASSERT_TRUE(Select(TObjectType::otCLSID, only32));
+    EXPECT_EQ(form->NameText(), L"Only 32");
+    EXPECT_EQ(ShownStates(), (TCommandStates{true, true, true}));
+    EXPECT_TRUE(hasLine(L"InprocServer32 = C:\\vendor\\x32.ocx"));
+  } else {
+    ASSERT_TRUE(Select(TObjectType::otCLSID, only64));
+    EXPECT_EQ(form->NameText(), L"Only 64");
+  }
+  EXPECT_FALSE(Select(TObjectType::otCLSID, onlyIn(other)));
   ASSERT_TRUE(Select(TObjectType::otCLSID, both));
-  EXPECT_EQ(form->NameText(), L"Both 32");
-  EXPECT_TRUE(hasLine(L"InprocServer32 = C:\\vendor\\both32.dll"));
+  EXPECT_EQ(form->NameText(), L"Both " + bitsOf(own));
+  EXPECT_TRUE(hasLine(L"InprocServer32 = C:\\vendor\\both" + bitsOf(own) + L".dll"));
   ASSERT_TRUE(Select(TObjectType::otInterface, intf));
-  EXPECT_TRUE(hasLine(proxy32 + L" = Proxy 32"));
+  EXPECT_TRUE(hasLine(proxyOf(own) + L" = Proxy " + bitsOf(own)));
 
-  Command(IDM_VIEW64);
-  EXPECT_EQ(form->View(), TRegView::rv64);
-  EXPECT_TRUE(checked(IDM_VIEW64));
-  EXPECT_FALSE(checked(IDM_VIEW32));
-  EXPECT_EQ(StatusPart(*form, 2), L"64-bit Registry");
+  Command(menuOf(other));
+  EXPECT_EQ(form->View(), other);
+  EXPECT_TRUE(checked(menuOf(other)));
+  EXPECT_FALSE(checked(menuOf(own)));
+  EXPECT_EQ(StatusPart(*form, 2), bitsOf(other) + L"-bit Registry");
   // Nothing of the other view stays on screen.
   EXPECT_EQ(TreeView_GetSelection(form->Tree()), nullptr);
   EXPECT_EQ(form->NameText(), L"");
@@ -609,15 +621,15 @@ TEST_F(Details, EachRegistryViewShowsItsOwnRegistrations) {
   EXPECT_EQ(form->RegTree().LineCount(), 0u);
   EXPECT_EQ(ShownStates(), TCommandStates{});
   EXPECT_EQ(form->StatusText(), L"Ready");
-  EXPECT_FALSE(Select(TObjectType::otCLSID, only32));
-  ASSERT_TRUE(Select(TObjectType::otCLSID, only64));
-  EXPECT_EQ(form->NameText(), L"Only 64");
+  EXPECT_FALSE(Select(TObjectType::otCLSID, onlyIn(own)));
+  ASSERT_TRUE(Select(TObjectType::otCLSID, onlyIn(other)));
+  EXPECT_EQ(form->NameText(), L"Only " + bitsOf(other));
   ASSERT_TRUE(Select(TObjectType::otCLSID, both));
-  EXPECT_EQ(form->NameText(), L"Both 64");
-  EXPECT_TRUE(hasLine(L"InprocServer32 = C:\\vendor\\both64.dll"));
+  EXPECT_EQ(form->NameText(), L"Both " + bitsOf(other));
+  EXPECT_TRUE(hasLine(L"InprocServer32 = C:\\vendor\\both" + bitsOf(other) + L".dll"));
   ASSERT_TRUE(Select(TObjectType::otInterface, intf));
-  EXPECT_TRUE(hasLine(proxy64 + L" = Proxy 64"));
-  EXPECT_FALSE(hasLine(proxy32 + L" = Proxy 32"));
+  EXPECT_TRUE(hasLine(proxyOf(other) + L" = Proxy " + bitsOf(other)));
+  EXPECT_FALSE(hasLine(proxyOf(own) + L" = Proxy " + bitsOf(own)));
   // Save writes the catalog on screen.
   TTempDir temp;
   form->ExecuteSaveDialog = [&](std::wstring& AFileName) {
@@ -626,15 +638,16 @@ TEST_F(Details, EachRegistryViewShowsItsOwnRegistrations) {
   };
   form->cmSave(2);
   const std::string saved = ReadFileBytes(temp.File(L"classes.csv"));
-  EXPECT_NE(saved.find(WideToCodePage(only64, CP_ACP)), std::string::npos);
-  EXPECT_EQ(saved.find(WideToCodePage(only32, CP_ACP)), std::string::npos);
+  EXPECT_NE(saved.find(WideToCodePage(onlyIn(other), CP_ACP)), std::string::npos);
+  EXPECT_EQ(saved.find(WideToCodePage(onlyIn(own), CP_ACP)), std::string::npos);
 
-  Command(IDM_VIEW32);
-  EXPECT_EQ(form->View(), TRegView::rv32);
-  EXPECT_TRUE(Select(TObjectType::otCLSID, only32));
+  Command(menuOf(own));
+  EXPECT_EQ(form->View(), own);
+  EXPECT_TRUE(Select(TObjectType::otCLSID, onlyIn(own)));
 }
 
 TEST_F(Details, SixtyFourBitServerRegistersInItsViewAndCreateInstanceNamesTheOtherBuild) {
+  VANTREL_SKIP_WITHOUT_32BIT_PROGRAMS("the 32-bit build does not run");
   if (!IsWow64()) GTEST_SKIP() << "needs the 32-bit build on 64-bit Windows";
   if (!FileExists(ServerDll64())) GTEST_SKIP() << "no 64-bit build beside this one";
   std::wstring stale = NewGuid();

@@ -174,10 +174,15 @@ TEST_F(MainWindow, WindowLayoutAndMenu) {
   EXPECT_STREQ(text, L"&64-bit Registry");
   GetMenuStringW(menu, IDM_VIEW32, text, 64, MF_BYCOMMAND);
   EXPECT_STREQ(text, L"&32-bit Registry");
+  // The window starts in the view of its own build; the other is offered on 64-bit Windows.
+  const bool own64 = ProcessRegView() == TRegView::rv64;
   MENUITEMINFOW item = {sizeof(item), MIIM_FTYPE | MIIM_STATE};
-  GetMenuItemInfoW(menu, IDM_VIEW32, FALSE, &item);
+  GetMenuItemInfoW(menu, own64 ? IDM_VIEW64 : IDM_VIEW32, FALSE, &item);
   EXPECT_TRUE(item.fType & MFT_RADIOCHECK);
   EXPECT_TRUE(item.fState & MFS_CHECKED);
+  item = {sizeof(item), MIIM_FTYPE | MIIM_STATE};
+  GetMenuItemInfoW(menu, own64 ? IDM_VIEW32 : IDM_VIEW64, FALSE, &item);
+  EXPECT_FALSE(item.fState & MFS_CHECKED);
   EXPECT_EQ((item.fState & MFS_DISABLED) != 0, !Is64BitWindows());
 }
 

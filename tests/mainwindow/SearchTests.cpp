@@ -249,20 +249,23 @@ TEST_F(Search, RefreshAndAViewSwitchSearchTheCatalogsReadAgain) {
   TSearchFixture fix(reg);
   SearchFor(fix.Token);
   EXPECT_EQ(Rows().size(), 4u);
+  // Registered later in the view on screen, then only in the other one.
+  const TRegView shown = form->View(), other = shown == TRegView::rv64 ? TRegView::rv32 : TRegView::rv64;
   const std::wstring later = NewGuid();
-  reg.SetString(L"CLSID\\" + later, L"", L"Registered later " + fix.Token, TView::v32);
+  reg.SetString(L"CLSID\\" + later, L"", L"Registered later " + fix.Token, FixtureView(shown));
   Command(IDM_REFRESH);
   ASSERT_TRUE(RunUntil([&] { return !form->Indexing(); }));
   EXPECT_TRUE(form->ResultsShown());
   EXPECT_GE(RowOf(later), 0);
   EXPECT_EQ(Rows().size(), 5u);
 
-  const std::wstring only64 = NewGuid();
-  reg.SetString(L"CLSID\\" + only64, L"", L"Only for 64-bit programs " + fix.Token, TView::v64);
-  form->cmRegistryView(form->View() == TRegView::rv64 ? TRegView::rv32 : TRegView::rv64);
+  const std::wstring onlyOther = NewGuid();
+  reg.SetString(L"CLSID\\" + onlyOther, L"", L"Only for the other view " + fix.Token, FixtureView(other));
+  form->cmRegistryView(other);
   ASSERT_TRUE(RunUntil([&] { return !form->Indexing(); }));
-  EXPECT_EQ(RowOf(later) >= 0, form->View() == TRegView::rv32);
-  EXPECT_EQ(RowOf(only64) >= 0, form->View() == TRegView::rv64);
+  EXPECT_EQ(form->View(), other);
+  EXPECT_LT(RowOf(later), 0);
+  EXPECT_GE(RowOf(onlyOther), 0);
 }
 
 TEST_F(Search, CheckShowsProblemsWhoseRowsSelectTheirEntriesAndSavesThem) {

@@ -12,6 +12,9 @@ if [ -z "${WINEPREFIX:-}" ]; then
   echo "no WINEPREFIX; run the tests through tools/test" >&2
   exit 2
 fi
+# The 64-bit system folder as the program names it: a 32-bit program reaches it through sysnative.
+native='C:\windows\sysnative\'
+[ "${VANTREL_PROGRAM_BITS:-32}" = 64 ] && native='C:\windows\system32\'
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 2
@@ -48,7 +51,7 @@ compile() {
 # of a library and compares what it prints.
 run_program() {
   local name=$1 library=$2 expected=$3
-  generate "C:\\windows\\sysnative\\$library" "$work/$name" || return 1
+  generate "$native$library" "$work/$name" || return 1
   cp "$here/$name.dpr" "$work/$name/"
   compile "$work/$name/$name.dpr" || return 1
   local output
@@ -74,7 +77,7 @@ case "$test_name" in
       library=$(basename "$path")
       known=0
       for name in "${libraries[@]}"; do [ "${library,,}" = "$name" ] && known=1; done
-      if ! generate "C:\\windows\\sysnative\\$library" "$work/$library" >"$work/$library.generate" 2>&1; then
+      if ! generate "$native$library" "$work/$library" >"$work/$library.generate" 2>&1; then
         # The name may stand in a file without a library; the ones known to hold one must load.
         if [ "$known" = 1 ]; then cat "$work/$library.generate"; status=1; else echo "no library: $library"; fi
         continue

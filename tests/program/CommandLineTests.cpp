@@ -141,8 +141,8 @@ TEST_F(ProgramRun, UnwritableFileIsReportedAndTheOtherSwitchesStillRun) {
   EXPECT_TRUE(FileExists(NextToProgram(L"TypeLibs.csv")));
 }
 
-TEST_F(ProgramRun, EachRegistryViewExportsItsOwnClassesAsThatBuildWould) {
-  if (!IsWow64()) GTEST_SKIP() << "needs the 32-bit build on 64-bit Windows";
+TEST_F(ProgramRun, EachRegistryViewExportsItsOwnClasses) {
+  if (!Is64BitWindows()) GTEST_SKIP() << "one registry view only";
   TRegistryFixture reg;
   const std::wstring only32 = NewGuid(), only64 = NewGuid();
   reg.SetString(L"CLSID\\" + only32, L"", L"Only 32", TView::v32);
@@ -161,31 +161,50 @@ TEST_F(ProgramRun, EachRegistryViewExportsItsOwnClassesAsThatBuildWould) {
   const std::string thirtyTwo = ReadFileBytes(NextToProgram(L"ObjClasses.csv"));
   EXPECT_TRUE(listed(thirtyTwo, only32));
   EXPECT_FALSE(listed(thirtyTwo, only64));
+  // Without a switch, the program's own view.
+  run = Run(L"/SO");
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  EXPECT_EQ(ReadFileBytes(NextToProgram(L"ObjClasses.csv")), ProcessRegView() == TRegView::rv64 ? sixtyFour : thirtyTwo);
   run = Run(L"/32 /SO /64");
   EXPECT_EQ(run.ExitCode, 1u);
   EXPECT_NE(run.StdErr.find("/32 and /64 cannot be combined"), std::string::npos) << run.StdErr;
+}
 
-  // The 64-bit build writes the same file without being asked for the view.
-  const std::wstring program64 = ExpandFileName(BinaryPath(L"..\\x86_64\\bin\\Vantrel.exe"));
-  if (!FileExists(program64)) GTEST_SKIP() << "no 64-bit build beside this one";
-  const std::wstring csv64 = ExtractFilePath(program64) + L"ObjClasses.csv";
-  DeleteFileW(csv64.c_str());
-  run = RunProcess(L"\"" + program64 + L"\" /SO", 120000);
+TEST_F(ProgramRun, TheOtherBuildExportsTheViewOfItsOwnPrograms) {
+  VANTREL_SKIP_WITHOUT_32BIT_PROGRAMS("the 32-bit build does not run");
+  if (!Is64BitWindows()) GTEST_SKIP() << "one registry view only";
+  const bool own64 = ProcessRegView() == TRegView::rv64;
+  const std::wstring otherProgram =
+      ExpandFileName(BinaryPath(own64 ? L"..\\i686\\bin\\Vantrel.exe" : L"..\\x86_64\\bin\\Vantrel.exe"));
+  if (!FileExists(otherProgram)) GTEST_SKIP() << "no build of the other bitness beside this one";
+  TRegistryFixture reg;
+  const std::wstring onlyOther = NewGuid();
+  reg.SetString(L"CLSID\\" + onlyOther, L"", L"Only in the other view", FixtureView(OtherRegView()));
+  // The other build writes without a switch the file this one writes when asked for its view.
+  TProcessResult run = Run(own64 ? L"/32 /SO" : L"/64 /SO");
   ASSERT_FALSE(run.TimedOut);
   EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
-  EXPECT_EQ(ReadFileBytes(csv64), sixtyFour);
-  DeleteFileW(csv64.c_str());
+  const std::string asked = ReadFileBytes(NextToProgram(L"ObjClasses.csv"));
+  EXPECT_NE(asked.find(WideToCodePage(onlyOther, CP_ACP)), std::string::npos);
+  const std::wstring otherCsv = ExtractFilePath(otherProgram) + L"ObjClasses.csv";
+  DeleteFileW(otherCsv.c_str());
+  run = RunProcess(L"\"" + otherProgram + L"\" /SO", 120000);
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  EXPECT_EQ(ReadFileBytes(otherCsv), asked);
+  DeleteFileW(otherCsv.c_str());
 }
 
 TEST_F(ProgramRun, ViewSwitchAloneOpensTheWindowInThatView) {
-  if (!IsWow64()) GTEST_SKIP() << "needs the 32-bit build on 64-bit Windows";
+  if (!Is64BitWindows()) GTEST_SKIP() << "one registry view only";
+  const bool own64 = ProcessRegView() == TRegView::rv64;
   PROCESS_INFORMATION info = {};
-  HWND window = StartProgramWindow(L"/64 not-a-switch", info);
+  HWND window = StartProgramWindow(own64 ? L"/32 not-a-switch" : L"/64 not-a-switch", info);
   ASSERT_NE(window, nullptr) << "no main window appeared";
   // The status bar names the view on screen.
   HWND statusBar = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
   ASSERT_NE(statusBar, nullptr);
-  EXPECT_EQ(RemoteStatusText(info.hProcess, statusBar, 2), L"64-bit Registry");
+  EXPECT_EQ(RemoteStatusText(info.hProcess, statusBar, 2), own64 ? L"32-bit Registry" : L"64-bit Registry");
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(info.hProcess, 30000), WAIT_OBJECT_0);
   CloseHandle(info.hProcess);

@@ -7,11 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "base/Zarvek_SysUtils.h"
+
 namespace vantrel::test {
 
 // Which registry view a write goes to. CLSID and Interface keys exist once per view in a 32-bit
 // process on 64-bit Windows; TypeLib and AppID keys are shared.
 enum class TView { v32, v64, Both };
+
+// The fixture's name of a registry view of the catalog.
+inline TView FixtureView(TRegView AView) { return AView == TRegView::rv64 ? TView::v64 : TView::v32; }
 
 // A new GUID in registry form, "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 std::wstring NewGuid();

@@ -14,6 +14,13 @@
 
 namespace vantrel::test {
 
+bool ThirtyTwoBitProgramsRun() {
+  if (IsWow64()) return true;
+  wchar_t mode[64] = {};
+  const DWORD length = GetEnvironmentVariableW(L"VANTREL_MODE", mode, 64);
+  return !(length > 0 && length < 64 && std::wstring_view(mode) == L"64-bit only");
+}
+
 std::wstring WindowsPath(const std::string& APath) {
   std::wstring path = CodePageToWide(APath, CP_UTF8);
   for (wchar_t& c : path) {
@@ -123,6 +130,16 @@ void WriteFileText(const std::wstring& APath, const std::string& ABytes) {
 
 void CopyFileTo(const std::wstring& AFrom, const std::wstring& ATo) {
   if (!CopyFileW(AFrom.c_str(), ATo.c_str(), FALSE)) throw std::runtime_error("CopyFile failed");
+}
+
+TFileCopy::TFileCopy(const std::wstring& AFrom, const std::wstring& ATo) : FPath(ATo) {
+  if (GetFileAttributesW(ATo.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  if (!CopyFileW(AFrom.c_str(), ATo.c_str(), TRUE)) throw std::runtime_error("CopyFile failed");
+  FCopied = true;
+}
+
+TFileCopy::~TFileCopy() {
+  if (FCopied) DeleteFileW(FPath.c_str());
 }
 
 }  // namespace vantrel::test

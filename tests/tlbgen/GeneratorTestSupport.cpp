@@ -66,6 +66,15 @@ std::string Joined(const TStringList& ALines) {
 
 std::wstring FixturePath(const std::wstring& AName) { return BinaryPath(L"tests\\tlbgen\\fixtures\\" + AName); }
 
+TOtherViewLibrary::TOtherViewLibrary(TRegistryFixture& AReg)
+    : FName(L"vantrel-" + NewGuid().substr(1, 8) + L".tlb"),
+      FGuid(NewGuid()),
+      FCopy(FixturePath(L"Shapes.tlb"), ViewSystemDirectoryPath(OtherRegView()) + FName) {
+  const wchar_t* platform = OtherRegView() == TRegView::rv64 ? L"win64" : L"win32";
+  AReg.SetString(L"TypeLib\\" + FGuid + L"\\1.0", L"", L"Other view only");
+  AReg.SetString(L"TypeLib\\" + FGuid + L"\\1.0\\0\\" + platform, L"", SystemDirectoryPath() + FName);
+}
+
 const wchar_t* const kWineLibraries[25] = {
     L"stdole2.tlb",  L"stdole32.tlb", L"activeds.tlb", L"mshtml.tlb",   L"atl.dll",      L"comsvcs.dll",
     L"hnetcfg.dll",  L"ieframe.dll",  L"jscript.dll",  L"msi.dll",      L"msxml3.dll",   L"msxml6.dll",

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "base/Zarvek_StrUtils.h"
+#include "tests/support/RegistryFixture.h"
+#include "tests/support/TestSupport.h"
 #include "tests/tlbgen/FakeTypeLib.h"
 #include "tlbviewer/TLBGenerator.h"
 
@@ -42,5 +44,19 @@ std::vector<std::wstring> WineLibraryFiles();
 
 // A fixture built by widl at build time.
 std::wstring FixturePath(const std::wstring& AName);
+
+// The Shapes fixture registered for the programs of the other registry view only (win64 from a
+// 32-bit process, win32 from a 64-bit one), named as those programs name it: in the system folder,
+// which they reach as their own. The file lies in the other view's system folder only.
+class TOtherViewLibrary {
+ public:
+  explicit TOtherViewLibrary(TRegistryFixture& AReg);
+  const std::wstring& Guid() const { return FGuid; }
+  const std::wstring& File() const { return FCopy.Path(); }  // the path this process reads
+
+ private:
+  std::wstring FName, FGuid;
+  TFileCopy FCopy;
+};
 
 }  // namespace vantrel::test

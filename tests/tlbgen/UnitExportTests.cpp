@@ -89,7 +89,11 @@ TEST(UnitSource, RegisteredLibraryIsItsCatalogEntryWithDetails) {
   EXPECT_EQ(data.CLSID, kStdOleGuid);
   EXPECT_EQ(data.Typ, TObjectType::otTypeLib);
   EXPECT_EQ(data.Name, RawDefault(key + L"\\" + versions[0]));
-  EXPECT_EQ(data.Server, RawDefault(key + L"\\" + versions[0] + L"\\0\\win32"));
+  // The file registered for the platform of the process's view: win64 before win32 for a 64-bit one.
+  std::wstring file;
+  if (ProcessRegView() == TRegView::rv64) file = RawDefault(key + L"\\" + versions[0] + L"\\0\\win64");
+  if (file.empty()) file = RawDefault(key + L"\\" + versions[0] + L"\\0\\win32");
+  EXPECT_EQ(data.Server, file);
   uint32_t major = 0, minor = 0;
   SplitVersion(versions[0], major, minor);
   EXPECT_EQ(data.MajorVersion, major);

@@ -1,7 +1,8 @@
 # Shared set-up for tools/run, tools/test and tools/bench. Source it; do not run it.
 #
-# vantrel_setup   installs what a fresh Debian machine lacks and fetches the Scintilla/Lexilla sources
-# vantrel_build   configures and builds one CMake build tree (default: the shipped i686 build)
+# vantrel_setup   installs what a fresh Debian machine lacks, fetches the Scintilla/Lexilla sources
+#                 and chooses the mode (vantrel_choose_mode)
+# vantrel_build   configures and builds one CMake build tree (default: the build of the mode)
 # vantrel_ensure_printer  a running CUPS scheduler with a PDF printer for the printing test
 #
 # Everything is idempotent: on a ready machine both return after a few quick checks.
@@ -134,15 +135,67 @@ vantrel_build_fpc_units() {
   touch "$out/.ready"
 }
 
+# Wine's 32-bit loader runs only where the kernel runs 32-bit programs. Without it, Wine's 64-bit
+# loader alone runs the 64-bit build in a 64-bit-only prefix.
+VANTREL_WINE32=/usr/lib/wine/wine
+VANTREL_WINE64=/usr/lib/wine/wine64
+
+# vantrel_choose_mode: the mode of this machine, once per run.
+#   VANTREL_ARCH  the build that runs here: i686 (the shipped build under WOW64) or x86_64
+#   VANTREL_MODE  "32-bit and 64-bit" or "64-bit only"
+# VANTREL_ARCH=x86_64 forces the 64-bit-only mode on any machine; VANTREL_ARCH=i686 insists on the
+# 32-bit mode. In the 64-bit-only mode, wine, wineboot, winepath and regedit go through Wine's
+# 64-bit loader.
+vantrel_choose_mode() {
+  [ -n "${VANTREL_MODE:-}" ] && [ -n "${VANTREL_ARCH:-}" ] && return 0
+  local runs32=0
+  "$VANTREL_WINE32" --version >/dev/null 2>&1 && runs32=1
+  case "${VANTREL_ARCH:-}" in
+    x86_64) ;;
+    i686)
+      if [ $runs32 = 0 ]; then
+        vantrel_log "VANTREL_ARCH=i686, but this machine runs no 32-bit programs ($VANTREL_WINE32 --version fails)"
+        return 1
+      fi ;;
+    "") if [ $runs32 = 1 ]; then VANTREL_ARCH=i686; else VANTREL_ARCH=x86_64; fi ;;
+    *) vantrel_log "VANTREL_ARCH must be i686 or x86_64, not $VANTREL_ARCH"; return 1 ;;
+  esac
+  if [ "$VANTREL_ARCH" = i686 ]; then
+    VANTREL_MODE="32-bit and 64-bit"
+  else
+    VANTREL_MODE="64-bit only"
+    vantrel_wine64_commands
+  fi
+  export VANTREL_ARCH VANTREL_MODE
+  vantrel_log "mode: $VANTREL_MODE (the $VANTREL_ARCH build runs the tests)"
+}
+
+# Commands named like Wine's that start everything through its 64-bit loader, first on PATH. They
+# are scripts: the loader looks at the name it was started by, so a symbolic link would not do.
+vantrel_wine64_commands() {
+  local bin="$VANTREL_DEPS/wine64-bin" name
+  mkdir -p "$bin"
+  for name in wine wine-stable wine64; do
+    printf '#!/bin/sh\nexec %s "$@"\n' "$VANTREL_WINE64" >"$bin/$name"
+  done
+  for name in wineboot winepath regedit winecfg wineconsole msiexec regsvr32 winedbg notepad; do
+    printf '#!/bin/sh\nexec %s %s.exe "$@"\n' "$VANTREL_WINE64" "$name" >"$bin/$name"
+  done
+  chmod +x "$bin"/*
+  case ":$PATH:" in *":$bin:"*) ;; *) export PATH="$bin:$PATH" ;; esac
+  export WINELOADER="$VANTREL_WINE64"
+}
+
 vantrel_setup() {
   vantrel_install_packages
   vantrel_fetch_scite
   vantrel_build_fpc_units
+  vantrel_choose_mode
 }
 
-# vantrel_build [arch] [cmake build args...]; arch is i686 (default) or x86_64.
+# vantrel_build [arch] [cmake build args...]; arch is i686 or x86_64 (default: the build of the mode).
 vantrel_build() {
-  local arch="${1:-i686}"
+  local arch="${1:-${VANTREL_ARCH:-i686}}"
   shift || true
   local dir="$VANTREL_BUILD_ROOT/$arch"
   if [ ! -f "$dir/build.ninja" ]; then
@@ -155,11 +208,13 @@ vantrel_build() {
   cmake --build "$dir" "$@"
 }
 
-# A throwaway 64-bit Wine prefix, copied from a template that is made once per build tree.
+# A throwaway 64-bit Wine prefix, copied from a template that is made once per mode: with WOW64
+# where 32-bit programs run, 64-bit only (an empty syswow64) where they do not.
 vantrel_wine_template() {
   local template="$VANTREL_DEPS/wine-template"
+  [ "${VANTREL_ARCH:-i686}" = x86_64 ] && template="$VANTREL_DEPS/wine-template-win64"
   if [ ! -f "$template/.ready" ]; then
-    vantrel_log "creating the Wine prefix template (once)"
+    vantrel_log "creating the Wine prefix template for the mode \"${VANTREL_MODE:-32-bit and 64-bit}\" (once)"
     rm -rf "$template"
     mkdir -p "$(dirname "$template")"
     WINEPREFIX="$template" WINEARCH=win64 wineboot -i >/dev/null 2>&1 || true
@@ -221,7 +276,7 @@ vantrel_ensure_printer() {
     vantrel_log "printing: CUPS or cups-pdf is not installed"
     return 1
   fi
-  if [ ! -e /usr/lib/i386-linux-gnu/libcups.so.2 ]; then
+  if [ "${VANTREL_ARCH:-i686}" = i686 ] && [ ! -e /usr/lib/i386-linux-gnu/libcups.so.2 ]; then
     vantrel_log "printing: no i386 libcups2, so 32-bit Wine processes would see no printer"
     return 1
   fi
@@ -266,4 +321,37 @@ vantrel_ensure_printer() {
       { vantrel_log "printing: cannot enable $name"; return 1; }
   fi
   export VANTREL_PRINTER="$name" VANTREL_PDF_DIR="$out"
+}
+
+# The text every test that needs 32-bit programs skips with in the 64-bit-only mode.
+VANTREL_MODE_SKIP="not in the 64-bit-only mode:"
+
+# vantrel_report_skips <CTest's LastTest.log>: the mode, and the tests skipped in it with their
+# reasons: those skipped for the mode apart from those skipped for another reason (no printer, say).
+vantrel_report_skips() {
+  [ -f "$1" ] || return 0
+  # A gtest case that skips prints "<file>:<line>: Skipped" and its reason on the next line.
+  awk -v mode="$VANTREL_MODE_SKIP" '
+    /^[0-9]+\/[0-9]+ Test: / { name = $3; next }
+    /: Skipped$/ { getline reason; sub(/\r$/, "", reason); skipped[name] = reason; next }
+    END {
+      for (n in skipped) {
+        r = skipped[n]
+        if (index(r, mode) == 1) { formode++; modereasons[substr(r, length(mode) + 2)]++ }
+        else { other++; otherreasons[r]++ }
+      }
+      printf "%d\n", formode
+      for (r in modereasons) printf "  %3d  %s\n", modereasons[r], r
+      printf "%d\n", other
+      for (r in otherreasons) printf "  %3d  %s\n", otherreasons[r], r
+    }' "$1" >"$1.skips"
+  local formode other
+  formode=$(sed -n 1p "$1.skips")
+  echo
+  echo "Mode: $VANTREL_MODE (the $VANTREL_ARCH build)."
+  echo "Skipped for the mode: ${formode:-0}"
+  awk 'NR > 1 && /^[0-9]+$/ { exit } NR > 1' "$1.skips" | sort -k2
+  other=$(awk 'NR > 1 && /^[0-9]+$/ { print; exit }' "$1.skips")
+  echo "Skipped for other reasons: ${other:-0}"
+  awk 'found; NR > 1 && /^[0-9]+$/ { found = 1 }' "$1.skips" | sort -k2
 }
