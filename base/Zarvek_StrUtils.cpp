@@ -108,16 +108,58 @@ int32_t StrToInt(std::wstring_view AText) {
   return value;
 }
 
-void SplitVersion(std::wstring_view AText, uint32_t& AMajor, uint32_t& AMinor) {
+namespace {
+
+// The hexadecimal number a text starts with, after blanks and an optional 0x, as sscanf's %x reads
+// it; false when there are no digits or the number does not fit. AEnd: where the digits end.
+bool LeadingHex(std::wstring_view AText, uint32_t& AValue, size_t* AEnd = nullptr) {
+  size_t i = 0;
+  while (i < AText.size() && (AText[i] == L' ' || AText[i] == L'\t')) ++i;
+  if (i + 2 < AText.size() && AText[i] == L'0' && (AText[i + 1] == L'x' || AText[i + 1] == L'X') &&
+      iswxdigit(AText[i + 2])) {
+    i += 2;
+  }
+  uint64_t value = 0;
+  size_t digits = 0;
+  for (; i < AText.size(); ++i, ++digits) {
+    const wchar_t c = AText[i];
+    int digit = -1;
+    if (c >= L'0' && c <= L'9') digit = c - L'0';
+    else if (c >= L'a' && c <= L'f') digit = c - L'a' + 10;
+    else if (c >= L'A' && c <= L'F') digit = c - L'A' + 10;
+    if (digit < 0) break;
+    value = value * 16 + static_cast<uint64_t>(digit);
+    if (value > 0xFFFFFFFFu) return false;
+  }
+  if (digits == 0) return false;
+  AValue = static_cast<uint32_t>(value);
+  if (AEnd) *AEnd = i;
+  return true;
+}
+
+}  // namespace
+
+bool SplitVersion(std::wstring_view AText, uint32_t& AMajor, uint32_t& AMinor) {
   AMajor = 0;
   AMinor = 0;
   size_t dot = AText.find(L'.');
-  if (dot == std::wstring_view::npos) return;
-  int32_t value = 0;
-  if (!TryStrToInt(AText.substr(0, dot), value)) return;
-  AMajor = static_cast<uint32_t>(value);
-  if (!TryStrToInt(AText.substr(dot + 1, 255), value)) return;
-  AMinor = static_cast<uint32_t>(value);
+  if (dot == std::wstring_view::npos) return false;
+  uint32_t value = 0;
+  size_t end = 0;
+  // The major number runs up to the dot: "1x.0" is no version.
+  if (!LeadingHex(AText.substr(0, dot), value, &end) || end != dot) return false;
+  AMajor = value;
+  if (!LeadingHex(AText.substr(dot + 1), value)) return false;
+  AMinor = value;
+  return true;
+}
+
+std::wstring VersionText(uint32_t AMajor, uint32_t AMinor) {
+  return std::to_wstring(AMajor) + L"." + std::to_wstring(AMinor);
+}
+
+std::wstring VersionKeyText(uint32_t AMajor, uint32_t AMinor) {
+  return LowerCaseAscii(IntToHex(AMajor)) + L"." + LowerCaseAscii(IntToHex(AMinor));
 }
 
 std::wstring IntToStr(int64_t AValue) { return std::to_wstring(AValue); }

@@ -31,8 +31,15 @@ bool TryStrToInt(std::wstring_view AText, int32_t& AValue);
 // As TryStrToInt; raises EConvertError "'%s' is not a valid integer value" on failure.
 int32_t StrToInt(std::wstring_view AText);
 
-// Major and minor number of a version text "major.minor"; 0 where a part does not convert.
-void SplitVersion(std::wstring_view AText, uint32_t& AMajor, uint32_t& AMinor);
+// Major and minor number of a type library version "major.minor", both hexadecimal as the
+// platform writes version keys and reads them back ("a.0" is 10.0, "c.1" is 12.1): each part is
+// the hexadecimal digits it starts with, after blanks. 0 where a part does not convert; true when
+// both converted.
+bool SplitVersion(std::wstring_view AText, uint32_t& AMajor, uint32_t& AMinor);
+// A version as people read it, "12.1".
+std::wstring VersionText(uint32_t AMajor, uint32_t AMinor);
+// A version as the platform names its key, "c.1".
+std::wstring VersionKeyText(uint32_t AMajor, uint32_t AMinor);
 
 std::wstring IntToStr(int64_t AValue);
 std::wstring UIntToStr(uint64_t AValue);

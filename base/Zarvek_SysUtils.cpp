@@ -188,11 +188,16 @@ TStringList ViewEnvironment(const TStringList& AEnvironment, TRegView AView) {
 std::wstring ExpandEnvironmentText(std::wstring_view AText, TRegView AView) {
   const TStringList overrides = ProgramFolderOverrides(AView);
   const std::wstring text = overrides.empty() ? std::wstring(AText) : ReplaceVariables(overrides, AText);
-  std::wstring expanded(4096, L'\0');
-  DWORD length = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), 4096);
-  if (length > 0 && length <= 4096) {
-    expanded.resize(length - 1);
-    return expanded;
+  // As long as the expansion needs: a long one is not the stored text in its place.
+  std::wstring expanded(text.size() + 256, L'\0');
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const DWORD length = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    if (length == 0) return text;
+    if (length <= expanded.size()) {
+      expanded.resize(length - 1);
+      return expanded;
+    }
+    expanded.assign(length, L'\0');
   }
   return text;
 }

@@ -30,13 +30,27 @@ void ReadCLSIDDetails(const std::wstring& AGuid, TObjectData& AData, const TStri
     registry.GetKeyNames(subkeys);
     registry.CloseKey();
   }
+  // The 32-bit servers before their 16-bit forms (InprocServer32 before InprocServer, which the
+  // registry's order puts first), in-process before local; then any other key named like a server,
+  // but not InprocHandler32.
+  const std::wstring* serverKey = nullptr;
+  int serverRank = 0;
   for (const std::wstring& subkey : subkeys) {
-    // InprocServer32, LocalServer32 and their 16-bit forms, but not InprocHandler32.
-    if (UpperCaseAscii(subkey).find(L"SERVER") != std::wstring::npos) {
-      const std::wstring server = ValueText(registry, key + L"\\" + subkey);
-      AData.Server = ExpandPathVariables(ViewEnvironment(AEnvironment, AView), server);
-      break;
+    const std::wstring upper = UpperCaseAscii(subkey);
+    int rank = 0;
+    if (upper == L"INPROCSERVER32") rank = 5;
+    else if (upper == L"LOCALSERVER32") rank = 4;
+    else if (upper == L"INPROCSERVER") rank = 3;
+    else if (upper == L"LOCALSERVER") rank = 2;
+    else if (upper.find(L"SERVER") != std::wstring::npos) rank = 1;
+    if (rank > serverRank) {
+      serverKey = &subkey;
+      serverRank = rank;
     }
+  }
+  if (serverKey) {
+    const std::wstring server = ValueText(registry, key + L"\\" + *serverKey);
+    AData.Server = ExpandPathVariables(ViewEnvironment(AEnvironment, AView), server);
   }
   try {
     AData.AppId = ValueText(registry, key, L"AppID");
@@ -68,8 +82,8 @@ void ReadTypeLibDetails(const std::wstring& AGuid, TObjectData& AData, TRegView 
   registry.GetKeyNames(versions);
   registry.CloseKey();
   if (versions.empty()) return;
-  // Only the neutral locale is consulted, for the platform of the view.
-  AData.Server = RegisteredTypeLibFile(key + L"\\" + versions.front(), AView);
+  // The version the catalog lists; only the neutral locale is consulted, for the platform of the view.
+  AData.Server = RegisteredTypeLibFile(key + L"\\" + *HighestVersionKey(versions), AView);
 }
 
 void ReadAppIDDetails(const std::wstring&, TObjectData&) {}

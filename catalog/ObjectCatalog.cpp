@@ -70,6 +70,14 @@ void LoadEntries(const wchar_t* ARoot, TObjectType AType, TObjects& AList, TRegV
   AList.shrink_to_fit();
 }
 
+// A key that could not be opened: an entry all the same when it exists but may not be read.
+bool KeepUnreadable(const TRegistry& ARegistry, TObjectData& AData) {
+  if (ARegistry.LastOpenResult() != ERROR_ACCESS_DENIED) return false;
+  AData.Name = AData.GUID;
+  AData.Unreadable = true;
+  return true;
+}
+
 // The default value of the open key when it is text; else the entry is named by its GUID.
 void ReadEntryName(const TRegistry& ARegistry, TObjectData& AData) {
   try {
@@ -84,7 +92,7 @@ void ReadEntryName(const TRegistry& ARegistry, TObjectData& AData) {
 
 void LoadCLSIDList(TObjects& AList, TRegView AView) {
   LoadEntries(L"CLSID", TObjectType::otCLSID, AList, AView, [](TRegistry& ARegistry, TObjectData& AData) {
-    if (!ARegistry.OpenKeyReadOnly(AData.GUID.view())) return false;
+    if (!ARegistry.OpenKeyReadOnly(AData.GUID.view())) return KeepUnreadable(ARegistry, AData);
     ReadEntryName(ARegistry, AData);
     ARegistry.CloseKey();
     return true;
@@ -95,13 +103,13 @@ void LoadTypeLibList(TObjects& AList, TRegView AView) {
   TStringList versions;
   LoadEntries(L"TypeLib", TObjectType::otTypeLib, AList, AView, [&](TRegistry& ARegistry, TObjectData& AData) {
     const std::wstring path = AData.GUID;
-    if (!ARegistry.OpenKeyReadOnly(path)) return false;
+    if (!ARegistry.OpenKeyReadOnly(path)) return KeepUnreadable(ARegistry, AData);
     ARegistry.GetKeyNames(versions);
     ARegistry.CloseKey();
     if (versions.empty()) return false;
-    // A library registered in several versions is listed once, under the first.
-    const std::wstring& version = versions.front();
-    if (!ARegistry.OpenKeyReadOnly(path + L"\\" + version)) return false;
+    // A library registered in several versions is listed once, under the highest.
+    const std::wstring& version = *HighestVersionKey(versions);
+    if (!ARegistry.OpenKeyReadOnly(path + L"\\" + version)) return KeepUnreadable(ARegistry, AData);
     ReadEntryName(ARegistry, AData);
     SplitVersion(version, AData.MajorVersion, AData.MinorVersion);
     ARegistry.CloseKey();
@@ -111,7 +119,7 @@ void LoadTypeLibList(TObjects& AList, TRegView AView) {
 
 void LoadAppIDList(TObjects& AList, TRegView AView) {
   LoadEntries(L"AppID", TObjectType::otAppID, AList, AView, [](TRegistry& ARegistry, TObjectData& AData) {
-    if (!ARegistry.OpenKeyReadOnly(AData.GUID.view())) return false;
+    if (!ARegistry.OpenKeyReadOnly(AData.GUID.view())) return KeepUnreadable(ARegistry, AData);
     ReadEntryName(ARegistry, AData);
     ARegistry.CloseKey();
     return true;
@@ -120,7 +128,8 @@ void LoadAppIDList(TObjects& AList, TRegView AView) {
 
 void LoadInterfaceList(TObjects& AList, TRegView AView) {
   LoadEntries(L"Interface", TObjectType::otInterface, AList, AView, [](TRegistry& ARegistry, TObjectData& AData) {
-    if (!ARegistry.OpenKeyReadOnly(AData.GUID.view())) return false;
+    // An interface whose name cannot be read may be named: it is listed.
+    if (!ARegistry.OpenKeyReadOnly(AData.GUID.view())) return KeepUnreadable(ARegistry, AData);
     // Any type of default value names the interface, rendered as the registry view shows it.
     std::wstring text = RegistryValueText(ARegistry, L"", true);
     ARegistry.CloseKey();
@@ -128,6 +137,23 @@ void LoadInterfaceList(TObjects& AList, TRegView AView) {
     AData.Name = text;
     return true;
   });
+}
+
+const std::wstring* HighestVersionKey(const TStringList& AKeys) {
+  const std::wstring* best = nullptr;
+  uint32_t bestMajor = 0, bestMinor = 0;
+  bool bestIsVersion = false;
+  for (const std::wstring& key : AKeys) {
+    uint32_t major = 0, minor = 0;
+    const bool isVersion = SplitVersion(key, major, minor);
+    if (!best || (isVersion && (!bestIsVersion || major > bestMajor || (major == bestMajor && minor > bestMinor)))) {
+      best = &key;
+      bestMajor = major;
+      bestMinor = minor;
+      bestIsVersion = isVersion;
+    }
+  }
+  return best;
 }
 
 void LoadList(TObjectType AType, TObjects& AList, TRegView AView) {

@@ -4,10 +4,14 @@ namespace vantrel {
 
 void TRegisteredValues::Clear() {
   // Cleared, not replaced: the strings keep their room for the next entry.
-  for (std::wstring* text : {&InprocServer, &LocalServer, &ProgId, &VersionIndependentProgId, &TypeLib, &AppId,
-                             &ProxyStub, &LocalService, &DllSurrogate, &RunAs}) {
+  for (std::wstring* text : {&Name, &InprocServer, &LocalServer, &ProgId, &VersionIndependentProgId, &ServerExecutable,
+                             &TreatAs, &AutoConvertTo, &TypeLib, &AppId, &ProxyStub, &LocalService, &DllSurrogate,
+                             &RunAs}) {
     text->clear();
   }
+  OpenResult = ERROR_SUCCESS;
+  InprocServerType = LocalServerType = REG_NONE;
+  HasServerKey = false;
   Versions.clear();
 }
 
@@ -28,13 +32,17 @@ HKEY TRegisteredValuesReader::Root(TObjectType AType) {
   return FRoots[kind].get();
 }
 
-void TRegisteredValuesReader::ReadText(HKEY AKey, const wchar_t* ASubkey, const wchar_t* AName, std::wstring& AText) {
+bool TRegisteredValuesReader::ReadText(HKEY AKey, const wchar_t* ASubkey, const wchar_t* AName, std::wstring& AText,
+                                       DWORD* AType) {
   AText.clear();
+  if (AType) *AType = REG_NONE;
   TRegKey subkey;
   HKEY key = AKey;
   if (ASubkey) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(AKey, ASubkey, 0, KEY_QUERY_VALUE | FViewAccess, &opened) != ERROR_SUCCESS) return;
+    const LONG result = RegOpenKeyExW(AKey, ASubkey, 0, KEY_QUERY_VALUE | FViewAccess, &opened);
+    // A key that exists but may not be read still exists.
+    if (result != ERROR_SUCCESS) return result == ERROR_ACCESS_DENIED;
     subkey.reset(opened);
     key = opened;
   }
@@ -47,12 +55,13 @@ void TRegisteredValuesReader::ReadText(HKEY AKey, const wchar_t* ASubkey, const 
       continue;
     }
     // A value that is not text names no file and no key.
-    if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return;
+    if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return true;
+    if (AType) *AType = type;
     const size_t length = size / sizeof(wchar_t);
     size_t end = 0;
     while (end < length && FBuffer[end] != L'\0') ++end;
     AText.assign(FBuffer.data(), end);
-    return;
+    return true;
   }
 }
 
@@ -109,17 +118,29 @@ void TRegisteredValuesReader::Read(TObjectType AType, std::wstring_view AGuid, T
   if (!root) return;
   FPath.assign(AGuid);
   HKEY entry = nullptr;
-  if (RegOpenKeyExW(root, FPath.c_str(), 0, KEY_READ | FViewAccess, &entry) != ERROR_SUCCESS) return;
+  AValues.OpenResult = RegOpenKeyExW(root, FPath.c_str(), 0, KEY_READ | FViewAccess, &entry);
+  if (AValues.OpenResult != ERROR_SUCCESS) return;
   TRegKey entryOwner(entry);
+  ReadText(entry, nullptr, nullptr, AValues.Name);
   switch (AType) {
-    case TObjectType::otCLSID:
-      ReadText(entry, L"InprocServer32", nullptr, AValues.InprocServer);
-      ReadText(entry, L"LocalServer32", nullptr, AValues.LocalServer);
+    case TObjectType::otCLSID: {
+      bool server = ReadText(entry, L"InprocServer32", nullptr, AValues.InprocServer, &AValues.InprocServerType);
+      if (ReadText(entry, L"LocalServer32", nullptr, AValues.LocalServer, &AValues.LocalServerType)) {
+        server = true;
+        ReadText(entry, L"LocalServer32", L"ServerExecutable", AValues.ServerExecutable);
+      }
+      std::wstring ignored;
+      // The 16-bit forms are servers too, of programs long gone.
+      AValues.HasServerKey = server || ReadText(entry, L"InprocServer", nullptr, ignored) ||
+                             ReadText(entry, L"LocalServer", nullptr, ignored);
       ReadText(entry, L"ProgID", nullptr, AValues.ProgId);
       ReadText(entry, L"VersionIndependentProgID", nullptr, AValues.VersionIndependentProgId);
       ReadText(entry, L"TypeLib", nullptr, AValues.TypeLib);
+      ReadText(entry, L"TreatAs", nullptr, AValues.TreatAs);
+      ReadText(entry, L"AutoConvertTo", nullptr, AValues.AutoConvertTo);
       ReadText(entry, nullptr, L"AppID", AValues.AppId);
       break;
+    }
     case TObjectType::otInterface:
       ReadText(entry, L"ProxyStubClsid32", nullptr, AValues.ProxyStub);
       ReadText(entry, L"TypeLib", nullptr, AValues.TypeLib);

@@ -27,8 +27,17 @@ struct TTypeLibVersion {
 // Every text as registered (not trimmed, not expanded); empty when the key or value is missing
 // or is not text.
 struct TRegisteredValues {
+  // The result of opening the entry's key: ERROR_ACCESS_DENIED for a key nobody may read.
+  LONG OpenResult = ERROR_SUCCESS;
+  std::wstring Name;  // the entry key's default value
   // Object classes.
   std::wstring InprocServer, LocalServer, ProgId, VersionIndependentProgId;
+  // The value types of the two servers: COM expands variables only in REG_EXPAND_SZ.
+  DWORD InprocServerType = REG_NONE, LocalServerType = REG_NONE;
+  std::wstring ServerExecutable;  // LocalServer32's ServerExecutable value
+  std::wstring TreatAs, AutoConvertTo;
+  // Whether any server key (InprocServer32, LocalServer32, InprocServer, LocalServer) exists.
+  bool HasServerKey = false;
   std::wstring TypeLib;  // classes and interfaces
   std::wstring AppId;    // the class's AppID value
   // Interfaces.
@@ -51,8 +60,9 @@ class TRegisteredValuesReader {
 
  private:
   HKEY Root(TObjectType AType);
-  // The default value of a subkey of AKey, or a named value of AKey itself (ASubkey null).
-  void ReadText(HKEY AKey, const wchar_t* ASubkey, const wchar_t* AName, std::wstring& AText);
+  // The default value of a subkey of AKey, or a named value of AKey itself (ASubkey null); its
+  // type into AType when given. False when the subkey does not exist.
+  bool ReadText(HKEY AKey, const wchar_t* ASubkey, const wchar_t* AName, std::wstring& AText, DWORD* AType = nullptr);
   void ReadTypeLib(HKEY AEntry, TRegisteredValues& AValues);
 
   REGSAM FViewAccess;

@@ -18,6 +18,8 @@ struct TRegistrationProblem {
   std::wstring GUID;
   std::wstring Problem;  // what is wrong, "Server file not found" say
   std::wstring Value;    // the value that is wrong, as registered
+  // A key under HKEY_CLASSES_ROOT that holds the problem when it is no catalog entry's (a ProgID).
+  std::wstring Key;
 };
 using TRegistrationProblems = std::vector<TRegistrationProblem>;
 

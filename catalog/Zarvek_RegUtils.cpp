@@ -279,31 +279,78 @@ std::wstring BytesToText(const BYTE* AData, size_t ASize, bool AsHex) {
   return text;
 }
 
-std::wstring RegistryValueText(const TRegistry& ARegistry, std::wstring_view AName, bool AsHex) {
-  DWORD type = REG_NONE;
-  std::vector<BYTE> data;
-  if (!ARegistry.ReadValue(AName, type, data)) return {};
-  switch (type) {
+namespace {
+
+std::wstring RenderValue(DWORD AType, const std::vector<BYTE>& AData, TRegView AView, bool AsHex) {
+  switch (AType) {
     case REG_SZ:
-      return StringFromData(data);
+      return StringFromData(AData);
     case REG_EXPAND_SZ:
-      return ExpandEnvironmentText(StringFromData(data), ARegistry.View());
+      return ExpandEnvironmentText(StringFromData(AData), AView);
     case REG_DWORD:
     case REG_DWORD_BIG_ENDIAN:
-      if (data.size() == 4) {
+      if (AData.size() == 4) {
         uint32_t value;
-        std::memcpy(&value, data.data(), 4);
-        if (type == REG_DWORD_BIG_ENDIAN) {
+        std::memcpy(&value, AData.data(), 4);
+        if (AType == REG_DWORD_BIG_ENDIAN) {
           value = (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
         }
         return IntToStr(static_cast<int32_t>(value));
       }
       // A number of the wrong size is shown as the bytes it holds.
-      return BytesToText(data.data(), data.size(), AsHex);
+      return BytesToText(AData.data(), AData.size(), AsHex);
     case REG_MULTI_SZ:
-      return StringFromData(data);
+      return StringFromData(AData);
     default:
+      return BytesToText(AData.data(), AData.size(), AsHex);
+  }
+}
+
+}  // namespace
+
+std::wstring RegistryValueText(const TRegistry& ARegistry, std::wstring_view AName, bool AsHex) {
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  if (!ARegistry.ReadValue(AName, type, data)) return {};
+  return RenderValue(type, data, ARegistry.View(), AsHex);
+}
+
+std::wstring RegistryValueDisplayText(const TRegistry& ARegistry, std::wstring_view AName, bool AsHex) {
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  if (!ARegistry.ReadValue(AName, type, data)) return {};
+  switch (type) {
+    case REG_EXPAND_SZ: {
+      const std::wstring stored = StringFromData(data);
+      const std::wstring expanded = ExpandEnvironmentText(stored, ARegistry.View());
+      return expanded == stored ? stored + L" [REG_EXPAND_SZ]"
+                                : stored + L" [REG_EXPAND_SZ, expands to " + expanded + L"]";
+    }
+    case REG_MULTI_SZ: {
+      // Every string, each in quotes; the list ends at an empty string or the data's end.
+      const size_t count = data.size() / sizeof(wchar_t);
+      std::wstring all(count, L'\0');
+      if (count) std::memcpy(all.data(), data.data(), count * sizeof(wchar_t));
+      std::wstring text;
+      size_t strings = 0;
+      for (size_t start = 0; start < all.size();) {
+        size_t end = all.find(L'\0', start);
+        if (end == std::wstring::npos) end = all.size();
+        if (end == start) break;
+        text += (strings++ ? L", \"" : L"\"") + all.substr(start, end - start) + L"\"";
+        start = end + 1;
+      }
+      return text + (strings ? L" [REG_MULTI_SZ]" : L"[REG_MULTI_SZ, empty]");
+    }
+    case REG_QWORD:
+      if (data.size() == 8) {
+        uint64_t value;
+        std::memcpy(&value, data.data(), 8);
+        return UIntToStr(value);
+      }
       return BytesToText(data.data(), data.size(), AsHex);
+    default:
+      return RenderValue(type, data, ARegistry.View(), AsHex);
   }
 }
 

@@ -98,6 +98,11 @@ std::wstring RegistryValueToText(HKEY ARoot, std::wstring_view AKey, std::wstrin
 // as the programs of the registry object's view expand them.
 std::wstring RegistryValueText(const TRegistry& ARegistry, std::wstring_view AName, bool AsHex);
 
+// A value as it is stored, for the registry view: REG_EXPAND_SZ unexpanded with its type and its
+// expansion beside it, every string of a REG_MULTI_SZ, REG_QWORD as a number; the rest as
+// RegistryValueText renders it.
+std::wstring RegistryValueDisplayText(const TRegistry& ARegistry, std::wstring_view AName, bool AsHex);
+
 // Raw bytes as text: "0A FF 00" with AsHex, else one ANSI character per byte, '.' below 32.
 std::wstring BytesToText(const BYTE* AData, size_t ASize, bool AsHex);
 

@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "about/AboutDlg.h"
 #include "catalog/CsvExport.h"
 #include "catalog/DetailReaders.h"
+#include "catalog/RegisteredValues.h"
 #include "forms/Zarvek_Dialogs.h"
 #include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
@@ -235,6 +237,7 @@ void TfrmMain::CreateDetailsPane() {
   HWND panel = FTabPanel->Handle();
   FRegTree = std::make_unique<TRegistryView>(panel, IDC_REGTREE);
   FRegTree->OnChange = [this](const TRegistryNodeData* ALine) { RegTreeChange(ALine); };
+  FRegTree->OnOpen = [this](const TRegistryNodeData& ALine) { RunCommand([&] { RegTreeOpen(ALine); }); };
   FMemo = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 0, 0, 10, 10,
                           panel, reinterpret_cast<HMENU>(IDC_MEMO), instance, nullptr);
@@ -487,8 +490,14 @@ void TfrmMain::FillKey(HTREEITEM ARoot, const TObjects& AData) {
   // Entries are inserted already sorted: the control's own sort is not stable. Each item gets
   // its text rather than a text callback: Wine's tree control gives every callback item a
   // 520-byte buffer, most of the memory of a large catalog.
+  std::wstring marked;
   for (int index : SortedEntryOrder(AData)) {
-    insert.item.pszText = const_cast<wchar_t*>(AData[static_cast<size_t>(index)].Name.c_str());
+    const TObjectData& entry = AData[static_cast<size_t>(index)];
+    insert.item.pszText = const_cast<wchar_t*>(entry.Name.c_str());
+    if (entry.Unreadable) {
+      marked = std::wstring(entry.Name) + kUnreadableMarker;
+      insert.item.pszText = marked.data();
+    }
     insert.item.lParam = EncodeNode(kind, static_cast<uint32_t>(index));
     children.push_back(TreeView_InsertItem(FTree, &insert));
     indices.push_back(index);
@@ -507,12 +516,33 @@ void TfrmMain::KeepExpandButton(HTREEITEM ARoot) {
 
 void TfrmMain::TreeExpanding(HTREEITEM ANode) {
   if (TreeView_GetParent(FTree, ANode) || TreeView_GetChild(FTree, ANode)) return;
-  TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
-  RepaintNow();
   TObjectType kind = NodeData(ANode).Typ;
-  TObjects& list = ListOf(kind);
-  if (list.empty()) Loader(kind, list);
-  FillKey(ANode, list);
+  {
+    TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
+    RepaintNow();
+    TObjects& list = ListOf(kind);
+    if (list.empty()) Loader(kind, list);
+    FillKey(ANode, list);
+  }
+  ShowUnreadableNote({kind});
+}
+
+std::wstring UnreadableNote(const TObjects& AList, TObjectType AType) {
+  const size_t count =
+      static_cast<size_t>(std::count_if(AList.begin(), AList.end(), [](const TObjectData& A) { return A.Unreadable; }));
+  if (count == 0) return {};
+  return std::to_wstring(count) + (count == 1 ? L" entry of " : L" entries of ") + RootCaption(AType) +
+         L" cannot be read: access denied";
+}
+
+void TfrmMain::ShowUnreadableNote(std::initializer_list<TObjectType> AKinds) {
+  std::wstring note;
+  for (TObjectType kind : AKinds) {
+    const std::wstring part = UnreadableNote(ListOf(kind), kind);
+    if (part.empty()) continue;
+    note += (note.empty() ? L"" : L"; ") + part;
+  }
+  if (!note.empty()) SetStatus(note);
 }
 
 void TfrmMain::ShowIcon(TIcon AIcon) {
@@ -589,17 +619,24 @@ void TfrmMain::ShowEntry(TObjectType AType, int AIndex) {
   FRegTree->BeginUpdate();
   TScopeExit endUpdate([this] { FRegTree->EndUpdate(); });
   FRegTree->Clear();
+  if (data.Unreadable) {
+    FRegTree->AddLine(-1, TRegistryNodeData{ownKey + L": the key cannot be read (" +
+                                            Trim(SysErrorMessage(ERROR_ACCESS_DENIED)) + L")"});
+  }
+  if (data.Typ == TObjectType::otTypeLib) AddVersionList(data);
   FRegTree->FillRegistryTree(ownKey, asHex, FView);
+  // Keys the entry's values name are bounded: a value may name a huge key.
+  const size_t limit = TRegistryView::kReferenceKeyLimit;
   if (!IsBlankText(data.CLSID) && data.Typ != TObjectType::otCLSID) {
-    FRegTree->FillRegistryTree(L"CLSID\\" + data.CLSID, asHex, FView);
+    FRegTree->FillRegistryTree(L"CLSID\\" + data.CLSID, asHex, FView, limit);
   }
   if (!IsBlankText(data.TypeLib) && data.Typ != TObjectType::otTypeLib) {
-    FRegTree->FillRegistryTree(L"TypeLib\\" + data.TypeLib, asHex, FView);
+    FRegTree->FillRegistryTree(L"TypeLib\\" + data.TypeLib, asHex, FView, limit);
   }
   if (!IsBlankText(data.AppId) && data.Typ != TObjectType::otAppID) {
-    FRegTree->FillRegistryTree(L"AppID\\" + data.AppId, asHex, FView);
+    FRegTree->FillRegistryTree(L"AppID\\" + data.AppId, asHex, FView, limit);
   }
-  if (!IsBlankText(data.ProgId)) FRegTree->FillRegistryTree(data.ProgId, asHex, FView);
+  if (!IsBlankText(data.ProgId)) FRegTree->FillRegistryTree(data.ProgId, asHex, FView, limit);
   FRegTree->ExpandAll();
 
   try {
@@ -608,6 +645,64 @@ void TfrmMain::ShowEntry(TObjectType AType, int AIndex) {
     // A broken icon reference costs the icon, not the selection.
     if (!FRegistering) SetStatus(L"No icon: " + e.Message());
   }
+}
+
+std::vector<TTypeLibVersion> SortedTypeLibVersions(std::vector<TTypeLibVersion> AVersions) {
+  auto rank = [](const TTypeLibVersion& AVersion) {
+    uint32_t major = 0, minor = 0;
+    const bool isVersion = SplitVersion(AVersion.Version, major, minor);
+    return std::make_tuple(isVersion, major, minor);
+  };
+  std::stable_sort(AVersions.begin(), AVersions.end(),
+                   [&](const TTypeLibVersion& A, const TTypeLibVersion& B) { return rank(A) > rank(B); });
+  return AVersions;
+}
+
+void TfrmMain::AddVersionList(const TObjectData& AData) {
+  TRegisteredValues values;
+  TRegisteredValuesReader(FView).Read(TObjectType::otTypeLib, AData.GUID.view(), values);
+  if (values.Versions.empty()) return;
+  const int top = FRegTree->AddLine(-1, TRegistryNodeData{L"Versions (double-click one to open it)"});
+  for (const TTypeLibVersion& version : SortedTypeLibVersions(values.Versions)) {
+    TRegistryNodeData line;
+    uint32_t major = 0, minor = 0;
+    if (SplitVersion(version.Version, major, minor)) {
+      line.Text = VersionText(major, minor);
+      // The key's own spelling where it differs: versions are hexadecimal.
+      if (VersionText(major, minor) != version.Version) line.Text += L" (key " + version.Version + L")";
+      line.OpensVersion = true;
+      line.Major = major;
+      line.Minor = minor;
+    } else {
+      line.Text = version.Version + L" (no version)";
+    }
+    line.Text += L" = " + version.Name;
+    line.VersionKey = version.Version;
+    // The file lines choose their version too.
+    TRegistryNodeData fileLine = line;
+    const int parent = FRegTree->AddLine(top, std::move(line));
+    for (const TTypeLibFile& file : version.Files) {
+      fileLine.Text = L"locale " + file.Locale + L", " + file.Platform + L" = " + file.Path;
+      FRegTree->AddLine(parent, fileLine);
+    }
+  }
+}
+
+TObjectData TfrmMain::VersionRecord(const TObjectData& AEntry, const TRegistryNodeData* ALine) const {
+  TObjectData data = AEntry;
+  if (data.Typ != TObjectType::otTypeLib || !ALine || !ALine->OpensVersion) return data;
+  data.MajorVersion = ALine->Major;
+  data.MinorVersion = ALine->Minor;
+  // The file of that version for the view's programs, should the registry not lead to it.
+  data.Server = RegisteredTypeLibFile(L"TypeLib\\" + std::wstring(data.GUID) + L"\\" + ALine->VersionKey, FView);
+  return data;
+}
+
+void TfrmMain::RegTreeOpen(const TRegistryNodeData& ALine) {
+  if (!ALine.OpensVersion || FRegistering) return;
+  const TObjectData* entry = FocusedEntry();
+  if (!entry) return;
+  OpenViewer(VersionRecord(*entry, &ALine));
 }
 
 bool TfrmMain::TreeIncrementalSearch(wchar_t AChar) {
@@ -641,6 +736,8 @@ void TfrmMain::Refresh() {
       FillKey(RootOf(kind), list);
     }
   }
+  ShowUnreadableNote(
+      {TObjectType::otCLSID, TObjectType::otTypeLib, TObjectType::otAppID, TObjectType::otInterface});
   if (FResultsShown) SearchChange();
 }
 
@@ -680,11 +777,15 @@ void TfrmMain::cmViewTLB() {
   if (FRegistering) return;
   TObjectData* entry = FocusedEntry();
   if (!entry) return;
-  const TObjectData data = *entry;
+  // A version chosen in the library's version list, else the version the catalog lists.
+  OpenViewer(VersionRecord(*entry, FRegTree->SelectedData()));
+}
+
+void TfrmMain::OpenViewer(const TObjectData& AData) {
   TScopeExit ready([this] { SetStatus(L"Ready"); });
   SetStatus(L"Working...");
   RepaintNow();
-  OpenTypeLibViewer(data, FView);
+  OpenTypeLibViewer(AData, FView);
 }
 
 

@@ -6,11 +6,13 @@
 
 #include <array>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "catalog/ObjectCatalog.h"
+#include "catalog/RegisteredValues.h"
 #include "catalog/RegistrationCheck.h"
 #include "catalog/SearchIndex.h"
 #include "catalog/ServerPaths.h"
@@ -41,6 +43,11 @@ struct TCatalogNodeData {
 // code unit; equal names keep their list order.
 std::vector<int> SortedEntryOrder(const TObjects& AList);
 
+// What the tree shows after the name of an entry whose key may not be read.
+inline constexpr wchar_t kUnreadableMarker[] = L" (cannot be read)";
+// "2 entries of Object Classes cannot be read: access denied"; empty when all can be.
+std::wstring UnreadableNote(const TObjects& AList, TObjectType AType);
+
 // Which commands an entry allows.
 struct TCommandStates {
   bool Register = false;        // bReg, bUnreg, "Register Server", "Unregister Server"
@@ -49,6 +56,9 @@ struct TCommandStates {
   bool operator==(const TCommandStates&) const = default;
 };
 TCommandStates CommandStates(const TObjectData& AData);
+
+// A library's versions, highest first (numbers compared; keys that are no version last).
+std::vector<TTypeLibVersion> SortedTypeLibVersions(std::vector<TTypeLibVersion> AVersions);
 
 // The file and icon index of an entry's icon: the file before the first comma of DefaultIcon and
 // the integer after it, or the server with index 0. Raises EConvertError for an index that is not
@@ -138,6 +148,8 @@ class TfrmMain : public TLMForm {
   void bCopyClick();
   void mmHexClick();
   void RegTreeChange(const TRegistryNodeData* ALine);
+  // A double-click or Enter on a line of the registry view: a version of a library opens.
+  void RegTreeOpen(const TRegistryNodeData& ALine);
   bool DisplayBinaryAsHex() const;
 
   // The details pane.
@@ -191,6 +203,13 @@ class TfrmMain : public TLMForm {
   void KeepExpandButton(HTREEITEM ARoot);
   // Shows an entry in the details pane: its header, registry subtrees, commands and icon.
   void ShowEntry(TObjectType AType, int AIndex);
+  // The status bar says how many entries of the catalogs given cannot be read, when any.
+  void ShowUnreadableNote(std::initializer_list<TObjectType> AKinds);
+  // The versions of a type library at the top of the registry view, each with its files.
+  void AddVersionList(const TObjectData& AData);
+  // The entry to open in the viewer: for a library, the version of the line given, when it is one.
+  TObjectData VersionRecord(const TObjectData& AEntry, const TRegistryNodeData* ALine) const;
+  void OpenViewer(const TObjectData& AData);
   void PlaceLeftPane(int AWidth, int AHeight);
   void ShowResults(TResultList::TMode AMode);
   std::wstring ResultCellText(const TResultRow& ARow, int AColumn) const;

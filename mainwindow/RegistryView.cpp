@@ -51,7 +51,7 @@ void TRegistryView::Clear() {
   TreeView_DeleteAllItems(FTree);
 }
 
-int TRegistryView::AddLine(int AParent, std::wstring AText) {
+int TRegistryView::AddLine(int AParent, TRegistryNodeData AData) {
   TVINSERTSTRUCTW insert = {};
   insert.hParent = AParent < 0 ? TVI_ROOT : FLines[static_cast<size_t>(AParent)].Item;
   insert.hInsertAfter = TVI_LAST;
@@ -59,42 +59,68 @@ int TRegistryView::AddLine(int AParent, std::wstring AText) {
   insert.item.pszText = LPSTR_TEXTCALLBACKW;
   insert.item.lParam = static_cast<LPARAM>(FLines.size());
   int level = AParent < 0 ? 0 : FLines[static_cast<size_t>(AParent)].Level + 1;
-  FLines.push_back({{std::move(AText)}, AParent, level, nullptr, {}});
+  FLines.push_back({std::move(AData), AParent, level, nullptr, {}});
   int index = static_cast<int>(FLines.size() - 1);
   FLines.back().Item = TreeView_InsertItem(FTree, &insert);
   if (AParent >= 0) FLines[static_cast<size_t>(AParent)].Children.push_back(index);
   return index;
 }
 
-void TRegistryView::FillRegistryTree(const std::wstring& AKey, bool AsHex, TRegView AView) {
+void TRegistryView::FillRegistryTree(const std::wstring& AKey, bool AsHex, TRegView AView, size_t AKeyLimit) {
   std::wstring key = AKey;
   if (!key.empty() && key.back() == L'\\') key.pop_back();
   TRegistry registry = CatalogRegistry(AView);
   if (IsBlankText(key) || !registry.KeyExists(key)) return;
+  const std::wstring fullKey = key;
   int parent = -1;
   for (size_t slash = key.find(L'\\'); slash != std::wstring::npos; slash = key.find(L'\\')) {
     parent = AddLine(parent, key.substr(0, slash));
     key.erase(0, slash + 1);
   }
-  AddRegistryKey(registry, parent, AKey, AsHex);
+  // Depth first without recursion, in the registry's order: a key's subkeys hang below its last
+  // line, and come before the key's next sibling.
+  struct TPending {
+    int Parent;
+    std::wstring Key;
+  };
+  std::vector<TPending> pending = {{parent, fullKey}};
+  size_t read = 0;
+  bool cut = false;
+  TStringList subkeys;
+  while (!pending.empty()) {
+    TPending next = std::move(pending.back());
+    pending.pop_back();
+    if (read == AKeyLimit) {
+      cut = true;
+      break;
+    }
+    int last = -1;
+    if (!AddRegistryKey(registry, next.Parent, next.Key, AsHex, last, subkeys)) continue;
+    ++read;
+    for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it) pending.push_back({last, next.Key + L"\\" + *it});
+  }
+  if (cut) {
+    AddLine(parent, L"\u2026 " + KeyName(fullKey) + L": more keys than the " + std::to_wstring(AKeyLimit) +
+                        L" shown; the rest is left out");
+  }
 }
 
-void TRegistryView::AddRegistryKey(TRegistry& ARegistry, int AParent, const std::wstring& AKey, bool AsHex) {
-  if (!ARegistry.OpenKeyReadOnly(AKey)) return;
+bool TRegistryView::AddRegistryKey(TRegistry& ARegistry, int AParent, const std::wstring& AKey, bool AsHex, int& ALast,
+                                   TStringList& ASubkeys) {
+  ASubkeys.clear();
+  if (!ARegistry.OpenKeyReadOnly(AKey)) return false;
   const std::wstring name = KeyName(AKey);
-  int last = AddLine(AParent, name + L" = " + RegistryValueText(ARegistry, L"", AsHex));
+  ALast = AddLine(AParent, name + L" = " + RegistryValueDisplayText(ARegistry, L"", AsHex));
   TStringList valueNames;
   ARegistry.GetValueNames(valueNames);
   for (const std::wstring& valueName : valueNames) {
     if (IsBlankText(valueName)) continue;  // the default value is on the key line
-    last = AddLine(AParent, name + L"[" + valueName + L"] = " + RegistryValueText(ARegistry, valueName, AsHex));
+    ALast = AddLine(AParent, name + L"[" + valueName + L"] = " + RegistryValueDisplayText(ARegistry, valueName, AsHex));
   }
-  TStringList subkeys;
-  ARegistry.GetKeyNames(subkeys);
+  ARegistry.GetKeyNames(ASubkeys);
   // One key open at a time: the registry object serves the subkeys too.
   ARegistry.CloseKey();
-  // A key's subkeys hang below its last line.
-  for (const std::wstring& subkey : subkeys) AddRegistryKey(ARegistry, last, AKey + L"\\" + subkey, AsHex);
+  return true;
 }
 
 void TRegistryView::ExpandAll() {
@@ -119,6 +145,8 @@ std::vector<TRegistryView::TLineRef> TRegistryView::LinesInTreeOrder() const {
   }
   return lines;
 }
+
+const TRegistryNodeData* TRegistryView::SelectedData() const { return NodeData(TreeView_GetSelection(FTree)); }
 
 const TRegistryNodeData* TRegistryView::NodeData(HTREEITEM AItem) const {
   if (!AItem) return nullptr;
@@ -163,6 +191,13 @@ bool TRegistryView::Notify(NMHDR* AHeader, LRESULT& AResult) {
     case TVN_SELCHANGEDW: {
       auto* view = reinterpret_cast<NMTREEVIEWW*>(AHeader);
       if (OnChange) OnChange(NodeData(view->itemNew.hItem));
+      return true;
+    }
+    case NM_DBLCLK:
+    case NM_RETURN: {
+      const TRegistryNodeData* line = SelectedData();
+      if (line && OnOpen) OnOpen(*line);
+      AResult = line && line->OpensVersion;  // a version line opens instead of toggling
       return true;
     }
     default:

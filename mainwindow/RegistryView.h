@@ -14,9 +14,13 @@
 
 namespace vantrel {
 
-// What a line of the registry view stands for: the line as shown.
+// What a line of the registry view stands for: the line as shown, and for a line of a type
+// library's version list, the version it opens.
 struct TRegistryNodeData {
   std::wstring Text;
+  bool OpensVersion = false;
+  uint32_t Major = 0, Minor = 0;
+  std::wstring VersionKey;  // "c.1", as registered
 };
 
 class TRegistryView {
@@ -34,8 +38,16 @@ class TRegistryView {
   void Clear();
   // Adds the subtree of AKey (a path under HKEY_CLASSES_ROOT, read in the registry view AView) at
   // the top level: a path line per component before the key, the key line, its value lines, and
-  // its subkeys below its last line.
-  void FillRegistryTree(const std::wstring& AKey, bool AsHex, TRegView AView);
+  // its subkeys below its last line. At most AKeyLimit keys are read (a reference that names a huge
+  // key, such as CLSID itself, must not hold the window); a line says that the rest was left out.
+  void FillRegistryTree(const std::wstring& AKey, bool AsHex, TRegView AView, size_t AKeyLimit = kEntryKeyLimit);
+  // The limits of an entry's own key, and of a key another value of it refers to.
+  static constexpr size_t kEntryKeyLimit = 20000;
+  static constexpr size_t kReferenceKeyLimit = 1000;
+  // Adds a line below AParent (-1: the top level); returns its index for lines below it.
+  int AddLine(int AParent, TRegistryNodeData AData);
+  // The data of the selected line; null when none is selected.
+  const TRegistryNodeData* SelectedData() const;
   void ExpandAll();
   // Suspends repainting while lines are replaced.
   void BeginUpdate();
@@ -52,6 +64,8 @@ class TRegistryView {
 
   // Called with the selected line's data, or null when the selection went away.
   std::function<void(const TRegistryNodeData* ALine)> OnChange;
+  // Called when a line is double-clicked or Enter is pressed on it.
+  std::function<void(const TRegistryNodeData& ALine)> OnOpen;
 
   // Notifications of the tree control, forwarded by the owner; true when handled.
   bool Notify(NMHDR* AHeader, LRESULT& AResult);
@@ -64,8 +78,11 @@ class TRegistryView {
     HTREEITEM Item;
     std::vector<int> Children;
   };
-  int AddLine(int AParent, std::wstring AText);
-  void AddRegistryKey(TRegistry& ARegistry, int AParent, const std::wstring& AKey, bool AsHex);
+  int AddLine(int AParent, std::wstring AText) { return AddLine(AParent, TRegistryNodeData{std::move(AText)}); }
+  // The key's lines; its subkeys' paths into ASubkeys, in the registry's order. False when the key
+  // cannot be opened.
+  bool AddRegistryKey(TRegistry& ARegistry, int AParent, const std::wstring& AKey, bool AsHex, int& ALast,
+                      TStringList& ASubkeys);
 
   HWND FTree = nullptr;
   TFont FBoldFont;

@@ -196,8 +196,9 @@ HRESULT LoadTypeLibraryFor(const TObjectData& AData, TComPtr<ITypeLib>& ALib, TR
     }
   }
   if (FAILED(hr)) {
-    const std::wstring file = ViewFilePath(SplitServerCommand(AData.Server, AView).Path, AView);
-    if (FileExists(file)) hr = LoadTypeLibraryFile(file, ALib);
+    // The server found as the view's programs find it, never in this program's current folder.
+    const std::wstring file = LocateTypeLibraryFile(SplitServerCommand(AData.Server, AView).Path, AView);
+    if (!file.empty()) hr = LoadTypeLibraryFile(file, ALib);
   }
   return hr;
 }

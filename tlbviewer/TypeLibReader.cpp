@@ -395,8 +395,9 @@ std::wstring TypeLibrarySourceName(const TObjectData& AData, TRegView AView) {
     if (!path.empty()) return ViewFilePath(path, AView);
   }
   const std::wstring file = SplitServerCommand(AData.Server, AView).Path;
-  if (!IsBlankText(file)) return ViewFilePath(file, AView);
-  return Trim(AData.TypeLib);
+  if (IsBlankText(file)) return Trim(AData.TypeLib);
+  const std::wstring found = LocateTypeLibraryFile(file, AView);
+  return found.empty() ? ViewFilePath(file, AView) : found;
 }
 
 TTypeLibRead ReadTypeLibrary(const TObjectData& AData, TRegView AView, const TTypeLibReadOptions& AOptions) {

@@ -32,15 +32,17 @@ bool IsAnySwitch(std::wstring_view AParam) {
   return false;
 }
 
-// "major.minor" in decimal, as the catalog reads version keys, each part from 0 up.
+// "major.minor" as the library's version key names it: hexadecimal ("c.1" for 12.1), nothing
+// else in the text, each part a 16-bit number as the platform's versions are.
 bool TryParseVersion(std::wstring_view AText, uint32_t& AMajor, uint32_t& AMinor) {
-  size_t dot = AText.find(L'.');
-  if (dot == std::wstring_view::npos) return false;
-  int32_t major = 0, minor = 0;
-  if (!TryStrToInt(AText.substr(0, dot), major) || !TryStrToInt(AText.substr(dot + 1), minor)) return false;
-  if (major < 0 || minor < 0) return false;
-  AMajor = static_cast<uint32_t>(major);
-  AMinor = static_cast<uint32_t>(minor);
+  const std::wstring text = Trim(AText);
+  uint32_t major = 0, minor = 0;
+  if (!SplitVersion(text, major, minor) || major > 0xFFFF || minor > 0xFFFF) return false;
+  // The whole text is the version: "1.0x" or "1.0.5" is not.
+  const std::wstring_view rest = std::wstring_view(text).substr(text.find(L'.') + 1);
+  if (rest.empty() || rest.find_first_not_of(L"0123456789abcdefABCDEF") != std::wstring_view::npos) return false;
+  AMajor = major;
+  AMinor = minor;
   return true;
 }
 
@@ -70,13 +72,12 @@ TObjectData RegisteredLibraryRecord(const std::wstring& AGuidText, bool AHasVers
     registry.GetKeyNames(versions);
     registry.CloseKey();
   }
-  // The catalog lists a library under its first version key; an explicit version picks the key
+  // The catalog lists a library under its highest version; an explicit version picks the key
   // of that version, so that the file tried after the registry is the file of that version.
-  const std::wstring* version = nullptr;
+  const std::wstring* version = AHasVersion ? nullptr : HighestVersionKey(versions);
   for (const std::wstring& name : versions) {
     uint32_t major = 0, minor = 0;
-    SplitVersion(name, major, minor);
-    if (!AHasVersion || (major == AMajor && minor == AMinor)) {
+    if (AHasVersion && SplitVersion(name, major, minor) && major == AMajor && minor == AMinor) {
       version = &name;
       break;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "catalog/ObjectCatalog.h"
 #include "catalog/Zarvek_RegUtils.h"
@@ -53,31 +54,60 @@ TEST(LoadCLSIDList, KeepsTheRegistrysEnumerationOrder) {
   RegCloseKey(clsid);
 }
 
-TEST(LoadTypeLibList, ListsEachLibraryOnceUnderItsFirstVersion) {
+TEST(LoadTypeLibList, ListsEachLibraryOnceUnderItsHighestVersion) {
   TRegistryFixture reg;
-  std::wstring two = NewGuid(), odd = NewGuid(), nodot = NewGuid(), empty = NewGuid(), blank = NewGuid();
+  std::wstring two = NewGuid(), hex = NewGuid(), minor = NewGuid(), odd = NewGuid(), nodot = NewGuid(),
+               empty = NewGuid(), blank = NewGuid();
   reg.SetString(L"TypeLib\\" + two + L"\\1.0", L"", L"Lib one");
   reg.SetString(L"TypeLib\\" + two + L"\\2.0", L"", L"Lib two");
+  // Versions are hexadecimal and compared as numbers: 10.0 (16) is above a.0 (10), which the
+  // text order puts last; 2.10 (2.16) is above 2.9.
+  reg.SetString(L"TypeLib\\" + hex + L"\\9.0", L"", L"Nine");
+  reg.SetString(L"TypeLib\\" + hex + L"\\10.0", L"", L"Sixteen");
+  reg.SetString(L"TypeLib\\" + hex + L"\\a.0", L"", L"Ten");
+  reg.SetString(L"TypeLib\\" + minor + L"\\2.9", L"", L"Two nine");
+  reg.SetString(L"TypeLib\\" + minor + L"\\2.10", L"", L"Two sixteen");
   reg.SetString(L"TypeLib\\" + odd + L"\\1.a", L"", L"Odd");
+  reg.SetString(L"TypeLib\\" + odd + L"\\HELPDIR", L"", L"not a version");
   reg.SetString(L"TypeLib\\" + nodot + L"\\3", L"", L"No dot");
   reg.CreateKey(L"TypeLib\\" + empty);
   reg.CreateKey(L"TypeLib\\" + blank + L"\\5.6");
   TObjects list;
   LoadTypeLibList(list, ProcessRegView());
-  ASSERT_NE(Find(list, two), nullptr);
-  EXPECT_EQ(std::count_if(list.begin(), list.end(), [&](const TObjectData& d) { return d.GUID == two; }), 1);
-  EXPECT_EQ(Find(list, two)->Name, L"Lib one");
-  EXPECT_EQ(Find(list, two)->MajorVersion, 1u);
-  EXPECT_EQ(Find(list, two)->MinorVersion, 0u);
-  EXPECT_EQ(Find(list, odd)->MajorVersion, 1u);
-  EXPECT_EQ(Find(list, odd)->MinorVersion, 0u);
-  EXPECT_EQ(Find(list, nodot)->MajorVersion, 0u);
-  EXPECT_EQ(Find(list, nodot)->MinorVersion, 0u);
+  struct Case {
+    const std::wstring& guid;
+    const wchar_t* name;
+    uint32_t major, minor;
+  } cases[] = {
+      {two, L"Lib two", 2, 0},        {hex, L"Sixteen", 16, 0}, {minor, L"Two sixteen", 2, 16},
+      {odd, L"Odd", 1, 10},           {nodot, L"No dot", 0, 0}, {blank, nullptr, 5, 6},
+  };
+  for (const Case& c : cases) {
+    const TObjectData* entry = Find(list, c.guid);
+    ASSERT_NE(entry, nullptr) << testing::PrintToString(c.guid);
+    EXPECT_EQ(std::count_if(list.begin(), list.end(), [&](const TObjectData& d) { return d.GUID == c.guid; }), 1);
+    EXPECT_EQ(entry->Name, c.name ? std::wstring(c.name) : c.guid);
+    EXPECT_EQ(entry->MajorVersion, c.major) << testing::PrintToString(c.guid);
+    EXPECT_EQ(entry->MinorVersion, c.minor) << testing::PrintToString(c.guid);
+    EXPECT_EQ(entry->Typ, TObjectType::otTypeLib);
+  }
   EXPECT_EQ(Find(list, empty), nullptr);
-  ASSERT_NE(Find(list, blank), nullptr);
-  EXPECT_EQ(Find(list, blank)->Name, blank);
-  EXPECT_EQ(Find(list, blank)->MajorVersion, 5u);
-  EXPECT_EQ(Find(list, blank)->Typ, TObjectType::otTypeLib);
+}
+
+TEST(HighestVersionKey, NumbersDecideAndKeysThatAreNoVersionOnlyWhenNothingElse) {
+  struct Case {
+    TStringList keys;
+    const wchar_t* highest;
+  } cases[] = {
+      {{L"1.0", L"2.0"}, L"2.0"},   {{L"9.0", L"10.0", L"a.0"}, L"10.0"}, {{L"FLAGS", L"1.0"}, L"1.0"},
+      {{L"x", L"y"}, L"x"},         {{L"2.9", L"2.10"}, L"2.10"},        {{L"1.0", L"1.0.5"}, L"1.0"},
+  };
+  for (const Case& c : cases) {
+    const std::wstring* key = HighestVersionKey(c.keys);
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(*key, c.highest);
+  }
+  EXPECT_EQ(HighestVersionKey({}), nullptr);
 }
 
 TEST(Loaders, NameThatIsNoTextNamesTheEntryByItsGuidAndTheLoadGoesOn) {
@@ -119,6 +149,35 @@ TEST(Loaders, RootKeyThatCannotBeReadIsAnError) {
         << testing::PrintToString(e.Message());
   }
   EXPECT_TRUE(list.empty());
+}
+
+TEST(Loaders, EntryWhoseKeyCannotBeReadIsListedUnderItsGuidAndMarked) {
+  TRegistryFixture reg;
+  const std::wstring guid = NewGuid(), readable = NewGuid();
+  for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otTypeLib, TObjectType::otAppID,
+                           TObjectType::otInterface}) {
+    const std::wstring root = RootKeyName(kind);
+    const std::wstring leaf = kind == TObjectType::otTypeLib ? L"\\1.0" : L"";
+    reg.SetString(root + L"\\" + guid + leaf, L"", L"Hidden name");
+    reg.SetString(root + L"\\" + readable + leaf, L"", L"Shown name");
+  }
+  std::vector<std::unique_ptr<TUnreadableKey>> locks;
+  for (const wchar_t* root : {L"CLSID\\", L"TypeLib\\", L"AppID\\", L"Interface\\"}) {
+    locks.push_back(std::make_unique<TUnreadableKey>(root + guid));
+  }
+  for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otTypeLib, TObjectType::otAppID,
+                           TObjectType::otInterface}) {
+    SCOPED_TRACE(RootKeyName(kind));
+    TObjects list;
+    ASSERT_NO_THROW(LoadList(kind, list, ProcessRegView()));
+    const TObjectData* hidden = Find(list, guid);
+    ASSERT_NE(hidden, nullptr);
+    EXPECT_TRUE(hidden->Unreadable);
+    EXPECT_EQ(hidden->Name, guid);
+    ASSERT_NE(Find(list, readable), nullptr);
+    EXPECT_FALSE(Find(list, readable)->Unreadable);
+    EXPECT_EQ(Find(list, readable)->Name, L"Shown name");
+  }
 }
 
 TEST(LoadAppIDList, NamesAndKinds) {

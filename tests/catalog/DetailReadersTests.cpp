@@ -19,16 +19,17 @@ TObjectData Entry(TObjectType AType, const std::wstring& AGuid) {
 
 }  // namespace
 
-TEST(ReadCLSIDDetails, ReadsTheWholeRegistrationAndPrefersTheFirstServerKey) {
+TEST(ReadCLSIDDetails, ReadsTheWholeRegistrationAndPrefersThe32BitInProcessServer) {
   TRegistryFixture reg;
   std::wstring guid = NewGuid(), key = L"CLSID\\" + guid;
   reg.SetString(key, L"", L"Foo Class");
   reg.SetString(key, L"AppID", L"{APP}");
   reg.SetString(key + L"\\InprocHandler32", L"", L"handler.dll");
+  reg.SetString(key + L"\\InprocServer", L"", L"C:\\sixteen-bit.dll");  // enumerated before InprocServer32
   reg.SetString(key + L"\\InprocServer32", L"", L"%SystemRoot%\\system32\\x.dll");
   reg.SetString(key + L"\\LocalServer32", L"", L"C:\\local.exe");
   reg.SetString(key + L"\\TypeLib", L"", L"{LIB}");
-  reg.SetString(key + L"\\Version", L"", L"2.12");
+  reg.SetString(key + L"\\Version", L"", L"2.1c");  // hexadecimal, as the platform writes it
   reg.SetString(key + L"\\ProgID", L"", L"Foo.Bar.1");
   reg.SetString(key + L"\\ToolBoxBitmap32", L"", L"foo.dll,2");
   reg.SetString(key + L"\\DefaultIcon", L"", L"shell32.dll,3");
@@ -39,7 +40,7 @@ TEST(ReadCLSIDDetails, ReadsTheWholeRegistrationAndPrefersTheFirstServerKey) {
   EXPECT_EQ(data.AppId, L"{APP}");
   EXPECT_EQ(data.TypeLib, L"{LIB}");
   EXPECT_EQ(data.MajorVersion, 2u);
-  EXPECT_EQ(data.MinorVersion, 12u);
+  EXPECT_EQ(data.MinorVersion, 28u);
   EXPECT_EQ(data.ProgId, L"Foo.Bar.1");
   EXPECT_EQ(data.Bitmap, L"foo.dll,2");
   EXPECT_EQ(data.DefaultIcon, L"shell32.dll,3");
@@ -68,18 +69,19 @@ TEST(ReadCLSIDDetails, MissingServerKeepsTheOldServerAndOtherFieldsAreOverwritte
   EXPECT_EQ(data.MajorVersion, 0u);
 }
 
-TEST(ReadTypeLibDetails, TakesTheWin32PathOfTheFirstVersion) {
+TEST(ReadTypeLibDetails, TakesTheWin32PathOfTheHighestVersion) {
   TRegistryFixture reg;
   std::wstring guid = NewGuid(), win64only = NewGuid();
   reg.SetString(L"TypeLib\\" + guid + L"\\1.0\\0\\win32", L"", L"C:\\one.tlb");
+  reg.SetString(L"TypeLib\\" + guid + L"\\a.0\\0\\win32", L"", L"C:\\ten.tlb");
   reg.SetString(L"TypeLib\\" + guid + L"\\2.0\\0\\win32", L"", L"C:\\two.tlb");
-  reg.SetString(L"TypeLib\\" + guid + L"\\1.0\\9\\win32", L"", L"C:\\other-locale.tlb");
+  reg.SetString(L"TypeLib\\" + guid + L"\\a.0\\9\\win32", L"", L"C:\\other-locale.tlb");
   reg.SetString(L"TypeLib\\" + win64only + L"\\1.0\\0\\win64", L"", L"C:\\wide.tlb");
   TObjectData data = Entry(TObjectType::otTypeLib, guid);
   ReadTypeLibDetails(guid, data, ProcessRegView());
   EXPECT_EQ(data.TypeLib, guid);
   EXPECT_EQ(data.CLSID, guid);
-  EXPECT_EQ(data.Server, L"C:\\one.tlb");
+  EXPECT_EQ(data.Server, L"C:\\ten.tlb");
   TObjectData wide = Entry(TObjectType::otTypeLib, win64only);
   ReadTypeLibDetails(win64only, wide, TRegView::rv32);
   EXPECT_EQ(wide.Server, L"");
@@ -92,11 +94,11 @@ TEST(ReadInterfaceDetails, TypeLibVersionAndTheLastProxyStubClass) {
   reg.SetString(key + L"\\ProxyStubClsid", L"", L"{OLD}");
   reg.SetString(key + L"\\ProxyStubClsid32", L"", L"{NEW}");
   reg.SetString(key + L"\\TypeLib", L"", L"{LIB}");
-  reg.SetString(key + L"\\TypeLib", L"Version", L"1.0");
+  reg.SetString(key + L"\\TypeLib", L"Version", L"c.0");
   TObjectData data = Entry(TObjectType::otInterface, guid);
   ReadInterfaceDetails(guid, data, ProcessRegView());
   EXPECT_EQ(data.TypeLib, L"{LIB}");
-  EXPECT_EQ(data.MajorVersion, 1u);
+  EXPECT_EQ(data.MajorVersion, 12u);
   EXPECT_EQ(data.MinorVersion, 0u);
   EXPECT_EQ(data.CLSID, L"{NEW}");
   EXPECT_EQ(data.Server, L"");
@@ -172,7 +174,7 @@ TEST(DetailReaders, EveryReadGoesToTheViewOfTheCatalog) {
     EXPECT_EQ(data.Server, programs + L"\\Vendor\\x" + bits + L".dll");
     EXPECT_EQ(data.ProgId, L"Vendor.Class" + bits);
     EXPECT_EQ(data.TypeLib, L"{LIB" + bits + L"}");
-    EXPECT_EQ(data.MajorVersion, view == TRegView::rv64 ? 64u : 32u);
+    EXPECT_EQ(data.MajorVersion, view == TRegView::rv64 ? 0x64u : 0x32u);  // versions are hexadecimal
     EXPECT_EQ(data.DefaultIcon, L"icons" + bits + L".dll,1");
     EXPECT_EQ(data.AppId, app);
     TObjectData interfaceData = Entry(TObjectType::otInterface, intf);

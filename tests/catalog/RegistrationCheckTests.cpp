@@ -30,14 +30,35 @@ TStringList ProblemsOf(const TRegistrationProblems& AProblems, const std::wstrin
   return found;
 }
 
-// A class key with one value below it.
+// A class key with one value below it. A class whose case is not about its server gets a sound
+// one: a class without any is a problem of its own.
 std::wstring NewClass(TRegistryFixture& AReg, const std::wstring& AName, const std::wstring& ASubkey,
                       const std::wstring& AValue, TView AView = TView::Both) {
   const std::wstring guid = NewGuid();
   AReg.SetString(L"CLSID\\" + guid, L"", AName, AView);
   if (!ASubkey.empty()) AReg.SetString(L"CLSID\\" + guid + L"\\" + ASubkey, L"", AValue, AView);
+  if (ASubkey.find(L"Server") == std::wstring::npos) {
+    AReg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"ole32.dll", AView);
+  }
   return guid;
 }
+
+// While it lives, the process's current folder is another.
+class TCurrentFolder {
+ public:
+  explicit TCurrentFolder(const std::wstring& AFolder) {
+    wchar_t saved[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    FSaved = saved;
+    SetCurrentDirectoryW(AFolder.c_str());
+  }
+  ~TCurrentFolder() { SetCurrentDirectoryW(FSaved.c_str()); }
+  TCurrentFolder(const TCurrentFolder&) = delete;
+  TCurrentFolder& operator=(const TCurrentFolder&) = delete;
+
+ private:
+  std::wstring FSaved;
+};
 
 }  // namespace
 
@@ -66,7 +87,10 @@ TEST(RegistrationCheck, EachProblemIsFoundAndItsSoundTwinIsNot) {
   };
   add("missing in-process server", NewClass(reg, L"A", L"InprocServer32", L"C:\\no\\such\\server.dll"),
       {L"Server file not found: C:\\no\\such\\server.dll"});
-  add("present in-process server", NewClass(reg, L"A'", L"InprocServer32", L"%SystemRoot%\\system32\\ole32.dll"), {});
+  const std::wstring present = NewClass(reg, L"A'", L"", L"");
+  reg.SetString(L"CLSID\\" + present + L"\\InprocServer32", L"", L"%SystemRoot%\\system32\\ole32.dll", TView::Both,
+                REG_EXPAND_SZ);
+  add("present in-process server", present, {});
   add("bare name found where the loader looks", NewClass(reg, L"B'", L"InprocServer32", L"ole32.dll"), {});
   add("bare name found nowhere", NewClass(reg, L"B", L"InprocServer32", L"vantrel-no-such.dll"),
       {L"Server file not found: vantrel-no-such.dll"});
@@ -147,6 +171,127 @@ TEST(RegistrationCheck, EachProblemIsFoundAndItsSoundTwinIsNot) {
   ASSERT_NE(entry, problems.end());
   EXPECT_EQ(entry->Name, L"Broken application");
   EXPECT_EQ(entry->Catalog, TObjectType::otAppID);
+}
+
+TEST(RegistrationCheck, CommonLeftoversAreFoundInBothViewsAndTheirSoundTwinsAreNot) {
+  TRegistryFixture reg;
+  TTempDir temp;
+  const std::wstring system = SystemDirectoryPath();
+  // A program whose unquoted path has blanks, and the program its first word names.
+  CreateDirectoryW(temp.File(L"Vendor App").c_str(), nullptr);
+  WriteFileText(temp.File(L"Vendor App\\server.exe"), "MZ");
+  WriteFileText(temp.File(L"Vendor.exe"), "MZ");
+  // A library only in this program's current folder, which COM never looks in.
+  WriteFileText(temp.File(L"vantrel-current-folder-only.dll"), "MZ");
+  TCurrentFolder current(temp.Path());
+  // Both views find the platform's files: a 64-bit-only prefix gets copies in its empty 32-bit folder.
+  const std::wstring system32 = ViewSystemDirectoryPath(TRegView::rv32);
+  TFileCopy ole32(system + L"ole32.dll", system32 + L"ole32.dll");
+  TFileCopy notepad(system + L"notepad.exe", system32 + L"notepad.exe");
+  TFileCopy cmd(system + L"cmd.exe", system32 + L"cmd.exe");
+
+  const std::wstring registered = NewClass(reg, L"Registered", L"", L"");
+  struct TCase {
+    const char* Label;
+    std::wstring Guid;
+    TStringList Expected;
+  };
+  std::vector<TCase> cases;
+  auto add = [&](const char* ALabel, const std::wstring& AGuid, TStringList AExpected) {
+    cases.push_back({ALabel, AGuid, std::move(AExpected)});
+  };
+
+  // Servers read as COM reads them.
+  std::wstring guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"%SystemRoot%\\system32\\ole32.dll");
+  add("variable in a REG_SZ server", guid,
+      {L"Server path names a variable in a REG_SZ value, which COM does not expand: %SystemRoot%\\system32\\ole32.dll"});
+  guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"%SystemRoot%\\system32\\ole32.dll", TView::Both,
+                REG_EXPAND_SZ);
+  add("variable in a REG_EXPAND_SZ server", guid, {});
+  add("library named without .dll", NewClass(reg, L"L", L"InprocServer32", L"ole32"), {});
+  add("program named without .exe", NewClass(reg, L"P", L"LocalServer32", L"notepad /automation"), {});
+  add("library only in the current folder", NewClass(reg, L"Q", L"InprocServer32", L"vantrel-current-folder-only.dll"),
+      {L"Server file not found: vantrel-current-folder-only.dll"});
+  add("unquoted program path whose first word is a program",
+      NewClass(reg, L"U", L"LocalServer32", temp.File(L"Vendor App\\server.exe") + L" /automation"),
+      {L"Unquoted server path with blanks starts another program first: " + temp.File(L"Vendor.exe")});
+  add("quoted program path", NewClass(reg, L"U'", L"LocalServer32", L"\"" + temp.File(L"Vendor App\\server.exe") + L"\""),
+      {});
+  guid = NewClass(reg, L"S", L"LocalServer32", L"\"" + system + L"cmd.exe\"");
+  reg.SetString(L"CLSID\\" + guid + L"\\LocalServer32", L"ServerExecutable", L"C:\\no\\such\\server.exe");
+  add("ServerExecutable that points at nothing", guid, {L"ServerExecutable not found: C:\\no\\such\\server.exe"});
+  guid = NewClass(reg, L"S'", L"LocalServer32", L"\"" + system + L"cmd.exe\"");
+  reg.SetString(L"CLSID\\" + guid + L"\\LocalServer32", L"ServerExecutable", system + L"cmd.exe");
+  add("ServerExecutable that exists", guid, {});
+
+  // Classes that name other classes, or nothing that serves them.
+  const std::wstring missingClass = NewGuid();
+  add("TreatAs an unregistered class", NewClass(reg, L"T", L"TreatAs", missingClass),
+      {L"TreatAs names a class that is not registered: " + missingClass});
+  add("TreatAs a registered class", NewClass(reg, L"T'", L"TreatAs", registered), {});
+  add("AutoConvertTo an unregistered class", NewClass(reg, L"V", L"AutoConvertTo", missingClass),
+      {L"AutoConvertTo names a class that is not registered: " + missingClass});
+  guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid, L"", L"Nothing serves me");
+  add("class without server or application ID", guid, {L"Class has no server and no application ID: "});
+  guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid, L"AppID", guid);
+  reg.SetString(L"AppID\\" + guid, L"", L"Its application");
+  add("class served through its application ID", guid, {});
+  guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid + L"\\TreatAs", L"", registered);
+  add("class emulated by another", guid, {});
+
+  // ProgIDs left behind.
+  const std::wstring prefix = L"Vantrel.Leftover" + NewGuid().substr(1, 8);
+  const std::wstring goneClass = NewGuid();
+  reg.SetString(prefix + L".Gone.1\\CLSID", L"", goneClass);
+  add("ProgID of a class that is gone", goneClass,
+      {L"ProgID names a class that is not registered: " + prefix + L".Gone.1"});
+  const std::wstring currentClass = NewClass(reg, L"C", L"ProgID", prefix + L".Current.2");
+  reg.SetString(prefix + L".Current.2\\CLSID", L"", currentClass);
+  reg.SetString(prefix + L".Current\\CLSID", L"", currentClass);
+  reg.SetString(prefix + L".Current\\CurVer", L"", prefix + L".Current.2");
+  add("version-independent ProgID whose CurVer exists", currentClass, {});
+  const std::wstring staleClass = NewClass(reg, L"C2", L"ProgID", prefix + L".Stale.1");
+  reg.SetString(prefix + L".Stale.1\\CLSID", L"", staleClass);
+  reg.SetString(prefix + L".Stale\\CLSID", L"", staleClass);
+  reg.SetString(prefix + L".Stale\\CurVer", L"", prefix + L".Stale.9");
+  add("version-independent ProgID whose CurVer is gone", staleClass, {L"CurVer names no ProgID: " + prefix + L".Stale.9"});
+
+  // Type libraries and interfaces the catalogs leave out.
+  const std::wstring noVersion = NewGuid(), onlyFlags = NewGuid();
+  reg.CreateKey(L"TypeLib\\" + noVersion);
+  reg.SetString(L"TypeLib\\" + onlyFlags + L"\\HELPDIR", L"", L"C:\\help");
+  add("type library without versions", noVersion, {L"Type library has no version: "});
+  add("type library whose keys are no version", onlyFlags, {L"Type library has no version: "});
+  const std::wstring unnamedProxy = NewGuid(), unnamedEmpty = NewGuid();
+  reg.SetString(L"Interface\\" + unnamedProxy + L"\\ProxyStubClsid32", L"", L"{00020424-0000-0000-C000-000000000046}");
+  reg.CreateKey(L"Interface\\" + unnamedEmpty);
+  add("unnamed interface with a proxy", unnamedProxy,
+      {L"Interface without a name still has a proxy/stub class or type library: {00020424-0000-0000-C000-000000000046}"});
+  add("unnamed interface with nothing", unnamedEmpty, {});
+
+  // A key nobody may read is reported, not left out.
+  const std::wstring unreadable = NewClass(reg, L"Locked", L"", L"");
+  TUnreadableKey locked(L"CLSID\\" + unreadable);
+  add("class key that cannot be read", unreadable, {L"Key cannot be read: " + Trim(SysErrorMessage(ERROR_ACCESS_DENIED))});
+
+  for (TRegView view : {TRegView::rv32, TRegView::rv64}) {
+    if (view == TRegView::rv64 && !Is64BitWindows()) continue;
+    SCOPED_TRACE(RegViewBits(view));
+    const TRegistrationProblems problems = CheckRegistrations(view, Environment());
+    for (const TCase& c : cases) EXPECT_EQ(ProblemsOf(problems, c.Guid), c.Expected) << c.Label;
+    // A ProgID's problem names the ProgID and the key that holds it.
+    const auto gone = std::find_if(problems.begin(), problems.end(),
+                                   [&](const TRegistrationProblem& AProblem) { return AProblem.GUID == goneClass; });
+    ASSERT_NE(gone, problems.end());
+    EXPECT_EQ(gone->Name, prefix + L".Gone.1");
+    EXPECT_EQ(gone->Key, prefix + L".Gone.1");
+    EXPECT_EQ(gone->Catalog, TObjectType::otCLSID);
+  }
 }
 
 TEST(RegistrationCheck, ClassesAreCheckedInTheViewAsked) {

@@ -40,6 +40,46 @@ TEST_F(RegistryValues, ExpandStringsArriveExpanded) {
   EXPECT_EQ(Text(L"plain"), L"%SystemRoot%\\x.dll");
 }
 
+TEST_F(RegistryValues, TheRegistryViewShowsValuesAsStored) {
+  reg.SetString(key, L"path", L"%SystemRoot%\\x.dll", TView::Both, REG_EXPAND_SZ);
+  reg.SetString(key, L"fixed", L"C:\\x.dll", TView::Both, REG_EXPAND_SZ);
+  const wchar_t multi[] = L"a\0b c\0\0";
+  reg.SetValue(key, L"multi", REG_MULTI_SZ, multi, sizeof(multi));
+  const wchar_t noMulti[] = L"\0";
+  reg.SetValue(key, L"nomulti", REG_MULTI_SZ, noMulti, sizeof(noMulti));
+  const BYTE qword[] = {1, 0, 0, 0, 0, 0, 0, 0x80};
+  reg.SetValue(key, L"qword", REG_QWORD, qword, sizeof(qword));
+  reg.SetValue(key, L"short", REG_QWORD, qword, 3);
+  reg.SetDword(key, L"dword", 4294967295u);
+  TRegistry registry = CatalogRegistry(ProcessRegView());
+  ASSERT_TRUE(registry.OpenKeyReadOnly(key));
+  const std::wstring windows = WindowsDirectoryPath();
+  const std::pair<const wchar_t*, std::wstring> cases[] = {
+      {L"path", L"%SystemRoot%\\x.dll [REG_EXPAND_SZ, expands to " + windows + L"x.dll]"},
+      {L"fixed", L"C:\\x.dll [REG_EXPAND_SZ]"},
+      {L"multi", L"\"a\", \"b c\" [REG_MULTI_SZ]"},
+      {L"nomulti", L"[REG_MULTI_SZ, empty]"},
+      {L"qword", L"9223372036854775809"},
+      {L"short", L"01 00 00"},
+      {L"dword", L"-1"},
+      {L"absent", L""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RegistryValueDisplayText(registry, c.first, true), c.second) << WideToCodePage(c.first, CP_UTF8);
+  }
+  // The readers still take the expansion and the first string.
+  EXPECT_EQ(Text(L"path"), windows + L"x.dll");
+  EXPECT_EQ(Text(L"multi"), L"a");
+}
+
+TEST_F(RegistryValues, LongExpansionsAreNotReplacedByTheStoredText) {
+  const std::wstring longValue(3000, L'v');
+  SetEnvironmentVariableW(L"VANTREL_LONG", longValue.c_str());
+  TScopeExit unset([] { SetEnvironmentVariableW(L"VANTREL_LONG", nullptr); });
+  reg.SetString(key, L"long", L"%VANTREL_LONG%|%VANTREL_LONG%", TView::Both, REG_EXPAND_SZ);
+  EXPECT_EQ(Text(L"long"), longValue + L"|" + longValue);
+}
+
 TEST_F(RegistryValues, NumbersAreSigned32Bit) {
   reg.SetDword(key, L"max", 4294967295u);
   reg.SetDword(key, L"half", 2147483648u);

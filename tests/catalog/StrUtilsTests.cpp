@@ -21,21 +21,27 @@ TEST(StrUtils, TruncateAtNul) {
   EXPECT_EQ(TruncateAtNul(std::wstring(L"\0x", 2)), L"");
 }
 
-TEST(StrUtils, SplitVersionKeepsWhatConvertedBeforeAFailure) {
+TEST(StrUtils, SplitVersionReadsHexadecimalAsThePlatformDoes) {
+  // Version keys are hexadecimal: the platform writes 12.1 as "c.1" and reads keys with "%x.%x".
   struct Case {
     const wchar_t* text;
     uint32_t major, minor;
+    bool converted;
   } cases[] = {
-      {L"2.12", 2, 12}, {L"1.0", 1, 0},   {L"1.0.5", 1, 0}, {L"3", 0, 0},   {L"1.a", 1, 0},
-      {L"x.1", 0, 0},   {L"", 0, 0},      {L"$A.1", 10, 1}, {L"0x10.2", 16, 2}, {L"1.ff", 1, 0},
-      {L".5", 0, 0},    {L" 7.8", 7, 8},
+      {L"1.0", 1, 0, true},     {L"a.0", 10, 0, true},    {L"c.1", 12, 1, true},      {L"2.12", 2, 0x12, true},
+      {L"1.ff", 1, 255, true},  {L"0x10.2", 16, 2, true}, {L" 7.8", 7, 8, true},      {L"1.0.5", 1, 0, true},
+      {L"1.a", 1, 10, true},    {L"1.g", 1, 0, false},    {L"1x.0", 0, 0, false},     {L"x.1", 0, 0, false},
+      {L"3", 0, 0, false},      {L"", 0, 0, false},       {L".5", 0, 0, false},       {L"$A.1", 0, 0, false},
+      {L"1 .0", 0, 0, false},   {L"100000000.0", 0, 0, false},
   };
   for (const Case& c : cases) {
     uint32_t major = 99, minor = 99;
-    SplitVersion(c.text, major, minor);
+    EXPECT_EQ(SplitVersion(c.text, major, minor), c.converted) << testing::PrintToString(std::wstring(c.text));
     EXPECT_EQ(major, c.major) << testing::PrintToString(std::wstring(c.text));
     EXPECT_EQ(minor, c.minor) << testing::PrintToString(std::wstring(c.text));
   }
+  EXPECT_EQ(VersionKeyText(12, 1), L"c.1");
+  EXPECT_EQ(VersionText(12, 1), L"12.1");
 }
 
 TEST(StrUtils, StrToIntAcceptsSignAndHexPrefixesOnly) {

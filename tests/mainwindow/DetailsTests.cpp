@@ -382,6 +382,23 @@ TEST_F(Details, ServerUnderProgramDataKeepsItsPathAndItsIcon) {
   RemoveDirectoryW(folder.c_str());
 }
 
+TEST_F(Details, AValueNamingAHugeKeyShowsABoundedPartOfIt) {
+  // A ProgID value that names the root of all classes, and an AppID that names a key with more
+  // subkeys than a reference may show.
+  const std::wstring guid = NewGuid(), app = NewGuid();
+  reg.SetString(L"CLSID\\" + guid, L"", L"Points at everything");
+  reg.SetString(L"CLSID\\" + guid + L"\\ProgID", L"", L"CLSID");
+  reg.SetString(L"CLSID\\" + guid, L"AppID", app);
+  for (int i = 0; i < 1100; ++i) reg.CreateKey(L"AppID\\" + app + L"\\k" + std::to_wstring(i));
+  ASSERT_TRUE(Select(TObjectType::otCLSID, guid));
+  size_t cuts = 0;
+  for (const auto& line : Lines()) {
+    if (line.second.find(L"more keys than the 1000 shown; the rest is left out") != std::wstring::npos) ++cuts;
+  }
+  EXPECT_EQ(cuts, 2u);
+  EXPECT_LT(Lines().size(), 10000u);
+}
+
 TEST_F(Details, HostileRegistryDataRendersWithoutCrashOrHang) {
   std::wstring guid = NewGuid(), key = L"CLSID\\" + guid;
   reg.SetString(key, L"", L"Hostile");
@@ -550,6 +567,105 @@ std::wstring StatusPart(TfrmMain& AForm, int APart) {
   wchar_t text[256] = {};
   SendMessageW(AForm.StatusBar(), SB_GETTEXTW, static_cast<WPARAM>(APart), reinterpret_cast<LPARAM>(text));
   return text;
+}
+
+TEST_F(Details, EntryWhoseKeyCannotBeReadIsListedMarkedAndSaysSo) {
+  const std::wstring guid = NewGuid();
+  reg.SetString(L"CLSID\\" + guid, L"", L"Hidden class");
+  reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"C:\\hidden.dll");
+  TUnreadableKey locked(L"CLSID\\" + guid);
+  ASSERT_TRUE(Select(TObjectType::otCLSID, guid));
+  HTREEITEM node = TreeView_GetSelection(form->Tree());
+  wchar_t text[256] = {};
+  TVITEMW item = {};
+  item.mask = TVIF_TEXT | TVIF_HANDLE;
+  item.hItem = node;
+  item.pszText = text;
+  item.cchTextMax = 256;
+  TreeView_GetItem(form->Tree(), &item);
+  EXPECT_EQ(std::wstring(text), guid + kUnreadableMarker);
+  EXPECT_EQ(form->NameText(), guid);
+  EXPECT_EQ(ShownStates(), TCommandStates{});
+  const TLines lines = Lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].second, L"CLSID\\" + guid + L": the key cannot be read (" +
+                                 Trim(SysErrorMessage(ERROR_ACCESS_DENIED)) + L")");
+  // Loading the catalog again says how many entries cannot be read.
+  Command(IDM_REFRESH);
+  EXPECT_NE(form->StatusText().find(L"1 entry of Object Classes cannot be read"), std::wstring::npos)
+      << testing::PrintToString(form->StatusText());
+}
+
+TEST_F(Details, TypeLibraryListsEveryVersionAndEachOpensInTheViewer) {
+  // Two versions of one library, each with its own file: 12.1 (key c.1) and 1.0, whose key the
+  // registry enumerates first. Another version key names no version.
+  const std::wstring guid = NewGuid(), key = L"TypeLib\\" + guid;
+  const std::wstring shapes = BinaryPath(L"tests\\tlbgen\\fixtures\\Shapes.tlb");
+  const std::wstring pens = BinaryPath(L"tests\\tlbgen\\fixtures\\Pens.tlb");
+  reg.SetString(key + L"\\1.0", L"", L"Old version");
+  reg.SetString(key + L"\\1.0\\0\\win32", L"", pens);
+  reg.SetString(key + L"\\c.1", L"", L"Current version");
+  reg.SetString(key + L"\\c.1\\0\\win32", L"", shapes);
+  reg.SetString(key + L"\\c.1\\409\\win64", L"", L"C:\\x64\\shapes.tlb");
+  reg.SetString(key + L"\\beta", L"", L"Not a version");
+  ASSERT_TRUE(Select(TObjectType::otTypeLib, guid));
+  EXPECT_EQ(form->NameText(), L"Current version");
+  const TLines lines = Lines();
+  const TLines expected = {
+      {0, L"Versions (double-click one to open it)"},
+      {1, L"12.1 (key c.1) = Current version"},
+      {2, L"locale 0, win32 = " + shapes},
+      {2, L"locale 409, win64 = C:\\x64\\shapes.tlb"},
+      {1, L"1.0 = Old version"},
+      {2, L"locale 0, win32 = " + pens},
+      {1, L"beta (no version) = Not a version"},
+  };
+  ASSERT_GE(lines.size(), expected.size());
+  EXPECT_EQ(TLines(lines.begin(), lines.begin() + static_cast<long>(expected.size())), expected);
+
+  // The unit shown names the library the viewer read.
+  std::wstring caption;
+  SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+    const std::wstring unit = AViewer.UnitLines().Text(L"\n");
+    caption = unit.find(L"unit ShapesLib;") != std::wstring::npos ? L"ShapesLib"
+              : unit.find(L"unit PensLib;") != std::wstring::npos  ? L"PensLib"
+                                                                   : L"?";
+    PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+  });
+  TScopeExit unhook([] { SetTypeLibViewerHook(nullptr); });
+  // Without a version chosen, the version the catalog lists: the highest.
+  Command(IDC_VIEW);
+  EXPECT_EQ(caption, L"ShapesLib");
+  // A version's line or one below it chooses it; Enter on it opens it too.
+  auto selectLine = [&](const std::wstring& AText) {
+    for (HTREEITEM item = TreeView_GetRoot(form->RegTree().Handle()); item;) {
+      const TRegistryNodeData* data = form->RegTree().NodeData(item);
+      if (data && data->Text == AText) return TreeView_SelectItem(form->RegTree().Handle(), item) != FALSE;
+      HTREEITEM next = TreeView_GetChild(form->RegTree().Handle(), item);
+      if (!next) next = TreeView_GetNextSibling(form->RegTree().Handle(), item);
+      for (HTREEITEM up = item; !next && up;) {
+        up = TreeView_GetParent(form->RegTree().Handle(), up);
+        if (up) next = TreeView_GetNextSibling(form->RegTree().Handle(), up);
+      }
+      item = next;
+    }
+    return false;
+  };
+  ASSERT_TRUE(selectLine(L"locale 0, win32 = " + pens));
+  caption.clear();
+  Command(IDC_VIEW);
+  EXPECT_EQ(caption, L"PensLib");
+  ASSERT_TRUE(selectLine(L"1.0 = Old version"));
+  caption.clear();
+  form->RegTreeOpen(*form->RegTree().SelectedData());
+  EXPECT_EQ(caption, L"PensLib");
+  // A line that is no version opens nothing by itself; the View command opens the listed version.
+  ASSERT_TRUE(selectLine(L"beta (no version) = Not a version"));
+  caption.clear();
+  form->RegTreeOpen(*form->RegTree().SelectedData());
+  EXPECT_EQ(caption, L"");
+  Command(IDC_VIEW);
+  EXPECT_EQ(caption, L"ShapesLib");
 }
 
 TEST_F(Details, EachRegistryViewShowsItsOwnRegistrations) {

@@ -68,8 +68,20 @@ std::string ExpectedTypeLibs() {
     HKEY key;
     if (RegOpenKeyExW(root, guid.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
     std::vector<std::wstring> versions = RawSubkeys(key);
+    // Listed under the highest version, read as the platform reads version keys.
+    size_t highest = 0;
+    unsigned bestMajor = 0, bestMinor = 0;
+    for (size_t i = 0; i < versions.size(); ++i) {
+      unsigned major = 0, minor = 0;
+      if (swscanf(versions[i].c_str(), L"%x.%x", &major, &minor) == 2 &&
+          (major > bestMajor || (major == bestMajor && minor > bestMinor))) {
+        highest = i;
+        bestMajor = major;
+        bestMinor = minor;
+      }
+    }
     HKEY version;
-    if (!versions.empty() && RegOpenKeyExW(key, versions[0].c_str(), 0, KEY_READ, &version) == ERROR_SUCCESS) {
+    if (!versions.empty() && RegOpenKeyExW(key, versions[highest].c_str(), 0, KEY_READ, &version) == ERROR_SUCCESS) {
       std::wstring name;
       EXPECT_TRUE(RawDefaultText(version, name));
       RegCloseKey(version);

@@ -88,14 +88,15 @@ TEST(UnitSource, RegisteredLibraryIsItsCatalogEntryWithDetails) {
   EXPECT_EQ(data.TypeLib, kStdOleGuid);
   EXPECT_EQ(data.CLSID, kStdOleGuid);
   EXPECT_EQ(data.Typ, TObjectType::otTypeLib);
-  EXPECT_EQ(data.Name, RawDefault(key + L"\\" + versions[0]));
+  const std::wstring version = *HighestVersionKey(versions);
+  EXPECT_EQ(data.Name, RawDefault(key + L"\\" + version));
   // The file registered for the platform of the process's view: win64 before win32 for a 64-bit one.
   std::wstring file;
-  if (ProcessRegView() == TRegView::rv64) file = RawDefault(key + L"\\" + versions[0] + L"\\0\\win64");
-  if (file.empty()) file = RawDefault(key + L"\\" + versions[0] + L"\\0\\win32");
+  if (ProcessRegView() == TRegView::rv64) file = RawDefault(key + L"\\" + version + L"\\0\\win64");
+  if (file.empty()) file = RawDefault(key + L"\\" + version + L"\\0\\win32");
   EXPECT_EQ(data.Server, file);
   uint32_t major = 0, minor = 0;
-  SplitVersion(versions[0], major, minor);
+  SplitVersion(version, major, minor);
   EXPECT_EQ(data.MajorVersion, major);
   EXPECT_EQ(data.MinorVersion, minor);
 }
@@ -108,25 +109,37 @@ TEST(UnitSource, ExplicitVersionTakesTheKeyOfThatVersion) {
   reg.SetString(key + L"\\1.0\\0\\win32", L"", L"C:\\old.tlb");
   reg.SetString(key + L"\\2.5", L"", L"New library");
   reg.SetString(key + L"\\2.5\\0\\win32", L"", L"C:\\new.tlb");
+  reg.SetString(key + L"\\c.1", L"", L"Twelve");
+  reg.SetString(key + L"\\c.1\\0\\win32", L"", L"C:\\twelve.tlb");
 
-  TObjectData first = UnitSourceRecord(guid);
-  EXPECT_EQ(first.Name, L"Old library");
-  EXPECT_EQ(first.Server, L"C:\\old.tlb");
-  EXPECT_EQ(first.MajorVersion, 1u);
+  // Without a version, the highest: 12.1, whose key is c.1.
+  TObjectData highest = UnitSourceRecord(guid);
+  EXPECT_EQ(highest.Name, L"Twelve");
+  EXPECT_EQ(highest.Server, L"C:\\twelve.tlb");
+  EXPECT_EQ(highest.MajorVersion, 12u);
+  EXPECT_EQ(highest.MinorVersion, 1u);
 
-  TObjectData chosen = UnitSourceRecord(guid + L":2.5");
-  EXPECT_EQ(chosen.Name, L"New library");
-  EXPECT_EQ(chosen.Server, L"C:\\new.tlb");
-  EXPECT_EQ(chosen.MajorVersion, 2u);
-  EXPECT_EQ(chosen.MinorVersion, 5u);
-  EXPECT_EQ(chosen.TypeLib, guid);
-
-  // A version without a key: asked of the registry as given, with no file to fall back to.
-  TObjectData missing = UnitSourceRecord(guid + L":3.0");
-  EXPECT_EQ(missing.Name, guid);
-  EXPECT_EQ(missing.Server, L"");
-  EXPECT_EQ(missing.MajorVersion, 3u);
-  EXPECT_EQ(missing.MinorVersion, 0u);
+  struct Case {
+    const wchar_t* version;
+    const wchar_t* name;
+    const wchar_t* server;
+    uint32_t major, minor;
+  } cases[] = {
+      {L"1.0", L"Old library", L"C:\\old.tlb", 1, 0},
+      {L"2.5", L"New library", L"C:\\new.tlb", 2, 5},
+      {L"c.1", L"Twelve", L"C:\\twelve.tlb", 12, 1},
+      {L"C.1", L"Twelve", L"C:\\twelve.tlb", 12, 1},
+      // A version without a key: asked of the registry as given, with no file to fall back to.
+      {L"3.0", nullptr, L"", 3, 0},
+  };
+  for (const Case& c : cases) {
+    TObjectData chosen = UnitSourceRecord(guid + L":" + c.version);
+    EXPECT_EQ(chosen.Name, c.name ? std::wstring(c.name) : guid) << WideToCodePage(c.version, CP_UTF8);
+    EXPECT_EQ(chosen.Server, c.server) << WideToCodePage(c.version, CP_UTF8);
+    EXPECT_EQ(chosen.MajorVersion, c.major) << WideToCodePage(c.version, CP_UTF8);
+    EXPECT_EQ(chosen.MinorVersion, c.minor) << WideToCodePage(c.version, CP_UTF8);
+    EXPECT_EQ(chosen.TypeLib, guid);
+  }
 }
 
 TEST(UnitSource, RegisteredLibraryIsReadInTheChosenView) {
@@ -153,6 +166,8 @@ TEST(UnitSource, MalformedSourcesRaiseConversionErrors) {
       {L"{00020430-0000-0000-C000-000000000046}:x", L"'x' is not a valid type library version"},
       {L"{00020430-0000-0000-C000-000000000046}:2", L"'2' is not a valid type library version"},
       {L"{00020430-0000-0000-C000-000000000046}:-1.0", L"'-1.0' is not a valid type library version"},
+      {L"{00020430-0000-0000-C000-000000000046}:1.0.5", L"'1.0.5' is not a valid type library version"},
+      {L"{00020430-0000-0000-C000-000000000046}:10000.0", L"'10000.0' is not a valid type library version"},
   };
   for (const TCase& c : cases) {
     try {
