@@ -1,5 +1,7 @@
 #include "base/Zarvek_SysUtils.h"
 
+#include <shellapi.h>
+
 #include <vector>
 
 #include "base/Zarvek_Handles.h"
@@ -214,7 +216,8 @@ std::wstring WithTrailingBackslash(const wchar_t* APath, UINT ALength) {
 
 std::wstring WindowsDirectoryPath() {
   wchar_t buffer[MAX_PATH];
-  return WithTrailingBackslash(buffer, GetWindowsDirectoryW(buffer, MAX_PATH));
+  // The machine's Windows folder: on a terminal server GetWindowsDirectory may name a per-user one.
+  return WithTrailingBackslash(buffer, GetSystemWindowsDirectoryW(buffer, MAX_PATH));
 }
 
 std::wstring SystemDirectoryPath() {
@@ -245,6 +248,39 @@ THandle StartProcess(std::wstring_view AProgram, std::wstring_view AParameters, 
     return THandle();
   }
   CloseHandle(info.hThread);
+  return THandle(info.hProcess);
+}
+
+bool IsProcessElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  THandle owner(token);
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  return GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
+         elevation.TokenIsElevated != 0;
+}
+
+THandle StartElevatedProcess(std::wstring_view AProgram, std::wstring_view AParameters, int AShow,
+                             std::wstring_view ADirectory) {
+  std::wstring program = Trim(AProgram);
+  if (program.size() >= 2 && program.front() == L'"' && program.back() == L'"') program = program.substr(1, program.size() - 2);
+  std::wstring directory(ADirectory);
+  if (directory.empty()) directory = ExtractFilePath(program);
+  const std::wstring parameters(AParameters);
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  info.lpVerb = L"runas";
+  info.lpFile = program.c_str();
+  info.lpParameters = parameters.c_str();
+  info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
+  info.nShow = AShow >= 0 ? AShow : SW_SHOWDEFAULT;
+  if (!ShellExecuteExW(&info)) return THandle();
+  if (!info.hProcess) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return THandle();
+  }
   return THandle(info.hProcess);
 }
 

@@ -88,6 +88,13 @@ std::wstring SystemDirectoryPath();
 // ADirectory means the program's folder.
 THandle StartProcess(std::wstring_view AProgram, std::wstring_view AParameters, int AShow,
                      std::wstring_view ADirectory);
+// Whether this process runs with administrator rights (its token is elevated).
+bool IsProcessElevated();
+// Starts AProgram with administrator rights, through the platform's consent prompt (the "runas"
+// verb); the process handle, or none with GetLastError set: ERROR_CANCELLED when the user refused.
+// AProgram may be quoted. An empty ADirectory means the program's folder.
+THandle StartElevatedProcess(std::wstring_view AProgram, std::wstring_view AParameters, int AShow,
+                             std::wstring_view ADirectory);
 // Starts AProgram with AParameters and waits at most ATimeoutMs for it to end. AShow < 0 leaves
 // the show-window command to the program. An empty ADirectory means the program's folder.
 bool StartProcessAndWait(std::wstring_view AProgram, std::wstring_view AParameters, int AShow,

@@ -104,7 +104,8 @@ std::vector<int> SortedEntryOrder(const TObjects& AList) {
 TCommandStates CommandStates(const TObjectData& AData) {
   TCommandStates states;
   states.Register = !AData.Server.empty();
-  states.CreateInstance = !AData.ProgId.empty();
+  // Every class can be asked for, ProgID or not; COM says whether it can be made.
+  states.CreateInstance = AData.Typ == TObjectType::otCLSID && !AData.Unreadable;
   states.View = !AData.TypeLib.empty() || !AData.Server.empty();
   return states;
 }
@@ -120,9 +121,15 @@ void IconReference(const TObjectData& AData, std::wstring& AFile, int& AIndex) {
   AIndex = StrToInt(std::wstring_view(AData.DefaultIcon).substr(comma + 1, 255));
 }
 
-DWORD CreateInstanceContext(TRegView AView) {
-  DWORD context = AView == ProcessRegView() ? CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER : CLSCTX_LOCAL_SERVER;
-  if (Is64BitWindows()) {
+DWORD CreateInstanceContext(TRegView AView, TCreateContext AContext) {
+  const bool own = AView == ProcessRegView();
+  DWORD context = 0;
+  switch (AContext) {
+    case TCreateContext::ccAny: context = own ? CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER : CLSCTX_LOCAL_SERVER; break;
+    case TCreateContext::ccInProcess: context = CLSCTX_INPROC_SERVER; break;
+    case TCreateContext::ccLocalServer: context = CLSCTX_LOCAL_SERVER; break;
+  }
+  if (Is64BitWindows() && (context & CLSCTX_LOCAL_SERVER)) {
     context |= AView == TRegView::rv64 ? CLSCTX_ACTIVATE_64_BIT_SERVER : CLSCTX_ACTIVATE_32_BIT_SERVER;
   }
   return context;
@@ -145,6 +152,12 @@ TfrmMain::TfrmMain(std::optional<TRegView> AView)
   ExecuteSaveDialog = [this](std::wstring& AFileName) {
     return vantrel::ExecuteSaveDialog(
         Handle(), {L"CSV files\0*.csv\0All files\0*.*\0", L"csv", OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST}, AFileName);
+  };
+  AskKeepWaiting = [this](const std::wstring& AQuestion) {
+    return ShowMessageBox(Handle(), AQuestion, L"Vantrel", MB_YESNO | MB_ICONQUESTION) == IDYES;
+  };
+  StartElevated = [](const std::wstring& AProgram, const std::wstring& AParameters, const std::wstring& ADirectory) {
+    return StartElevatedProcess(AProgram, AParameters, SW_SHOWDEFAULT, ADirectory);
   };
   ExecuteOpenDialog = [this](std::wstring& AFileName) {
     return vantrel::ExecuteOpenDialog(
@@ -294,8 +307,15 @@ void TfrmMain::ApplyCommandStates() {
   };
   const TCommandStates states = FRegistering ? TCommandStates{} : FEntryStates;
   enable(IDM_REG, FReg, states.Register);
+  // The shield says that registering asks for administrator rights.
+  FShieldShown = !ProcessElevated();
+  for (HWND button : {FReg, FUnreg}) {
+    if (button) SendMessageW(button, BCM_SETSHIELD, 0, FShieldShown ? TRUE : FALSE);
+  }
   enable(IDM_UNREG, FUnreg, states.Register);
   enable(IDM_CREATEINST, nullptr, states.CreateInstance);
+  enable(IDM_CREATEINST_INPROC, nullptr, states.CreateInstance);
+  enable(IDM_CREATEINST_LOCAL, nullptr, states.CreateInstance);
   enable(IDM_VIEWTLB, FViewButton, states.View);
   // What replaces the catalogs or opens another window waits until a registration has ended.
   enable(IDM_REFRESH, nullptr, !FRegistering);
@@ -816,6 +836,9 @@ void TfrmMain::bRegClick(bool AUnregister) {
 void TfrmMain::RunRegistration(const TRegistrationCommand& ACommand, bool AUnregister) {
   const std::wstring file = ExtractFileName(ACommand.File);
   const bool selfRegistering = IsProgramFile(ACommand.File);
+  std::wstring program = ACommand.Program;
+  program.erase(std::remove(program.begin(), program.end(), L'"'), program.end());
+  const std::wstring run = ExtractFileName(program) + L" " + ACommand.Parameters;
   // The window goes on while the program runs; what would start a second run waits.
   FRegistering = true;
   ApplyCommandStates();
@@ -826,83 +849,140 @@ void TfrmMain::RunRegistration(const TRegistrationCommand& ACommand, bool AUnreg
   TWaitCursor wait;
   FRegistrationStatus = (AUnregister ? L"Unregistering " : L"Registering ") + file + L"...";
   SetStatus(FRegistrationStatus);
-  wchar_t current[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, current);
-  // regsvr32 reads a relative path from the current folder; a program server runs in its own.
-  THandle process = StartProcess(ACommand.Program, ACommand.Parameters, SW_SHOWDEFAULT,
-                                 selfRegistering ? std::wstring() : std::wstring(current));
+  // In the server's own folder, never this program's current folder: a library planted there
+  // must not be what the server loads. A server not found runs in the view's system folder.
+  const std::wstring directory = ACommand.Directory.empty() ? ViewSystemDirectoryPath(FView) : ACommand.Directory;
+  // Registering writes for the whole machine: without administrator rights the platform asks.
+  const bool elevate = !ProcessElevated();
+  THandle process = elevate ? StartElevated(ACommand.Program, ACommand.Parameters, directory)
+                            : StartProcess(ACommand.Program, ACommand.Parameters, SW_SHOWDEFAULT, directory);
   if (!process) {
     const DWORD error = GetLastError();
     FRegistering = false;
+    if (elevate && error == ERROR_CANCELLED) {
+      SetStatus(FormatS(L"%s %s: administrator rights were refused",
+                        {AUnregister ? L"Not unregistered" : L"Not registered", file}));
+      return;
+    }
     SetStatus(L"Ready");
     throw Exception(FormatS(L"Cannot start %s: %s", {ACommand.Program, Trim(SysErrorMessage(error))}));
   }
-  Application().WaitFor(process.get());
+  // A server that never ends (one that ignores /RegServer and runs as a server) is the user's to stop.
+  for (DWORD waited = 0;;) {
+    if (Application().WaitFor(process.get(), RegistrationTimeLimitMs)) break;
+    if (Application().Terminated()) return;
+    waited += RegistrationTimeLimitMs;
+    const std::wstring seconds = UIntToStr(waited / 1000) + (waited / 1000 == 1 ? L" second" : L" seconds");
+    if (AskKeepWaiting(FormatS(L"%s has been running for %s and has not ended.\n\nKeep waiting for it? "
+                               L"(No stops it.)",
+                               {run, seconds}))) {
+      continue;
+    }
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), 5000);
+    FRegistering = false;
+    RereadShownEntry();
+    SetStatus(FormatS(L"Stopped %s after %s", {run, seconds}));
+    return;
+  }
   DWORD exitCode = 0;
   GetExitCodeProcess(process.get(), &exitCode);
   FRegistering = false;
+  // What the program wrote is shown at once.
+  RereadShownEntry();
   if (exitCode == 0) {
     SetStatus((AUnregister ? L"Unregistered " : L"Registered ") + file);
     return;
   }
-  std::wstring program = ACommand.Program;
-  program.erase(std::remove(program.begin(), program.end(), L'"'), program.end());
-  const std::wstring failure =
-      FormatS(L"%s %s ended with exit code %s", {ExtractFileName(program), ACommand.Parameters, UIntToStr(exitCode)});
+  const std::wstring failure = FormatS(L"%s ended with exit code %s", {run, UIntToStr(exitCode)});
   SetStatus(failure);
   // regsvr32 has shown its own message; a program server says nothing.
   if (selfRegistering) throw Exception(failure);
 }
 
+void TfrmMain::RereadShownEntry() {
+  if (FShown.Index >= 0) ShowEntry(FShown.Typ, FShown.Index);
+}
+
 namespace {
 
-// What Create instance found out: a text for the status bar, or an error for the error box.
-struct TCreateOutcome {
-  bool Failed = false;
-  std::wstring Text;
-};
+// A class a value names, as the status bar shows it: its name and GUID, or the GUID alone.
+std::wstring ClassText(const std::wstring& AGuid, TRegView AView) {
+  const std::wstring name = Trim(RegistryValueToText(HKEY_CLASSES_ROOT, L"CLSID\\" + AGuid, L"", true, AView));
+  return name.empty() ? AGuid : name + L" " + AGuid;
+}
 
-TCreateOutcome CreateInstanceOf(const TObjectData& AData, TRegView AView) {
-  const std::wstring progId = AData.ProgId;
-  CLSID clsid;
-  HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
-  if (FAILED(hr)) return {true, FormatS(L"The ProgID %s cannot be resolved: %s", {progId, OleErrorText(hr)})};
-  TComPtr<IUnknown> object;
-  if (FAILED(GetActiveObject(clsid, nullptr, object.put()))) {
-    hr = CoCreateInstance(clsid, nullptr, CreateInstanceContext(AView), IID_IUnknown, object.put_void());
-    if (FAILED(hr)) {
-      if (AView != ProcessRegView() && !IsProgramFile(SplitServerCommand(AData.Server, AView).Path)) {
-        return {true, FormatS(L"%s has an in-process server of the %s registry, which this %s Vantrel cannot load: "
-                              L"the %s build of Vantrel can create it. %s",
-                              {progId, RegViewBits(AView), RegViewBits(ProcessRegView()), RegViewBits(AView),
-                               OleErrorText(hr)})};
-      }
-      return {true, FormatS(L"Cannot create an instance of %s: %s", {progId, OleErrorText(hr)})};
-    }
+std::wstring ContextText(TCreateContext AContext) {
+  switch (AContext) {
+    case TCreateContext::ccInProcess: return L" in-process";
+    case TCreateContext::ccLocalServer: return L" in a local server";
+    default: return L"";
   }
-  TComPtr<IDispatch> dispatch;
-  if (FAILED(object->QueryInterface(IID_IDispatch, dispatch.put_void()))) {
-    return {false, FormatS(L"Created an instance of %s; it has no IDispatch to ask for type information", {progId})};
-  }
-  TComPtr<ITypeInfo> info;
-  hr = dispatch->GetTypeInfo(0, LOCALE_SYSTEM_DEFAULT, info.put());
-  if (FAILED(hr)) return {true, OleErrorText(hr)};
-  return {false, FormatS(L"Created an instance of %s", {progId})};
 }
 
 }  // namespace
 
-void TfrmMain::cmCreateInst() {
+TCreateOutcome CreateInstanceOf(const TObjectData& AData, TRegView AView, TCreateContext AContext) {
+  const std::wstring guid = Trim(AData.GUID);
+  const std::wstring name = IsBlankText(AData.Name) || Trim(AData.Name) == guid ? guid : std::wstring(AData.Name);
+  CLSID clsid;
+  if (FAILED(CLSIDFromString(guid.c_str(), &clsid))) {
+    return {true, FormatS(L"%s is not a class identifier", {guid})};
+  }
+  // What COM will create in the class's place, and what its objects convert to.
+  const std::wstring key = L"CLSID\\" + guid;
+  const std::wstring treatAs = Trim(RegistryValueToText(HKEY_CLASSES_ROOT, key + L"\\TreatAs", L"", true, AView));
+  const std::wstring convertsTo =
+      Trim(RegistryValueToText(HKEY_CLASSES_ROOT, key + L"\\AutoConvertTo", L"", true, AView));
+  std::wstring about;
+  if (!treatAs.empty() && !SameTextAscii(treatAs, guid)) about += L", treated as " + ClassText(treatAs, AView);
+  if (!convertsTo.empty()) about += L", converts to " + ClassText(convertsTo, AView);
+
+  // A new instance: an object already running (in the Running Object Table) is not this command's.
+  TComPtr<IUnknown> object;
+  const HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CreateInstanceContext(AView, AContext), IID_IUnknown, object.put_void());
+  if (FAILED(hr)) {
+    if (AView != ProcessRegView() && AContext != TCreateContext::ccLocalServer &&
+        !IsProgramFile(SplitServerCommand(AData.Server, AView).Path)) {
+      return {true, FormatS(L"%s has an in-process server of the %s registry, which this %s Vantrel cannot load: "
+                            L"the %s build of Vantrel can create it. %s",
+                            {name, RegViewBits(AView), RegViewBits(ProcessRegView()), RegViewBits(AView),
+                             OleErrorText(hr)})};
+    }
+    return {true, FormatS(L"Cannot create an instance of %s%s%s: %s", {name, ContextText(AContext), about, OleErrorText(hr)})};
+  }
+  // The object exists; type information is a separate question.
+  std::wstring typeInfo;
+  TComPtr<IDispatch> dispatch;
+  if (FAILED(object->QueryInterface(IID_IDispatch, dispatch.put_void())) || !dispatch) {
+    typeInfo = L"it has no IDispatch, so no type information";
+  } else {
+    TComPtr<ITypeInfo> info;
+    const HRESULT infoResult = dispatch->GetTypeInfo(0, LOCALE_SYSTEM_DEFAULT, info.put());
+    TBstr typeName;
+    if (FAILED(infoResult) || !info) {
+      typeInfo = L"its IDispatch gives no type information: " + OleErrorText(FAILED(infoResult) ? infoResult : E_POINTER);
+    } else if (SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, typeName.put(), nullptr, nullptr, nullptr))) {
+      typeInfo = L"type information: " + typeName.str();
+    } else {
+      typeInfo = L"it has type information";
+    }
+  }
+  return {false, FormatS(L"Created an instance of %s%s%s; %s", {name, ContextText(AContext), about, typeInfo})};
+}
+
+void TfrmMain::cmCreateInst(TCreateContext AContext) {
   if (FRegistering) return;
   TObjectData* entry = FocusedEntry();
-  if (!entry) return;
+  if (!entry || entry->Typ != TObjectType::otCLSID) return;
   const TObjectData data = *entry;
   TCreateOutcome outcome;
   {
     TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
     RepaintNow();
     // An instance created here ends with the command.
-    outcome = CreateInstanceOf(data, FView);
+    outcome = CreateInstanceOf(data, FView, AContext);
   }
   if (outcome.Failed) {
     ErrorBox(outcome.Text);
@@ -1000,6 +1080,12 @@ void TfrmMain::Command(int AId, int ACode, HWND) {
         break;
       case IDM_CREATEINST:
         cmCreateInst();
+        break;
+      case IDM_CREATEINST_INPROC:
+        cmCreateInst(TCreateContext::ccInProcess);
+        break;
+      case IDM_CREATEINST_LOCAL:
+        cmCreateInst(TCreateContext::ccLocalServer);
         break;
       case IDC_COPY:
         bCopyClick();

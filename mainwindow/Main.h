@@ -75,10 +75,25 @@ std::wstring MemoText(const std::wstring& ALine);
 std::wstring DetailsText(const std::wstring& AName, const std::wstring& AGuid,
                          const std::vector<TRegistryView::TLineRef>& ALines);
 
+// Where Create instance asks COM to run the object: wherever COM chooses, in-process only, or in
+// a local server only.
+enum class TCreateContext : uint8_t { ccAny, ccInProcess, ccLocalServer };
+
 // The context Create instance asks COM for: the server of the registry view shown. An in-process
 // server can only be of the process's own bitness, so the other view asks for a local server (or
 // a surrogate) of that bitness.
-DWORD CreateInstanceContext(TRegView AView);
+DWORD CreateInstanceContext(TRegView AView, TCreateContext AContext = TCreateContext::ccAny);
+
+// What Create instance found out: a text for the status bar, or an error for the error box.
+struct TCreateOutcome {
+  bool Failed = false;
+  std::wstring Text;
+};
+// Creates a new instance of the class AData names by its CLSID (never an object already running),
+// reports what COM created it as (TreatAs) and what it converts to (AutoConvertTo), and, apart
+// from the creation, whether it offers type information. The instance is released before it
+// returns.
+TCreateOutcome CreateInstanceOf(const TObjectData& AData, TRegView AView, TCreateContext AContext);
 
 class TfrmMain : public TLMForm {
  public:
@@ -144,7 +159,7 @@ class TfrmMain : public TLMForm {
   void cmViewTLB();
   void cmViewTypeLib();
   void bRegClick(bool AUnregister);
-  void cmCreateInst();
+  void cmCreateInst(TCreateContext AContext = TCreateContext::ccAny);
   void bCopyClick();
   void mmHexClick();
   void RegTreeChange(const TRegistryNodeData* ALine);
@@ -170,6 +185,17 @@ class TfrmMain : public TLMForm {
   // Replaceable file dialog (tests answer it without a window). Returns false when cancelled.
   std::function<bool(std::wstring& AFileName)> ExecuteSaveDialog;
   std::function<bool(std::wstring& AFileName)> ExecuteOpenDialog;
+  // A registration program that has run this long without ending is the user's to stop; asked with
+  // AskKeepWaiting (true: wait as long again).
+  DWORD RegistrationTimeLimitMs = 30000;
+  std::function<bool(const std::wstring& AQuestion)> AskKeepWaiting;
+  // Whether registration programs run without asking for administrator rights, and how they start
+  // when they must ask; tests replace both.
+  std::function<bool()> ProcessElevated = [] { return IsProcessElevated(); };
+  std::function<THandle(const std::wstring& AProgram, const std::wstring& AParameters, const std::wstring& ADirectory)>
+      StartElevated;
+  // True while Register and Unregister carry the shield of commands that ask for administrator rights.
+  bool ShieldShown() const { return FShieldShown; }
 
  protected:
   void Command(int AId, int ACode, HWND AControl) override;
@@ -195,6 +221,8 @@ class TfrmMain : public TLMForm {
   void ShowRegistryView();
   void LayoutStatusBar();
   void RunRegistration(const TRegistrationCommand& ACommand, bool AUnregister);
+  // The entry on screen read again, after a registration changed what it registers.
+  void RereadShownEntry();
   void ShowIcon(TIcon AIcon);
   void SearchIcon(const TObjectData& AData);
   TObjectData* FocusedEntry();
@@ -259,6 +287,7 @@ class TfrmMain : public TLMForm {
   // The commands the selected entry allows; a running registration disables them all.
   TCommandStates FEntryStates;
   bool FRegistering = false;
+  bool FShieldShown = false;
   std::wstring FRegistrationStatus;
   HWND FViewButton = nullptr, FCopy = nullptr, FReg = nullptr, FUnreg = nullptr;
 

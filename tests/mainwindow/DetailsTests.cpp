@@ -88,6 +88,29 @@ std::wstring ClipboardText() {
 
 std::wstring ServerDll() { return BinaryPath(L"tests\\mainwindow\\VantrelTestServer.dll"); }
 
+// While it lives, an object of a class is registered as running (in the Running Object Table). It
+// answers nothing but IUnknown.
+class TRunningObject : public IUnknown {
+ public:
+  explicit TRunningObject(const wchar_t* AClass) {
+    CLSID clsid;
+    CLSIDFromString(AClass, &clsid);
+    RegisterActiveObject(this, clsid, ACTIVEOBJECT_STRONG, &FCookie);
+  }
+  ~TRunningObject() { RevokeActiveObject(FCookie, nullptr); }
+  TRunningObject(const TRunningObject&) = delete;
+  TRunningObject& operator=(const TRunningObject&) = delete;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = riid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr;
+    return *ppv ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+ private:
+  DWORD FCookie = 0;
+};
+
 const wchar_t kGreeter[] = L"{6D8E5A10-2B7C-4C1E-9A61-0F3D2E7B5A03}";
 const wchar_t kBroken[] = L"{6D8E5A10-2B7C-4C1E-9A61-0F3D2E7B5A04}";
 
@@ -130,18 +153,22 @@ TEST(CommandStates, FollowServerProgIdAndTypeLib) {
     const wchar_t* progId;
     const wchar_t* typeLib;
     TCommandStates expected;
+    TObjectType typ;
   } cases[] = {
-      {L"", L"", L"", {false, false, false}},
-      {L"x.dll", L"", L"", {true, false, true}},
-      {L"", L"A.B", L"", {false, true, false}},
-      {L"", L"", L"{L}", {false, false, true}},
-      {L"x.dll", L"A.B", L"{L}", {true, true, true}},
+      // Every class may be created, ProgID or not; no other kind.
+      {L"", L"", L"", {false, true, false}, TObjectType::otCLSID},
+      {L"x.dll", L"", L"", {true, true, true}, TObjectType::otCLSID},
+      {L"", L"A.B", L"", {false, true, false}, TObjectType::otCLSID},
+      {L"", L"", L"{L}", {false, false, true}, TObjectType::otInterface},
+      {L"x.dll", L"", L"{L}", {true, false, true}, TObjectType::otTypeLib},
+      {L"", L"", L"", {false, false, false}, TObjectType::otAppID},
   };
   for (const Case& c : cases) {
     TObjectData data;
     data.Server = c.server;
     data.ProgId = c.progId;
     data.TypeLib = c.typeLib;
+    data.Typ = c.typ;
     EXPECT_EQ(CommandStates(data), c.expected) << testing::PrintToString(std::wstring(c.server));
   }
 }
@@ -289,12 +316,12 @@ TEST_F(Details, ApplicationIdShowsOnlyItsKeyAndDisablesTheCommands) {
   EXPECT_EQ(form->ShownImage(), 3);
 }
 
-TEST_F(Details, ClassWithTypeLibraryButNoServerCanOnlyBeViewed) {
+TEST_F(Details, ClassWithTypeLibraryButNoServerCannotBeRegistered) {
   std::wstring guid = NewGuid();
   reg.SetString(L"CLSID\\" + guid, L"", L"No Server");
   reg.SetString(L"CLSID\\" + guid + L"\\TypeLib", L"", NewGuid());
   ASSERT_TRUE(Select(TObjectType::otCLSID, guid));
-  EXPECT_EQ(ShownStates(), (TCommandStates{false, false, true}));
+  EXPECT_EQ(ShownStates(), (TCommandStates{false, true, true}));
 }
 
 TEST_F(Details, KeyDeletedSinceTheCatalogWasLoadedShowsNothing) {
@@ -459,15 +486,39 @@ TEST_F(Details, RegisterCreateAndUnregisterThroughThePlatform) {
   EXPECT_EQ(ShownStates(), (TCommandStates{true, true, true}));
 
   TBoxes boxes;
+  // An object of the class already running is not what Create instance reports: a new instance
+  // is made (the running one has no IDispatch, the new one has type information).
+  TRunningObject running(kGreeter);
   Command(IDM_CREATEINST);
   EXPECT_TRUE(boxes.List.empty()) << testing::PrintToString(boxes.List.empty() ? L"" : boxes.List[0].Text);
-  EXPECT_EQ(form->StatusText(), L"Created an instance of Vantrel.TestGreeter.1");
+  EXPECT_EQ(form->StatusText(), L"Created an instance of Vantrel Test Greeter; type information: IGreeter");
+  Command(IDM_CREATEINST_INPROC);
+  EXPECT_EQ(form->StatusText(),
+            L"Created an instance of Vantrel Test Greeter in-process; type information: IGreeter");
+  // The class has no local server.
+  Command(IDM_CREATEINST_LOCAL);
+  ASSERT_EQ(boxes.List.size(), 1u);
+  EXPECT_EQ(boxes.List[0].Text.rfind(L"Cannot create an instance of Vantrel Test Greeter in a local server: ", 0), 0u)
+      << testing::PrintToString(boxes.List[0].Text);
+  boxes.List.clear();
+  // Created, but without type information: that is no failure.
   ASSERT_TRUE(Select(TObjectType::otCLSID, kBroken));
   Command(IDM_CREATEINST);
-  ASSERT_EQ(boxes.List.size(), 1u);
-  EXPECT_EQ(boxes.List[0].Caption, L"Error");
-  EXPECT_EQ(boxes.List[0].Flags & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
-  EXPECT_EQ(boxes.List[0].Text, OleErrorText(TYPE_E_ELEMENTNOTFOUND));
+  EXPECT_TRUE(boxes.List.empty());
+  EXPECT_EQ(form->StatusText(), L"Created an instance of Vantrel Test Broken; its IDispatch gives no type information: " +
+                                    OleErrorText(TYPE_E_ELEMENTNOTFOUND));
+  // A class without a ProgID or a server of its own that COM treats as another.
+  const std::wstring treated = NewGuid(), converted = NewGuid();
+  reg.SetString(L"CLSID\\" + treated, L"", L"Treated");
+  reg.SetString(L"CLSID\\" + treated + L"\\TreatAs", L"", kGreeter);
+  reg.SetString(L"CLSID\\" + treated + L"\\AutoConvertTo", L"", converted);
+  Command(IDM_REFRESH);
+  ASSERT_TRUE(Select(TObjectType::otCLSID, treated));
+  EXPECT_TRUE(ShownStates().CreateInstance);
+  Command(IDM_CREATEINST);
+  EXPECT_TRUE(boxes.List.empty()) << testing::PrintToString(boxes.List.empty() ? L"" : boxes.List[0].Text);
+  EXPECT_EQ(form->StatusText(), L"Created an instance of Treated, treated as Vantrel Test Greeter " +
+                                    std::wstring(kGreeter) + L", converts to " + converted + L"; type information: IGreeter");
 
   ASSERT_TRUE(Select(TObjectType::otCLSID, kGreeter));
   Command(IDC_UNREGISTER);
@@ -476,20 +527,21 @@ TEST_F(Details, RegisterCreateAndUnregisterThroughThePlatform) {
   EXPECT_FALSE(Select(TObjectType::otCLSID, kBroken));
 }
 
-TEST_F(Details, CreateInstanceReportsAProgIdOrClassThatFails) {
+TEST_F(Details, CreateInstanceReportsAClassThatFails) {
   std::wstring guid = NewGuid(), progId = L"Vantrel.Missing" + guid.substr(1, 8);
   reg.SetString(L"CLSID\\" + guid, L"", L"Missing Server");
   reg.SetString(L"CLSID\\" + guid + L"\\InprocServer32", L"", L"C:\\no\\such\\server.dll");
   reg.SetString(L"CLSID\\" + guid + L"\\ProgID", L"", progId);
   reg.SetString(progId + L"\\CLSID", L"", guid);
-  std::wstring unresolved = NewGuid(), nowhere = L"Vantrel.Nowhere" + unresolved.substr(1, 8);
-  reg.SetString(L"CLSID\\" + unresolved + L"\\ProgID", L"", nowhere);
+  // A ProgID that leads nowhere does not matter: the class is created by its CLSID.
+  std::wstring unnamed = NewGuid(), nowhere = L"Vantrel.Nowhere" + unnamed.substr(1, 8);
+  reg.SetString(L"CLSID\\" + unnamed + L"\\ProgID", L"", nowhere);
   struct Case {
     const std::wstring& guid;
     std::wstring text;
   } cases[] = {
-      {guid, L"Cannot create an instance of " + progId + L": "},
-      {unresolved, L"The ProgID " + nowhere + L" cannot be resolved: "},
+      {guid, L"Cannot create an instance of Missing Server: "},
+      {unnamed, L"Cannot create an instance of " + unnamed + L": "},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(Select(TObjectType::otCLSID, c.guid));
@@ -502,6 +554,115 @@ TEST_F(Details, CreateInstanceReportsAProgIdOrClassThatFails) {
     EXPECT_EQ(form->StatusText(), L"Ready");
     EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
   }
+}
+
+TEST_F(Details, ServersRunInTheirOwnFolderAndALibraryPlantedInTheCurrentOneIsNotRegistered) {
+  ASSERT_TRUE(FileExists(ServerDll()));
+  // The test server under a bare name, only in this program's current folder.
+  TTempDir current;
+  CopyFileTo(ServerDll(), current.File(L"vantrel-planted.dll"));
+  wchar_t saved[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, saved);
+  SetCurrentDirectoryW(current.Path().c_str());
+  TScopeExit restore([&] { SetCurrentDirectoryW(saved); });
+  const std::wstring planted = NewGuid();
+  reg.SetString(L"CLSID\\" + planted, L"", L"Planted");
+  reg.SetString(L"CLSID\\" + planted + L"\\InprocServer32", L"", L"vantrel-planted.dll");
+  ASSERT_TRUE(Select(TObjectType::otCLSID, planted));
+  Command(IDC_REGISTER);
+  EXPECT_NE(form->StatusText().find(L"regsvr32.exe \"vantrel-planted.dll\" ended with exit code"), std::wstring::npos)
+      << testing::PrintToString(form->StatusText());
+  HKEY key = nullptr;
+  const std::wstring greeter = std::wstring(L"CLSID\\") + kGreeter;
+  EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, greeter.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS)
+      << "the library in the current folder was registered";
+  if (key) RegCloseKey(key);
+
+  // A program server runs in its own folder, by its full path.
+  DeleteFileW((ProgramServer() + L".cwd").c_str());
+  const std::wstring entry = NewGuid();
+  reg.SetString(L"CLSID\\" + entry, L"", L"Program Server Entry");
+  reg.SetString(L"CLSID\\" + entry + L"\\LocalServer32", L"", ProgramServer());
+  Command(IDM_REFRESH);
+  ASSERT_TRUE(Select(TObjectType::otCLSID, entry));
+  Command(IDC_REGISTER);
+  EXPECT_EQ(form->StatusText(), L"Registered VantrelTestProgramServer.exe");
+  const std::string folder = ReadFileBytes(ProgramServer() + L".cwd");
+  EXPECT_TRUE(SameTextAscii(std::wstring(reinterpret_cast<const wchar_t*>(folder.data()), folder.size() / 2) + L"\\",
+                            ExtractFilePath(ProgramServer())));
+  Command(IDC_UNREGISTER);
+}
+
+TEST_F(Details, AServerThatDoesNotEndIsTheUsersToStop) {
+  ASSERT_TRUE(FileExists(ProgramServer()));
+  DeleteFileW((ProgramServer() + L".log").c_str());
+  const std::wstring entry = NewGuid();
+  reg.SetString(L"CLSID\\" + entry, L"", L"Endless Server");
+  reg.SetString(L"CLSID\\" + entry + L"\\LocalServer32", L"", L"\"" + ProgramServer() + L"\"");
+  ASSERT_TRUE(Select(TObjectType::otCLSID, entry));
+  // It ignores /RegServer for a minute, as a server that starts serving would.
+  TServerSettings settings;
+  settings.Set(L"VANTREL_TEST_SERVER_DELAY_MS", L"60000");
+  form->RegistrationTimeLimitMs = 1000;
+  std::vector<std::wstring> questions;
+  form->AskKeepWaiting = [&](const std::wstring& AQuestion) {
+    questions.push_back(AQuestion);
+    return questions.size() < 2;  // wait once more, then stop it
+  };
+  Command(IDC_REGISTER);
+  ASSERT_EQ(questions.size(), 2u);
+  EXPECT_EQ(questions[0].rfind(L"VantrelTestProgramServer.exe /RegServer has been running for 1 second and has not ended.", 0), 0u)
+      << testing::PrintToString(questions[0]);
+  EXPECT_NE(questions[1].find(L"for 2 seconds"), std::wstring::npos);
+  EXPECT_EQ(form->StatusText(), L"Stopped VantrelTestProgramServer.exe /RegServer after 2 seconds");
+  EXPECT_FALSE(form->Registering());
+  EXPECT_TRUE(ShownStates().Register);
+  // The program is gone: it never wrote its class.
+  HKEY key = nullptr;
+  const std::wstring written = std::wstring(L"CLSID\\") + kProgramClass;
+  EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, written.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+  if (key) RegCloseKey(key);
+}
+
+TEST_F(Details, RegisteringWithoutAdministratorRightsAsksForThem) {
+  ASSERT_TRUE(FileExists(ServerDll()));
+  const std::wstring stale = NewGuid();
+  reg.SetString(L"CLSID\\" + stale, L"", L"Stale");
+  reg.SetString(L"CLSID\\" + stale + L"\\InprocServer32", L"", ServerDll());
+  form->ProcessElevated = [] { return false; };
+  std::vector<std::wstring> asked;
+  form->StartElevated = [&](const std::wstring& AProgram, const std::wstring& AParameters, const std::wstring&) {
+    asked.push_back(AProgram + L" " + AParameters);
+    SetLastError(ERROR_CANCELLED);  // the user says no at the prompt
+    return THandle();
+  };
+  ASSERT_TRUE(Select(TObjectType::otCLSID, stale));
+  EXPECT_TRUE(form->ShieldShown());
+  TBoxes boxes;
+  Command(IDC_REGISTER);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], L"\"" + SystemDirectoryPath() + L"regsvr32.exe\" \"" + ServerDll() + L"\"");
+  EXPECT_TRUE(boxes.List.empty()) << testing::PrintToString(boxes.List.empty() ? L"" : boxes.List[0].Text);
+  EXPECT_EQ(form->StatusText(), L"Not registered VantrelTestServer.dll: administrator rights were refused");
+  EXPECT_FALSE(form->Registering());
+  // Granted, the platform's own elevated start runs the tool, and the entry is read again at once.
+  form->StartElevated = [](const std::wstring& AProgram, const std::wstring& AParameters, const std::wstring& ADirectory) {
+    return StartElevatedProcess(AProgram, AParameters, SW_HIDE, ADirectory);
+  };
+  Command(IDC_REGISTER);
+  EXPECT_EQ(form->StatusText(), L"Registered VantrelTestServer.dll");
+  Command(IDM_REFRESH);
+  ASSERT_TRUE(Select(TObjectType::otCLSID, kGreeter));
+  Command(IDC_UNREGISTER);
+  EXPECT_EQ(form->StatusText(), L"Unregistered VantrelTestServer.dll");
+  bool gone = true;
+  for (const auto& line : Lines()) gone = gone && line.second.find(L"InprocServer32") == std::wstring::npos;
+  EXPECT_TRUE(gone) << "the entry was not read again";
+  // Run elevated, nothing is asked.
+  form->ProcessElevated = [] { return true; };
+  Command(IDM_REFRESH);
+  ASSERT_TRUE(Select(TObjectType::otCLSID, stale));
+  EXPECT_FALSE(form->ShieldShown());
 }
 
 TEST_F(Details, ProgramServerRegistersItselfWhileTheWindowStaysResponsive) {
@@ -539,7 +700,7 @@ TEST_F(Details, ProgramServerRegistersItselfWhileTheWindowStaysResponsive) {
   EXPECT_TRUE(IsWindow(form->Handle()));
   EXPECT_EQ(ServerRuns(), std::vector<std::string>{"/RegServer"});
   EXPECT_EQ(form->StatusText(), L"Registered VantrelTestProgramServer.exe");
-  EXPECT_EQ(ShownStates(), (TCommandStates{true, false, true}));
+  EXPECT_EQ(ShownStates(), (TCommandStates{true, true, true}));
   EXPECT_TRUE(MenuEnabled(IDM_REFRESH));
   EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
 
@@ -791,7 +952,7 @@ TEST_F(Details, SixtyFourBitServerRegistersInItsViewAndCreateInstanceNamesTheOth
   Command(IDM_CREATEINST);
   ASSERT_EQ(boxes.List.size(), 1u);
   const std::wstring& text = boxes.List[0].Text;
-  EXPECT_NE(text.find(L"Vantrel.TestGreeter.1 has an in-process server of the 64-bit registry, which this 32-bit "
+  EXPECT_NE(text.find(L"Vantrel Test Greeter has an in-process server of the 64-bit registry, which this 32-bit "
                       L"Vantrel cannot load: the 64-bit build of Vantrel can create it."),
             std::wstring::npos)
       << testing::PrintToString(text);

@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstddef>
+#include <cstring>
+
 #include "base/Zarvek_SysUtils.h"
 #include "catalog/RegistrationCheck.h"
 #include "tests/support/RegistryFixture.h"
@@ -273,4 +276,26 @@ TEST_F(ProgramRun, ProblemsSwitchWritesTheCheckOfTheViewAskedForWithoutAWindow) 
     EXPECT_EQ(text.find(line64) != std::string::npos, c.View == TRegView::rv64);
     EXPECT_FALSE(FileExists(NextToProgram(L"ObjClasses.csv")));
   }
+}
+
+TEST(ProgramImage, IsTerminalServerAware) {
+  // Without the flag a terminal server hands the program a per-user Windows folder.
+  const std::string image = ReadFileBytes(ProgramPath());
+  ASSERT_GT(image.size(), 0x200u);
+  IMAGE_DOS_HEADER dos;
+  std::memcpy(&dos, image.data(), sizeof(dos));
+  ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+  const size_t nt = static_cast<size_t>(dos.e_lfanew);
+  ASSERT_LT(nt + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER) + sizeof(WORD), image.size());
+  WORD magic = 0;
+  std::memcpy(&magic, image.data() + nt + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER), sizeof(magic));
+  // DllCharacteristics sits at the same offset in both optional header formats.
+  const size_t at = nt + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER) + offsetof(IMAGE_OPTIONAL_HEADER32, DllCharacteristics);
+  ASSERT_TRUE(magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC || magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+  WORD characteristics = 0;
+  std::memcpy(&characteristics, image.data() + at, sizeof(characteristics));
+  EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE);
+  wchar_t windows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  EXPECT_TRUE(SameTextAscii(WindowsDirectoryPath(), IncludeTrailingPathDelimiter(windows)));
 }

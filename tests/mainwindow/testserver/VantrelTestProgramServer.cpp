@@ -1,6 +1,7 @@
 // A program (EXE) server for the tests. With /RegServer it registers a class whose LocalServer32
 // starts it with an argument, in the registry view of its own bitness; with /UnregServer it
-// removes that class. Every run appends its command line to "<program>.log" beside it.
+// removes that class. Every run appends its command line to "<program>.log" beside it, and writes
+// the folder it runs in to "<program>.cwd".
 // VANTREL_TEST_SERVER_DELAY_MS makes a run last that long; VANTREL_TEST_SERVER_EXIT_CODE ends it
 // with that code before it does anything.
 #include <windows.h>
@@ -62,6 +63,15 @@ bool Register() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR ACommandLine, int) {
   const std::wstring arguments = ACommandLine;
   AppendLog(arguments);
+  wchar_t folder[MAX_PATH] = {};
+  const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+  HANDLE file = CreateFileW((ModulePath() + L".cwd").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    WriteFile(file, folder, length * sizeof(wchar_t), &written, nullptr);
+    CloseHandle(file);
+  }
   const DWORD exitCode = NumberVariable(L"VANTREL_TEST_SERVER_EXIT_CODE", 0);
   if (exitCode != 0) return static_cast<int>(exitCode);
   Sleep(NumberVariable(L"VANTREL_TEST_SERVER_DELAY_MS", 0));
