@@ -352,6 +352,15 @@ TEST(RegistrationCheck, ProblemsSwitchWritesTheFileInTheViewChosen) {
   const std::string line =
       "Object Classes;Broken class;" + WideToCodePage(broken, CP_ACP) + ";Server file not found;C:\\no\\such\\server.dll\r\n";
   EXPECT_NE(text.find(line), std::string::npos);
+  // A ProgID left behind: its name and the class it names, in the file's columns.
+  const std::string progId = "Vantrel.Leftover" + WideToCodePage(NewGuid().substr(1, 8), CP_ACP);
+  const std::wstring gone = NewGuid();
+  reg.SetString(CodePageToWide(progId, CP_ACP) + L"\\CLSID", L"", gone);
+  EXPECT_EQ(RunCommandLineExport({L"/SP"}, temp.Path(), report, view), TExportOutcome::Succeeded);
+  EXPECT_NE(ReadFileBytes(temp.File(L"Problems.csv"))
+                .find("Object Classes;" + progId + ";" + WideToCodePage(gone, CP_ACP) +
+                      ";ProgID names a class that is not registered;" + progId + "\r\n"),
+            std::string::npos);
   if (Is64BitWindows()) {
     EXPECT_EQ(RunCommandLineExport({L"-sp"}, temp.Path(), report, TRegView::rv32), TExportOutcome::Succeeded);
     EXPECT_EQ(ReadFileBytes(temp.File(L"Problems.csv")).find(line), std::string::npos);
