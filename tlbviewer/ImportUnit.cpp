@@ -163,6 +163,7 @@ struct TDecl {
   std::wstring RenameNote;    // the comment line of a name that had to change
   std::wstring DispName;  // dispinterfaces: pure ones and the dispatch side of duals
   bool Skip = false;      // IUnknown and IDispatch: the system's own are used
+  int Slots = -1;         // the vtable slots the unit's declaration of the interface has
   bool Emitted = false;
   bool Visiting = false;
 };
@@ -236,6 +237,10 @@ class TImportWriter {
   void WriteImplementation();
   std::wstring DefaultInterface(TDecl& ADecl, bool* AIsDisp);
   TMethod ReadMethod(const FUNCDESC& AFunc, ITypeInfo* AInfo);
+  // The vtable slots of an interface as its library describes it (cbSizeVft); -1 when unknown.
+  int LibrarySlots(ITypeInfo* AInfo);
+  // A method as a line of an interface; empty with AWhyNot set when it cannot be declared.
+  std::wstring MethodLine(const TMethod& AMethod, const std::wstring& AName, std::wstring& AWhyNot);
   void InheritedNames(TDecl& ADecl, TScope& AScope, int ADepth);
   void Body(const std::wstring& ALine) { FBody.push_back(ALine); }
   void Comment(const std::wstring& AIndent, const std::wstring& AText) { Body(AIndent + L"// " + AText); }
@@ -247,6 +252,7 @@ class TImportWriter {
   TScope FGlobal;
   std::wstring FLibName;
   std::wstring FUnitName;
+  int FPointerSize = 4;  // of the library's platform
   std::wstring FVersionNames[3];  // major, minor, LIBID_
   struct TExternalUnit {
     std::wstring Unit, Library, File;
@@ -362,8 +368,8 @@ std::wstring TImportWriter::PointerTo(const TTypeText& ATarget) {
   if (known != FPointerByTarget.end()) return known->second;
   std::wstring base = ATarget.Text;
   base.erase(std::remove(base.begin(), base.end(), L'&'), base.end());
-  std::replace(base.begin(), base.end(), L'.', L'_');
-  const std::wstring name = FGlobal.Unique(L"P" + base);
+  // A name of its own, whatever the target's text ("array[0..7] of Byte", "stdole2.IFont").
+  const std::wstring name = FGlobal.Unique(L"P" + Sanitized(base));
   FPointers.emplace_back(name, ATarget.Text);
   FPointerByTarget.emplace(Lower(ATarget.Text), name);
   return name;
@@ -576,8 +582,9 @@ TTypeText TImportWriter::TypeName(const TYPEDESC& ADesc, ITypeInfo* AContext, TU
       // A C array's pointer is a pointer to its first element.
       const TYPEDESC& pointee = target.vt == VT_CARRAY && target.lpadesc ? target.lpadesc->tdescElem : target;
       const TTypeText inner = TypeName(pointee, AContext, TUse::uField, ADepth + 1);
-      // A pointer to an interface is the interface reference itself.
-      if (inner.Interface) {
+      // A pointer to an interface is the interface reference itself; a pointer to a reference
+      // (IUnknown*, or IFoo* behind a second pointer) is a pointer to the reference.
+      if (inner.Interface && pointee.vt == VT_USERDEFINED) {
         if (union_) return {L"Pointer", false};
         return inner;
       }
@@ -756,6 +763,7 @@ void TImportWriter::WriteRecord(TDecl& ADecl) {
     std::wstring line = union_ ? L"      " + std::to_wstring(written) + L": (" + field + L": " + type.Text + L");"
                                : L"    " + field + L": " + type.Text + L";";
     if (Lower(field) != Lower(base) && field != L"&" + base) line += L" // " + base + L" is taken";
+    if (!type.Valid) line += L" // stands in for a type the library does not hold";
     Body(line);
     ++written;
   }
@@ -768,6 +776,24 @@ void TImportWriter::WriteRecord(TDecl& ADecl) {
   Body(L"  end;");
   Body(L"  {$ALIGN 8}");
   Body(std::wstring());
+}
+
+// A type of the compilers' units named with its unit ("System.Byte"), for a declaration of the
+// same name; empty for a type of this unit.
+std::wstring QualifiedTypeName(const std::wstring& AType) {
+  static const std::pair<const wchar_t*, const wchar_t*> kUnits[] = {
+      {L"Byte", L"System"},       {L"Word", L"System"},      {L"SmallInt", L"System"},   {L"Integer", L"System"},
+      {L"LongWord", L"System"},   {L"ShortInt", L"System"},  {L"Int64", L"System"},      {L"UInt64", L"System"},
+      {L"Single", L"System"},     {L"Double", L"System"},    {L"Currency", L"System"},   {L"WordBool", L"System"},
+      {L"WideString", L"System"}, {L"OleVariant", L"System"}, {L"Pointer", L"System"},   {L"TDateTime", L"System"},
+      {L"PWideChar", L"System"},  {L"PAnsiChar", L"System"}, {L"NativeInt", L"System"},  {L"NativeUInt", L"System"},
+      {L"HResult", L"System"},    {L"TGUID", L"System"},     {L"TVarData", L"System"},   {L"IUnknown", L"System"},
+      {L"IDispatch", L"System"},  {L"TFileTime", L"Windows"}, {L"PSafeArray", L"ActiveX"}, {L"TDecimal", L"ActiveX"},
+  };
+  for (const auto& [name, unit] : kUnits) {
+    if (SameTextAscii(AType, name)) return std::wstring(unit) + L"." + name;
+  }
+  return std::wstring();
 }
 
 // The declarations a record, union or alias holds by value, which must come before it.
@@ -813,9 +839,18 @@ void TImportWriter::WriteValueType(TDecl& ADecl, int ADepth) {
     const TTypeText type = TypeName(attr.tdescAlias, ADecl.Info.get(), TUse::uAlias);
     if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
     if (!ADecl.RenameNote.empty()) Body(ADecl.RenameNote);
-    // An alias of itself (only a broken library has one) would not compile.
-    const bool self = Lower(type.Text) == Lower(ADecl.Name);
-    Body(L"  " + ADecl.Name + L" = " + (self ? std::wstring(L"Pointer") : type.Text) + L";");
+    // An alias named like its target (BYTE = Byte: Pascal ignores case) names the target by its
+    // unit; only a broken library has an alias of itself, which stands in as a pointer.
+    std::wstring target = type.Text;
+    std::wstring note = type.Valid ? std::wstring() : L" // stands in for a type the library does not hold";
+    if (Lower(type.Text) == Lower(ADecl.Name)) {
+      target = QualifiedTypeName(type.Text);
+      if (target.empty()) {
+        target = L"Pointer";
+        note = L" // stands in for a type the library does not hold";
+      }
+    }
+    Body(L"  " + ADecl.Name + L" = " + target + L";" + note);
     return;
   }
   WriteRecord(ADecl);
@@ -891,28 +926,149 @@ std::wstring DefaultValueText(const PARAMDESC& AParam, const TTypeText& AType) {
   return std::wstring();
 }
 
+int TImportWriter::LibrarySlots(ITypeInfo* AInfo) {
+  TTypeAttrHolder attr(AInfo);
+  if (FAILED(attr.Fetch())) return -1;
+  // cbSizeVft counts in pointers of the library's own platform.
+  int pointer = FPointerSize;
+  TComPtr<ITypeLib> lib;
+  UINT index = 0;
+  if (SUCCEEDED(AInfo->GetContainingTypeLib(lib.put(), &index)) && lib) {
+    TLIBATTR* libAttr = nullptr;
+    if (SUCCEEDED(lib->GetLibAttr(&libAttr)) && libAttr) {
+      pointer = libAttr->syskind == SYS_WIN64 ? 8 : 4;
+      lib->ReleaseTLibAttr(libAttr);
+    }
+  }
+  if (attr->cbSizeVft == 0 || attr->cbSizeVft % pointer != 0) return -1;
+  return attr->cbSizeVft / pointer;
+}
+
+std::wstring TImportWriter::MethodLine(const TMethod& AMethod, const std::wstring& AName, std::wstring& AWhyNot) {
+  std::wstring convention;
+  if (AMethod.Safecall) {
+    convention = L"safecall";
+  } else {
+    switch (AMethod.CallConv) {
+      case CC_STDCALL: convention = L"stdcall"; break;
+      case CC_CDECL: convention = L"cdecl"; break;
+      case CC_PASCAL: convention = L"pascal"; break;
+      default: {
+        // Pascal's own register convention is not the platform's fastcall: no call may guess.
+        const wchar_t* name = AMethod.CallConv == CC_FASTCALL     ? L"fastcall"
+                              : AMethod.CallConv == CC_SYSCALL    ? L"syscall"
+                              : AMethod.CallConv == CC_MACPASCAL  ? L"macpascal"
+                              : AMethod.CallConv == CC_MPWCDECL   ? L"mpwcdecl"
+                              : AMethod.CallConv == CC_MPWPASCAL  ? L"mpwpascal"
+                                                                  : nullptr;
+        AWhyNot = name ? L"the " + std::wstring(name) + L" calling convention cannot be declared"
+                       : L"its calling convention (" + std::to_wstring(static_cast<int>(AMethod.CallConv)) +
+                             L") cannot be declared";
+        return std::wstring();
+      }
+    }
+  }
+  // A safecall method's retval parameter is its result.
+  std::vector<const TParam*> params;
+  TTypeText result = AMethod.Result;
+  bool hasResult = AMethod.HasResult;
+  std::wstring note;
+  bool resultFirst = false;
+  if (AMethod.Safecall) {
+    hasResult = false;
+    for (const TParam& param : AMethod.Params) {
+      if ((param.Flags & PARAMFLAG_FRETVAL) && &param == &AMethod.Params.back()) {
+        result = param.Type;
+        hasResult = true;
+      } else {
+        params.push_back(&param);
+      }
+    }
+  } else {
+    for (const TParam& param : AMethod.Params) params.push_back(&param);
+    hasResult = true;
+    if (AMethod.Result.Text == L"Pointer" && !AMethod.HasResult) hasResult = false;
+    // The compilers return managed types through a hidden parameter, which a method of the platform
+    // does not take: the result is declared as what the method really returns.
+    const std::wstring type = Lower(result.Text);
+    if (result.Interface) {
+      result = {L"Pointer", false};
+      note = L" // returns an interface reference the caller releases";
+    } else if (type == L"widestring") {
+      result = {L"PWideChar", false};
+      note = L" // returns a BSTR the caller frees with SysFreeString";
+    } else if (type == L"olevariant" || type == L"tdecimal") {
+      // Returned through a pointer the caller passes before the parameters, as the platform does.
+      resultFirst = true;
+    }
+  }
+  std::wstring line = L"    ";
+  line += hasResult && !resultFirst ? L"function " : L"procedure ";
+  line += AName;
+  std::vector<std::wstring> parts;
+  if (resultFirst) {
+    std::wstring name = L"Result_";
+    for (bool taken = true; taken;) {
+      taken = false;
+      for (const TParam* param : params) taken = taken || Lower(param->Name) == Lower(name);
+      if (taken) name += L"_";
+    }
+    parts.push_back(L"out " + name + L": " + std::wstring(Lower(result.Text) == L"olevariant" ? L"TVarData" : result.Text));
+    note = L" // returns its result through " + name;
+  }
+  for (const TParam* param : params) {
+    std::wstring part = param->Modifier + param->Name + L": " + param->Type.Text;
+    if (!param->Default.empty()) part += L" = " + param->Default;
+    parts.push_back(part);
+  }
+  if (!parts.empty()) {
+    line += L'(';
+    for (size_t i = 0; i < parts.size(); ++i) line += (i ? L"; " : L"") + parts[i];
+    line += L')';
+  }
+  if (hasResult && !resultFirst) line += L": " + result.Text;
+  line += L"; " + convention + L";" + note;
+  bool unknownType = hasResult && !result.Valid;
+  for (const TParam* param : params) unknownType = unknownType || !param->Type.Valid;
+  if (unknownType) line += L" // a type the library does not hold stands in as Pointer";
+  return line;
+}
+
 void TImportWriter::WriteInterface(TDecl& ADecl, int ADepth) {
   if (ADecl.Emitted || ADecl.Visiting || ADepth > kMaxTypeDepth) return;
   ADecl.Visiting = true;
   ITypeInfo* info = ADecl.Vtbl ? ADecl.Vtbl.get() : ADecl.Info.get();
   const TYPEATTR& attr = ADecl.Vtbl ? *ADecl.VtblAttr->get() : *ADecl.Attr->get();
-  // The base first: an interface derives from a complete declaration.
+  // The base first: an interface derives from a complete declaration. Its slots: those the library
+  // describes, and those of the declaration the unit can name (IUnknown's when it names none).
   std::wstring baseName = L"IUnknown";
+  int baseSlots = -1, declaredBaseSlots = 3;
   if (attr.cImplTypes > 0) {
     HREFTYPE ref = 0;
     TComPtr<ITypeInfo> base;
     if (SUCCEEDED(info->GetRefTypeOfImplType(0, &ref)) && SUCCEEDED(ReadRefTypeInfo(info, ref, base))) {
+      baseSlots = LibrarySlots(base.get());
       TDecl* decl = DeclOf(base.get());
       if (decl && !decl->Skip && (decl->Kind == TKIND_INTERFACE || (decl->Kind == TKIND_DISPATCH && decl->Vtbl))) {
         WriteInterface(*decl, ADepth + 1);
         baseName = decl->Name;
+        // A base still being written (a loop only a broken library has) counts as IUnknown.
+        if (decl->Slots >= 0) declaredBaseSlots = decl->Slots;
       } else if (decl && decl->Skip) {
-        baseName = IsEqualGUID((*decl->Attr)->guid, kIUnknown) ? L"IUnknown" : L"IDispatch";
+        const bool unknown = IsEqualGUID((*decl->Attr)->guid, kIUnknown);
+        baseName = unknown ? L"IUnknown" : L"IDispatch";
+        declaredBaseSlots = unknown ? 3 : 7;
       } else if (!decl) {
         const TTypeText text = ExternalTypeName(base.get(), TUse::uParam, 0);
-        if (text.Interface) baseName = text.Text;
+        if (text.Interface) {
+          baseName = text.Text;
+          // The base's own unit declares it as its library describes it.
+          declaredBaseSlots = text.Text == L"IUnknown" ? 3 : text.Text == L"IDispatch" ? 7 : std::max(baseSlots, 3);
+        }
       }
     }
+  } else {
+    baseSlots = 0;
   }
   ADecl.Visiting = false;
   ADecl.Emitted = true;
@@ -937,19 +1093,76 @@ void TImportWriter::WriteInterface(TDecl& ADecl, int ADepth) {
     const TMethod* Put = nullptr;
     std::wstring PutMethod;
   };
+  // The methods as the library lists them, with their vtable offsets; one whose description cannot
+  // be read leaves its slot empty.
   std::vector<TMethod> methods;
+  std::vector<int> offsets;
   methods.reserve(attr.cFuncs);
   for (UINT i = 0; i < attr.cFuncs; ++i) {
     TFuncDescHolder func(info);
     if (FAILED(func.Fetch(i))) continue;
     TMethod method = ReadMethod(*func.get(), info);
-    if (method.Name.empty()) continue;
     method.Safecall = automation && func->elemdescFunc.tdesc.vt == VT_HRESULT;
+    offsets.push_back(func->oVft);
     methods.push_back(std::move(method));
   }
-  std::vector<TPropertyParts> properties;
-  std::map<std::pair<MEMBERID, std::wstring>, size_t> propertyOf;
-  for (TMethod& method : methods) {
+  // A root interface that declares IUnknown's own methods: the unit's IUnknown has them.
+  const bool offsetsGiven =
+      attr.cbSizeVft != 0 || std::any_of(offsets.begin(), offsets.end(), [&](int A) { return A != offsets[0]; });
+  if (baseSlots == 0 && offsetsGiven) {
+    for (size_t i = methods.size(); i-- > 0;) {
+      for (const wchar_t* own : {L"QueryInterface", L"AddRef", L"Release"}) {
+        if (SameTextAscii(methods[i].Name, own) && offsets[i] < 3 * 8) {
+          methods.erase(methods.begin() + static_cast<ptrdiff_t>(i));
+          offsets.erase(offsets.begin() + static_cast<ptrdiff_t>(i));
+          break;
+        }
+      }
+    }
+    baseSlots = 3;
+  }
+  // Calls go through slots: every method in the slot its offset gives, after the base's.
+  const TVtableLayout layout =
+      PlanVtable(offsets, attr.cbSizeVft, FPointerSize, baseSlots < 0 ? declaredBaseSlots : baseSlots, declaredBaseSlots);
+  if (!layout.Refusal.empty()) {
+    Body(L"    // Its methods are left out, so that no call reaches the wrong one: " + layout.Refusal + L".");
+    Body(L"  end;");
+    Body(std::wstring());
+    ADecl.Slots = declaredBaseSlots;
+    return;
+  }
+  std::vector<int> order;  // indices into methods, or -1 - slot for an empty slot
+  if (layout.Known) {
+    std::vector<int> bySlot(static_cast<size_t>(std::max(layout.Count, declaredBaseSlots)), -1);
+    for (size_t i = 0; i < methods.size(); ++i) bySlot[static_cast<size_t>(layout.Slots[i])] = static_cast<int>(i);
+    for (int slot = declaredBaseSlots; slot < layout.Count; ++slot) {
+      order.push_back(bySlot[static_cast<size_t>(slot)] >= 0 ? bySlot[static_cast<size_t>(slot)] : -1 - slot);
+    }
+    ADecl.Slots = layout.Count;
+  } else {
+    Body(L"    // The library gives no vtable offsets: the methods are in the order it lists them.");
+    for (size_t i = 0; i < methods.size(); ++i) order.push_back(static_cast<int>(i));
+    ADecl.Slots = declaredBaseSlots + static_cast<int>(methods.size());
+  }
+  // A slot that cannot have its method still needs a method there, or every later one would shift.
+  auto placeholder = [&](int ASlot, const std::wstring& AWhy) {
+    Body(L"    procedure " + scope.Unique(L"VtblSlot" + std::to_wstring(ASlot)) + L"; stdcall; // " + AWhy);
+  };
+  std::vector<const TMethod*> declared;
+  std::vector<std::wstring> declaredNames;
+  for (size_t position = 0; position < order.size(); ++position) {
+    const int entry = order[position];
+    const int slot = layout.Known ? declaredBaseSlots + static_cast<int>(position) : -1;
+    if (entry < 0) {
+      placeholder(-1 - entry, -1 - entry < baseSlots ? L"a method of the base interface, which the unit cannot name"
+                                                     : L"a member the library does not describe");
+      continue;
+    }
+    const TMethod& method = methods[static_cast<size_t>(entry)];
+    if (method.Name.empty()) {
+      if (slot >= 0) placeholder(slot, L"a member whose name cannot be read");
+      continue;
+    }
     std::wstring prefix;
     switch (method.Kind) {
       case INVOKE_PROPERTYGET: prefix = L"Get_"; break;
@@ -958,60 +1171,41 @@ void TImportWriter::WriteInterface(TDecl& ADecl, int ADepth) {
       default: break;
     }
     const std::wstring base = Sanitized(method.Name);
+    std::wstring whyNot;
     const std::wstring name = Escaped(scope.Unique(prefix + base));
-    // A safecall method's retval parameter is its result.
-    std::vector<const TParam*> params;
-    TTypeText result = method.Result;
-    bool hasResult = method.HasResult;
-    if (method.Safecall) {
-      hasResult = false;
-      for (const TParam& param : method.Params) {
-        if ((param.Flags & PARAMFLAG_FRETVAL) && &param == &method.Params.back()) {
-          result = param.Type;
-          hasResult = true;
-        } else {
-          params.push_back(&param);
-        }
-      }
-    } else {
-      for (const TParam& param : method.Params) params.push_back(&param);
-      hasResult = true;
-      if (method.Result.Text == L"Pointer" && !method.HasResult) hasResult = false;
+    std::wstring line = MethodLine(method, name, whyNot);
+    if (line.empty()) {
+      if (slot >= 0) placeholder(slot, base + L": " + whyNot);
+      else Comment(L"    ", base + L" is left out: " + whyNot);
+      continue;
     }
-    std::wstring line = L"    ";
-    line += hasResult ? L"function " : L"procedure ";
-    line += name;
-    if (!params.empty()) {
-      line += L'(';
-      for (size_t i = 0; i < params.size(); ++i) {
-        if (i) line += L"; ";
-        line += params[i]->Modifier + params[i]->Name + L": " + params[i]->Type.Text;
-        if (!params[i]->Default.empty()) line += L" = " + params[i]->Default;
-      }
-      line += L')';
-    }
-    if (hasResult) line += L": " + result.Text;
-    line += method.Safecall ? L"; safecall;" : method.CallConv == CC_CDECL ? L"; cdecl;" : L"; stdcall;";
     if (Lower(name) != Lower(prefix + base) && name != L"&" + prefix + base) line += L" // " + prefix + base + L" is taken";
     if (!method.Renames.empty()) line += L" // parameters renamed: " + method.Renames;
     if (!method.Doc.empty()) Body(L"    // " + method.Doc);
     Body(line);
-    if (method.Kind != INVOKE_FUNC && method.Safecall) {
-      auto key = std::make_pair(method.Id, Lower(base));
-      auto found = propertyOf.find(key);
-      if (found == propertyOf.end()) {
-        found = propertyOf.emplace(key, properties.size()).first;
-        properties.push_back({base});
-      }
-      TPropertyParts& parts = properties[found->second];
-      if (method.Kind == INVOKE_PROPERTYGET && !parts.Get) {
-        parts.Get = &method;
-        parts.GetMethod = name;
-      } else if (method.Kind != INVOKE_PROPERTYGET && (!parts.Put || method.Kind == INVOKE_PROPERTYPUT)) {
-        // A value put is the property's writer rather than a reference put.
-        parts.Put = &method;
-        parts.PutMethod = name;
-      }
+    declared.push_back(&method);
+    declaredNames.push_back(name);
+  }
+  std::vector<TPropertyParts> properties;
+  std::map<std::pair<MEMBERID, std::wstring>, size_t> propertyOf;
+  for (size_t i = 0; i < declared.size(); ++i) {
+    const TMethod& method = *declared[i];
+    if (method.Kind == INVOKE_FUNC || !method.Safecall) continue;
+    const std::wstring base = Sanitized(method.Name);
+    auto key = std::make_pair(method.Id, Lower(base));
+    auto found = propertyOf.find(key);
+    if (found == propertyOf.end()) {
+      found = propertyOf.emplace(key, properties.size()).first;
+      properties.push_back({base});
+    }
+    TPropertyParts& parts = properties[found->second];
+    if (method.Kind == INVOKE_PROPERTYGET && !parts.Get) {
+      parts.Get = &method;
+      parts.GetMethod = declaredNames[i];
+    } else if (method.Kind != INVOKE_PROPERTYGET && (!parts.Put || method.Kind == INVOKE_PROPERTYPUT)) {
+      // A value put is the property's writer rather than a reference put.
+      parts.Put = &method;
+      parts.PutMethod = declaredNames[i];
     }
   }
   // Properties over accessor pairs whose types agree.
@@ -1092,6 +1286,11 @@ void TImportWriter::WriteInterfaces() {
   }
 }
 
+// A type as a dispatch call passes it: a SAFEARRAY in a variant.
+void AsDispatchType(TTypeText& AType) {
+  if (AType.Text == L"PSafeArray") AType = {L"OleVariant", true, false, true};
+}
+
 void TImportWriter::WriteDispinterface(TDecl& ADecl) {
   // The members: a dual interface's from its interface side and every dual base, a pure
   // dispinterface's from its own description.
@@ -1137,7 +1336,8 @@ void TImportWriter::WriteDispinterface(TDecl& ADecl) {
       if (FAILED(var.Fetch(i))) continue;
       TBstr name;
       if (FAILED(ReadTypeDocumentation(ADecl.Info.get(), var->memid, &name, nullptr))) continue;
-      const TTypeText type = TypeName(var->elemdescVar.tdesc, ADecl.Info.get(), TUse::uParam);
+      TTypeText type = TypeName(var->elemdescVar.tdesc, ADecl.Info.get(), TUse::uParam);
+      AsDispatchType(type);
       const std::wstring base = Sanitized(CutAtNul(name.get()));
       if (!type.Automatable) {
         Comment(L"    ", L"property " + base + L": " + type.Text + L" dispid " + std::to_wstring(var->memid) +
@@ -1169,6 +1369,9 @@ void TImportWriter::WriteDispinterface(TDecl& ADecl) {
       for (const wchar_t* name : kDispatchMembers) standard = standard || SameTextAscii(method.Name, name);
       if (standard) continue;
       method.Safecall = func->funckind != FUNC_DISPATCH;
+      // A dispatch call passes a SAFEARRAY as a variant holding it.
+      for (TParam& param : method.Params) AsDispatchType(param.Type);
+      AsDispatchType(method.Result);
       methods.push_back(std::move(method));
     }
   }
@@ -1399,6 +1602,11 @@ void TImportWriter::Run(std::wstring& AUnitName) {
   std::wstring libName, libDoc;
   ReadLibDocumentation(FLib, -1, &libName, &libDoc, nullptr);
   FLibName = Sanitized(TruncateAtNul(libName));
+  TLIBATTR* libAttr = nullptr;
+  if (SUCCEEDED(FLib->GetLibAttr(&libAttr)) && libAttr) {
+    FPointerSize = libAttr->syskind == SYS_WIN64 ? 8 : 4;
+    FLib->ReleaseTLibAttr(libAttr);
+  }
   const std::wstring unitName = FLibName + L"_TLB";
   AUnitName = unitName;
   FUnitName = unitName;
@@ -1469,6 +1677,65 @@ void TImportWriter::Run(std::wstring& AUnitName) {
 std::wstring PascalIdentifier(std::wstring_view AName) { return Escaped(Sanitized(AName)); }
 
 std::wstring ImportUnitName(std::wstring_view ALibraryName) { return Sanitized(TruncateAtNul(std::wstring(ALibraryName))) + L"_TLB"; }
+
+TVtableLayout PlanVtable(const std::vector<int>& AOffsets, int ASizeVft, int APointerSize, int ABaseSlots,
+                         int ADeclaredBaseSlots) {
+  TVtableLayout layout;
+  const int pointer = APointerSize == 8 ? 8 : 4;
+  const int total = ASizeVft > 0 && ASizeVft % pointer == 0 ? ASizeVft / pointer : 0;
+  const bool sameOffsets =
+      AOffsets.size() > 1 && std::all_of(AOffsets.begin(), AOffsets.end(), [&](int A) { return A == AOffsets[0]; });
+  if (sameOffsets || (ASizeVft == 0 && std::all_of(AOffsets.begin(), AOffsets.end(), [](int A) { return A == 0; }))) {
+    return layout;  // no layout to follow
+  }
+  layout.Known = true;
+  std::wstring refusal;
+  int bestGaps = -1;
+  for (int size : {pointer, pointer == 8 ? 4 : 8}) {
+    std::vector<int> slots;
+    std::set<int> taken;
+    std::wstring why;
+    for (int offset : AOffsets) {
+      if (offset < 0 || offset % size != 0) {
+        why = L"a vtable offset is no multiple of a pointer";
+        break;
+      }
+      const int slot = offset / size;
+      if (slot < ABaseSlots) {
+        why = L"a vtable offset lies inside the base interface";
+        break;
+      }
+      if (!taken.insert(slot).second) {
+        why = L"two members share a vtable slot";
+        break;
+      }
+      slots.push_back(slot);
+    }
+    if (!why.empty()) {
+      if (refusal.empty()) refusal = why;
+      continue;
+    }
+    const int count = std::max({total, ABaseSlots, taken.empty() ? 0 : *taken.rbegin() + 1});
+    const int gaps = count - ABaseSlots - static_cast<int>(slots.size());
+    if (bestGaps < 0 || gaps < bestGaps) {
+      bestGaps = gaps;
+      layout.Slots = std::move(slots);
+      layout.Count = count;
+    }
+  }
+  if (bestGaps < 0) {
+    layout.Refusal = refusal;
+    return layout;
+  }
+  for (int slot : layout.Slots) {
+    if (slot < ADeclaredBaseSlots) {
+      layout.Refusal = L"the base interface the unit can name has more methods than the library's base";
+      return layout;
+    }
+  }
+  layout.Count = std::max(layout.Count, ADeclaredBaseSlots);
+  return layout;
+}
 
 void GenerateCompilableUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName) {
   TImportWriter writer(AData, ALib, ALines);

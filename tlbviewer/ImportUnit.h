@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalog/ObjectCatalog.h"
 #include "tlbviewer/TLBGenerator.h"
@@ -20,6 +21,22 @@ std::wstring PascalIdentifier(std::wstring_view AName);
 
 // The unit name of a library's import unit: its name as an identifier, then "_TLB".
 std::wstring ImportUnitName(std::wstring_view ALibraryName);
+
+// Where each method of an interface sits in its vtable, from the offsets the library gives.
+struct TVtableLayout {
+  // False when the library gives no usable offsets (all the same): the methods keep its order.
+  bool Known = false;
+  // Why the methods cannot be placed; empty when they can.
+  std::wstring Refusal;
+  std::vector<int> Slots;  // the slot of each offset given, in the same order
+  int Count = 0;           // slots of the whole vtable, the base's included
+};
+// AOffsets: each method's oVft. ASizeVft: the interface's cbSizeVft, counted in pointers of the
+// library's platform (APointerSize); a process of the other platform may count the offsets in its
+// own pointers, and the layout with the fewest gaps wins. ABaseSlots: the vtable of the base as the
+// library describes it; ADeclaredBaseSlots: the base the unit can name, which may have fewer.
+TVtableLayout PlanVtable(const std::vector<int>& AOffsets, int ASizeVft, int APointerSize, int ABaseSlots,
+                         int ADeclaredBaseSlots);
 
 // Appends the whole unit to ALines and sets AUnitName to its name. AData tells where the library
 // came from, for the header. Declarations that cannot be read are left out with a comment.

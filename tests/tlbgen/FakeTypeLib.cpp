@@ -144,6 +144,7 @@ class TFakeTypeInfo : public ITypeInfo {
     attr->cVars = static_cast<WORD>(type.Vars.size());
     attr->cImplTypes = static_cast<WORD>(type.ImplTypes.size());
     attr->tdescAlias = type.Alias;
+    attr->cbSizeVft = type.SizeVft;
     attr->memidConstructor = MEMBERID_NIL;
     attr->memidDestructor = MEMBERID_NIL;
     FAttrs[attr] = true;
@@ -188,7 +189,8 @@ class TFakeTypeInfo : public ITypeInfo {
     desc.memid = func.MemberId;
     desc.funckind = func.FuncKind;
     desc.invkind = func.InvokeKind;
-    desc.callconv = CC_STDCALL;
+    desc.callconv = func.CallConv;
+    desc.oVft = func.VtableOffset;
     desc.cParams = static_cast<SHORT>(func.Params.size());
     desc.lprgelemdescParam = record->Params.empty() ? nullptr : record->Params.data();
     desc.elemdescFunc.tdesc = func.Result;
@@ -338,7 +340,15 @@ class TFakeTypeInfo : public ITypeInfo {
   HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib**, UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib** ALib, UINT* AIndex) override {
+    if (ALib) *ALib = nullptr;
+    // Only a library that can say which it is tells where its descriptions belong.
+    if (!FOwner->HasAttr || !ALib) return E_NOTIMPL;
+    *ALib = FOwner->Lib();
+    (*ALib)->AddRef();
+    if (AIndex) *AIndex = static_cast<UINT>(FIndex);
+    return S_OK;
+  }
 
  private:
   const TFakeType& Type() const { return FOwner->Types[FIndex]; }
@@ -416,11 +426,21 @@ class TFakeTypeLibObject : public ITypeLib {
   }
 
   HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** AAttr) override {
+    *AAttr = nullptr;
+    if (!FOwner->HasAttr) return E_NOTIMPL;
+    *AAttr = new TLIBATTR(FOwner->Attr);
+    ++FOwner->FOutstanding;
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE IsName(LPOLESTR, ULONG, BOOL*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE FindName(LPOLESTR, ULONG, ITypeInfo**, MEMBERID*, USHORT*) override { return E_NOTIMPL; }
-  void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR*) override {}
+  void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* AAttr) override {
+    if (!AAttr) return;
+    delete AAttr;
+    --FOwner->FOutstanding;
+  }
 
  private:
   TFakeLibrary* FOwner;

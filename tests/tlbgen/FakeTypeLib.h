@@ -75,6 +75,9 @@ struct TFakeFunc {
   HRESULT DescResult = S_OK;
   HRESULT NamesResult = S_OK;
   HRESULT DocResult = S_OK;
+  // Its place in the vtable (oVft, in bytes) and its calling convention.
+  SHORT VtableOffset = 0;
+  CALLCONV CallConv = CC_STDCALL;
   // A module's function: GetDllEntry's answer when Dll is set, by Entry or else by Ordinal.
   std::wstring Dll;
   std::wstring Entry;
@@ -103,6 +106,7 @@ struct TFakeType {
   std::vector<TFakeFunc> Funcs;
   std::vector<TFakeVar> Vars;
   std::vector<HREFTYPE> ImplTypes;
+  WORD SizeVft = 0;  // cbSizeVft: the vtable's size in bytes, the base's included
   // Answers of the library for this index, and of the description itself.
   HRESULT LibDocResult = S_OK;
   HRESULT KindResult = S_OK;
@@ -124,6 +128,10 @@ class TFakeLibrary {
   std::wstring Name;
   std::wstring Doc;
   std::wstring HelpFile;
+  // GetLibAttr's answer when set; without it the library cannot say which it is, and its own
+  // types referred to by handle count as another library's.
+  bool HasAttr = false;
+  TLIBATTR Attr = {};
   HRESULT DocResult = S_OK;
   std::vector<TFakeType> Types;
   // Reference handles: the index of the type they lead to, or a failure code.

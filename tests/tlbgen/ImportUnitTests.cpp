@@ -32,7 +32,7 @@ TStringList ImportUnit(TFakeLibrary& ALib) {
   TSnapshotContent replayed = ReplayTypeLibrary(RecordTypeLibrary(ALib.Lib()));
   TLineList again;
   GenerateCompilableUnit({}, replayed.Library.get(), again, name);
-  EXPECT_EQ(again.ToStringList(), lines.ToStringList()) << "replayed";
+  EXPECT_EQ(Joined(again.ToStringList()), Joined(lines.ToStringList())) << "replayed";
   return lines.ToStringList();
 }
 
@@ -67,8 +67,9 @@ TEST(ImportUnit, EveryTypeCodeBecomesARealType) {
       {pool.SafeArray(pool.Basic(VT_BSTR)), L"PSafeArray"},
       {pool.CArray(pool.Basic(VT_UI1), {16}), L"array[0..15] of Byte"},  // whatever the lower bound says
       {pool.CArray(pool.Basic(VT_I4), {2, 3}), L"array[0..1, 0..2] of Integer"},
-      {pool.Basic(VT_RECORD), L"Pointer"},  // a code no Pascal type stands for
-      {pool.User(99), L"Pointer"},          // a reference that cannot be resolved
+      // A code no Pascal type stands for, and a reference that cannot be resolved: said where used.
+      {pool.Basic(VT_RECORD), L"Pointer; // stands in for a type the library does not hold"},
+      {pool.User(99), L"Pointer; // stands in for a type the library does not hold"},
   };
   TFakeType record = Type(TKIND_RECORD, L"AllCodes");
   MEMBERID id = 1;
@@ -82,7 +83,9 @@ TEST(ImportUnit, EveryTypeCodeBecomesARealType) {
   id = 1;
   for (const TCase& c : cases) {
     ++id;
-    EXPECT_TRUE(Has(lines, L"    F" + std::to_wstring(id) + L": " + c.Expected + L";")) << Joined(lines);
+    const std::wstring expected = c.Expected;
+    EXPECT_TRUE(Has(lines, L"    F" + std::to_wstring(id) + L": " + expected + (expected.find(L';') != std::wstring::npos ? L"" : L";")))
+        << Joined(lines);
   }
   // Pointer types are declared once, before the records that use them.
   EXPECT_TRUE(Has(lines, L"  PWideString = ^WideString;"));
@@ -240,7 +243,7 @@ TEST(ImportUnit, BrokenAnswersLeaveOutWhatCannotBeRead) {
   EXPECT_TRUE(Has(lines, L"  IHoles = interface(IUnknown)"));
   EXPECT_TRUE(Has(lines, L"    function Cut(a: Integer): HResult; stdcall;"));
   EXPECT_TRUE(Has(lines, L"    Data: array[0..0] of Byte;"));
-  EXPECT_TRUE(Has(lines, L"  Loop = Pointer;"));
+  EXPECT_TRUE(Has(lines, L"  Loop = Pointer; // stands in for a type the library does not hold"));
   for (const std::wstring& line : lines) EXPECT_EQ(line.find(L"NoDesc"), std::wstring::npos);
   EXPECT_EQ(lines.back(), L"end.");
 }
@@ -281,3 +284,190 @@ TEST(ImportUnit, TypesOfAnotherLibraryComeFromThatLibrarysUnit) {
   EXPECT_TRUE(Has(text, L"    function Get_pen: PensLib_TLB.IPen; safecall;")) << Joined(text);
 }
 
+
+namespace {
+
+// The lines of one interface's declaration, from its head to its end.
+TStringList InterfaceLines(const TStringList& ALines, const std::wstring& AHead) {
+  auto start = std::find(ALines.begin(), ALines.end(), AHead);
+  if (start == ALines.end()) return {};
+  auto end = std::find(start, ALines.end(), L"  end;");
+  return TStringList(start + 2, end);  // after the head and the GUID
+}
+
+TFakeFunc At(TFakeFunc AFunc, SHORT AOffset) {
+  AFunc.VtableOffset = AOffset;
+  return AFunc;
+}
+
+}  // namespace
+
+TEST(VtableLayout, OffsetsGiveSlotsAndTheLayoutWithFewestGapsWins) {
+  struct TCase {
+    const char* Label;
+    std::vector<int> Offsets;
+    int SizeVft, Pointer, Base, Declared;
+    std::vector<int> Slots;
+    int Count;
+    const wchar_t* Refusal;
+  } cases[] = {
+      {"in order", {12, 16, 20}, 24, 4, 3, 3, {3, 4, 5}, 6, L""},
+      {"listed out of order", {20, 12, 16}, 24, 4, 3, 3, {5, 3, 4}, 6, L""},
+      {"a 32-bit library counted in 64-bit pointers", {40, 24, 32}, 24, 4, 3, 3, {5, 3, 4}, 6, L""},
+      {"a 64-bit library counted in 32-bit pointers", {12, 20}, 48, 8, 3, 3, {3, 5}, 6, L""},
+      {"gaps and a tail", {16, 28}, 36, 4, 3, 3, {4, 7}, 9, L""},
+      {"after IDispatch", {28, 32}, 36, 4, 7, 7, {7, 8}, 9, L""},
+      {"a base the unit names with fewer methods", {40}, 44, 4, 10, 3, {10}, 11, L""},
+      {"a shared slot", {12, 12, 16}, 20, 4, 3, 3, {}, 0, L"two members share a vtable slot"},
+      {"inside the base", {8, 12}, 16, 4, 3, 3, {}, 0, L"a vtable offset lies inside the base interface"},
+      {"a base the unit names with more methods", {12}, 16, 4, 3, 7, {}, 0,
+       L"the base interface the unit can name has more methods than the library's base"},
+  };
+  for (const TCase& c : cases) {
+    const TVtableLayout layout = PlanVtable(c.Offsets, c.SizeVft, c.Pointer, c.Base, c.Declared);
+    EXPECT_TRUE(layout.Known) << c.Label;
+    EXPECT_EQ(layout.Refusal, c.Refusal) << c.Label;
+    if (!*c.Refusal) {
+      EXPECT_EQ(layout.Slots, c.Slots) << c.Label;
+      EXPECT_EQ(layout.Count, c.Count) << c.Label;
+    }
+  }
+  // Without offsets (every one the same), the library's order is all there is.
+  EXPECT_FALSE(PlanVtable({0, 0}, 0, 4, 3, 3).Known);
+  EXPECT_FALSE(PlanVtable({24, 24}, 32, 4, 3, 3).Known);
+}
+
+TEST(ImportUnit, MethodsSitInTheSlotsTheirOffsetsGiveWithPlaceholdersForGaps) {
+  // A root interface listed out of order, with a member that cannot be described and one whose
+  // name cannot be read; the offsets once in the library's pointers, once in a 64-bit process's.
+  for (const SHORT unit : {SHORT{4}, SHORT{8}}) {
+    SCOPED_TRACE(unit);
+    TFakeLibrary lib;
+    lib.Name = L"Order";
+    lib.HasAttr = true;
+    TTypePool& pool = lib.Pool;
+    TFakeType order = Type(TKIND_INTERFACE, L"IOrder");
+    order.Guid = kInterfaceGuid;
+    order.SizeVft = 8 * 4;
+    TFakeFunc gone = Func(9, L"Gone", pool.Basic(VT_HRESULT));
+    gone.DescResult = E_FAIL;
+    TFakeFunc nameless = At(Func(4, L"Nameless", pool.Basic(VT_HRESULT)), static_cast<SHORT>(6 * unit));
+    nameless.NamesResult = E_FAIL;
+    order.Funcs = {At(Func(3, L"Third", pool.Basic(VT_HRESULT)), static_cast<SHORT>(5 * unit)),
+                   At(Func(1, L"First", pool.Basic(VT_HRESULT)), static_cast<SHORT>(3 * unit)), gone, nameless,
+                   At(Func(5, L"Last", pool.Basic(VT_HRESULT)), static_cast<SHORT>(7 * unit))};
+    // An interface derived from it follows the slots its declaration has.
+    TFakeType child = Type(TKIND_INTERFACE, L"IChild");
+    child.Guid = {0x22222222, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+    child.ImplTypes = {1};
+    child.SizeVft = 10 * 4;
+    child.Funcs = {At(Func(1, L"Ninth", pool.Basic(VT_HRESULT)), static_cast<SHORT>(9 * unit))};
+    lib.Refs[1] = 0;
+    lib.Types = {order, child};
+    const TStringList lines = ImportUnit(lib);
+    EXPECT_EQ(InterfaceLines(lines, L"  IOrder = interface(IUnknown)"),
+              (TStringList{L"    function First: HResult; stdcall;",
+                           L"    procedure VtblSlot4; stdcall; // a member the library does not describe",
+                           L"    function Third: HResult; stdcall;",
+                           L"    procedure VtblSlot6; stdcall; // a member whose name cannot be read",
+                           L"    function Last: HResult; stdcall;"}))
+        << Joined(lines);
+    EXPECT_EQ(InterfaceLines(lines, L"  IChild = interface(IOrder)"),
+              (TStringList{L"    procedure VtblSlot8; stdcall; // a member the library does not describe",
+                           L"    function Ninth: HResult; stdcall;"}))
+        << Joined(lines);
+  }
+}
+
+TEST(ImportUnit, AnInterfaceWhoseSlotsCannotBePlacedKeepsNoMethodsAndItsHeirsTheirSlots) {
+  TFakeLibrary lib;
+  lib.Name = L"Clash";
+  lib.HasAttr = true;
+  TTypePool& pool = lib.Pool;
+  TFakeType clash = Type(TKIND_INTERFACE, L"IClash");
+  clash.Guid = kInterfaceGuid;
+  clash.SizeVft = 5 * 4;
+  clash.Funcs = {At(Func(1, L"One", pool.Basic(VT_HRESULT)), 12), At(Func(2, L"Two", pool.Basic(VT_HRESULT)), 12),
+                 At(Func(3, L"Three", pool.Basic(VT_HRESULT)), 16)};
+  TFakeType heir = Type(TKIND_INTERFACE, L"IHeir");
+  heir.Guid = {0x33333333, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  heir.ImplTypes = {1};
+  heir.SizeVft = 6 * 4;
+  heir.Funcs = {At(Func(1, L"Own", pool.Basic(VT_HRESULT)), 20)};
+  // A base that cannot be read: the unit names IUnknown and fills the base's slots.
+  TFakeType orphan = Type(TKIND_INTERFACE, L"IOrphan");
+  orphan.Guid = {0x44444444, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  orphan.ImplTypes = {2};
+  orphan.SizeVft = 6 * 4;
+  orphan.Funcs = {At(Func(1, L"Late", pool.Basic(VT_HRESULT)), 20)};
+  lib.Refs[1] = 0;
+  lib.FailingRefs[2] = E_FAIL;
+  lib.Types = {clash, heir, orphan};
+  const TStringList lines = ImportUnit(lib);
+  EXPECT_EQ(InterfaceLines(lines, L"  IClash = interface(IUnknown)"),
+            (TStringList{L"    // Its methods are left out, so that no call reaches the wrong one: two members share a "
+                         L"vtable slot."}))
+      << Joined(lines);
+  EXPECT_EQ(InterfaceLines(lines, L"  IHeir = interface(IClash)"),
+            (TStringList{L"    procedure VtblSlot3; stdcall; // a method of the base interface, which the unit cannot name",
+                         L"    procedure VtblSlot4; stdcall; // a method of the base interface, which the unit cannot name",
+                         L"    function Own: HResult; stdcall;"}))
+      << Joined(lines);
+  EXPECT_EQ(InterfaceLines(lines, L"  IOrphan = interface(IUnknown)"),
+            (TStringList{L"    procedure VtblSlot3; stdcall; // a member the library does not describe",
+                         L"    procedure VtblSlot4; stdcall; // a member the library does not describe",
+                         L"    function Late: HResult; stdcall;"}))
+      << Joined(lines);
+}
+
+TEST(ImportUnit, ResultsAndParametersAreDeclaredAsTheMethodPassesThem) {
+  TFakeLibrary lib;
+  lib.Name = L"Calls";
+  lib.HasAttr = true;
+  TTypePool& pool = lib.Pool;
+  TFakeType target = Type(TKIND_INTERFACE, L"ITarget");
+  target.Guid = {0x55555555, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  target.SizeVft = 3 * 4;
+  TFakeType calls = Type(TKIND_INTERFACE, L"ICalls");
+  calls.Guid = kInterfaceGuid;
+  calls.SizeVft = 8 * 4;
+  TFakeFunc name = At(Func(1, L"Name", pool.Basic(VT_BSTR)), 12);
+  name.CallConv = CC_CDECL;
+  TFakeFunc object = At(Func(2, L"Obj", pool.Basic(VT_UNKNOWN)), 16);
+  object.CallConv = CC_PASCAL;
+  TFakeFunc fast = At(Func(3, L"Fast", pool.Basic(VT_I4)), 20);
+  fast.CallConv = CC_FASTCALL;
+  TFakeFunc value = At(Func(4, L"Value", pool.Basic(VT_VARIANT), {Param(L"index", pool.Basic(VT_I4))}), 24);
+  // One level of pointer to an interface is the reference; more is a reference passed by address.
+  TFakeFunc refs = At(Func(5, L"Refs", pool.Basic(VT_HRESULT),
+                           {Param(L"one", pool.Ptr(pool.User(1))), Param(L"two", pool.Ptr(pool.Ptr(pool.User(1)))),
+                            Param(L"unknown", pool.Basic(VT_UNKNOWN)), Param(L"unknowns", pool.Ptr(pool.Basic(VT_UNKNOWN)))}),
+                      28);
+  calls.Funcs = {name, object, fast, value, refs};
+  // Aliases named like the types they stand for keep their size.
+  TFakeType byteAlias = Type(TKIND_ALIAS, L"BYTE");
+  byteAlias.Alias = pool.Basic(VT_UI1);
+  TFakeType currency = Type(TKIND_ALIAS, L"CURRENCY");
+  currency.Alias = pool.Basic(VT_CY);
+  // A dispatch call passes a SAFEARRAY in a variant.
+  TFakeType lists = Type(TKIND_DISPATCH, L"DLists");
+  lists.Guid = {0x66666666, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  TFakeFunc items = Func(1, L"Items", pool.SafeArray(pool.Basic(VT_BSTR)), {Param(L"list", pool.SafeArray(pool.Basic(VT_I4)))});
+  items.FuncKind = FUNC_DISPATCH;
+  lists.Funcs = {items};
+  lib.Refs[1] = 0;
+  lib.Types = {target, calls, byteAlias, currency, lists};
+  const TStringList lines = ImportUnit(lib);
+  EXPECT_EQ(InterfaceLines(lines, L"  ICalls = interface(IUnknown)"),
+            (TStringList{
+                L"    function Name: PWideChar; cdecl; // returns a BSTR the caller frees with SysFreeString",
+                L"    function Obj: Pointer; pascal; // returns an interface reference the caller releases",
+                L"    procedure VtblSlot5; stdcall; // Fast: the fastcall calling convention cannot be declared",
+                L"    procedure Value(out Result_: TVarData; index: Integer); stdcall; // returns its result through Result_",
+                L"    function Refs(const one: ITarget; var two: ITarget; const unknown: IUnknown; var unknowns: IUnknown): "
+                L"HResult; stdcall;"}))
+      << Joined(lines);
+  EXPECT_TRUE(Has(lines, L"  BYTE = System.Byte;")) << Joined(lines);
+  EXPECT_TRUE(Has(lines, L"  CURRENCY = System.Currency;"));
+  EXPECT_TRUE(Has(lines, L"    function Items(list: OleVariant): OleVariant; dispid 1;")) << Joined(lines);
+}
