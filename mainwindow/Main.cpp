@@ -16,12 +16,15 @@
 #include "forms/Zarvek_Dialogs.h"
 #include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
+#include "forms/Zarvek.Forms.ChoiceDialog.h"
 #include "forms/Zarvek.Forms.RedrawLock.h"
 #include "forms/Zarvek.Forms.FileDialog.h"
 #include "forms/Zarvek.LayoutManager.Settings.h"
 #include "mainwindow/resource.h"
 #include "resources/ProgramIcons.h"
 #include "tlbviewer/TLBViewer.h"
+#include "tlbviewer/TypeLibLoader.h"
+#include "tlbviewer/TypeLibReader.h"
 #include "tlbviewer/UnitExport.h"
 
 namespace vantrel {
@@ -158,6 +161,10 @@ TfrmMain::TfrmMain(std::optional<TRegView> AView)
   };
   StartElevated = [](const std::wstring& AProgram, const std::wstring& AParameters, const std::wstring& ADirectory) {
     return StartElevatedProcess(AProgram, AParameters, SW_SHOWDEFAULT, ADirectory);
+  };
+  ChooseTypeLibrary = [this](const std::wstring& AFile, const std::vector<std::wstring>& AChoices) {
+    return ChooseFromList(Handle(), L"The file " + AFile + L" holds several type libraries. Which one is to be opened?",
+                          AChoices);
   };
   ExecuteOpenDialog = [this](std::wstring& AFileName) {
     return vantrel::ExecuteOpenDialog(
@@ -815,8 +822,34 @@ void TfrmMain::cmViewTypeLib() {
   if (!ExecuteOpenDialog(fileName)) return;
   TObjectData data;
   data.Server = ExpandFileName(fileName);
+  // A program or DLL may hold several libraries: the user picks one, named as each says.
+  const std::vector<int> numbers = TypeLibraryResources(data.Server);
+  if (numbers.size() > 1) {
+    std::vector<std::wstring> choices;
+    {
+      TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
+      for (int number : numbers) choices.push_back(TypeLibraryChoiceText(std::wstring(data.Server), number));
+    }
+    const int chosen = ChooseTypeLibrary(ExtractFileName(fileName), choices);
+    if (chosen < 0 || static_cast<size_t>(chosen) >= numbers.size()) return;
+    data.Server = std::wstring(data.Server) + L"\\" + std::to_wstring(numbers[static_cast<size_t>(chosen)]);
+  }
   // The dialog shows this process's own file system.
   OpenTypeLibViewer(data, ProcessRegView());
+}
+
+std::wstring TypeLibraryChoiceText(const std::wstring& AFile, int ANumber) {
+  TObjectData data;
+  data.Server = AFile + L"\\" + std::to_wstring(ANumber);
+  // Read by the reader process, as every library is: a file holding a hostile one stays harmless.
+  const TTypeLibRead read = ReadTypeLibrary(data, ProcessRegView());
+  std::wstring text = std::to_wstring(ANumber) + L": ";
+  if (!read.Library) return text + L"cannot be read (" + read.Message + L")";
+  TBstr name, doc;
+  read.Library->GetDocumentation(-1, name.put(), doc.put(), nullptr, nullptr);
+  text += name.str().empty() ? L"(no name)" : name.str();
+  if (!doc.str().empty()) text += L" \u2013 " + doc.str();
+  return text;
 }
 
 TObjectData* TfrmMain::FocusedEntry() {

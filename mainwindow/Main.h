@@ -48,6 +48,10 @@ inline constexpr wchar_t kUnreadableMarker[] = L" (cannot be read)";
 // "2 entries of Object Classes cannot be read: access denied"; empty when all can be.
 std::wstring UnreadableNote(const TObjects& AList, TObjectType AType);
 
+// A type library of a file for a choice: "2: PensLib – Pens of the drawing tools", read by the
+// reader process; a library that cannot be read says so.
+std::wstring TypeLibraryChoiceText(const std::wstring& AFile, int ANumber);
+
 // Which commands an entry allows.
 struct TCommandStates {
   bool Register = false;        // bReg, bUnreg, "Register Server", "Unregister Server"
@@ -185,6 +189,8 @@ class TfrmMain : public TLMForm {
   // Replaceable file dialog (tests answer it without a window). Returns false when cancelled.
   std::function<bool(std::wstring& AFileName)> ExecuteSaveDialog;
   std::function<bool(std::wstring& AFileName)> ExecuteOpenDialog;
+  // Which of several libraries in a file to open: the index of the choice, or -1.
+  std::function<int(const std::wstring& AFile, const std::vector<std::wstring>& AChoices)> ChooseTypeLibrary;
   // A registration program that has run this long without ending is the user's to stop; asked with
   // AskKeepWaiting (true: wait as long again).
   DWORD RegistrationTimeLimitMs = 30000;

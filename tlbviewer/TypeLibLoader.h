@@ -36,6 +36,10 @@ std::wstring RegisteredLibraryPath(std::wstring_view AGuid, WORD AMajor, WORD AM
 // checked first (CheckTypeLibraryData). Nothing is registered.
 HRESULT LoadTypeLibraryFile(const std::wstring& APath, TComPtr<ITypeLib>& ALib);
 
+// The numbers of the type libraries a program or DLL holds (its TYPELIB resources), in order;
+// empty for a file that is no such program, or holds none. Read as data: nothing of it runs.
+std::vector<int> TypeLibraryResources(const std::wstring& APath);
+
 // The message for a failed load: "%s (Error code: 0x%x)".
 std::wstring LoadErrorText(HRESULT ACode);
 

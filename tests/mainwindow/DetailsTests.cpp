@@ -730,6 +730,45 @@ std::wstring StatusPart(TfrmMain& AForm, int APart) {
   return text;
 }
 
+TEST_F(Details, AFileWithSeveralLibrariesAsksWhichToOpen) {
+  const std::wstring file = BinaryPath(L"tests\\tlbgen\\fixtures\\TwoLibraries.dll");
+  form->ExecuteOpenDialog = [&](std::wstring& AFileName) {
+    AFileName = file;
+    return true;
+  };
+  std::vector<std::wstring> offered;
+  int answer = 1;
+  form->ChooseTypeLibrary = [&](const std::wstring& AFile, const std::vector<std::wstring>& AChoices) {
+    EXPECT_EQ(AFile, L"TwoLibraries.dll");
+    offered = AChoices;
+    return answer;
+  };
+  std::wstring opened;
+  SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+    const std::wstring unit = AViewer.UnitLines().Text(L"\n");
+    opened = unit.find(L"unit PensLib;") != std::wstring::npos ? L"PensLib" : unit.find(L"unit ShapesLib;") != std::wstring::npos ? L"ShapesLib" : L"?";
+    PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+  });
+  TScopeExit unhook([] { SetTypeLibViewerHook(nullptr); });
+  Command(IDM_VIEWTYPELIB);
+  EXPECT_EQ(offered, (std::vector<std::wstring>{L"1: ShapesLib \u2013 Shapes fixture library",
+                                                L"2: PensLib \u2013 Pens, imported by Drawing"}));
+  EXPECT_EQ(opened, L"PensLib");
+  // Cancelled, nothing opens; a file with one library opens without a question.
+  answer = -1;
+  opened.clear();
+  Command(IDM_VIEWTYPELIB);
+  EXPECT_EQ(opened, L"");
+  offered.clear();
+  form->ExecuteOpenDialog = [&](std::wstring& AFileName) {
+    AFileName = BinaryPath(L"tests\\tlbgen\\fixtures\\Shapes.tlb");
+    return true;
+  };
+  Command(IDM_VIEWTYPELIB);
+  EXPECT_TRUE(offered.empty());
+  EXPECT_EQ(opened, L"ShapesLib");
+}
+
 TEST_F(Details, EntryWhoseKeyCannotBeReadIsListedMarkedAndSaysSo) {
   const std::wstring guid = NewGuid();
   reg.SetString(L"CLSID\\" + guid, L"", L"Hidden class");

@@ -391,3 +391,25 @@ TEST(LoadTypeLibraryFor, RegisteredFileIsCheckedLikeAnyOther) {
   ASSERT_EQ(LoadTypeLibraryFor(data, lib), S_OK);
   EXPECT_EQ(LibraryName(lib), L"ShapesLib");
 }
+
+TEST(TypeLibraryResources, EachLibraryOfAFileIsReachedByItsNumber) {
+  const std::wstring two = FixturePath(L"TwoLibraries.dll");
+  EXPECT_EQ(TypeLibraryResources(two), (std::vector<int>{1, 2}));
+  EXPECT_EQ(TypeLibraryResources(FixturePath(L"Shapes.tlb")), std::vector<int>{});
+  EXPECT_EQ(TypeLibraryResources(FixturePath(L"no-such.dll")), std::vector<int>{});
+  struct Case {
+    std::wstring path;
+    const wchar_t* name;
+  } cases[] = {
+      {two, L"ShapesLib"}, {two + L"\\1", L"ShapesLib"}, {two + L"\\2", L"PensLib"},
+  };
+  for (const Case& c : cases) {
+    TComPtr<ITypeLib> lib;
+    ASSERT_EQ(LoadTypeLibraryFile(c.path, lib), S_OK) << WideToCodePage(c.path, CP_UTF8);
+    EXPECT_EQ(LibraryName(lib), c.name);
+  }
+  TComPtr<ITypeLib> lib;
+  EXPECT_TRUE(FAILED(LoadTypeLibraryFile(two + L"\\3", lib)));
+  // The data of the library a number names is what the check reads.
+  EXPECT_EQ(CheckTypeLibraryFile(two + L"\\2").Verdict, TLibraryVerdict::Sound);
+}

@@ -2,6 +2,8 @@
 // damaged libraries that must end in a message rather than a crash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/RegistryFixture.h"
@@ -96,6 +98,30 @@ TEST_F(UnitSwitch, WritesTheUnitOfAFile) {
   std::wstring text;
   for (const std::wstring& line : lines) text += line + L"\r\n";
   EXPECT_EQ(ReadFileBytes(Temp.File(L"shapes.pas")), "\xEF\xBB\xBF" + WideToCodePage(text, CP_UTF8));
+}
+
+TEST_F(UnitSwitch, ALibraryOfAFileIsNamedByItsNumber) {
+  // A DLL that holds two libraries: "file\2" is the second, in every switch that reads one.
+  const std::wstring source = FixturePath(L"TwoLibraries.dll") + L"\\2";
+  struct Case {
+    const wchar_t* Switch;
+    const wchar_t* File;
+    const char* Expected;
+  } cases[] = {
+      {L"/PAS", L"pens.pas", "\r\nunit PensLib_TLB;\r\n"},
+      {L"/SU", L"pens-annotated.pas", "\r\nunit PensLib;\r\n"},
+      {L"/IDL", L"pens.idl", "\nlibrary PensLib\n"},
+  };
+  for (const Case& c : cases) {
+    TProcessResult run = RunProgram(std::wstring(c.Switch) + L" " + Quoted(source) + L" " + Quoted(Temp.File(c.File)));
+    ASSERT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+    std::string text = ReadFileBytes(Temp.File(c.File));
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    std::string expected = c.Expected;
+    expected.erase(std::remove(expected.begin(), expected.end(), '\r'), expected.end());
+    EXPECT_NE(text.find(expected), std::string::npos) << WideToCodePage(c.Switch, CP_UTF8);
+  }
 }
 
 TEST_F(UnitSwitch, LinesWithNulsAndLineBreaksAreWrittenWhole) {
