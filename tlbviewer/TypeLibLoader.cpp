@@ -205,21 +205,24 @@ HRESULT LoadTypeLibraryFor(const TObjectData& AData, TComPtr<ITypeLib>& ALib, TR
   return hr;
 }
 
+namespace {
+
+BOOL CALLBACK CollectResourceNumber(HMODULE, LPCWSTR, LPWSTR AName, LONG_PTR AParam) {
+  // The loader reaches a library by its number ("x.dll\2"); named ones it cannot reach.
+  if (IS_INTRESOURCE(AName)) {
+    reinterpret_cast<std::vector<int>*>(AParam)->push_back(static_cast<int>(reinterpret_cast<ULONG_PTR>(AName)));
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 std::vector<int> TypeLibraryResources(const std::wstring& APath) {
   std::vector<int> numbers;
   HMODULE module = LoadLibraryExW(APath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (!module) module = LoadLibraryExW(APath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!module) return numbers;
-  EnumResourceNamesW(
-      module, L"TYPELIB",
-      [](HMODULE, LPCWSTR, LPWSTR AName, LONG_PTR AParam) -> BOOL {
-        // The loader reaches a library by its number ("x.dll\2"); named ones it cannot reach.
-        if (IS_INTRESOURCE(AName)) {
-          reinterpret_cast<std::vector<int>*>(AParam)->push_back(static_cast<int>(reinterpret_cast<ULONG_PTR>(AName)));
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LONG_PTR>(&numbers));
+  EnumResourceNamesW(module, L"TYPELIB", CollectResourceNumber, reinterpret_cast<LONG_PTR>(&numbers));
   FreeLibrary(module);
   std::sort(numbers.begin(), numbers.end());
   return numbers;
