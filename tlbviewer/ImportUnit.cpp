@@ -237,6 +237,15 @@ class TImportWriter {
   void WriteImplementation();
   std::wstring DefaultInterface(TDecl& ADecl, bool* AIsDisp);
   TMethod ReadMethod(const FUNCDESC& AFunc, ITypeInfo* AInfo);
+  // Size and alignment of a type in the library's platform, as a C compiler lays it out; size 0
+  // when not known.
+  struct TSizeAlign {
+    ULONG Size = 0;
+    ULONG Align = 1;
+  };
+  TSizeAlign LayoutOf(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth = 0);
+  // Whether a record holds fields the compiler finalizes (strings, variants, interfaces).
+  bool HoldsManaged(TDecl& ADecl, int ADepth = 0);
   // The vtable slots of an interface as its library describes it (cbSizeVft); -1 when unknown.
   int LibrarySlots(ITypeInfo* AInfo);
   // A method as a line of an interface; empty with AWhyNot set when it cannot be declared.
@@ -269,6 +278,22 @@ class TImportWriter {
   std::map<std::tuple<ITypeInfo*, HREFTYPE, bool>, TTypeText> FUserTypes;
   // The member names an interface passes on to those derived from it.
   std::map<const TDecl*, std::vector<std::wstring>> FMemberNames;
+
+ public:
+  // The records written, with the library's figures for them.
+  struct TFieldLayout {
+    std::wstring Name;
+    ULONG Offset;
+  };
+  struct TRecordLayout {
+    std::wstring Name;
+    ULONG Size;
+    std::vector<TFieldLayout> Fields;
+  };
+  const std::vector<TRecordLayout>& Layouts() const { return FLayouts; }
+
+ private:
+  std::vector<TRecordLayout> FLayouts;
 };
 
 TDecl* TImportWriter::DeclOf(ITypeInfo* AInfo) {
@@ -519,13 +544,21 @@ TTypeText TImportWriter::ResolveUserType(HREFTYPE ARef, ITypeInfo* AContext, TUs
     }
     case TKIND_RECORD:
     case TKIND_UNION: {
-      if (union_) {
-        // A variant part holds no managed fields: the record stands in as its bytes.
+      const bool managed = HoldsManaged(*decl, ADepth + 1);
+      if (union_ && managed) {
+        // A variant part holds no managed fields: the record stands in as units of its alignment,
+        // which keep its size and the place it takes.
         const ULONG size = std::max<ULONG>((*decl->Attr)->cbSizeInstance, 1);
-        return {L"array[0.." + std::to_wstring(size - 1) + L"] of Byte", false};
+        const ULONG align = (*decl->Attr)->cbAlignment;
+        static const std::pair<ULONG, const wchar_t*> kUnits[] = {{8, L"Int64"}, {4, L"Integer"}, {2, L"Word"}, {1, L"Byte"}};
+        for (const auto& [unitSize, unit] : kUnits) {
+          if (align >= unitSize && size % unitSize == 0) {
+            return {L"array[0.." + std::to_wstring(size / unitSize - 1) + L"] of " + unit, false};
+          }
+        }
       }
       TTypeText text{decl->Name, false};
-      text.Managed = true;  // may hold managed fields: kept out of variant parts above
+      text.Managed = managed;
       return text;
     }
     default:
@@ -737,20 +770,73 @@ void TImportWriter::WriteEnums() {
   if (opened) FOut.Add(std::wstring());
 }
 
+bool TImportWriter::HoldsManaged(TDecl& ADecl, int ADepth) {
+  if (ADepth > kMaxTypeDepth) return true;
+  const TYPEATTR& attr = *ADecl.Attr->get();
+  for (UINT i = 0; i < attr.cVars; ++i) {
+    TVarDescHolder var(ADecl.Info.get());
+    if (FAILED(var.Fetch(i))) continue;
+    if (TypeName(var->elemdescVar.tdesc, ADecl.Info.get(), TUse::uField, ADepth + 1).Managed) return true;
+  }
+  return false;
+}
+
+TImportWriter::TSizeAlign TImportWriter::LayoutOf(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth) {
+  const ULONG pointer = static_cast<ULONG>(FPointerSize);
+  if (ADepth > kMaxTypeDepth) return {};
+  switch (ADesc.vt) {
+    case VT_I1: case VT_UI1: return {1, 1};
+    case VT_I2: case VT_UI2: case VT_BOOL: return {2, 2};
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: case VT_HRESULT: return {4, 4};
+    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return {8, 8};
+    case VT_FILETIME: return {8, 4};
+    case VT_CLSID: return {16, 4};
+    case VT_DECIMAL: return {16, 8};
+    case VT_VARIANT: return {pointer == 8 ? 24u : 16u, 8};
+    case VT_BSTR: case VT_PTR: case VT_LPSTR: case VT_LPWSTR: case VT_UNKNOWN: case VT_DISPATCH:
+    case VT_SAFEARRAY: case VT_INT_PTR: case VT_UINT_PTR:
+      return {pointer, pointer};
+    case VT_CARRAY: {
+      if (!ADesc.lpadesc) return {};
+      const TSizeAlign element = LayoutOf(ADesc.lpadesc->tdescElem, AContext, ADepth + 1);
+      ULONG count = 1;
+      for (USHORT i = 0; i < ADesc.lpadesc->cDims; ++i) count *= std::max<ULONG>(ADesc.lpadesc->rgbounds[i].cElements, 1);
+      return {element.Size * count, element.Align};
+    }
+    case VT_USERDEFINED: {
+      TComPtr<ITypeInfo> referred;
+      if (FAILED(ReadRefTypeInfo(AContext, ADesc.hreftype, referred))) return {};
+      TTypeAttrHolder attr(referred.get());
+      if (FAILED(attr.Fetch())) return {};
+      switch (attr->typekind) {
+        case TKIND_ENUM: return {4, 4};
+        case TKIND_ALIAS: return LayoutOf(attr->tdescAlias, referred.get(), ADepth + 1);
+        case TKIND_RECORD:
+        case TKIND_UNION: return {attr->cbSizeInstance, std::max<ULONG>(attr->cbAlignment, 1)};
+        default: return {pointer, pointer};  // an interface stands for a reference
+      }
+    }
+    default: return {};
+  }
+}
+
 void TImportWriter::WriteRecord(TDecl& ADecl) {
   const TYPEATTR& attr = *ADecl.Attr->get();
   const bool union_ = ADecl.Kind == TKIND_UNION;
-  const int alignment = attr.cbAlignment == 1 || attr.cbAlignment == 2 || attr.cbAlignment == 4 ||
-                                attr.cbAlignment == 8 || attr.cbAlignment == 16
-                            ? attr.cbAlignment
-                            : 4;
-  if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
-  if (!ADecl.RenameNote.empty()) Body(ADecl.RenameNote);
-  Body(L"  {$ALIGN " + std::to_wstring(alignment) + L"}");
-  Body(L"  " + ADecl.Name + L" = record");
-  if (union_) Body(L"    case Integer of");
+  const ULONG alignment = attr.cbAlignment == 1 || attr.cbAlignment == 2 || attr.cbAlignment == 4 ||
+                                  attr.cbAlignment == 8 || attr.cbAlignment == 16
+                              ? attr.cbAlignment
+                              : 4;
+  // The fields that can be read, in the library's order, with their place in it.
+  struct TField {
+    std::wstring Declaration;  // "Name: Type"
+    std::wstring Note;         // its comments
+    std::wstring Name;
+    ULONG Offset;
+    TSizeAlign Layout;
+  };
+  std::vector<TField> read;
   TScope fields;
-  int written = 0;
   for (UINT i = 0; i < attr.cVars; ++i) {
     TVarDescHolder var(ADecl.Info.get());
     if (FAILED(var.Fetch(i))) continue;
@@ -760,22 +846,115 @@ void TImportWriter::WriteRecord(TDecl& ADecl) {
         TypeName(var->elemdescVar.tdesc, ADecl.Info.get(), union_ ? TUse::uUnionField : TUse::uField);
     const std::wstring base = Sanitized(CutAtNul(name.get()));
     const std::wstring field = Escaped(fields.Unique(base));
-    std::wstring line = union_ ? L"      " + std::to_wstring(written) + L": (" + field + L": " + type.Text + L");"
-                               : L"    " + field + L": " + type.Text + L";";
-    if (Lower(field) != Lower(base) && field != L"&" + base) line += L" // " + base + L" is taken";
-    if (!type.Valid) line += L" // stands in for a type the library does not hold";
-    Body(line);
-    ++written;
+    std::wstring note;
+    if (Lower(field) != Lower(base) && field != L"&" + base) note += L" // " + base + L" is taken";
+    if (!type.Valid) note += L" // stands in for a type the library does not hold";
+    read.push_back({field + L": " + type.Text, note, field, var->oInst, LayoutOf(var->elemdescVar.tdesc, ADecl.Info.get())});
   }
-  // A record with no field that could be read keeps its size.
-  if (written == 0) {
-    const ULONG size = std::max<ULONG>(attr.cbSizeInstance, 1);
-    Body(union_ ? L"      0: (Data: array[0.." + std::to_wstring(size - 1) + L"] of Byte);"
-                : L"    Data: array[0.." + std::to_wstring(size - 1) + L"] of Byte;");
+  auto roundUp = [](ULONG AValue, ULONG AAlign) { return AAlign ? (AValue + AAlign - 1) / AAlign * AAlign : AValue; };
+  // Where the compiler puts the fields under the record's alignment, as a C compiler does.
+  bool natural = !read.empty();
+  ULONG end = 0, widest = 1, largest = 0;
+  for (const TField& field : read) {
+    if (field.Layout.Size == 0) natural = false;
+    const ULONG align = std::min(field.Layout.Align, alignment);
+    widest = std::max(widest, align);
+    if (union_) {
+      natural = natural && field.Offset == 0;
+      largest = std::max(largest, field.Layout.Size);
+      continue;
+    }
+    end = roundUp(end, align);
+    natural = natural && field.Offset == end;
+    end += field.Layout.Size;
+  }
+  const ULONG size = roundUp(union_ ? largest : end, widest);
+  natural = natural && size == attr.cbSizeInstance;
+  // A library that gives no layout (no size, every offset 0) leaves it to the compiler.
+  const bool noLayout = attr.cbSizeInstance == 0 &&
+                        std::all_of(read.begin(), read.end(), [](const TField& A) { return A.Offset == 0; });
+  if (noLayout) natural = true;
+
+  if (!ADecl.Doc.empty()) Body(L"  // " + ADecl.Doc);
+  if (!ADecl.RenameNote.empty()) Body(ADecl.RenameNote);
+  TRecordLayout layout{ADecl.Name, attr.cbSizeInstance, {}};
+  auto declaration = [](const TField& AField) { return AField.Declaration; };
+  auto comments = [](const TField& AField) { return AField.Note; };
+  auto bytes = [](const std::wstring& AName, ULONG ACount) {
+    return AName + L": array[0.." + std::to_wstring(std::max<ULONG>(ACount, 1) - 1) + L"] of Byte";
+  };
+  if (read.empty()) {
+    // A record with no field that could be read keeps its size.
+    Body(L"  {$ALIGN " + std::to_wstring(alignment) + L"}");
+    Body(L"  " + ADecl.Name + L" = record");
+    if (union_) Body(L"    case Integer of");
+    Body(union_ ? L"      0: (" + bytes(L"Data", attr.cbSizeInstance) + L");" : L"    " + bytes(L"Data", attr.cbSizeInstance) + L";");
+  } else if (natural) {
+    Body(L"  {$ALIGN " + std::to_wstring(alignment) + L"}");
+    Body(L"  " + ADecl.Name + L" = record");
+    if (union_) Body(L"    case Integer of");
+    int index = 0;
+    for (const TField& field : read) {
+      Body(union_ ? L"      " + std::to_wstring(index++) + L": (" + declaration(field) + L");" + comments(field)
+                  : L"    " + declaration(field) + L";" + comments(field));
+      layout.Fields.push_back({field.Name, field.Offset});
+    }
+  } else {
+    // The compiler would not put the fields where the library has them: they are placed by hand,
+    // packed, with filler bytes between them, so that every field and the size match.
+    Body(L"  {$ALIGN 1}");
+    Body(L"  " + ADecl.Name + L" = record");
+    std::vector<std::wstring> lines;
+    bool placed = !read.empty();
+    if (union_) {
+      lines.push_back(L"    case Integer of");
+      int index = 0;
+      for (const TField& field : read) {
+        if (field.Layout.Size == 0 || field.Offset != 0 || field.Layout.Size > attr.cbSizeInstance) {
+          placed = false;
+          break;
+        }
+        lines.push_back(L"      " + std::to_wstring(index++) + L": (" + declaration(field) + L");" + comments(field));
+        layout.Fields.push_back({field.Name, 0});
+      }
+      if (placed) lines.push_back(L"      " + std::to_wstring(index) + L": (" + bytes(L"Size_", attr.cbSizeInstance) + L");");
+    } else {
+      ULONG cursor = 0;
+      for (const TField& field : read) {
+        // A field where the record ends: a conformant array that follows the record's data.
+        if (field.Offset == attr.cbSizeInstance && &field == &read.back()) {
+          lines.push_back(L"    // " + declaration(field) + L": follows the record's " + std::to_wstring(attr.cbSizeInstance) +
+                          L" bytes (an array whose length the data gives)");
+          break;
+        }
+        if (field.Layout.Size == 0 || field.Offset < cursor || field.Offset + field.Layout.Size > attr.cbSizeInstance) {
+          placed = false;
+          break;
+        }
+        if (field.Offset > cursor) lines.push_back(L"    " + bytes(L"Filler" + std::to_wstring(cursor), field.Offset - cursor) + L";");
+        lines.push_back(L"    " + declaration(field) + L";" + comments(field));
+        layout.Fields.push_back({field.Name, field.Offset});
+        cursor = field.Offset + field.Layout.Size;
+      }
+      if (placed && cursor < attr.cbSizeInstance) {
+        lines.push_back(L"    " + bytes(L"Filler" + std::to_wstring(cursor), attr.cbSizeInstance - cursor) + L";");
+      }
+    }
+    if (placed) {
+      Body(L"    // Laid out as the library lays it out: the compiler would place its fields elsewhere.");
+      for (const std::wstring& line : lines) Body(line);
+    } else {
+      // Nothing else matches the library: the record keeps its size, its fields are not declared.
+      Body(L"    // Its fields cannot be laid out as the library lays them out: it keeps its size only.");
+      if (union_) Body(L"    case Integer of");
+      Body(union_ ? L"      0: (" + bytes(L"Data", attr.cbSizeInstance) + L");" : L"    " + bytes(L"Data", attr.cbSizeInstance) + L";");
+      layout.Fields.clear();
+    }
   }
   Body(L"  end;");
   Body(L"  {$ALIGN 8}");
   Body(std::wstring());
+  if (!read.empty()) FLayouts.push_back(std::move(layout));
 }
 
 // A type of the compilers' units named with its unit ("System.Byte"), for a declaration of the
@@ -1740,6 +1919,49 @@ TVtableLayout PlanVtable(const std::vector<int>& AOffsets, int ASizeVft, int APo
 void GenerateCompilableUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName) {
   TImportWriter writer(AData, ALib, ALines);
   writer.Run(AUnitName);
+}
+
+void GenerateLayoutCheck(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines) {
+  TLineList unit;
+  std::wstring unitName;
+  TImportWriter writer(AData, ALib, unit);
+  writer.Run(unitName);
+  ALines.Add(L"// Checks the records of " + unitName + L" against the sizes and field offsets the library gives.");
+  ALines.Add(L"program LayoutCheck;");
+  ALines.Add(std::wstring());
+  ALines.Add(L"{$IFDEF FPC}");
+  ALines.Add(L"  {$MODE DELPHI}");
+  ALines.Add(L"{$ENDIF}");
+  ALines.Add(L"{$APPTYPE CONSOLE}");
+  ALines.Add(std::wstring());
+  ALines.Add(L"uses " + unitName + L";");
+  ALines.Add(std::wstring());
+  ALines.Add(L"var");
+  ALines.Add(L"  Failures: Integer = 0;");
+  const auto& layouts = writer.Layouts();
+  for (size_t i = 0; i < layouts.size(); ++i) ALines.Add(L"  R" + std::to_wstring(i) + L": " + layouts[i].Name + L";");
+  ALines.Add(std::wstring());
+  ALines.Add(L"procedure Check(const AName: string; AActual, AExpected: NativeInt);");
+  ALines.Add(L"begin");
+  ALines.Add(L"  if AActual = AExpected then Exit;");
+  ALines.Add(L"  WriteLn('FAIL ', AName, ': ', AActual, ' where the library says ', AExpected);");
+  ALines.Add(L"  Inc(Failures);");
+  ALines.Add(L"end;");
+  ALines.Add(std::wstring());
+  ALines.Add(L"begin");
+  for (size_t i = 0; i < layouts.size(); ++i) {
+    const std::wstring var = L"R" + std::to_wstring(i);
+    const std::wstring shown = PascalString(layouts[i].Name);
+    ALines.Add(L"  Check(" + shown + L", SizeOf(" + var + L"), " + std::to_wstring(layouts[i].Size) + L");");
+    for (const auto& field : layouts[i].Fields) {
+      if (field.Name.empty()) continue;
+      ALines.Add(L"  Check(" + PascalString(layouts[i].Name + L"." + field.Name) + L", NativeInt(@" + var + L"." +
+                 field.Name + L") - NativeInt(@" + var + L"), " + std::to_wstring(field.Offset) + L");");
+    }
+  }
+  ALines.Add(L"  WriteLn(" + std::to_wstring(layouts.size()) + L", ' records checked, ', Failures, ' differences');");
+  ALines.Add(L"  if Failures > 0 then Halt(1);");
+  ALines.Add(L"end.");
 }
 
 }  // namespace vantrel

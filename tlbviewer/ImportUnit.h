@@ -42,4 +42,9 @@ TVtableLayout PlanVtable(const std::vector<int>& AOffsets, int ASizeVft, int APo
 // came from, for the header. Declarations that cannot be read are left out with a comment.
 void GenerateCompilableUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName);
 
+// A program that uses the import unit and prints "FAIL ..." for every record whose size, and every
+// field whose offset, differs from what the library says (cbSizeInstance, oInst); it ends with
+// exit code 1 then.
+void GenerateLayoutCheck(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines);
+
 }  // namespace vantrel

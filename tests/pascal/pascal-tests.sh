@@ -109,6 +109,36 @@ case "$test_name" in
     done
     grep -q "PensLib_TLB;" "$work/units/DrawingLib_TLB.pas" 2>/dev/null || { echo "FAIL DrawingLib_TLB does not use PensLib_TLB"; status=1; }
     ;;
+  Layouts)
+    # Every record of the units of Wine's 64-bit libraries and of the fixtures built for 64-bit
+    # programs has the size and field offsets its library gives, as a generated program checks.
+    system="$WINEPREFIX/drive_c/windows/system32"
+    sources=()
+    for path in "$system"/*; do
+      holds_type_library "$path" && sources+=("$native$(basename "$path")")
+    done
+    IFS=: read -r -a fixtures <<<"${VANTREL_LAYOUT_FIXTURES:-}"
+    for fixture in "${fixtures[@]}"; do sources+=("$(winepath -w "$fixture")"); done
+    checked=0
+    for source in "${sources[@]}"; do
+      name=$(basename "${source//\\//}")
+      dir="$work/layout-$name"
+      generate "$source" "$dir" >/dev/null 2>&1 || continue  # a file without a library
+      (cd "$dir" && wine "$VANTREL_LAYOUT_CHECK" "$source" LayoutCheck.dpr >/dev/null 2>"$dir.check.err") || {
+        echo "FAIL $name: the layout check cannot be written: $(tr -d '\r' <"$dir.check.err")"
+        status=1
+        continue
+      }
+      for unit in "$dir"/*.pas; do compile "$unit" || status=1; done
+      compile "$dir/LayoutCheck.dpr" || { status=1; continue; }
+      output=$(cd "$dir" && wine ./LayoutCheck.exe 2>&1 | tr -d '\r')
+      echo "$output" | sed "s/^/$name: /"
+      echo "$output" | grep -q ' records checked, 0 differences$' || { echo "FAIL $name: record layouts differ"; status=1; }
+      checked=$((checked + 1))
+    done
+    echo "$checked libraries' record layouts checked"
+    [ "$checked" -ge 20 ] || { echo "FAIL only $checked libraries checked"; status=1; }
+    ;;
   Scrrun)
     run_program ScrrunDemo scrrun.dll "$(printf '%s\n' 'C:\Data\report.txt' 'gz' '2' 'two' 'TRUE' 'FALSE')" || status=1
     ;;

@@ -145,6 +145,8 @@ class TFakeTypeInfo : public ITypeInfo {
     attr->cImplTypes = static_cast<WORD>(type.ImplTypes.size());
     attr->tdescAlias = type.Alias;
     attr->cbSizeVft = type.SizeVft;
+    attr->cbSizeInstance = type.Size;
+    attr->cbAlignment = type.Alignment;
     attr->memidConstructor = MEMBERID_NIL;
     attr->memidDestructor = MEMBERID_NIL;
     FAttrs[attr] = true;
@@ -222,6 +224,7 @@ class TFakeTypeInfo : public ITypeInfo {
     desc.memid = var.MemberId;
     desc.varkind = var.Kind;
     desc.elemdescVar.tdesc = var.Type;
+    if (var.Kind != VAR_CONST) desc.oInst = var.Offset;
     if (var.Kind == VAR_CONST && var.HasValue) {
       VariantCopy(&record->Value, const_cast<VARIANT*>(var.Value.get()));
       desc.lpvarValue = &record->Value;

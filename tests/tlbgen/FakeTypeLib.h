@@ -94,6 +94,7 @@ struct TFakeVar {
   std::wstring Doc;
   HRESULT DescResult = S_OK;
   HRESULT DocResult = S_OK;
+  ULONG Offset = 0;  // oInst: the field's place in its record
 };
 
 struct TFakeType {
@@ -107,6 +108,8 @@ struct TFakeType {
   std::vector<TFakeVar> Vars;
   std::vector<HREFTYPE> ImplTypes;
   WORD SizeVft = 0;  // cbSizeVft: the vtable's size in bytes, the base's included
+  ULONG Size = 0;       // cbSizeInstance
+  WORD Alignment = 0;   // cbAlignment
   // Answers of the library for this index, and of the description itself.
   HRESULT LibDocResult = S_OK;
   HRESULT KindResult = S_OK;

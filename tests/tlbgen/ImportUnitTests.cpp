@@ -471,3 +471,72 @@ TEST(ImportUnit, ResultsAndParametersAreDeclaredAsTheMethodPassesThem) {
   EXPECT_TRUE(Has(lines, L"  CURRENCY = System.Currency;"));
   EXPECT_TRUE(Has(lines, L"    function Items(list: OleVariant): OleVariant; dispid 1;")) << Joined(lines);
 }
+
+namespace {
+
+TFakeVar FieldAt(MEMBERID AId, const std::wstring& AName, TYPEDESC AType, ULONG AOffset) {
+  TFakeVar var = Field(AId, AName, AType);
+  var.Offset = AOffset;
+  return var;
+}
+
+TFakeType RecordOf(TYPEKIND AKind, const std::wstring& AName, ULONG ASize, WORD AAlignment, std::vector<TFakeVar> AFields) {
+  TFakeType type = Type(AKind, AName);
+  type.Size = ASize;
+  type.Alignment = AAlignment;
+  type.Vars = std::move(AFields);
+  return type;
+}
+
+// The lines of one record's declaration, after its head up to its end.
+TStringList RecordLines(const TStringList& ALines, const std::wstring& AHead) {
+  auto start = std::find(ALines.begin(), ALines.end(), AHead);
+  if (start == ALines.end()) return {};
+  auto end = std::find(start, ALines.end(), L"  end;");
+  return TStringList(start + 1, end);
+}
+
+}  // namespace
+
+TEST(ImportUnit, RecordsKeepTheLayoutTheLibraryGives) {
+  TFakeLibrary lib;
+  lib.Name = L"Layouts";
+  lib.HasAttr = true;
+  TTypePool& pool = lib.Pool;
+  // A field that cannot be read leaves filler of its size.
+  TFakeVar lost = FieldAt(2, L"Lost", pool.Basic(VT_I4), 4);
+  lost.DescResult = E_FAIL;
+  TFakeType gap = RecordOf(TKIND_RECORD, L"Gap", 12, 4,
+                           {FieldAt(1, L"a", pool.Basic(VT_I4), 0), lost, FieldAt(3, L"c", pool.Basic(VT_I4), 8)});
+  // Fields packed closer than the alignment says: placed by hand.
+  TFakeType tight = RecordOf(TKIND_RECORD, L"Tight", 5, 4,
+                             {FieldAt(1, L"c", pool.Basic(VT_I1), 0), FieldAt(2, L"i", pool.Basic(VT_I4), 1)});
+  // Fields on top of each other in a record: only the size can be kept.
+  TFakeType overlap = RecordOf(TKIND_RECORD, L"Overlap", 8, 4,
+                               {FieldAt(1, L"a", pool.Basic(VT_I4), 0), FieldAt(2, L"b", pool.Basic(VT_I4), 2)});
+  // A record with a string in a union stands in by units of its alignment, which keep the union's.
+  TFakeType managed = RecordOf(TKIND_RECORD, L"Named", 16, 8,
+                               {FieldAt(1, L"name", pool.Basic(VT_BSTR), 0), FieldAt(2, L"d", pool.Basic(VT_R8), 8)});
+  TFakeType plain = RecordOf(TKIND_RECORD, L"Plain", 16, 8,
+                             {FieldAt(1, L"d", pool.Basic(VT_R8), 0), FieldAt(2, L"i", pool.Basic(VT_I4), 8)});
+  TFakeType either = RecordOf(TKIND_UNION, L"Either", 16, 8,
+                              {FieldAt(1, L"named", pool.User(4), 0), FieldAt(2, L"plain", pool.User(5), 0)});
+  lib.Refs[4] = 3;
+  lib.Refs[5] = 4;
+  lib.Types = {gap, tight, overlap, managed, plain, either};
+  const TStringList lines = ImportUnit(lib);
+  EXPECT_EQ(RecordLines(lines, L"  Gap = record"),
+            (TStringList{L"    // Laid out as the library lays it out: the compiler would place its fields elsewhere.",
+                         L"    a: Integer;", L"    Filler4: array[0..3] of Byte;", L"    c: Integer;"}))
+      << Joined(lines);
+  EXPECT_EQ(RecordLines(lines, L"  Tight = record"),
+            (TStringList{L"    // Laid out as the library lays it out: the compiler would place its fields elsewhere.",
+                         L"    c: ShortInt;", L"    i: Integer;"}));
+  EXPECT_EQ(RecordLines(lines, L"  Overlap = record"),
+            (TStringList{L"    // Its fields cannot be laid out as the library lays them out: it keeps its size only.",
+                         L"    Data: array[0..7] of Byte;"}));
+  EXPECT_EQ(RecordLines(lines, L"  Either = record"),
+            (TStringList{L"    case Integer of", L"      0: (named: array[0..1] of Int64);", L"      1: (plain: Plain);"}))
+      << Joined(lines);
+  EXPECT_EQ(RecordLines(lines, L"  Plain = record"), (TStringList{L"    d: Double;", L"    i: Integer;"}));
+}
