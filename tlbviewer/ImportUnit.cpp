@@ -211,7 +211,14 @@ struct TMethod {
 
 class TImportWriter {
  public:
-  TImportWriter(const TObjectData& AData, ITypeLib* ALib, TLineList& AOut) : FData(AData), FLib(ALib), FOut(AOut) {}
+  TImportWriter(const TObjectData& AData, ITypeLib* ALib, TLineList& AOut, std::vector<GUID> AStandIns = {})
+      : FData(AData), FLib(ALib), FOut(AOut), FStandIns(std::move(AStandIns)) {}
+  // The libraries whose units the unit uses.
+  std::vector<TImportedLibrary> Imports() const {
+    std::vector<TImportedLibrary> imports;
+    for (const auto& external : FExternalUnits) imports.push_back(external.Imported);
+    return imports;
+  }
   void Run(std::wstring& AUnitName);
 
  private:
@@ -265,7 +272,9 @@ class TImportWriter {
   std::wstring FVersionNames[3];  // major, minor, LIBID_
   struct TExternalUnit {
     std::wstring Unit, Library, File;
+    TImportedLibrary Imported;
   };
+  std::vector<GUID> FStandIns;
   std::vector<TExternalUnit> FExternalUnits;
   bool FUsesStdole = false;
   // Pointer types: name and target, in the order first needed.
@@ -479,6 +488,9 @@ std::wstring TImportWriter::ExternalUnit(ITypeInfo* AInfo) {
   lib->ReleaseTLibAttr(attr);
   // stdole's types come from the compiler's own unit, by their names.
   if (IsEqualGUID(library.guid, kStdoleLibrary)) return std::wstring();
+  for (const GUID& standIn : FStandIns) {
+    if (IsEqualGUID(library.guid, standIn)) return std::wstring();
+  }
   std::wstring name;
   ReadLibDocumentation(lib.get(), -1, &name, nullptr, nullptr);
   const std::wstring unit = ImportUnitName(name);
@@ -496,6 +508,7 @@ std::wstring TImportWriter::ExternalUnit(ITypeInfo* AInfo) {
     external.File = CommentText(CutAtNul(path));
     SysFreeString(path);
   }
+  external.Imported = {library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid, unit};
   FExternalUnits.push_back(external);
   return unit;
 }
@@ -1919,6 +1932,13 @@ TVtableLayout PlanVtable(const std::vector<int>& AOffsets, int ASizeVft, int APo
 void GenerateCompilableUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName) {
   TImportWriter writer(AData, ALib, ALines);
   writer.Run(AUnitName);
+}
+
+void GenerateCompilableUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName,
+                            std::vector<TImportedLibrary>* AImports, const std::vector<GUID>& AStandIns) {
+  TImportWriter writer(AData, ALib, ALines, AStandIns);
+  writer.Run(AUnitName);
+  if (AImports) *AImports = writer.Imports();
 }
 
 void GenerateLayoutCheck(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines) {

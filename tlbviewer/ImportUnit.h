@@ -38,9 +38,23 @@ struct TVtableLayout {
 TVtableLayout PlanVtable(const std::vector<int>& AOffsets, int ASizeVft, int APointerSize, int ABaseSlots,
                          int ADeclaredBaseSlots);
 
+// A library an import unit uses the unit of.
+struct TImportedLibrary {
+  GUID Guid = GUID_NULL;
+  WORD MajorVersion = 0, MinorVersion = 0;
+  LCID Locale = 0;
+  std::wstring Unit;  // its unit's name
+};
+
 // Appends the whole unit to ALines and sets AUnitName to its name. AData tells where the library
 // came from, for the header. Declarations that cannot be read are left out with a comment.
 void GenerateCompilableUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName);
+// The same, telling which libraries' units the unit uses (AImports, may be null); the types of the
+// libraries in AStandIns stand in as the types of a library the unit does not know (interfaces as
+// IUnknown or IDispatch, records as their bytes), so that the unit does not use theirs: units of
+// libraries that import each other cannot all use each other.
+void GenerateCompilableUnit(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName,
+                            std::vector<TImportedLibrary>* AImports, const std::vector<GUID>& AStandIns);
 
 // A program that uses the import unit and prints "FAIL ..." for every record whose size, and every
 // field whose offset, differs from what the library says (cbSizeInstance, oInst); it ends with

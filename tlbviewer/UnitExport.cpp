@@ -158,6 +158,123 @@ void SaveIdlFile(std::wstring_view AFilename, const TLineList& ALines) {
 
 namespace {
 
+std::wstring GuidString(const GUID& AGuid) {
+  wchar_t text[40] = {};
+  StringFromGUID2(AGuid, text, 40);
+  return text;
+}
+
+// One unit of a folder of import units.
+struct TUnitJob {
+  TObjectData Data;
+  TComPtr<ITypeLib> Lib;
+  GUID Guid = GUID_NULL;
+  std::vector<GUID> StandIns;
+  std::vector<TImportedLibrary> Imports;
+  TLineList Lines;
+  std::wstring Unit;
+  void Generate() {
+    Lines.Clear();
+    GenerateCompilableUnit(Data, Lib.get(), Lines, Unit, &Imports, StandIns);
+  }
+};
+
+// A path in the import graph from job AFrom back to itself, as the jobs it passes; empty if none.
+std::vector<size_t> CycleFrom(const std::vector<TUnitJob>& AJobs, size_t AFrom) {
+  auto indexOf = [&](const GUID& AGuid) {
+    for (size_t i = 0; i < AJobs.size(); ++i) {
+      if (IsEqualGUID(AJobs[i].Guid, AGuid)) return i;
+    }
+    return AJobs.size();
+  };
+  // Depth first over the units each uses, remembering the path.
+  std::vector<size_t> path = {AFrom};
+  std::vector<size_t> next = {0};
+  std::vector<bool> seen(AJobs.size(), false);
+  seen[AFrom] = true;
+  while (!path.empty()) {
+    const TUnitJob& job = AJobs[path.back()];
+    if (next.back() >= job.Imports.size()) {
+      path.pop_back();
+      next.pop_back();
+      continue;
+    }
+    const size_t target = indexOf(job.Imports[next.back()++].Guid);
+    if (target == AFrom) return path;
+    if (target < AJobs.size() && !seen[target]) {
+      seen[target] = true;
+      path.push_back(target);
+      next.push_back(0);
+    }
+  }
+  return {};
+}
+
+// Writes the import unit of a library and those of every library it imports, and of theirs, into
+// AFolder. Units of libraries that import each other would use each other, which no compiler
+// accepts: in each such cycle the unit with the last name takes the next one's types as stand-ins.
+TExportOutcome WriteImportUnitFolder(const TObjectData& AData, TComPtr<ITypeLib> ALib, const std::wstring& AFolder,
+                                     TRegView AView, const std::function<void(const std::wstring&)>& AReportError) {
+  std::vector<TUnitJob> jobs;
+  jobs.push_back({AData, std::move(ALib)});
+  TLIBATTR* attr = nullptr;
+  if (SUCCEEDED(jobs[0].Lib->GetLibAttr(&attr)) && attr) {
+    jobs[0].Guid = attr->guid;
+    jobs[0].Lib->ReleaseTLibAttr(attr);
+  }
+  bool complete = true;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    jobs[i].Generate();
+    for (const TImportedLibrary& imported : std::vector<TImportedLibrary>(jobs[i].Imports)) {
+      bool known = false;
+      for (const TUnitJob& job : jobs) known = known || IsEqualGUID(job.Guid, imported.Guid);
+      if (known) continue;
+      TObjectData data;
+      data.TypeLib = GuidString(imported.Guid);
+      data.GUID = data.TypeLib;
+      data.CLSID = data.TypeLib;
+      data.Name = imported.Unit;
+      data.Typ = TObjectType::otTypeLib;
+      data.MajorVersion = imported.MajorVersion;
+      data.MinorVersion = imported.MinorVersion;
+      TTypeLibRead read = ReadTypeLibrary(data, AView);
+      if (!read.Library) {
+        AReportError(FormatS(L"The unit %s uses %s, whose library cannot be read: %s",
+                             {jobs[i].Unit, imported.Unit, read.Message}));
+        complete = false;
+        continue;
+      }
+      TUnitJob job{data, std::move(read.Library)};
+      job.Guid = imported.Guid;
+      jobs.push_back(std::move(job));
+    }
+  }
+  // No unit may use itself through others: each cycle gives up its edge from the last name.
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (size_t i = 0; i < jobs.size() && !changed; ++i) {
+      const std::vector<size_t> cycle = CycleFrom(jobs, i);
+      if (cycle.empty()) continue;
+      size_t last = 0;
+      for (size_t k = 1; k < cycle.size(); ++k) {
+        if (LowerCaseAscii(jobs[cycle[k]].Unit) > LowerCaseAscii(jobs[cycle[last]].Unit)) last = k;
+      }
+      TUnitJob& cutter = jobs[cycle[last]];
+      cutter.StandIns.push_back(jobs[cycle[(last + 1) % cycle.size()]].Guid);
+      cutter.Generate();
+      changed = true;
+    }
+  }
+  const std::wstring folder = IncludeTrailingPathDelimiter(AFolder);
+  for (const TUnitJob& job : jobs) SaveUnitFile(folder + DefaultUnitFileName(job.Unit), job.Lines);
+  return complete ? TExportOutcome::Succeeded : TExportOutcome::Failed;
+}
+
+// Whether an output names a folder: one that exists, or a path that ends in a separator.
+bool IsFolderOutput(const std::wstring& AOutput) {
+  return !AOutput.empty() && (AOutput.back() == L'\\' || AOutput.back() == L'/' || DirectoryExists(AOutput));
+}
+
 // A unit of the library a switch names, written to the file after it (or to the library's name).
 using TUnitGenerator = void (*)(const TObjectData& AData, ITypeLib* ALib, TLineList& ALines, std::wstring& AUnitName);
 
@@ -178,6 +295,9 @@ TExportOutcome RunLibraryExport(const TStringList& AParams, const wchar_t* ASwit
     return TExportOutcome::Failed;
   }
   std::wstring output = argument(index + 2);
+  // "C:\units\" in quotes reaches the program as C:\units" (the backslash escapes the quote): a
+  // file name holds no quotes, so the quote stands for the separator it replaced.
+  if (!output.empty() && output.back() == L'"') output.back() = L'\\';
 
   try {
     TComInit com;
@@ -186,6 +306,12 @@ TExportOutcome RunLibraryExport(const TStringList& AParams, const wchar_t* ASwit
     if (!read.Library) {
       AReportError(read.Message);
       return TExportOutcome::Failed;
+    }
+    if (AGenerate == static_cast<TUnitGenerator>(GenerateCompilableUnit) && IsFolderOutput(output)) {
+      if (!DirectoryExists(output) && !CreateDirectoryW(output.c_str(), nullptr)) {
+        throw EFileError(FormatS(L"Cannot create the folder %s: %s", {output, Trim(SysErrorMessage(GetLastError()))}));
+      }
+      return WriteImportUnitFolder(data, std::move(read.Library), output, AView, AReportError);
     }
     TLineList lines;
     std::wstring unitName;

@@ -156,6 +156,45 @@ TEST_F(UnitSwitch, LinesWithNulsAndLineBreaksAreWrittenWhole) {
   EXPECT_NE(bytes.find(std::string("before\0after the NUL", 20)), std::string::npos);
 }
 
+TEST_F(UnitSwitch, AFolderGetsTheUnitsOfEveryLibraryTheLibraryImports) {
+  // Drawing imports Pens, found through its registration.
+  const std::wstring pens = FixturePath(L"Pens.tlb");
+  TComPtr<ITypeLib> pensLib;
+  ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(pens.c_str(), REGKIND_REGISTER, pensLib.put()));
+  TLIBATTR* attr = nullptr;
+  ASSERT_HRESULT_SUCCEEDED(pensLib->GetLibAttr(&attr));
+  const TLIBATTR registered = *attr;
+  pensLib->ReleaseTLibAttr(attr);
+  pensLib.reset();
+  TScopeExit unregister([&] {
+    UnRegisterTypeLib(registered.guid, registered.wMajorVerNum, registered.wMinorVerNum, registered.lcid, registered.syskind);
+  });
+  const std::wstring folder = Temp.File(L"units\\");
+  TProcessResult run = RunProgram(L"/PAS " + Quoted(FixturePath(L"Drawing.tlb")) + L" " + Quoted(folder));
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  const std::string drawing = ReadFileBytes(folder + L"DrawingLib_TLB.pas");
+  EXPECT_NE(drawing.find("  PensLib_TLB;\r\n"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(folder + L"PensLib_TLB.pas").find("\r\nunit PensLib_TLB;\r\n"), std::string::npos);
+}
+
+TEST_F(UnitSwitch, LibrariesThatImportEachOtherGetUnitsThatDoNotUseEachOther) {
+  const std::wstring a = Temp.File(L"MutualA.tlb"), b = Temp.File(L"MutualB.tlb");
+  TMutualLibraries libraries(a, b);
+  const std::wstring folder = Temp.File(L"units");
+  CreateDirectoryW(folder.c_str(), nullptr);
+  TProcessResult run = RunProgram(L"/PAS " + Quoted(a) + L" " + Quoted(folder));
+  ASSERT_FALSE(run.TimedOut);
+  EXPECT_EQ(run.ExitCode, 0u) << run.StdErr;
+  const std::string unitA = ReadFileBytes(folder + L"\\MutualA_TLB.pas");
+  const std::string unitB = ReadFileBytes(folder + L"\\MutualB_TLB.pas");
+  // MutualA uses MutualB; MutualB, last by name, takes MutualA's interface as IUnknown.
+  EXPECT_NE(unitA.find("  MutualB_TLB;\r\n"), std::string::npos) << unitA;
+  EXPECT_NE(unitA.find("function Take(const item: MutualB_TLB.IBeta): HResult; stdcall;"), std::string::npos) << unitA;
+  EXPECT_EQ(unitB.find("MutualA_TLB"), std::string::npos) << unitB;
+  EXPECT_NE(unitB.find("function Take(const item: IUnknown): HResult; stdcall;"), std::string::npos) << unitB;
+}
+
 TEST_F(UnitSwitch, RegisteredLibraryGoesToItsNameInTheCurrentFolder) {
   TProcessResult run = RunProgram(L"-su " + std::wstring(kStdOleGuid), Temp.Path());
   ASSERT_FALSE(run.TimedOut);

@@ -139,4 +139,97 @@ TStringList TextsDeclarations() {
   };
 }
 
+namespace {
+
+const GUID kMutualA = {0x7A11E2B0, 0x51C4, 0x4D6E, {0x8F, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0xD1}};
+const GUID kMutualB = {0x7A11E2B0, 0x51C4, 0x4D6E, {0x8F, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0xD2}};
+const GUID kAlpha = {0x7A11E2B0, 0x51C4, 0x4D6E, {0x8F, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0xD3}};
+const GUID kAlphaUser = {0x7A11E2B0, 0x51C4, 0x4D6E, {0x8F, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0xD4}};
+const GUID kBeta = {0x7A11E2B0, 0x51C4, 0x4D6E, {0x8F, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0xD5}};
+
+SYSKIND OwnPlatform() { return sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32; }
+
+// An interface deriving from IUnknown with one method taking a reference to AParamType (none: no
+// parameter).
+void AddInterface(ICreateTypeLib2* ALib, const wchar_t* AName, const GUID& AGuid, ITypeInfo* AParamType) {
+  TComPtr<ICreateTypeInfo> info = NewType(ALib, AName, TKIND_INTERFACE);
+  Check(info->SetGuid(AGuid), "SetGuid");
+  TComPtr<ITypeLib> stdole;
+  Check(LoadRegTypeLib(IID_StdOle, 2, 0, 0, stdole.put()), "LoadRegTypeLib");
+  TComPtr<ITypeInfo> unknown;
+  Check(stdole->GetTypeInfoOfGuid(IID_IUnknown, unknown.put()), "GetTypeInfoOfGuid");
+  HREFTYPE base = 0;
+  Check(info->AddRefTypeInfo(unknown.get(), &base), "AddRefTypeInfo");
+  Check(info->AddImplType(0, base), "AddImplType");
+  FUNCDESC func = {};
+  func.memid = 0x60010000;
+  func.funckind = FUNC_PUREVIRTUAL;
+  func.invkind = INVOKE_FUNC;
+  func.callconv = CC_STDCALL;
+  func.elemdescFunc.tdesc.vt = VT_HRESULT;
+  ELEMDESC param = {};
+  TYPEDESC pointee = {};
+  if (AParamType) {
+    HREFTYPE ref = 0;
+    Check(info->AddRefTypeInfo(AParamType, &ref), "AddRefTypeInfo");
+    pointee.vt = VT_USERDEFINED;
+    pointee.hreftype = ref;
+    param.tdesc.vt = VT_PTR;
+    param.tdesc.lptdesc = &pointee;
+    param.paramdesc.wParamFlags = PARAMFLAG_FIN;
+    func.cParams = 1;
+    func.lprgelemdescParam = &param;
+  }
+  Check(info->AddFuncDesc(0, &func), "AddFuncDesc");
+  LPOLESTR names[] = {Text(L"Take"), Text(L"item")};
+  Check(info->SetFuncAndParamNames(0, names, AParamType ? 2 : 1), "SetFuncAndParamNames");
+  Check(info->LayOut(), "LayOut");
+}
+
+TComPtr<ICreateTypeLib2> NewLibrary(const std::wstring& APath, const wchar_t* AName, const GUID& AGuid) {
+  TComPtr<ICreateTypeLib2> lib;
+  Check(CreateTypeLib2(OwnPlatform(), APath.c_str(), lib.put()), "CreateTypeLib2");
+  Check(lib->SetName(Text(AName)), "SetName");
+  Check(lib->SetGuid(AGuid), "SetGuid");
+  Check(lib->SetVersion(1, 0), "SetVersion");
+  return lib;
+}
+
+TComPtr<ITypeInfo> RegisteredType(const std::wstring& APath, const GUID& AType) {
+  TComPtr<ITypeLib> lib;
+  Check(LoadTypeLibEx(APath.c_str(), REGKIND_REGISTER, lib.put()), "LoadTypeLibEx");
+  TComPtr<ITypeInfo> info;
+  Check(lib->GetTypeInfoOfGuid(AType, info.put()), "GetTypeInfoOfGuid");
+  return info;
+}
+
+}  // namespace
+
+TMutualLibraries::TMutualLibraries(const std::wstring& APathA, const std::wstring& APathB) {
+  // A without its use of B first, so that B can import A; then A again, importing B.
+  {
+    TComPtr<ICreateTypeLib2> a = NewLibrary(APathA, L"MutualA", kMutualA);
+    AddInterface(a.get(), L"IAlpha", kAlpha, nullptr);
+    Check(a->SaveAllChanges(), "SaveAllChanges");
+  }
+  {
+    TComPtr<ITypeInfo> alpha = RegisteredType(APathA, kAlpha);
+    TComPtr<ICreateTypeLib2> b = NewLibrary(APathB, L"MutualB", kMutualB);
+    AddInterface(b.get(), L"IBeta", kBeta, alpha.get());
+    Check(b->SaveAllChanges(), "SaveAllChanges");
+  }
+  TComPtr<ITypeInfo> beta = RegisteredType(APathB, kBeta);
+  TComPtr<ICreateTypeLib2> a = NewLibrary(APathA, L"MutualA", kMutualA);
+  AddInterface(a.get(), L"IAlpha", kAlpha, nullptr);
+  AddInterface(a.get(), L"IAlphaUser", kAlphaUser, beta.get());
+  Check(a->SaveAllChanges(), "SaveAllChanges");
+  a.reset();
+  RegisteredType(APathA, kAlphaUser);
+}
+
+TMutualLibraries::~TMutualLibraries() {
+  UnRegisterTypeLib(kMutualA, 1, 0, 0, OwnPlatform());
+  UnRegisterTypeLib(kMutualB, 1, 0, 0, OwnPlatform());
+}
+
 }  // namespace vantrel::test

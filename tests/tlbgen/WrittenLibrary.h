@@ -30,6 +30,17 @@ void WriteTextsLibrary(const std::wstring& APath);
 // The unit's lines after its head (from "type" to before the footer) for that library.
 TStringList TextsDeclarations();
 
+// Two libraries that import each other, "MutualA" (its interface IAlphaUser takes an IBeta) and
+// "MutualB" (its IBeta takes an IAlpha of MutualA), written to APathA and APathB and registered,
+// as the loader finds a library's imports by registration. Unregistered when it ends.
+class TMutualLibraries {
+ public:
+  TMutualLibraries(const std::wstring& APathA, const std::wstring& APathB);
+  ~TMutualLibraries();
+  TMutualLibraries(const TMutualLibraries&) = delete;
+  TMutualLibraries& operator=(const TMutualLibraries&) = delete;
+};
+
 // The head line of its doc string, and the line after it.
 extern const wchar_t kTextsHelpLine1[];
 extern const wchar_t kTextsHelpLine2[];
