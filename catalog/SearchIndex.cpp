@@ -148,10 +148,32 @@ bool ParseGuidQuery(std::wstring_view AText, TGuidQuery& AQuery) {
   return AQuery.AtStart || AQuery.AtEnd || !AQuery.Dashes.empty() || AQuery.Digits.size() >= 8;
 }
 
+bool IsLowerHex(char C) { return (C >= '0' && C <= '9') || (C >= 'a' && C <= 'f'); }
+
+// Whether ALength characters at APosition of a lower-cased text lie within a GUID written in it
+// ("c:\cache\{0002df01-0000-0000-c000-000000000046}\setup.exe", with braces or without).
+bool InsideGuid(std::string_view AText, size_t APosition, size_t ALength) {
+  constexpr size_t kGuidText = 36;
+  size_t first = APosition, last = APosition + ALength;
+  while (first > 0 && (IsLowerHex(AText[first - 1]) || AText[first - 1] == '-')) --first;
+  while (last < AText.size() && (IsLowerHex(AText[last]) || AText[last] == '-')) ++last;
+  if (last - first < kGuidText) return false;
+  size_t start = APosition + ALength > first + kGuidText ? APosition + ALength - kGuidText : first;
+  for (; start <= APosition && start + kGuidText <= last; ++start) {
+    bool guid = true;
+    for (size_t i = 0; i < kGuidText && guid; ++i) {
+      const char c = AText[start + i];
+      guid = i == 8 || i == 13 || i == 18 || i == 23 ? c == '-' : IsLowerHex(c);
+    }
+    if (guid) return true;
+  }
+  return false;
+}
+
 // The entries from AFirst on with APattern in a field of AText, in order, as hits that carry the
 // entry's position in the index. ARecordSize: the size of every field with its marker, when they
-// have one size. AAccept(offset of the match in its field) says whether a match counts; the
-// search goes on in a field whose match did not.
+// have one size. AAccept(the field's text, offset of the match in it) says whether a match
+// counts; the search goes on in a field whose match did not.
 template <typename TAccept>
 void Scan(const std::string& AText, const std::vector<uint32_t>& AStarts, std::string_view APattern, size_t AFirst,
           size_t ARecordSize, const TAccept& AAccept, std::vector<TSearchIndex::THit>& AHits) {
@@ -192,7 +214,7 @@ void Scan(const std::string& AText, const std::vector<uint32_t>& AStarts, std::s
       end = position + length;
       while (end < size && !IsMarker(text[end])) ++end;
     }
-    if (!AAccept(position - marker - 1)) {
+    if (!AAccept(std::string_view(text + marker + 1, end - marker - 1), position - marker - 1)) {
       ++position;
       continue;
     }
@@ -363,13 +385,18 @@ std::vector<TSearchIndex::THit> TSearchIndex::Find(std::wstring_view AText, size
   LowerCase(AText, lowered);
   std::string pattern;
   AppendUtf8(pattern, lowered);
-  Scan(FFields.Text, FFields.Starts, pattern, AFirst, 0, [](size_t) { return true; }, hits);
-
   TGuidQuery guid;
-  if (ParseGuidQuery(lowered, guid)) {
+  const bool guidPiece = ParseGuidQuery(lowered, guid);
+  // A word of hex letters is no GUID: not even one written in a path.
+  const bool hexWord = !guidPiece && std::all_of(pattern.begin(), pattern.end(), IsLowerHex);
+  Scan(FFields.Text, FFields.Starts, pattern, AFirst, 0,
+       [&](std::string_view AField, size_t AOffset) { return !hexWord || !InsideGuid(AField, AOffset, pattern.size()); },
+       hits);
+
+  if (guidPiece) {
     std::vector<THit> guidHits;
     Scan(FGuids.Text, FGuids.Starts, guid.Digits, AFirst, kGuidRecord,
-         [&](size_t AOffset) { return guid.Fits(AOffset); }, guidHits);
+         [&](std::string_view, size_t AOffset) { return guid.Fits(AOffset); }, guidHits);
     if (hits.empty()) {
       hits.swap(guidHits);
     } else if (!guidHits.empty()) {

@@ -80,7 +80,8 @@ class TSearchIndex {
   // digits, with dashes between or around them, in braces or not, and with a brace, a dash or at
   // least 8 digits ("{0002df01", "c000-", "46}", "0002df0100000000"). The text's braces and
   // dashes must stand where the GUID's do: "{0002" finds GUIDs that start with 0002, "c000-" a
-  // group that ends in c000. Shorter runs of hex letters ("face", "add") are words, not GUIDs.
+  // group that ends in c000. Shorter runs of hex letters ("face", "add") are words: they never
+  // match inside a GUID, not even one written in a path.
   std::vector<THit> Find(std::wstring_view AText, size_t AFirst = 0) const;
 
  private:

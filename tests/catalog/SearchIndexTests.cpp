@@ -225,6 +225,29 @@ TEST(SearchIndex, HexWordsAreNoGuidsAndBracesAndDashesStandWhereTheGuidsAre) {
       {L"0000face0add4bee800000000000cafe0", L""},
   };
   for (const TCase& c : cases) EXPECT_EQ(Hits(index, c.Text), c.Expected) << testing::PrintToString(std::wstring(c.Text));
+
+  // GUIDs written in paths, with braces and without: a word is not found in their digits, a
+  // piece of a GUID is.
+  TSearchIndex paths;
+  TRegisteredValues app;
+  app.DllSurrogate = L"C:\\Package Cache\\{1111FACE-0ADD-4BEE-8000-00000000BEEF}\\host.exe";
+  paths.Add(TObjectType::otAppID, 0, L"Hosted", L"{AAAAAAAA-BBBB-CCCC-DDDD-000000000002}", app);
+  TRegisteredValues lib;
+  lib.Versions.push_back({L"1.0", L"Lib", {{L"0", L"win32", L"C:\\Libs\\2222face-0add-4bee-8000-000000000add.tlb"}}});
+  paths.Add(TObjectType::otTypeLib, 1, L"Decaf", L"{AAAAAAAA-BBBB-CCCC-DDDD-000000000003}", lib);
+  const TCase inPaths[] = {
+      {L"face", L""},
+      {L"beef", L""},
+      {L"add", L""},
+      {L"ca", L"2:0 surrogate | 1:1 name"},
+      {L"decaf", L"1:1 name"},
+      {L"dd.tlb", L"1:1 file"},
+      {L"{1111face", L"2:0 surrogate"},
+      {L"2222face-", L"1:1 file"},
+      {L"face-0add", L"2:0 surrogate | 1:1 file"},
+      {L"00000000beef}", L"2:0 surrogate"},
+  };
+  for (const TCase& c : inPaths) EXPECT_EQ(Hits(paths, c.Text), c.Expected) << testing::PrintToString(std::wstring(c.Text));
 }
 
 TEST(SearchIndex, ExactNamesComeFirstThenTheOrderOfAdding) {
