@@ -1,7 +1,6 @@
 #include "mainwindow/CatalogWork.h"
 
 #include "base/Zarvek_SysUtils.h"
-#include "catalog/RegisteredValues.h"
 #include "mainwindow/Main.h"
 
 namespace vantrel {
@@ -26,9 +25,8 @@ std::wstring ErrorText(const std::exception_ptr& AError) {
 
 }  // namespace
 
-void FillSearchIndex(std::vector<TIndexSource> ASources, TRegView AView,
-                     const std::function<void(TObjectType AType, TObjects& AList)>& ALoader,
-                     TMailbox<TIndexMail>& AMail, const TBackgroundWork::TContext& AContext) {
+void FillSearchIndex(std::vector<TIndexSource> ASources, TRegView AView, const TStringList& AEnvironment,
+                     const TCatalogLoader& ALoader, const TIndexWork::TContext& AContext) {
   try {
     // Every catalog first, so that the progress knows the whole.
     std::vector<TObjects> lists(ASources.size());
@@ -38,17 +36,15 @@ void FillSearchIndex(std::vector<TIndexSource> ASources, TRegView AView,
       if (ASources[i].List) {
         lists[i] = std::move(*ASources[i].List);
       } else {
-        ALoader(ASources[i].Kind, lists[i]);
+        ALoader(ASources[i].Kind, lists[i], AView);
         TIndexMail mail;
         mail.LoadedKind = ASources[i].Kind;
         mail.List = lists[i];
-        AMail.Put(std::move(mail));
-        AContext.Notify();
+        AContext.Put(std::move(mail));
       }
       total += lists[i].size();
     }
-    TRegisteredValuesReader reader(AView);
-    TRegisteredValues values;
+    TSearchEntryReader reader(AView, AEnvironment, TProgIdKeys(AView, [&] { return AContext.Stopped(); }));
     TSearchIndex chunk;
     size_t done = 0;
     ULONGLONG lastMail = GetTickCount64();
@@ -59,17 +55,14 @@ void FillSearchIndex(std::vector<TIndexSource> ASources, TRegView AView,
       mail.Done = done;
       mail.Total = total;
       mail.Finished = AFinished;
-      AMail.Put(std::move(mail));
-      AContext.Notify();
+      AContext.Put(std::move(mail));
       lastMail = GetTickCount64();
     };
     for (size_t i = 0; i < ASources.size(); ++i) {
       const TObjects& list = lists[i];
       for (int index : SortedEntryOrder(list)) {
         if (AContext.Stopped()) return;
-        const TObjectData& entry = list[static_cast<size_t>(index)];
-        reader.Read(ASources[i].Kind, entry.GUID.view(), values);
-        chunk.Add(ASources[i].Kind, static_cast<uint32_t>(index), entry.Name.view(), entry.GUID.view(), values);
+        reader.Add(chunk, ASources[i].Kind, static_cast<uint32_t>(index), list[static_cast<size_t>(index)]);
         ++done;
         if (GetTickCount64() - lastMail >= kMailIntervalMs) send(false);
       }
@@ -79,25 +72,23 @@ void FillSearchIndex(std::vector<TIndexSource> ASources, TRegView AView,
     TIndexMail mail;
     mail.Finished = true;
     mail.Error = ErrorText(std::current_exception());
-    AMail.Put(std::move(mail));
-    AContext.Notify();
+    AContext.Put(std::move(mail));
   }
 }
 
-void RunRegistrationCheck(TRegView AView, const TStringList& AEnvironment, TMailbox<TCheckMail>& AMail,
-                          const TBackgroundWork::TContext& AContext) {
+void RunRegistrationCheck(TRegView AView, const TStringList& AEnvironment, const TRegistrationChecker& ACheck,
+                          const TCheckWork::TContext& AContext) {
   TCheckMail last;
   try {
     ULONGLONG lastMail = 0;
-    last.Problems = CheckRegistrations(AView, AEnvironment, [&](size_t ADone, size_t ATotal) {
+    last.Problems = ACheck(AView, AEnvironment, [&](size_t ADone, size_t ATotal) {
       last.Done = ADone;
       last.Total = ATotal;
       if (GetTickCount64() - lastMail >= kMailIntervalMs) {
         TCheckMail progress;
         progress.Done = ADone;
         progress.Total = ATotal;
-        AMail.Put(std::move(progress));
-        AContext.Notify();
+        AContext.Put(std::move(progress));
         lastMail = GetTickCount64();
       }
       return !AContext.Stopped();
@@ -107,8 +98,7 @@ void RunRegistrationCheck(TRegView AView, const TStringList& AEnvironment, TMail
     last.Error = ErrorText(std::current_exception());
   }
   last.Finished = true;
-  AMail.Put(std::move(last));
-  AContext.Notify();
+  AContext.Put(std::move(last));
 }
 
 }  // namespace vantrel

@@ -177,7 +177,7 @@ TfrmMain::TfrmMain(std::optional<TRegView> AView)
 }
 
 TfrmMain::~TfrmMain() {
-  // The threads write into this window's mailboxes: they end before the members do.
+  // The threads own what they use: asked to stop, they are not waited for.
   FIndexWork.Stop();
   FCheckWork.Stop();
 }
@@ -1239,6 +1239,7 @@ LRESULT TfrmMain::WndProc(UINT AMsg, WPARAM AWParam, LPARAM ALParam) {
 }
 
 bool TfrmMain::PreTranslateMessage(MSG& AMsg) {
+  if (SearchKeyDown(AMsg)) return true;
   if (AMsg.message == WM_KEYDOWN && AMsg.wParam == VK_ESCAPE && IsChild(Handle(), AMsg.hwnd)) {
     // Esc stops a running check first, then takes the result list away.
     if (FChecking) {

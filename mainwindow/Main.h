@@ -142,6 +142,8 @@ class TfrmMain : public TLMForm {
   // Commands and handlers.
   void cmFind();
   void SearchChange();
+  // Keys of the search field that the edit control does not handle; true when handled.
+  bool SearchKeyDown(const MSG& AMsg);
   // The tree in place of the result list again, with the entry last chosen in the list selected.
   void CloseResults();
   void ResultsSelect(const TResultRow& ARow);
@@ -183,6 +185,8 @@ class TfrmMain : public TLMForm {
 
   // The catalog loader (LoadList in the view shown); tests may replace it.
   std::function<void(TObjectType AType, TObjects& AList)> Loader;
+  // What the search index's and the check's threads read with (a copy each); tests may replace it.
+  TCatalogWorkReaders WorkReaders;
   // Milliseconds since some start, for the pause that begins a new incremental search; tests
   // replace it to pause without waiting.
   std::function<DWORD()> Clock = [] { return GetTickCount(); };
@@ -311,13 +315,11 @@ class TfrmMain : public TLMForm {
   bool FResultsShown = false;
   // The search index fills on a thread of its own; the window appends what it sends.
   TSearchIndex FIndex;
-  TBackgroundWork FIndexWork;
-  TMailbox<TIndexMail> FIndexMail;
+  TIndexWork FIndexWork;
   bool FIndexing = false;
   bool FIndexComplete = false;
   std::wstring FSearchText;
-  TBackgroundWork FCheckWork;
-  TMailbox<TCheckMail> FCheckMail;
+  TCheckWork FCheckWork;
   bool FChecking = false;
   std::optional<TRegistrationProblems> FProblems;
   // The problems shown in the result list (those of the last check, complete or not).

@@ -1,6 +1,8 @@
 // The main window's search over the four catalogs and its registration check: the field above the
 // tree, the result list that stands in its place, and the work on other threads behind them.
 #include <algorithm>
+#include <functional>
+#include <optional>
 
 #include "base/Zarvek_StrUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
@@ -21,6 +23,34 @@ std::wstring WindowText(HWND AWindow) {
 
 std::wstring Counted(size_t ACount, const wchar_t* AOne, const wchar_t* AMany) {
   return std::to_wstring(ACount) + L" " + (ACount == 1 ? AOne : AMany);
+}
+
+// The result rows of search hits.
+std::vector<TResultRow> SearchRows(const std::vector<TSearchIndex::THit>& AHits) {
+  std::vector<TResultRow> rows;
+  rows.reserve(AHits.size());
+  for (const TSearchIndex::THit& hit : AHits) rows.push_back({hit.Catalog, hit.Index, hit.Fields});
+  return rows;
+}
+
+// Puts ARows in place of the list's rows; the entry selected stays selected, and is not shown
+// again.
+void ReplaceRows(TResultList& AList, const std::vector<TResultRow>& ARows) {
+  const int selected = AList.Selected();
+  const std::optional<TResultRow> kept =
+      selected >= 0 ? std::optional(AList.Rows()[static_cast<size_t>(selected)]) : std::nullopt;
+  AList.Clear();
+  AList.AddRows(ARows);
+  if (!kept) return;
+  std::function<void(const TResultRow&)> onSelect = std::move(AList.OnSelect);
+  AList.OnSelect = nullptr;
+  TScopeExit restore([&] { AList.OnSelect = std::move(onSelect); });
+  for (size_t row = 0; row < ARows.size(); ++row) {
+    if (ARows[row].Catalog == kept->Catalog && ARows[row].Index == kept->Index) {
+      AList.Select(static_cast<int>(row));
+      return;
+    }
+  }
 }
 
 // Two loadings of one catalog that hold the same entries in the same order.
@@ -47,6 +77,18 @@ void TfrmMain::cmFind() {
   SendMessageW(FSearch, EM_SETSEL, 0, -1);
 }
 
+bool TfrmMain::SearchKeyDown(const MSG& AMsg) {
+  if (AMsg.message != WM_KEYDOWN || AMsg.hwnd != FSearch) return false;
+  // Ctrl+A selects the whole text, as in every search field: edit controls before Windows 10
+  // (1809) leave that to their owner. Taken here, the key never reaches the control twice.
+  auto down = [](int AKey) { return GetKeyState(AKey) < 0; };
+  if (AMsg.wParam == 'A' && down(VK_CONTROL) && !down(VK_MENU) && !down(VK_SHIFT)) {
+    SendMessageW(FSearch, EM_SETSEL, 0, -1);
+    return true;
+  }
+  return false;
+}
+
 void TfrmMain::ShowResults(TResultList::TMode AMode) {
   if (FResults->Mode() != AMode) {
     FResults->SetMode(AMode);
@@ -69,9 +111,7 @@ void TfrmMain::SearchChange() {
   }
   if (!FIndexComplete && !FIndexing) StartIndex();
   ShowResults(TResultList::TMode::rmSearch);
-  std::vector<TResultRow> rows;
-  for (const TSearchIndex::THit& hit : FIndex.Find(FSearchText)) rows.push_back({hit.Catalog, hit.Index, hit.Fields});
-  FResults->AddRows(rows);
+  FResults->AddRows(SearchRows(FIndex.Find(FSearchText)));
   ShowSearchStatus();
 }
 
@@ -161,7 +201,6 @@ void TfrmMain::CloseResults() {
 
 void TfrmMain::StartIndex() {
   FIndexWork.Stop();
-  FIndexMail.Clear();
   FIndex.Clear();
   FIndexComplete = false;
   FIndexing = true;
@@ -173,17 +212,19 @@ void TfrmMain::StartIndex() {
     if (!ListOf(kind).empty()) source.List = ListOf(kind);
     sources.push_back(std::move(source));
   }
+  // The thread reads copies of what the window may change meanwhile: the lists, the view, the
+  // environment and the loader.
   FIndexWork.Start(Handle(), kIndexMailMessage,
-                   [this, sources, loader = Loader, view = FView](const TBackgroundWork::TContext& AContext) {
-                     FillSearchIndex(sources, view, loader, FIndexMail, AContext);
+                   [sources = std::move(sources), view = FView, environment = ViewEnvironment(Environment, FView),
+                    loader = WorkReaders.LoadCatalog](const TIndexWork::TContext& AContext) mutable {
+                     FillSearchIndex(std::move(sources), view, environment, loader, AContext);
                    });
   if (!FChecking) ShowProgress(0, 0);
 }
 
 void TfrmMain::IndexMail(WPARAM AGeneration) {
   // Mail of an index that was stopped has been thrown away with it.
-  if (AGeneration != FIndexWork.Generation()) return;
-  for (TIndexMail& mail : FIndexMail.TakeAll()) {
+  for (TIndexMail& mail : FIndexWork.TakeMail(AGeneration)) {
     if (mail.LoadedKind) {
       TObjects& list = ListOf(*mail.LoadedKind);
       if (list.empty()) {
@@ -206,11 +247,14 @@ void TfrmMain::IndexMail(WPARAM AGeneration) {
     const size_t first = FIndex.Count();
     FIndex.Append(std::move(mail.Chunk));
     if (FResultsShown && FResults->Mode() == TResultList::TMode::rmSearch) {
-      std::vector<TResultRow> rows;
-      for (const TSearchIndex::THit& hit : FIndex.Find(FSearchText, first)) {
-        rows.push_back({hit.Catalog, hit.Index, hit.Fields});
+      const std::vector<TSearchIndex::THit> hits = FIndex.Find(FSearchText, first);
+      const bool exact = std::any_of(hits.begin(), hits.end(), [](const auto& AHit) { return AHit.ExactName; });
+      if (exact && !FResults->Rows().empty()) {
+        // An entry of that very name goes before the rows found so far.
+        ReplaceRows(*FResults, SearchRows(FIndex.Find(FSearchText)));
+      } else {
+        FResults->AddRows(SearchRows(hits));
       }
-      FResults->AddRows(rows);
     }
     if (mail.Finished) {
       FIndexWork.Stop();
@@ -226,20 +270,21 @@ void TfrmMain::IndexMail(WPARAM AGeneration) {
 }
 
 void TfrmMain::cmCheckRegistrations() {
-  if (FRegistering || FChecking) return;
-  FCheckMail.Clear();
+  // A check cancelled but still in a call that does not return soon (a network path, say) is
+  // left to end on its own.
+  if (FRegistering || (FChecking && !FCheckWork.Cancelled())) return;
   FChecking = true;
   FCheckWork.Start(Handle(), kCheckMailMessage,
-                   [this, environment = Environment, view = FView](const TBackgroundWork::TContext& AContext) {
-                     RunRegistrationCheck(view, environment, FCheckMail, AContext);
+                   [environment = Environment, view = FView,
+                    check = WorkReaders.CheckRegistrations](const TCheckWork::TContext& AContext) {
+                     RunRegistrationCheck(view, environment, check, AContext);
                    });
   ShowProgress(0, 0);
   SetStatus(L"Checking the registrations (Esc cancels)...");
 }
 
 void TfrmMain::CheckMail(WPARAM AGeneration) {
-  if (AGeneration != FCheckWork.Generation()) return;
-  for (TCheckMail& mail : FCheckMail.TakeAll()) {
+  for (TCheckMail& mail : FCheckWork.TakeMail(AGeneration)) {
     if (!mail.Finished) {
       ShowProgress(mail.Done, mail.Total);
       continue;
@@ -317,10 +362,9 @@ void TfrmMain::HideProgress() {
 }
 
 void TfrmMain::StopCatalogWork() {
+  // Asked to stop, not waited for: their mail is thrown away.
   FIndexWork.Stop();
   FCheckWork.Stop();
-  FIndexMail.Clear();
-  FCheckMail.Clear();
   FIndex.Clear();
   FIndexing = false;
   FIndexComplete = false;

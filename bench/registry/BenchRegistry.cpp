@@ -132,11 +132,25 @@ size_t RawCheckLoop() {
   return missing;
 }
 
-// The reads of the search index, the plainest way: every entry of the four catalogs opened, its
-// name and the values the search looks at queried, each a string of its own.
+// Whether a key directly under HKEY_CLASSES_ROOT can be a ProgID: not a file extension, not a
+// catalog.
+bool MayBeProgId(const std::wstring& AName) {
+  if (AName.empty() || AName[0] == L'.' || AName[0] == L'*') return false;
+  for (const wchar_t* catalog : {L"CLSID", L"TypeLib", L"AppID", L"Interface"}) {
+    if (_wcsicmp(AName.c_str(), catalog) == 0) return false;
+  }
+  return true;
+}
+
+// The reads of the search index, the plainest way: the CLSID subkey of every key under
+// HKEY_CLASSES_ROOT that may be a ProgID, then every entry of the four catalogs opened, its name
+// and the values the search looks at queried, each a string of its own.
 size_t RawSearchReadLoop() {
   size_t texts = 0;
   auto keep = [&](const std::wstring& AText) { texts += AText.empty() ? 0 : 1; };
+  for (const std::wstring& name : Subkeys(HKEY_CLASSES_ROOT)) {
+    if (MayBeProgId(name)) keep(Query(HKEY_CLASSES_ROOT, (name + L"\\CLSID").c_str(), nullptr));
+  }
   for (const wchar_t* catalog : {L"CLSID", L"TypeLib", L"AppID", L"Interface"}) {
     HKEY root;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, catalog, 0, KEY_READ, &root) != ERROR_SUCCESS) continue;
@@ -174,11 +188,11 @@ size_t RawSearchReadLoop() {
   return texts;
 }
 
-// The index as the main window builds it: the four catalogs, each entry's values, in tree order.
-void BuildSearchIndex(TRegView AView, TSearchIndex& AIndex) {
+// The index as the main window builds it: the ProgID keys, then the four catalogs, each entry's
+// values, in tree order.
+void BuildSearchIndex(TRegView AView, const TStringList& AEnvironment, TSearchIndex& AIndex) {
   AIndex.Clear();
-  TRegisteredValuesReader reader(AView);
-  TRegisteredValues values;
+  TSearchEntryReader reader(AView, ViewEnvironment(AEnvironment, AView), TProgIdKeys(AView));
   for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otAppID, TObjectType::otTypeLib,
                            TObjectType::otInterface}) {
     TObjects list;
@@ -187,10 +201,7 @@ void BuildSearchIndex(TRegView AView, TSearchIndex& AIndex) {
     for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(),
                      [&](uint32_t A, uint32_t B) { return list[A].Name.view() < list[B].Name.view(); });
-    for (uint32_t index : order) {
-      reader.Read(kind, list[index].GUID.view(), values);
-      AIndex.Add(kind, index, list[index].Name.view(), list[index].GUID.view(), values);
-    }
+    for (uint32_t index : order) reader.Add(AIndex, kind, index, list[index]);
   }
 }
 
@@ -203,15 +214,19 @@ std::wstring LowerCopy(std::wstring AText) {
 // every field of every entry as a lower-cased string of its own, searched with find.
 int SearchBench() {
   const TRegView view = ProcessRegView();
+  TStringList environment;
+  ReadEnvironmentBlock(environment);
   TSearchIndex index;
-  BuildSearchIndex(view, index);
+  BuildSearchIndex(view, environment, index);
   index.Compact();
   std::printf("search index: %zu entries, %.1f MB (%.0f bytes an entry)\n", index.Count(),
               index.MemoryUsed() / 1048576.0, static_cast<double>(index.MemoryUsed()) / index.Count());
 
-  // The same strings, one per field, lower-cased once.
+  // The same strings, one per field, lower-cased once: paths also expanded, ProgID keys too.
   std::vector<std::vector<std::wstring>> fields;
   {
+    const TStringList viewEnvironment = ViewEnvironment(environment, view);
+    const TProgIdKeys progIds(view);
     TRegisteredValuesReader reader(view);
     TRegisteredValues values;
     for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otAppID, TObjectType::otTypeLib,
@@ -229,6 +244,14 @@ int SearchBench() {
         for (const TTypeLibVersion& version : values.Versions) {
           entryFields.push_back(LowerCopy(version.Name));
           for (const TTypeLibFile& file : version.Files) entryFields.push_back(LowerCopy(file.Path));
+        }
+        for (const std::wstring* path : {&values.InprocServer, &values.LocalServer, &values.DllSurrogate}) {
+          if (path->find(L'%') != std::wstring::npos) {
+            entryFields.push_back(LowerCopy(ExpandPathVariables(viewEnvironment, *path)));
+          }
+        }
+        if (kind == TObjectType::otCLSID) {
+          for (const std::wstring& progId : progIds.Of(entry.GUID.view())) entryFields.push_back(LowerCopy(progId));
         }
         entryFields.push_back(LowerCopy(std::wstring(entry.Name.view())));
         entryFields.push_back(LowerCopy(std::wstring(entry.GUID.view())));
@@ -282,7 +305,7 @@ int wmain(int argc, wchar_t** argv) {
           [&] { problems = CheckRegistrations(view, environment).size(); }, [] { RawCheckLoop(); });
   std::printf("  %zu problems\n", problems);
   TSearchIndex index;
-  Compare("search index, built", "raw loop of the same reads", 3, [&] { BuildSearchIndex(view, index); },
+  Compare("search index, built", "raw loop of the same reads", 3, [&] { BuildSearchIndex(view, environment, index); },
           [] { RawSearchReadLoop(); });
   std::printf("  %zu entries\n", index.Count());
   if (Is64BitWindows()) {

@@ -3,7 +3,9 @@
 // the tree, the work on other threads, and the problems file.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 #include "base/Zarvek_SysUtils.h"
 #include "catalog/RegistrationCheck.h"
@@ -11,8 +13,10 @@
 #include "mainwindow/Main.h"
 #include "mainwindow/resource.h"
 #include "tlbviewer/TLBViewer.h"
+#include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/XInput.h"
 
 using namespace vantrel;
 using namespace vantrel::test;
@@ -33,6 +37,45 @@ std::wstring Lower(std::wstring AText) {
   return AText;
 }
 
+std::wstring Variable(const wchar_t* AName) {
+  wchar_t value[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(AName, value, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+}
+
+std::wstring FieldText(HWND AField) {
+  wchar_t text[256] = {};
+  GetWindowTextW(AField, text, 256);
+  return text;
+}
+
+// Stands in for a network call that does not return (an unreachable server, a domain account
+// lookup): work waits at it until the test opens it, if ever.
+struct TGate {
+  THandle Opened{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  std::atomic<int> Entered{0};
+  std::atomic<bool> Armed{true};
+  void Wait() {
+    ++Entered;
+    WaitForSingleObject(Opened.get(), INFINITE);
+  }
+  // The first call waits; the later ones stand for calls that return.
+  void WaitFirstTime() {
+    if (Armed.exchange(false)) Wait();
+  }
+};
+
+// True once APredicate holds; false after a minute.
+template <typename P>
+bool Eventually(P APredicate) {
+  const ULONGLONG deadline = GetTickCount64() + 60000;
+  while (!APredicate()) {
+    if (GetTickCount64() > deadline) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
 // One entry of each catalog, with every searchable value holding a token no other key holds.
 struct TSearchFixture {
   explicit TSearchFixture(TRegistryFixture& AReg) {
@@ -47,9 +90,10 @@ struct TSearchFixture {
     AReg.SetString(L"Interface\\" + InterfaceGuid + L"\\ProxyStubClsid32", L"", ProxyGuid);
     AReg.SetString(L"Interface\\" + InterfaceGuid + L"\\TypeLib", L"", InterfaceLibGuid);
     AReg.SetString(L"TypeLib\\" + LibGuid + L"\\1.0", L"", L"Search Library " + Token);
-    AReg.SetString(L"TypeLib\\" + LibGuid + L"\\1.0\\0\\win32", L"", system + L"stdole2.tlb");
+    AReg.SetString(L"TypeLib\\" + LibGuid + L"\\1.0\\0\\win32", L"", L"C:\\Libs" + Token + L"\\lib.tlb");
+    // The catalog lists the highest version: the one that opens.
     AReg.SetString(L"TypeLib\\" + LibGuid + L"\\2.0", L"", L"Second version");
-    AReg.SetString(L"TypeLib\\" + LibGuid + L"\\2.0\\0\\win32", L"", L"C:\\Libs" + Token + L"\\lib.tlb");
+    AReg.SetString(L"TypeLib\\" + LibGuid + L"\\2.0\\0\\win32", L"", system + L"stdole2.tlb");
     AReg.SetString(L"AppID\\" + AppGuid, L"", L"Search App " + Token);
     AReg.SetString(L"AppID\\" + AppGuid, L"LocalService", L"Svc" + Token);
     AReg.SetString(L"AppID\\" + AppGuid, L"DllSurrogate", L"C:\\Surrogates" + Token + L"\\host.exe");
@@ -173,18 +217,26 @@ TEST_F(Search, CatalogsNotExpandedAreReadForTheSearchAndTheirNodesStayAsTheyAre)
     ++loads;
     LoadList(AType, AList, form->View());
   };
+  // The search's thread reads with readers of its own, in the view it was given.
+  auto searchLoads = std::make_shared<std::atomic<int>>(0);
+  form->WorkReaders.LoadCatalog = [searchLoads](TObjectType AType, TObjects& AList, TRegView AView) {
+    ++*searchLoads;
+    LoadList(AType, AList, AView);
+  };
   TreeView_Expand(form->Tree(), form->RootOf(TObjectType::otAppID), TVE_EXPAND);
   EXPECT_EQ(loads, 1);
   SearchFor(fix.Token);
   EXPECT_EQ(Rows().size(), 4u);
-  EXPECT_EQ(loads, 4);
+  EXPECT_EQ(loads, 1);
+  EXPECT_EQ(*searchLoads, 3);
   for (TObjectType kind : {TObjectType::otCLSID, TObjectType::otTypeLib, TObjectType::otInterface}) {
     EXPECT_FALSE(form->ListOf(kind).empty());
     EXPECT_EQ(TreeView_GetChild(form->Tree(), form->RootOf(kind)), nullptr);
   }
   // The tree takes the catalog the search read.
   TreeView_Expand(form->Tree(), form->RootOf(TObjectType::otCLSID), TVE_EXPAND);
-  EXPECT_EQ(loads, 4);
+  EXPECT_EQ(loads, 1);
+  EXPECT_EQ(*searchLoads, 3);
   EXPECT_EQ(form->ChildrenOf(TObjectType::otCLSID).size(), form->ListOf(TObjectType::otCLSID).size());
 }
 
@@ -239,9 +291,11 @@ TEST_F(Search, KeyboardGoesFromTheFieldToTheListAndEnterOpensTheTypeLibrary) {
     caption = AViewer.Caption();
     PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
   });
+  TMessageBoxRecorder boxes;
   Key(form->Results().Handle(), VK_RETURN);
   SetTypeLibViewerHook(nullptr);
   EXPECT_EQ(caption.rfind(L"ITypeLib Viewer - [", 0), 0u) << testing::PrintToString(caption);
+  EXPECT_TRUE(boxes.List.empty()) << testing::PrintToString(boxes.List.empty() ? L"" : boxes.List[0].Text);
 }
 
 TEST_F(Search, RefreshAndAViewSwitchSearchTheCatalogsReadAgain) {
@@ -329,4 +383,224 @@ TEST_F(Search, EscapeCancelsTheCheckAndShowsWhatItFoundSoFar) {
   // A cancelled check is not saved: saving checks again.
   Command(IDM_SAVE_PROBLEMS);
   EXPECT_TRUE(form->Checking());
+}
+
+TEST_F(Search, ServersAreFoundByTheirPathsExpandedForTheViewShownAndClassesByTheirProgIdKeys) {
+  const std::wstring cls = NewGuid(), token = L"vsx" + Digits(NewGuid()).substr(0, 10);
+  reg.SetString(L"CLSID\\" + cls, L"", L"Expanded Class " + token);
+  reg.SetString(L"CLSID\\" + cls + L"\\InprocServer32", L"", L"%SystemRoot%\\system32\\" + token + L".dll",
+                TView::Both, REG_EXPAND_SZ);
+  reg.SetString(L"CLSID\\" + cls + L"\\LocalServer32", L"", L"\"%ProgramFiles%\\" + token + L"\\app.exe\" /automation",
+                TView::Both, REG_EXPAND_SZ);
+  // A ProgID that only its own key names: the class names no ProgID.
+  reg.SetString(L"Vantrel.Key" + token + L"\\CLSID", L"", cls);
+  const std::wstring classRow = L"Object Classes|" + cls + L"|";
+  const std::wstring programs = Variable(L"ProgramFiles");
+  ASSERT_FALSE(programs.empty());
+  struct TCase {
+    std::wstring Text;
+    std::vector<std::wstring> Expected;
+  } cases[] = {
+      {WindowsDirectoryPath() + L"System32\\" + token + L".dll", {classRow + L"server"}},
+      {L"%SystemRoot%\\system32\\" + token, {classRow + L"server"}},
+      {programs + L"\\" + token + L"\\app.exe\" /automation", {classRow + L"server"}},
+      {L"VANTREL.KEY" + token, {classRow + L"ProgID"}},
+  };
+  for (const TCase& c : cases) {
+    SearchFor(c.Text);
+    EXPECT_EQ(Rows(), c.Expected) << testing::PrintToString(c.Text);
+  }
+
+  // The other view's programs have a program folder of their own.
+  if (!Is64BitWindows()) return;
+  const TRegView other = OtherRegView();
+  const std::wstring otherPrograms = Variable(other == TRegView::rv64 ? L"ProgramW6432" : L"ProgramFiles(x86)");
+  ASSERT_FALSE(otherPrograms.empty());
+  ASSERT_NE(Lower(otherPrograms), Lower(programs));
+  form->cmRegistryView(other);
+  ASSERT_TRUE(RunUntil([&] { return !form->Indexing(); }));
+  SearchFor(otherPrograms + L"\\" + token + L"\\app.exe");
+  EXPECT_EQ(Rows(), std::vector<std::wstring>{classRow + L"server"});
+  SearchFor(programs + L"\\" + token + L"\\app.exe");
+  EXPECT_EQ(Rows(), std::vector<std::wstring>{});
+}
+
+TEST_F(Search, AnEntryOfThatVeryNameComesFirstAndTheRowChosenStaysChosen) {
+  const std::wstring token = L"vsx" + Digits(NewGuid()).substr(0, 10), name = L"Exact" + token;
+  const std::wstring helper = NewGuid(), maker = NewGuid(), named = NewGuid();
+  reg.SetString(L"CLSID\\" + helper, L"", L"The " + name + L" helper");
+  reg.SetString(L"CLSID\\" + maker, L"", name + L" maker");
+  // In the catalog the tree shows last, so that it is indexed last.
+  reg.SetString(L"Interface\\" + named, L"", name);
+  SetWindowTextW(form->SearchField(), Lower(name).c_str());
+  // Chosen while the index may still be filling.
+  ASSERT_TRUE(RunUntil([&] { return RowOf(helper) >= 0; }));
+  form->Results().Select(RowOf(helper));
+  EXPECT_EQ(form->GuidText(), helper);
+  ASSERT_TRUE(RunUntil([&] { return !form->Indexing(); }));
+  EXPECT_EQ(Rows(), (std::vector<std::wstring>{L"Interfaces|" + named + L"|name", L"Object Classes|" + maker + L"|name",
+                                               L"Object Classes|" + helper + L"|name"}));
+  EXPECT_EQ(form->Results().Selected(), RowOf(helper));
+  EXPECT_EQ(form->GuidText(), helper);
+}
+
+TEST_F(Search, CtrlASelectsTheTextOfTheSearchField) {
+  // Real keys through the X server, as the user types them, past the window's accelerators.
+  form->Show();
+  ASSERT_TRUE(FocusWindow(form->Handle()));
+  Command(IDM_FIND);
+  ASSERT_EQ(GetFocus(), form->SearchField());
+  ASSERT_TRUE(XDoTool("type --delay 30 abc"));
+  ASSERT_TRUE(RunUntil([&] { return FieldText(form->SearchField()) == L"abc"; }));
+  ASSERT_TRUE(XDoTool("key ctrl+a"));
+  ASSERT_TRUE(XDoTool("type --delay 30 z"));
+  ASSERT_TRUE(RunUntil([&] {
+    const std::wstring text = FieldText(form->SearchField());
+    return !text.empty() && text.back() == L'z';
+  }));
+  EXPECT_EQ(FieldText(form->SearchField()), L"z");
+}
+
+TEST_F(Search, ClosingRefreshingAndCheckingAgainNeverWaitForWorkBlockedInTheNetwork) {
+  auto indexGate = std::make_shared<TGate>();
+  auto checkGate = std::make_shared<TGate>();
+  form->WorkReaders.LoadCatalog = [indexGate](TObjectType AType, TObjects& AList, TRegView AView) {
+    indexGate->WaitFirstTime();
+    LoadList(AType, AList, AView);
+  };
+  form->WorkReaders.CheckRegistrations = [checkGate](TRegView, const TStringList&, const TCheckProgress& AProgress) {
+    AProgress(0, 1);
+    checkGate->Wait();
+    AProgress(1, 1);
+    return TRegistrationProblems{};
+  };
+  SetWindowTextW(form->SearchField(), L"anything");
+  ASSERT_TRUE(RunUntil([&] { return indexGate->Entered == 1; }));
+  EXPECT_TRUE(form->Indexing());
+  Command(IDM_CHECK);
+  ASSERT_TRUE(RunUntil([&] { return checkGate->Entered == 1; }));
+
+  // Esc asks the check to stop, and the window goes on; a new check need not wait for it.
+  Key(form->Tree(), VK_ESCAPE);
+  EXPECT_EQ(form->StatusText(), L"Cancelling the check...");
+  EXPECT_TRUE(form->Checking());
+  Command(IDM_CHECK);
+  ASSERT_TRUE(RunUntil([&] { return checkGate->Entered == 2; }));
+
+  // Refresh and a view switch read everything again beside the threads that wait.
+  Command(IDM_REFRESH);
+  EXPECT_FALSE(form->Checking());
+  ASSERT_TRUE(RunUntil([&] { return !form->Indexing(); }));
+  EXPECT_TRUE(form->ResultsShown());
+  if (Is64BitWindows()) {
+    form->cmRegistryView(OtherRegView());
+    ASSERT_TRUE(RunUntil([&] { return !form->Indexing(); }));
+  }
+
+  // The window closes over a check that waits.
+  Command(IDM_CHECK);
+  ASSERT_TRUE(RunUntil([&] { return checkGate->Entered == 3; }));
+  Command(IDM_EXIT);
+  form.reset();
+
+  // Let go, the index's thread ends without the window and lets go of what it holds; the
+  // checks' gate is never opened: the test program ends with those threads still waiting.
+  const std::weak_ptr<TGate> watch = indexGate;
+  const HANDLE opened = indexGate->Opened.get();
+  indexGate.reset();
+  SetEvent(opened);
+  EXPECT_TRUE(RunUntil([&] { return watch.expired(); }));
+}
+
+namespace {
+
+constexpr UINT kMailMessage = WM_APP + 7;
+
+// A window that only takes the work's messages.
+class TMailWindow {
+ public:
+  TMailWindow()
+      : FHandle(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
+  ~TMailWindow() { DestroyWindow(FHandle); }
+  TMailWindow(const TMailWindow&) = delete;
+  TMailWindow& operator=(const TMailWindow&) = delete;
+  HWND Handle() const { return FHandle; }
+  // The generations of the messages posted to it since the last call.
+  std::vector<WPARAM> Take() const {
+    std::vector<WPARAM> generations;
+    MSG msg;
+    while (PeekMessageW(&msg, FHandle, kMailMessage, kMailMessage, PM_REMOVE)) generations.push_back(msg.wParam);
+    return generations;
+  }
+
+ private:
+  HWND FHandle;
+};
+
+}  // namespace
+
+TEST(BackgroundWork, StoppingAndLettingGoNeverWaitAndMailOfWorkLetGoOfNeverComes) {
+  TMailWindow window;
+  auto work = std::make_unique<TBackgroundWork<int>>();
+  auto first = std::make_shared<TGate>(), last = std::make_shared<TGate>();
+  const std::weak_ptr<TGate> firstWatch = first, lastWatch = last;
+
+  // Stopped while it waits: Stop returns, and what the work puts later goes nowhere.
+  work->Start(window.Handle(), kMailMessage, [first](const TBackgroundWork<int>::TContext& AContext) {
+    AContext.Put(1);
+    first->Wait();
+    AContext.Put(2);
+  });
+  const WPARAM stopped = work->Generation();
+  ASSERT_TRUE(Eventually([&] { return first->Entered == 1; }));
+  EXPECT_EQ(window.Take(), std::vector<WPARAM>{stopped});
+  EXPECT_EQ(work->TakeMail(stopped), std::vector<int>{1});
+  EXPECT_TRUE(work->Running());
+  work->Stop();
+  EXPECT_FALSE(work->Running());
+
+  // Work started meanwhile runs beside it; a failure ends it as its end does.
+  work->Start(window.Handle(), kMailMessage, [](const TBackgroundWork<int>::TContext& AContext) {
+    AContext.Put(3);
+    throw std::runtime_error("failed");
+  });
+  const WPARAM failed = work->Generation();
+  ASSERT_TRUE(Eventually([&] { return !work->Running(); }));
+  EXPECT_EQ(work->TakeMail(stopped), std::vector<int>{});
+  EXPECT_EQ(work->TakeMail(failed), std::vector<int>{3});
+
+  // Cancelled, the work is asked to stop and its mail still comes.
+  work->Start(window.Handle(), kMailMessage, [first](const TBackgroundWork<int>::TContext& AContext) {
+    first->Wait();
+    AContext.Put(AContext.Stopped() ? 4 : 0);
+  });
+  const WPARAM cancelled = work->Generation();
+  ASSERT_TRUE(Eventually([&] { return first->Entered == 2; }));
+  work->Cancel();
+  const HANDLE firstOpened = first->Opened.get();
+  first.reset();
+  SetEvent(firstOpened);
+  ASSERT_TRUE(Eventually([&] { return !work->Running(); }));
+  EXPECT_EQ(work->TakeMail(cancelled), std::vector<int>{4});
+  // Both waiting works have ended and let go of what they held.
+  EXPECT_TRUE(Eventually([&] { return firstWatch.expired(); }));
+
+  // Let go of while it waits: the owner goes at once, the work ends on its own, unheard.
+  work->Start(window.Handle(), kMailMessage, [last](const TBackgroundWork<int>::TContext& AContext) {
+    last->Wait();
+    AContext.Put(5);
+  });
+  const WPARAM orphaned = work->Generation();
+  ASSERT_TRUE(Eventually([&] { return last->Entered == 1; }));
+  work.reset();
+  const HANDLE lastOpened = last->Opened.get();
+  last.reset();
+  SetEvent(lastOpened);
+  EXPECT_TRUE(Eventually([&] { return lastWatch.expired(); }));
+
+  // Nothing was posted for the work stopped or let go of.
+  for (WPARAM generation : window.Take()) {
+    EXPECT_NE(generation, stopped);
+    EXPECT_NE(generation, orphaned);
+  }
 }
