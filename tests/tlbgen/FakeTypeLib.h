@@ -106,6 +106,8 @@ struct TFakeType {
   std::vector<TFakeFunc> Funcs;
   std::vector<TFakeVar> Vars;
   std::vector<HREFTYPE> ImplTypes;
+  // GetImplTypeFlags' answers for the first implemented types (IMPLTYPEFLAG_...); it fails for the others.
+  std::vector<INT> ImplTypeFlags;
   WORD SizeVft = 0;  // cbSizeVft: the vtable's size in bytes, the base's included
   // Answers of the library for this index, and of the description itself.
   HRESULT LibDocResult = S_OK;
