@@ -765,3 +765,23 @@ TEST(EventSinks, NamesThatClashAreMadeUnique) {
   EXPECT_TRUE(Has(lines, L"  Click_Sender_1: Integer;")) << Joined(lines);
   EXPECT_TRUE(Has(lines, L"      if System.Assigned(FOnclick_1) then FOnclick_1(Self);")) << Joined(lines);
 }
+
+TEST(EventSinks, ADispinterfaceOfAnotherLibraryIsConnectedByItsGuid) {
+  // A library that cannot say which it is: the dispinterface counts as another library's, which
+  // declares no DIID_ constant in this unit.
+  TFakeLibrary lib;
+  lib.Name = L"Elsewhere";
+  TTypePool& pool = lib.Pool;
+  TFakeType events = Type(TKIND_DISPATCH, L"DRemoteEvents");
+  events.Guid = kEventsGuid;
+  events.Funcs = {Event(1, L"Ping", pool.Basic(VT_VOID), {Param(L"count", pool.Basic(VT_I4))})};
+  lib.Refs = {{1, 0}};
+  lib.Types = {events, Coclass(L"Remote", {1}, {IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE})};
+  const TStringList lines = ImportUnit(lib);
+  EXPECT_EQ(Block(lines, L"constructor TRemoteEvents.Create;", L"end;"),
+            (TStringList{L"constructor TRemoteEvents.Create;", L"const",
+                         L"  EventsIID: TGUID = '{77777777-0000-0000-0102-030405060708}';", L"begin",
+                         L"  inherited Create(EventsIID);", L"end;"}))
+      << Joined(lines);
+  EXPECT_TRUE(Has(lines, L"  TRemotePingEvent = procedure(Sender: TObject; count: Integer) of object;"));
+}
