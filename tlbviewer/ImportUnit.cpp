@@ -222,6 +222,7 @@ class TImportWriter {
   void Run(std::wstring& AUnitName);
 
  private:
+  friend class TSinkWriter;  // the event sinks, written at the end of the body
   void ReadDecls();
   void NameDecls();
   TDecl* DeclOf(ITypeInfo* AInfo);
@@ -1790,6 +1791,806 @@ TMethod TImportWriter::ReadMethod(const FUNCDESC& AFunc, ITypeInfo* AInfo) {
   return method;
 }
 
+// ---- Event sinks --------------------------------------------------------------------------------
+// A class whose default source interface is a dispinterface gets a sink class: it advises the
+// object's connection point for that dispinterface and, in Invoke, calls the handler of the
+// event's dispid with the arguments converted from their variants. The sinks share a base class
+// the unit declares once. The sink's code names the compilers' own identifiers with their unit
+// where a declaration of the library would hide them.
+
+// How an argument travels between its variant and the handler's parameter.
+enum class TEventConv {
+  ecNone,          // no conversion: the handler gets an OleVariant
+  ecVariant,       // OleVariant
+  ecPlain,         // a type the variant converts to by itself (Integer, WideString, ...)
+  ecCast,          // an enumeration or an alias: through its basic type
+  ecUnknown,       // IUnknown
+  ecDispatch,      // IDispatch
+  ecDispinterface, // a dispinterface: the object's IDispatch
+  ecQuery,         // another interface: asked for with QueryInterface
+};
+
+// The Pascal type a variant of a basic type converts to; empty for the others.
+const wchar_t* BasicTypeName(VARTYPE AType) {
+  switch (AType) {
+    case VT_I2: return L"SmallInt";
+    case VT_I4:
+    case VT_INT: return L"Integer";
+    case VT_R4: return L"Single";
+    case VT_R8: return L"Double";
+    case VT_CY: return L"Currency";
+    case VT_DATE: return L"TDateTime";
+    case VT_BSTR: return L"WideString";
+    case VT_BOOL: return L"WordBool";
+    case VT_I1: return L"ShortInt";
+    case VT_UI1: return L"Byte";
+    case VT_UI2: return L"Word";
+    case VT_UI4:
+    case VT_UINT: return L"LongWord";
+    case VT_I8: return L"Int64";
+    case VT_UI8: return L"UInt64";
+    default: return L"";
+  }
+}
+
+TEventConv EventConvOfInfo(ITypeInfo* AInfo, VARTYPE& ABasic, int ADepth);
+
+// How an argument of a type travels; ABasic is set for ecPlain and ecCast.
+TEventConv EventConv(const TYPEDESC& ADesc, ITypeInfo* AContext, VARTYPE& ABasic, int ADepth) {
+  if (ADepth > kMaxTypeDepth) return TEventConv::ecNone;
+  switch (ADesc.vt) {
+    case VT_VARIANT: return TEventConv::ecVariant;
+    case VT_UNKNOWN: return TEventConv::ecUnknown;
+    case VT_DISPATCH: return TEventConv::ecDispatch;
+    case VT_PTR: {
+      // A pointer to an interface is the reference; a VARIANT* the variant.
+      if (!ADesc.lptdesc) return TEventConv::ecNone;
+      if (ADesc.lptdesc->vt == VT_VARIANT) return TEventConv::ecVariant;
+      if (ADesc.lptdesc->vt != VT_USERDEFINED) return TEventConv::ecNone;
+      const TEventConv target = EventConv(*ADesc.lptdesc, AContext, ABasic, ADepth + 1);
+      return target >= TEventConv::ecUnknown ? target : TEventConv::ecNone;
+    }
+    case VT_USERDEFINED: {
+      TComPtr<ITypeInfo> referred;
+      if (FAILED(ReadRefTypeInfo(AContext, ADesc.hreftype, referred))) return TEventConv::ecNone;
+      return EventConvOfInfo(referred.get(), ABasic, ADepth + 1);
+    }
+    default:
+      if (!*BasicTypeName(ADesc.vt)) return TEventConv::ecNone;
+      ABasic = ADesc.vt;
+      return TEventConv::ecPlain;
+  }
+}
+
+TEventConv EventConvOfInfo(ITypeInfo* AInfo, VARTYPE& ABasic, int ADepth) {
+  TTypeAttrHolder attr(AInfo);
+  if (FAILED(attr.Fetch()) || ADepth > kMaxTypeDepth) return TEventConv::ecNone;
+  switch (attr->typekind) {
+    case TKIND_ENUM:
+      ABasic = VT_I4;
+      return TEventConv::ecCast;
+    case TKIND_ALIAS: {
+      const TEventConv aliased = EventConv(attr->tdescAlias, AInfo, ABasic, ADepth + 1);
+      return aliased == TEventConv::ecPlain ? TEventConv::ecCast : aliased;
+    }
+    case TKIND_INTERFACE:
+      return IsEqualGUID(attr->guid, kIUnknown) ? TEventConv::ecUnknown : TEventConv::ecQuery;
+    case TKIND_DISPATCH: {
+      if (IsEqualGUID(attr->guid, kIDispatch)) return TEventConv::ecDispatch;
+      // A dual interface whose interface side can be read is declared as an interface.
+      HREFTYPE ref = 0;
+      TComPtr<ITypeInfo> vtbl;
+      if (!(attr->wTypeFlags & TYPEFLAG_FDUAL) || FAILED(AInfo->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) ||
+          FAILED(ReadRefTypeInfo(AInfo, ref, vtbl))) {
+        return TEventConv::ecDispinterface;
+      }
+      TTypeAttrHolder vtblAttr(vtbl.get());
+      return SUCCEEDED(vtblAttr.Fetch()) && vtblAttr->typekind == TKIND_INTERFACE ? TEventConv::ecQuery
+                                                                                 : TEventConv::ecDispinterface;
+    }
+    case TKIND_COCLASS: {
+      // The class stands for its default interface: the one marked default, else the first.
+      int chosen = -1;
+      for (UINT i = 0; i < attr->cImplTypes; ++i) {
+        INT flags = 0;
+        if (FAILED(AInfo->GetImplTypeFlags(i, &flags)) || (flags & IMPLTYPEFLAG_FSOURCE)) continue;
+        if (chosen < 0 || (flags & IMPLTYPEFLAG_FDEFAULT)) chosen = static_cast<int>(i);
+        if (flags & IMPLTYPEFLAG_FDEFAULT) break;
+      }
+      HREFTYPE ref = 0;
+      TComPtr<ITypeInfo> implemented;
+      if (chosen < 0 || FAILED(AInfo->GetRefTypeOfImplType(static_cast<UINT>(chosen), &ref)) ||
+          FAILED(ReadRefTypeInfo(AInfo, ref, implemented))) {
+        return TEventConv::ecUnknown;
+      }
+      return EventConvOfInfo(implemented.get(), ABasic, ADepth + 1);
+    }
+    default: return TEventConv::ecNone;
+  }
+}
+
+// The index of a class's default source interface: the one marked default, else the first;
+// -1 when it has none.
+int DefaultSourceIndex(ITypeInfo* AClass, UINT ACount) {
+  int first = -1;
+  for (UINT i = 0; i < ACount; ++i) {
+    INT flags = 0;
+    if (FAILED(AClass->GetImplTypeFlags(i, &flags)) || !(flags & IMPLTYPEFLAG_FSOURCE)) continue;
+    if (flags & IMPLTYPEFLAG_FDEFAULT) return static_cast<int>(i);
+    if (first < 0) first = static_cast<int>(i);
+  }
+  return first;
+}
+
+// The base class of the sinks. "%Base%" is its name; "%Unit.Name%" an identifier of the
+// compilers' units, named with its unit where the library's declarations would hide it.
+constexpr const wchar_t* kSinkBaseDeclaration[] = {
+    L"  // Receives the events of an object through its connection point and hands them to the On",
+    L"  // properties of the sinks derived from it. It counts no references: free it when done.",
+    L"  %Base% = class(%System.TObject%, IUnknown, IDispatch)",
+    L"  private",
+    L"    FEventsIID: TGUID;",
+    L"    FConnectionPoint: %ActiveX.IConnectionPoint%;",
+    L"    FCookie: {$IFDEF FPC}%System.DWord%{$ELSE}%System.Longint%{$ENDIF};",
+    L"    function ValueSize(VType: %System.Word%): Integer;",
+    L"  protected",
+    L"    function QueryInterface({$IFDEF FPC}constref{$ELSE}const{$ENDIF} IID: TGUID; out Obj): %System.HResult%; stdcall;",
+    L"    function _AddRef: Integer; stdcall;",
+    L"    function _Release: Integer; stdcall;",
+    L"    function GetTypeInfoCount(out Count: Integer): %System.HResult%; stdcall;",
+    L"    function GetTypeInfo(Index, LocaleID: Integer; out TypeInfo): %System.HResult%; stdcall;",
+    L"    function GetIDsOfNames(const IID: TGUID; Names: %System.Pointer%; NameCount, LocaleID: Integer;",
+    L"      DispIDs: %System.Pointer%): %System.HResult%; stdcall;",
+    L"    function Invoke(DispID: Integer; const IID: TGUID; LocaleID: Integer; Flags: %System.Word%; var Params;",
+    L"      VarResult, ExcepInfo, ArgErr: %System.Pointer%): %System.HResult%; stdcall;",
+    L"    // Calls the handler of an event; False for a dispid that is no event.",
+    L"    function DispatchEvent(DispID: Integer; var Params: %ActiveX.TDispParams%; VarResult: %System.POleVariant%):",
+    L"      %System.Boolean%; virtual;",
+    L"    // The argument at a position of the event's parameters: a named one by its dispid, the others",
+    L"    // counted from the end, as the caller passes them in reverse order; nil when not passed.",
+    L"    function ArgData(const Params: %ActiveX.TDispParams%; Position: Integer): %System.PVarData%;",
+    L"    // The argument's value, by reference or not; empty when not passed.",
+    L"    function ArgValue(const Params: %ActiveX.TDispParams%; Position: Integer): OleVariant;",
+    L"    function ArgUnknown(const Params: %ActiveX.TDispParams%; Position: Integer): IUnknown;",
+    L"    function ArgDispatch(const Params: %ActiveX.TDispParams%; Position: Integer): IDispatch;",
+    L"    // Writes a value back through a by-reference argument, converted to the argument's type.",
+    L"    procedure SetArg(const Params: %ActiveX.TDispParams%; Position: Integer; const Value: OleVariant);",
+    L"  public",
+    L"    constructor Create(const AEventsIID: TGUID);",
+    L"    destructor Destroy; override;",
+    L"    // Advises ASource's connection point for the events, leaving an object connected before.",
+    L"    procedure Connect(const ASource: IUnknown);",
+    L"    procedure Disconnect;",
+    L"    function Connected: %System.Boolean%;",
+    L"  end;",
+    L"",
+};
+
+constexpr const wchar_t* kSinkBaseImplementation[] = {
+    L"constructor %Base%.Create(const AEventsIID: TGUID);",
+    L"begin",
+    L"  inherited Create;",
+    L"  FEventsIID := AEventsIID;",
+    L"end;",
+    L"",
+    L"destructor %Base%.Destroy;",
+    L"begin",
+    L"  Disconnect;",
+    L"  inherited Destroy;",
+    L"end;",
+    L"",
+    L"procedure %Base%.Connect(const ASource: IUnknown);",
+    L"var",
+    L"  Container: %ActiveX.IConnectionPointContainer%;",
+    L"  Point: %ActiveX.IConnectionPoint%;",
+    L"  Cookie: {$IFDEF FPC}%System.DWord%{$ELSE}%System.Longint%{$ENDIF};",
+    L"begin",
+    L"  Disconnect;",
+    L"  if ASource <> nil then",
+    L"  begin",
+    L"    %ComObj.OleCheck%(ASource.QueryInterface(%ActiveX.IConnectionPointContainer%, Container));",
+    L"    %ComObj.OleCheck%(Container.FindConnectionPoint(FEventsIID, Point));",
+    L"    %ComObj.OleCheck%(Point.Advise(Self, Cookie));",
+    L"    FConnectionPoint := Point;",
+    L"    FCookie := Cookie;",
+    L"  end;",
+    L"end;",
+    L"",
+    L"procedure %Base%.Disconnect;",
+    L"var",
+    L"  Point: %ActiveX.IConnectionPoint%;",
+    L"begin",
+    L"  if FConnectionPoint <> nil then",
+    L"  begin",
+    L"    Point := FConnectionPoint;",
+    L"    FConnectionPoint := nil;",
+    L"    // An object that has gone away cannot unadvise; the connection ends all the same.",
+    L"    Point.Unadvise(FCookie);",
+    L"  end;",
+    L"end;",
+    L"",
+    L"function %Base%.Connected: %System.Boolean%;",
+    L"begin",
+    L"  Result := FConnectionPoint <> nil;",
+    L"end;",
+    L"",
+    L"function %Base%.QueryInterface({$IFDEF FPC}constref{$ELSE}const{$ENDIF} IID: TGUID; out Obj): %System.HResult%;",
+    L"begin",
+    L"  // The object asks for the interface of its events, which this IDispatch is.",
+    L"  if GetInterface(IID, Obj) or (SysUtils.IsEqualGUID(IID, FEventsIID) and GetInterface(IDispatch, Obj)) then",
+    L"    Result := %Windows.S_OK%",
+    L"  else",
+    L"    Result := %Windows.E_NOINTERFACE%;",
+    L"end;",
+    L"",
+    L"function %Base%._AddRef: Integer;",
+    L"begin",
+    L"  Result := -1;",
+    L"end;",
+    L"",
+    L"function %Base%._Release: Integer;",
+    L"begin",
+    L"  Result := -1;",
+    L"end;",
+    L"",
+    L"function %Base%.GetTypeInfoCount(out Count: Integer): %System.HResult%;",
+    L"begin",
+    L"  Count := 0;",
+    L"  Result := %Windows.S_OK%;",
+    L"end;",
+    L"",
+    L"function %Base%.GetTypeInfo(Index, LocaleID: Integer; out TypeInfo): %System.HResult%;",
+    L"begin",
+    L"  %System.Pointer%(TypeInfo) := nil;",
+    L"  Result := %Windows.E_NOTIMPL%;",
+    L"end;",
+    L"",
+    L"function %Base%.GetIDsOfNames(const IID: TGUID; Names: %System.Pointer%; NameCount, LocaleID: Integer;",
+    L"  DispIDs: %System.Pointer%): %System.HResult%;",
+    L"begin",
+    L"  Result := %Windows.E_NOTIMPL%;",
+    L"end;",
+    L"",
+    L"function %Base%.Invoke(DispID: Integer; const IID: TGUID; LocaleID: Integer; Flags: %System.Word%; var Params;",
+    L"  VarResult, ExcepInfo, ArgErr: %System.Pointer%): %System.HResult%;",
+    L"begin",
+    L"  // No exception of a handler may reach the object that raised the event.",
+    L"  try",
+    L"    if DispatchEvent(DispID, %ActiveX.TDispParams%(Params), VarResult) then",
+    L"      Result := %Windows.S_OK%",
+    L"    else",
+    L"      Result := %Windows.DISP_E_MEMBERNOTFOUND%;",
+    L"  except",
+    L"    on E: SysUtils.Exception do",
+    L"    begin",
+    L"      if ExcepInfo <> nil then",
+    L"      begin",
+    L"        %System.FillChar%(ExcepInfo^, %System.SizeOf%(%ActiveX.TExcepInfo%), 0);",
+    L"        %ActiveX.TExcepInfo%(ExcepInfo^).{$IFDEF FPC}Description{$ELSE}bstrDescription{$ENDIF} := E.Message;",
+    L"        %ActiveX.TExcepInfo%(ExcepInfo^).scode := %Windows.E_FAIL%;",
+    L"      end;",
+    L"      Result := %Windows.DISP_E_EXCEPTION%;",
+    L"    end;",
+    L"  else",
+    L"    Result := %Windows.DISP_E_EXCEPTION%;",
+    L"  end;",
+    L"end;",
+    L"",
+    L"function %Base%.DispatchEvent(DispID: Integer; var Params: %ActiveX.TDispParams%; VarResult: %System.POleVariant%):",
+    L"  %System.Boolean%;",
+    L"begin",
+    L"  Result := %System.False%;",
+    L"end;",
+    L"",
+    L"function %Base%.ValueSize(VType: %System.Word%): Integer;",
+    L"begin",
+    L"  case VType of",
+    L"    %ActiveX.VT_I1%, %ActiveX.VT_UI1%: Result := 1;",
+    L"    %ActiveX.VT_I2%, %ActiveX.VT_UI2%, %ActiveX.VT_BOOL%: Result := 2;",
+    L"    %ActiveX.VT_I4%, %ActiveX.VT_UI4%, %ActiveX.VT_INT%, %ActiveX.VT_UINT%, %ActiveX.VT_R4%, %ActiveX.VT_ERROR%: Result := 4;",
+    L"    %ActiveX.VT_I8%, %ActiveX.VT_UI8%, %ActiveX.VT_R8%, %ActiveX.VT_CY%, %ActiveX.VT_DATE%: Result := 8;",
+    L"    %ActiveX.VT_BSTR%, %ActiveX.VT_UNKNOWN%, %ActiveX.VT_DISPATCH%: Result := %System.SizeOf%(%System.Pointer%);",
+    L"  else",
+    L"    Result := 0;  // not read or written through a reference here",
+    L"  end;",
+    L"end;",
+    L"",
+    L"function %Base%.ArgData(const Params: %ActiveX.TDispParams%; Position: Integer): %System.PVarData%;",
+    L"var",
+    L"  I: Integer;",
+    L"begin",
+    L"  Result := nil;",
+    L"  for I := 0 to Integer(Params.cNamedArgs) - 1 do",
+    L"    if Params.rgdispidNamedArgs^[I] = Position then",
+    L"      Result := @Params.rgvarg^[I];",
+    L"  if (Result = nil) and (Position < Integer(Params.cArgs) - Integer(Params.cNamedArgs)) then",
+    L"    Result := @Params.rgvarg^[Integer(Params.cArgs) - 1 - Position];",
+    L"end;",
+    L"",
+    L"function %Base%.ArgValue(const Params: %ActiveX.TDispParams%; Position: Integer): OleVariant;",
+    L"var",
+    L"  Arg: %System.PVarData%;",
+    L"  Data: %System.TVarData%;",
+    L"begin",
+    L"  Result := %Variants.Unassigned%;",
+    L"  Arg := ArgData(Params, Position);",
+    L"  if Arg <> nil then",
+    L"    if Arg^.VType and %System.varByRef% = 0 then",
+    L"      Result := %System.POleVariant%(Arg)^",
+    L"    else if Arg^.VType = %System.varByRef% or %System.varVariant% then",
+    L"      Result := %System.POleVariant%(Arg^.VPointer)^",
+    L"    else if ValueSize(Arg^.VType and not %System.varByRef%) > 0 then",
+    L"    begin",
+    L"      // The value the argument points to, copied into a variant of its own.",
+    L"      %System.FillChar%(Data, %System.SizeOf%(Data), 0);",
+    L"      Data.VType := Arg^.VType and not %System.varByRef%;",
+    L"      %System.Move%(Arg^.VPointer^, Data.VInt64, ValueSize(Data.VType));",
+    L"      if Data.VType = %ActiveX.VT_INT% then Data.VType := %ActiveX.VT_I4%;",
+    L"      if Data.VType = %ActiveX.VT_UINT% then Data.VType := %ActiveX.VT_UI4%;",
+    L"      Result := %System.POleVariant%(@Data)^;",
+    L"    end;",
+    L"end;",
+    L"",
+    L"function %Base%.ArgUnknown(const Params: %ActiveX.TDispParams%; Position: Integer): IUnknown;",
+    L"var",
+    L"  Value: OleVariant;",
+    L"begin",
+    L"  Value := ArgValue(Params, Position);",
+    L"  if (%System.TVarData%(Value).VType = %System.varUnknown%) or (%System.TVarData%(Value).VType = %System.varDispatch%) then",
+    L"    Result := IUnknown(%System.TVarData%(Value).VUnknown)",
+    L"  else",
+    L"    Result := nil;",
+    L"end;",
+    L"",
+    L"function %Base%.ArgDispatch(const Params: %ActiveX.TDispParams%; Position: Integer): IDispatch;",
+    L"var",
+    L"  Value: OleVariant;",
+    L"begin",
+    L"  Value := ArgValue(Params, Position);",
+    L"  if %System.TVarData%(Value).VType = %System.varDispatch% then",
+    L"    Result := IDispatch(%System.TVarData%(Value).VDispatch)",
+    L"  else if %System.TVarData%(Value).VType = %System.varUnknown% then",
+    L"    Result := IUnknown(%System.TVarData%(Value).VUnknown) as IDispatch",
+    L"  else",
+    L"    Result := nil;",
+    L"end;",
+    L"",
+    L"procedure %Base%.SetArg(const Params: %ActiveX.TDispParams%; Position: Integer; const Value: OleVariant);",
+    L"var",
+    L"  Arg: %System.PVarData%;",
+    L"  Target: %System.Pointer%;",
+    L"  VType: %System.Word%;",
+    L"  Converted: OleVariant;",
+    L"  Unchanged: %System.Boolean%;",
+    L"begin",
+    L"  Arg := ArgData(Params, Position);",
+    L"  // An argument passed by value has nothing to write to.",
+    L"  if (Arg = nil) or (Arg^.VType and %System.varByRef% = 0) then",
+    L"    VType := %System.varEmpty%",
+    L"  else",
+    L"    VType := Arg^.VType and not %System.varByRef%;",
+    L"  if VType = %System.varVariant% then",
+    L"  begin",
+    L"    // A value the handler left as it was keeps the type the caller gave it.",
+    L"    Target := Arg^.VPointer;",
+    L"    Unchanged := %System.False%;",
+    L"    if ValueSize(%System.PVarData%(Target)^.VType) > 0 then",
+    L"    try",
+    L"      Unchanged := %System.POleVariant%(Target)^ = Value;",
+    L"    except",
+    L"      Unchanged := %System.False%;",
+    L"    end;",
+    L"    if not Unchanged then",
+    L"      %System.POleVariant%(Target)^ := Value;",
+    L"  end",
+    L"  else if ValueSize(VType) > 0 then",
+    L"  begin",
+    L"    Target := Arg^.VPointer;",
+    L"    if VType = %ActiveX.VT_INT% then VType := %ActiveX.VT_I4%;",
+    L"    if VType = %ActiveX.VT_UINT% then VType := %ActiveX.VT_UI4%;",
+    L"    Converted := %Variants.VarAsType%(Value, VType);",
+    L"    case VType of",
+    L"      %ActiveX.VT_BSTR%: %System.PWideString%(Target)^ := %System.TVarData%(Converted).VOleStr;",
+    L"      %ActiveX.VT_UNKNOWN%: %System.PUnknown%(Target)^ := IUnknown(%System.TVarData%(Converted).VUnknown);",
+    L"      %ActiveX.VT_DISPATCH%: %System.PDispatch%(Target)^ := IDispatch(%System.TVarData%(Converted).VDispatch);",
+    L"    else",
+    L"      %System.Move%(%System.TVarData%(Converted).VInt64, Target^, ValueSize(VType));",
+    L"    end;",
+    L"  end;",
+    L"end;",
+    L"",
+};
+
+// What DispatchEvent names besides its locals: no local may hide these.
+constexpr const wchar_t* kDispatchEventNames[] = {
+    L"DispID", L"Params",  L"VarResult", L"Result",  L"Self",     L"ArgValue", L"ArgUnknown", L"ArgDispatch",
+    L"SetArg", L"System",  L"Windows",   L"ActiveX", L"ComObj",   L"Variants", L"SysUtils",   L"stdole2"};
+
+// The members of the sinks' base class, which no event property may take.
+constexpr const wchar_t* kSinkBaseMembers[] = {
+    L"FEventsIID", L"FConnectionPoint", L"FCookie",  L"ValueSize", L"DispatchEvent", L"ArgData",   L"ArgValue",
+    L"ArgUnknown", L"ArgDispatch",      L"SetArg",   L"Create",    L"Destroy",       L"Connect",   L"Disconnect",
+    L"Connected"};
+
+constexpr const wchar_t* kDispatchEventHead =
+    L"DispatchEvent(DispID: Integer; var Params: %ActiveX.TDispParams%; VarResult: %System.POleVariant%): "
+    L"%System.Boolean%";
+
+// Writes the event sinks of a unit's classes into its body and implementation.
+class TSinkWriter {
+ public:
+  explicit TSinkWriter(TImportWriter& AUnit) : FUnit(AUnit) {}
+  void Write();
+
+ private:
+  // An argument of an event as its handler takes it.
+  struct TArg {
+    std::wstring Name;      // of the handler's parameter
+    std::wstring Modifier;  // "", "const " or "var "
+    std::wstring Type;      // as the unit's interface part names it
+    TEventConv Conv = TEventConv::ecVariant;
+    VARTYPE Basic = VT_EMPTY;  // ecPlain, ecCast: the basic type it converts through
+    int Position = 0;          // among the arguments of the dispatch call
+  };
+  struct TEvent {
+    std::wstring Name;  // as an identifier
+    MEMBERID Id = 0;
+    std::wstring Doc;
+    std::vector<TArg> Args;
+    bool HasResult = false;
+    TArg Result;
+  };
+
+  bool Taken(std::wstring_view AName) const { return FUnit.FGlobal.Contains(AName) || FConstants.Contains(AName); }
+  // "Unit.Name" as the sinks' code names it: with its unit where the library's names hide it.
+  std::wstring Qualified(std::wstring_view AName) const;
+  std::wstring Filled(std::wstring_view ALine, const std::wstring& ASink = std::wstring()) const;
+  // A type of an argument as the implementation part names it: the unit's own types with the
+  // unit's name, which no member of a sink hides.
+  std::wstring ImplementationType(const std::wstring& AType) const;
+  TArg ReadArg(const TTypeText& AType, const std::wstring& AModifier, const TYPEDESC& ADesc, ITypeInfo* AInfo) const;
+  std::vector<TEvent> ReadEvents(ITypeInfo* AInfo, const TYPEATTR& AAttr, std::vector<std::wstring>& ANotes);
+  std::wstring ReadExpression(const TArg& AArg) const;
+  std::wstring VariantExpression(const TArg& AArg, const std::wstring& ALocal) const;
+  void WriteBase();
+  void WriteSink(const std::wstring& AClass, const std::wstring& ASink, ITypeInfo* AInfo, const TYPEATTR& AAttr,
+                 const std::wstring& AIidConstant);
+
+  TImportWriter& FUnit;
+  TScope FConstants;  // the names the unit's constants take after the sinks are written
+  std::wstring FBase;
+};
+
+std::wstring TSinkWriter::Qualified(std::wstring_view AName) const {
+  const size_t dot = AName.find(L'.');
+  const std::wstring_view name = dot == std::wstring_view::npos ? AName : AName.substr(dot + 1);
+  // The names NameDecls keeps for the system are never the library's.
+  for (const wchar_t* system : {L"IUnknown", L"IDispatch", L"TGUID", L"OleVariant", L"WideString", L"Integer"}) {
+    if (SameTextAscii(name, system)) return std::wstring(name);
+  }
+  return std::wstring(Taken(name) ? AName : name);
+}
+
+std::wstring TSinkWriter::Filled(std::wstring_view ALine, const std::wstring& ASink) const {
+  std::wstring line;
+  size_t at = 0;
+  for (size_t open = ALine.find(L'%'); open != std::wstring_view::npos; open = ALine.find(L'%', at)) {
+    const size_t close = ALine.find(L'%', open + 1);
+    const std::wstring_view token = ALine.substr(open + 1, close - open - 1);
+    line += ALine.substr(at, open - at);
+    line += token == L"Base" ? FBase : token == L"Sink" ? ASink : Qualified(token);
+    at = close + 1;
+  }
+  line += ALine.substr(at);
+  return line;
+}
+
+std::wstring TSinkWriter::ImplementationType(const std::wstring& AType) const {
+  if (AType.find(L'.') != std::wstring::npos || AType.front() == L'&') return AType;
+  for (const wchar_t* system : {L"OleVariant", L"IUnknown", L"IDispatch"}) {
+    if (SameTextAscii(AType, system)) return AType;
+  }
+  if (SameTextAscii(AType, L"TOleEnum")) return Qualified(L"ActiveX.TOleEnum");
+  for (VARTYPE basic : {VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR, VT_BOOL, VT_I1, VT_UI1, VT_UI2, VT_UI4,
+                        VT_I8, VT_UI8}) {
+    if (SameTextAscii(AType, BasicTypeName(basic))) return Qualified(L"System." + std::wstring(BasicTypeName(basic)));
+  }
+  return FUnit.FUnitName + L"." + AType;
+}
+
+TSinkWriter::TArg TSinkWriter::ReadArg(const TTypeText& AType, const std::wstring& AModifier, const TYPEDESC& ADesc,
+                                       ITypeInfo* AInfo) const {
+  TArg arg;
+  TTypeText type = AType;
+  AsDispatchType(type);
+  arg.Modifier = AModifier == L"out " ? L"var " : AModifier;
+  // A by-reference parameter's type is what its pointer points to.
+  const TYPEDESC& desc = arg.Modifier == L"var " && ADesc.vt == VT_PTR && ADesc.lptdesc ? *ADesc.lptdesc : ADesc;
+  arg.Conv = type.Valid && type.Automatable ? EventConv(desc, AInfo, arg.Basic, 0) : TEventConv::ecNone;
+  if (arg.Conv == TEventConv::ecCast && SameTextAscii(type.Text, BasicTypeName(arg.Basic))) arg.Conv = TEventConv::ecPlain;
+  // What the sink cannot convert reaches the handler as the variant it came in.
+  arg.Type = arg.Conv == TEventConv::ecNone || arg.Conv == TEventConv::ecVariant ? L"OleVariant" : type.Text;
+  if (arg.Conv == TEventConv::ecNone) arg.Conv = TEventConv::ecVariant;
+  return arg;
+}
+
+std::vector<TSinkWriter::TEvent> TSinkWriter::ReadEvents(ITypeInfo* AInfo, const TYPEATTR& AAttr,
+                                                         std::vector<std::wstring>& ANotes) {
+  std::vector<TEvent> events;
+  std::set<MEMBERID> ids;
+  for (UINT i = 0; i < AAttr.cFuncs; ++i) {
+    TFuncDescHolder func(AInfo);
+    // Properties of the dispinterface are no events, and IUnknown's and IDispatch's members are the sink's own.
+    if (FAILED(func.Fetch(i)) || func->invkind != INVOKE_FUNC ||
+        (func->memid >= 0x60000000 && func->memid < 0x60020000)) {
+      continue;
+    }
+    const TMethod method = FUnit.ReadMethod(*func.get(), AInfo);
+    bool standard = method.Name.empty();
+    for (const wchar_t* name : kDispatchMembers) standard = standard || SameTextAscii(method.Name, name);
+    if (standard) continue;
+    TEvent event;
+    event.Name = Sanitized(method.Name);
+    event.Id = func->memid;
+    event.Doc = method.Doc;
+    if (!ids.insert(event.Id).second) {
+      ANotes.push_back(L"    // An event listed again under dispid " + std::to_wstring(event.Id) + L" (" + event.Name +
+                       L") is left out.");
+      continue;
+    }
+    const size_t count = std::min(method.Params.size(), static_cast<size_t>(func->lprgelemdescParam ? func->cParams : 0));
+    int position = 0;
+    for (size_t p = 0; p < count; ++p) {
+      const TParam& param = method.Params[p];
+      const TYPEDESC& desc = func->lprgelemdescParam[p].tdesc;
+      if (param.Flags & PARAMFLAG_FLCID) continue;  // the caller passes the locale itself
+      if ((param.Flags & PARAMFLAG_FRETVAL) && p + 1 == count) {
+        event.HasResult = true;
+        event.Result = ReadArg(param.Type, L"", desc.vt == VT_PTR && desc.lptdesc ? *desc.lptdesc : desc, AInfo);
+        continue;
+      }
+      TArg arg = ReadArg(param.Type, param.Modifier, desc, AInfo);
+      arg.Name = param.Name;
+      arg.Position = position++;
+      event.Args.push_back(std::move(arg));
+    }
+    if (!event.HasResult && method.HasResult && method.Result.Text != L"HResult") {
+      event.HasResult = true;
+      event.Result = ReadArg(method.Result, L"", func->elemdescFunc.tdesc, AInfo);
+    }
+    events.push_back(std::move(event));
+  }
+  return events;
+}
+
+std::wstring TSinkWriter::ReadExpression(const TArg& AArg) const {
+  const std::wstring at = L"(Params, " + std::to_wstring(AArg.Position) + L")";
+  const std::wstring type = ImplementationType(AArg.Type);
+  switch (AArg.Conv) {
+    case TEventConv::ecCast:
+      return type + L"(" + Qualified(L"System." + std::wstring(BasicTypeName(AArg.Basic))) + L"(ArgValue" + at + L"))";
+    case TEventConv::ecUnknown: return L"ArgUnknown" + at;
+    case TEventConv::ecDispatch: return L"ArgDispatch" + at;
+    case TEventConv::ecDispinterface: return type + L"(ArgDispatch" + at + L")";
+    case TEventConv::ecQuery: return L"ArgUnknown" + at + L" as " + type;
+    default: return L"ArgValue" + at;
+  }
+}
+
+std::wstring TSinkWriter::VariantExpression(const TArg& AArg, const std::wstring& ALocal) const {
+  switch (AArg.Conv) {
+    case TEventConv::ecCast: return Qualified(L"System." + std::wstring(BasicTypeName(AArg.Basic))) + L"(" + ALocal + L")";
+    case TEventConv::ecQuery: return L"IUnknown(" + ALocal + L")";
+    case TEventConv::ecDispinterface: return L"IDispatch(" + ALocal + L")";
+    default: return ALocal;
+  }
+}
+
+void TSinkWriter::WriteBase() {
+  FBase = FUnit.FGlobal.Unique(L"TEventSink");
+  for (const wchar_t* line : kSinkBaseDeclaration) FUnit.Body(Filled(line));
+  // SysUtils in the implementation part only: its names stay out of the unit's interface.
+  FUnit.FImplementation.insert(FUnit.FImplementation.begin(), {L"uses SysUtils;", std::wstring()});
+  for (const wchar_t* line : kSinkBaseImplementation) FUnit.FImplementation.push_back(Filled(line));
+}
+
+void TSinkWriter::WriteSink(const std::wstring& AClass, const std::wstring& ASink, ITypeInfo* AInfo,
+                            const TYPEATTR& AAttr, const std::wstring& AIidConstant) {
+  std::vector<std::wstring> notes;
+  const std::vector<TEvent> events = ReadEvents(AInfo, AAttr, notes);
+  TBstr eventsName;
+  ReadTypeDocumentation(AInfo, MEMBERID_NIL, &eventsName, nullptr);
+  if (FBase.empty()) WriteBase();
+
+  // The handlers' types, and the names of the properties and fields.
+  TScope members;
+  for (const wchar_t* name : kSinkBaseMembers) members.Take(name);
+  std::vector<std::wstring> properties, fields, types;
+  for (const TEvent& event : events) {
+    properties.push_back(members.Unique(L"On" + event.Name));
+    fields.push_back(members.Unique(L"F" + properties.back()));
+    types.push_back(FUnit.FGlobal.Unique(L"T" + AClass + event.Name + L"Event"));
+    // A parameter may not take the name of a type the list names, nor one another's.
+    TScope params;
+    for (const wchar_t* reserved : kMemberReserved) params.Take(reserved);
+    auto takeType = [&](const std::wstring& AType) { params.Take(AType.substr(0, AType.find(L'.'))); };
+    const std::wstring sender = Qualified(L"System.TObject");
+    takeType(sender);
+    for (const TArg& arg : event.Args) takeType(arg.Type);
+    if (event.HasResult) takeType(event.Result.Type);
+    std::wstring line = L"  " + types.back() + L" = " + (event.HasResult ? L"function" : L"procedure") + L"(" +
+                        params.Unique(L"Sender") + L": " + sender;
+    for (const TArg& arg : event.Args) {
+      std::wstring name = arg.Name;
+      name.erase(std::remove(name.begin(), name.end(), L'&'), name.end());
+      line += L"; " + arg.Modifier + Escaped(params.Unique(name)) + L": " + arg.Type;
+    }
+    line += L")";
+    if (event.HasResult) line += L": " + event.Result.Type;
+    line += L" of object;";
+    if (!event.Doc.empty()) FUnit.Body(L"  // " + event.Doc);
+    FUnit.Body(line);
+  }
+  if (!events.empty()) FUnit.Body(std::wstring());
+
+  FUnit.Body(L"  // Events of " + AClass + L" objects (" + CommentText(CutAtNul(eventsName.get())) +
+             L"): set the On properties, then Connect to an object.");
+  FUnit.Body(L"  " + ASink + L" = class(" + FBase + L")");
+  if (!events.empty()) {
+    FUnit.Body(L"  private");
+    for (size_t i = 0; i < events.size(); ++i) FUnit.Body(L"    " + fields[i] + L": " + types[i] + L";");
+    FUnit.Body(L"  protected");
+    FUnit.Body(Filled(L"    function " + std::wstring(kDispatchEventHead) + L"; override;"));
+  }
+  FUnit.Body(L"  public");
+  FUnit.Body(L"    constructor Create;");
+  for (const std::wstring& note : notes) FUnit.Body(note);
+  for (size_t i = 0; i < events.size(); ++i) {
+    FUnit.Body(L"    property " + properties[i] + L": " + types[i] + L" read " + fields[i] + L" write " + fields[i] + L";");
+  }
+  FUnit.Body(L"  end;");
+  FUnit.Body(std::wstring());
+
+  std::vector<std::wstring>& code = FUnit.FImplementation;
+  code.push_back(L"constructor " + ASink + L".Create;");
+  if (AIidConstant.empty()) {
+    code.push_back(L"const");
+    code.push_back(L"  EventsIID: TGUID = '" + GuidText(AAttr.guid) + L"';");
+  }
+  code.push_back(L"begin");
+  code.push_back(L"  inherited Create(" + (AIidConstant.empty() ? L"EventsIID" : AIidConstant) + L");");
+  code.push_back(L"end;");
+  code.push_back(std::wstring());
+  if (events.empty()) return;
+
+  // One local for every argument and result, named after its event.
+  TScope locals;
+  for (const wchar_t* name : kDispatchEventNames) locals.Take(name);
+  locals.Take(FUnit.FUnitName);
+  for (const auto& external : FUnit.FExternalUnits) locals.Take(external.Unit);
+  for (const std::wstring& field : fields) locals.Take(field);
+  auto local = [&](const std::wstring& ABase) {
+    std::wstring name = ABase;
+    for (int n = 1; locals.Contains(name) || Taken(name); ++n) name = ABase + L"_" + std::to_wstring(n);
+    locals.Take(name);
+    return name;
+  };
+  std::vector<std::wstring> declarations, body;
+  for (size_t i = 0; i < events.size(); ++i) {
+    const TEvent& event = events[i];
+    std::vector<std::wstring> names;
+    for (const TArg& arg : event.Args) {
+      std::wstring name = arg.Name;
+      name.erase(std::remove(name.begin(), name.end(), L'&'), name.end());
+      names.push_back(local(event.Name + L"_" + name));
+      declarations.push_back(L"  " + names.back() + L": " + ImplementationType(arg.Type) + L";");
+    }
+    std::wstring result;
+    if (event.HasResult) {
+      result = local(event.Name + L"_Result");
+      declarations.push_back(L"  " + result + L": " + ImplementationType(event.Result.Type) + L";");
+    }
+    std::wstring call = fields[i] + L"(Self";
+    for (const std::wstring& name : names) call += L", " + name;
+    call += L")";
+    const std::wstring assigned = Qualified(L"System.Assigned") + L"(" + fields[i] + L")";
+    body.push_back(L"    " + std::to_wstring(event.Id) + L":");
+    if (names.empty() && !event.HasResult) {
+      body.push_back(L"      if " + assigned + L" then " + call + L";");
+      continue;
+    }
+    body.push_back(L"      if " + assigned + L" then");
+    body.push_back(L"      begin");
+    for (size_t a = 0; a < names.size(); ++a) body.push_back(L"        " + names[a] + L" := " + ReadExpression(event.Args[a]) + L";");
+    if (event.HasResult) {
+      body.push_back(L"        " + result + L" := " + call + L";");
+      body.push_back(L"        if VarResult <> nil then VarResult^ := " + VariantExpression(event.Result, result) + L";");
+    } else {
+      body.push_back(L"        " + call + L";");
+    }
+    for (size_t a = 0; a < names.size(); ++a) {
+      if (event.Args[a].Modifier != L"var ") continue;
+      body.push_back(L"        SetArg(Params, " + std::to_wstring(event.Args[a].Position) + L", " +
+                     VariantExpression(event.Args[a], names[a]) + L");");
+    }
+    body.push_back(L"      end;");
+  }
+  code.push_back(Filled(L"function %Sink%." + std::wstring(kDispatchEventHead) + L";", ASink));
+  if (!declarations.empty()) code.push_back(L"var");
+  code.insert(code.end(), declarations.begin(), declarations.end());
+  code.push_back(L"begin");
+  code.push_back(L"  Result := " + Qualified(L"System.True") + L";");
+  code.push_back(L"  case DispID of");
+  code.insert(code.end(), body.begin(), body.end());
+  code.push_back(L"  else");
+  code.push_back(L"    Result := " + Qualified(L"System.False") + L";");
+  code.push_back(L"  end;");
+  code.push_back(L"end;");
+  code.push_back(std::wstring());
+}
+
+void TSinkWriter::Write() {
+  for (TDecl& decl : FUnit.FDecls) {
+    if (!decl.Attr || (decl.Kind != TKIND_ENUM && decl.Kind != TKIND_MODULE)) continue;
+    for (UINT i = 0; i < (*decl.Attr)->cVars; ++i) {
+      TVarDescHolder var(decl.Info.get());
+      TBstr name;
+      if (SUCCEEDED(var.Fetch(i)) && var->varkind == VAR_CONST &&
+          SUCCEEDED(ReadTypeDocumentation(decl.Info.get(), var->memid, &name, nullptr))) {
+        FConstants.Take(Sanitized(CutAtNul(name.get())));
+      }
+    }
+  }
+  // Classes that raise the same events share one sink.
+  std::vector<std::pair<GUID, std::wstring>> sinks;
+  for (TDecl& decl : FUnit.FDecls) {
+    if (!decl.Attr || decl.Kind != TKIND_COCLASS) continue;
+    const int source = DefaultSourceIndex(decl.Info.get(), (*decl.Attr)->cImplTypes);
+    if (source < 0) continue;
+    std::wstring bare = decl.Name;
+    bare.erase(std::remove(bare.begin(), bare.end(), L'&'), bare.end());
+    HREFTYPE ref = 0;
+    TComPtr<ITypeInfo> events;
+    HRESULT result = decl.Info->GetRefTypeOfImplType(static_cast<UINT>(source), &ref);
+    if (SUCCEEDED(result)) result = ReadRefTypeInfo(decl.Info.get(), ref, events);
+    if (FAILED(result)) {
+      FUnit.Comment(L"  ", bare + L" gets no event sink; the interface of its events cannot be read: " +
+                               SystemMessageLine(result) + L".");
+      FUnit.Body(std::wstring());
+      continue;
+    }
+    TTypeAttrHolder attr(events.get());
+    TBstr name;
+    ReadTypeDocumentation(events.get(), MEMBERID_NIL, &name, nullptr);
+    const std::wstring eventsName = CommentText(CutAtNul(name.get()));
+    if (FAILED(result = attr.Fetch())) {
+      FUnit.Comment(L"  ", bare + L" gets no event sink; the interface of its events, " + eventsName +
+                               L", cannot be read: " + SystemMessageLine(result) + L".");
+      FUnit.Body(std::wstring());
+      continue;
+    }
+    if (attr->typekind != TKIND_DISPATCH || (attr->wTypeFlags & TYPEFLAG_FDUAL) || IsEqualGUID(attr->guid, kIDispatch)) {
+      FUnit.Comment(L"  ", bare + L" gets no event sink: it raises its events through " + eventsName +
+                               L", which is no dispinterface.");
+      FUnit.Body(std::wstring());
+      continue;
+    }
+    const std::wstring sink = FUnit.FGlobal.Unique(L"T" + bare + L"Events");
+    auto shared = std::find_if(sinks.begin(), sinks.end(), [&](const auto& AKnown) { return IsEqualGUID(AKnown.first, attr->guid); });
+    if (shared != sinks.end()) {
+      FUnit.Body(L"  // Events of " + bare + L" objects: those of " + shared->second + L".");
+      FUnit.Body(L"  " + sink + L" = " + shared->second + L";");
+      FUnit.Body(std::wstring());
+      continue;
+    }
+    sinks.emplace_back(attr->guid, sink);
+    const TDecl* own = FUnit.DeclOf(events.get());
+    WriteSink(bare, sink, events.get(), *attr.get(), own ? own->GuidConstant : std::wstring());
+  }
+}
+
+// ---- End of the event sinks ---------------------------------------------------------------------
+
 void TImportWriter::Run(std::wstring& AUnitName) {
   std::wstring libName, libDoc;
   ReadLibDocumentation(FLib, -1, &libName, &libDoc, nullptr);
@@ -1810,6 +2611,7 @@ void TImportWriter::Run(std::wstring& AUnitName) {
   WriteValueTypes();
   WriteInterfaces();
   WriteCoclasses();
+  TSinkWriter(*this).Write();
 
   FOut.Add(L"// Import unit of the type library " + PascalString(CommentText(TruncateAtNul(libName))) +
            (CommentText(TruncateAtNul(libDoc)).empty() ? std::wstring() : L" (" + CommentText(TruncateAtNul(libDoc)) + L")"));

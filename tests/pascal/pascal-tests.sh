@@ -4,6 +4,8 @@
 # WineLibraries: the unit of every type library Wine installs compiles.
 # Fixtures: the units of the test fixtures compile.
 # Scrrun, Msxml, Dispid: programs that use generated units run under Wine and print what they did.
+# Events: a program receives the events of the test server (tests/eventserver, the file given after
+#   the work folder) through the event sink of its generated unit.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../support/type-libraries.sh"
 test_name=$1 vantrel=$2 ppcx64=$3 units=$4 here=$5 work=$6
@@ -48,10 +50,15 @@ compile() {
 }
 
 # run_program <name> <library> <expected output>: compiles tests/pascal/<name>.dpr against the unit
-# of a library and compares what it prints.
+# of a library (a file of the 64-bit system folder, or a whole Windows path) and compares what it
+# prints.
 run_program() {
   local name=$1 library=$2 expected=$3
-  generate "$native$library" "$work/$name" || return 1
+  case "$library" in
+    *\\*) ;;
+    *) library="$native$library" ;;
+  esac
+  generate "$library" "$work/$name" || return 1
   cp "$here/$name.dpr" "$work/$name/"
   compile "$work/$name/$name.dpr" || return 1
   local output
@@ -147,6 +154,29 @@ case "$test_name" in
     ;;
   Dispid)
     run_program DispidDemo scrrun.dll "$(printf '%s\n' '2' 'b' 'c:\x\y.txt')" || status=1
+    ;;
+  Events)
+    # The program creates the server's class: registered for the test as regsvr32 registers it.
+    server=$(winepath -w "$1" 2>/dev/null)
+    if ! wine regsvr32 /s "$server" >/dev/null 2>&1; then
+      echo "FAIL regsvr32 did not register $server"
+      exit 1
+    fi
+    run_program EventsDemo "$server" "$(printf '%s\n' \
+      'connected to first: 1 0' \
+      'Started (TTickerEvents)' 'Tick: 7 seven True' 'Adjust: 10 ten 5' 'Closing: False' 'Ask: Continue?' \
+      'Attached: first' \
+      'first saw: value=11 text=eleven any=changed cancel=True answer=True' \
+      'connected to second: 0 1' \
+      'first saw: value=10 text=ten any=5 (VT_I2) cancel=False answer=empty' \
+      'Started (TTickerEvents)' 'Tick: 7 seven True' 'Adjust: 10 ten 5' 'Closing: False' 'Ask: Stop?' \
+      'Attached: second' \
+      'second saw: value=11 text=eleven any=5 (VT_I2) cancel=True answer=empty Ask=error 80020009 no answer' \
+      'disconnected: 0 0' \
+      'second saw: value=10 text=ten any=5 (VT_I2) cancel=False answer=empty' \
+      'connected to first: 1 0' \
+      'freed: 0 0')" || status=1
+    wine regsvr32 /u /s "$server" >/dev/null 2>&1 || { echo "FAIL regsvr32 did not unregister $server"; status=1; }
     ;;
   *)
     echo "unknown test $test_name" >&2

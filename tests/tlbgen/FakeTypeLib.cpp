@@ -316,7 +316,11 @@ class TFakeTypeInfo : public ITypeInfo {
   }
 
   HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT, INT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT AIndex, INT* AFlags) override {
+    if (AIndex >= Type().ImplTypeFlags.size()) return E_NOTIMPL;
+    *AFlags = Type().ImplTypeFlags[AIndex];
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR*, UINT, MEMBERID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Invoke(PVOID, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return E_NOTIMPL;

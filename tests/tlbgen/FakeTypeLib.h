@@ -107,6 +107,8 @@ struct TFakeType {
   std::vector<TFakeFunc> Funcs;
   std::vector<TFakeVar> Vars;
   std::vector<HREFTYPE> ImplTypes;
+  // GetImplTypeFlags' answers for the first implemented types (IMPLTYPEFLAG_...); it fails for the others.
+  std::vector<INT> ImplTypeFlags;
   WORD SizeVft = 0;  // cbSizeVft: the vtable's size in bytes, the base's included
   ULONG Size = 0;       // cbSizeInstance
   WORD Alignment = 0;   // cbAlignment

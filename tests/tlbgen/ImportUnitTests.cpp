@@ -496,6 +496,31 @@ TStringList RecordLines(const TStringList& ALines, const std::wstring& AHead) {
   return TStringList(start + 1, end);
 }
 
+const GUID kEventsGuid = {0x77777777, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+
+// Lines from the first that equals AFirst up to the first after it that equals ALast, both included.
+TStringList Block(const TStringList& ALines, const std::wstring& AFirst, const std::wstring& ALast) {
+  auto start = std::find(ALines.begin(), ALines.end(), AFirst);
+  if (start == ALines.end()) return {};
+  auto end = std::find(start, ALines.end(), ALast);
+  return TStringList(start, end == ALines.end() ? end : end + 1);
+}
+
+TFakeType Coclass(const std::wstring& AName, std::vector<HREFTYPE> AImplTypes, std::vector<INT> AFlags) {
+  TFakeType type = Type(TKIND_COCLASS, AName);
+  type.Guid = {0x88888888, 0, 0, {1, 2, 3, 4, 5, 6, 7, static_cast<BYTE>(AName.size())}};
+  type.Flags = TYPEFLAG_FCANCREATE;
+  type.ImplTypes = std::move(AImplTypes);
+  type.ImplTypeFlags = std::move(AFlags);
+  return type;
+}
+
+TFakeFunc Event(MEMBERID AId, const std::wstring& AName, TYPEDESC AResult, std::vector<TFakeParam> AParams = {}) {
+  TFakeFunc func = Func(AId, AName, AResult, std::move(AParams));
+  func.FuncKind = FUNC_DISPATCH;
+  return func;
+}
+
 }  // namespace
 
 TEST(ImportUnit, RecordsKeepTheLayoutTheLibraryGives) {
@@ -539,4 +564,293 @@ TEST(ImportUnit, RecordsKeepTheLayoutTheLibraryGives) {
             (TStringList{L"    case Integer of", L"      0: (named: array[0..1] of Int64);", L"      1: (plain: Plain);"}))
       << Joined(lines);
   EXPECT_EQ(RecordLines(lines, L"  Plain = record"), (TStringList{L"    d: Double;", L"    i: Integer;"}));
+}
+
+TEST(EventSinks, OnlyAClassWhoseDefaultSourceIsADispinterfaceGetsOne) {
+  TFakeLibrary lib;
+  lib.Name = L"Sources";
+  lib.HasAttr = true;
+  TTypePool& pool = lib.Pool;
+  TFakeType events = Type(TKIND_DISPATCH, L"DEvents");
+  events.Guid = kEventsGuid;
+  events.Funcs = {Event(1, L"Ping", pool.Basic(VT_VOID))};
+  TFakeType dual = Type(TKIND_DISPATCH, L"IDualEvents");
+  dual.Guid = {0x99999999, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  dual.Flags = TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE;
+  TFakeType plain = Type(TKIND_INTERFACE, L"IPlainEvents");
+  plain.Guid = kInterfaceGuid;
+  TFakeType gone = Type(TKIND_DISPATCH, L"DGone");
+  gone.AttrResult = E_OUTOFMEMORY;
+  lib.Refs = {{1, 0}, {2, 1}, {3, 2}, {4, 3}};
+  lib.FailingRefs[9] = TYPE_E_CANTLOADLIBRARY;
+  constexpr INT kDefaultSource = IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE;
+  struct TCase {
+    TFakeType Class;
+    std::wstring Expected;  // a line of the unit; empty: the class is not mentioned among the sinks
+  } cases[] = {
+      {Coclass(L"Pure", {3, 1}, {IMPLTYPEFLAG_FDEFAULT, kDefaultSource}), L"  TPureEvents = class(TEventSink)"},
+      // Without a source marked default, the first source is the default one.
+      // Classes raising the same events share a sink; without a source marked default, the first source is
+      // the default one.
+      {Coclass(L"Same", {1}, {kDefaultSource}), L"  TSameEvents = TPureEvents;"},
+      {Coclass(L"Unmarked", {3, 1}, {0, IMPLTYPEFLAG_FSOURCE}), L"  TUnmarkedEvents = TPureEvents;"},
+      {Coclass(L"Dual", {2}, {kDefaultSource}),
+       L"  // Dual gets no event sink: it raises its events through IDualEvents, which is no dispinterface."},
+      {Coclass(L"Plain", {3}, {kDefaultSource}),
+       L"  // Plain gets no event sink: it raises its events through IPlainEvents, which is no dispinterface."},
+      {Coclass(L"DefaultWins", {1, 3}, {IMPLTYPEFLAG_FSOURCE, kDefaultSource}),
+       L"  // DefaultWins gets no event sink: it raises its events through IPlainEvents, which is no dispinterface."},
+      {Coclass(L"NoSource", {3}, {IMPLTYPEFLAG_FDEFAULT}), L""},
+      {Coclass(L"Lost", {9}, {kDefaultSource}),
+       L"  // Lost gets no event sink; the interface of its events cannot be read: " +
+           ExpectedMessageLine(TYPE_E_CANTLOADLIBRARY) + L"."},
+      {Coclass(L"Broken", {4}, {kDefaultSource}),
+       L"  // Broken gets no event sink; the interface of its events, DGone, cannot be read: " +
+           ExpectedMessageLine(E_OUTOFMEMORY) + L"."},
+  };
+  lib.Types = {events, dual, plain, gone};
+  for (const TCase& c : cases) lib.Types.push_back(c.Class);
+  const TStringList lines = ImportUnit(lib);
+  for (const TCase& c : cases) {
+    std::wstring bare = c.Class.Name;
+    if (!c.Expected.empty()) {
+      EXPECT_TRUE(Has(lines, c.Expected)) << Joined(lines);
+    }
+    for (const std::wstring& line : lines) {
+      if (line == c.Expected || line.find(L"  T" + bare + L"Events") != 0) continue;
+      ADD_FAILURE() << bare << ": " << Joined({line});
+    }
+  }
+  // The sink connects through the dispinterface's constant and hands Ping to its handler.
+  EXPECT_EQ(Block(lines, L"constructor TPureEvents.Create;", L"end;"),
+            (TStringList{L"constructor TPureEvents.Create;", L"begin", L"  inherited Create(DIID_DEvents);", L"end;"}));
+  EXPECT_TRUE(Has(lines, L"    property OnPing: TPurePingEvent read FOnPing write FOnPing;"));
+  EXPECT_TRUE(Has(lines, L"uses SysUtils;"));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), L"  TEventSink = class(TObject, IUnknown, IDispatch)"), 1);
+}
+
+TEST(EventSinks, HandlersGetTypedArgumentsAndWriteBackThoseByReference) {
+  TFakeLibrary lib;
+  lib.Name = L"Clock";
+  lib.HasAttr = true;
+  TTypePool& pool = lib.Pool;
+  TFakeType colour = Type(TKIND_ENUM, L"Colour");
+  colour.Vars = {Constant(1, L"clRed", TOwnedVariant::Int(0))};
+  TFakeType thing = Type(TKIND_INTERFACE, L"IThing");
+  thing.Guid = kInterfaceGuid;
+  thing.Flags = TYPEFLAG_FOLEAUTOMATION;
+  TFakeType other = Type(TKIND_DISPATCH, L"DOther");
+  other.Guid = {0x12121212, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  TFakeType point = Type(TKIND_RECORD, L"TPoint");
+  point.Vars = {Field(1, L"x", pool.Basic(VT_I4))};
+  TFakeType events = Type(TKIND_DISPATCH, L"DClockEvents");
+  events.Guid = kEventsGuid;
+  const USHORT inOut = PARAMFLAG_FIN | PARAMFLAG_FOUT;
+  TFakeFunc cell = Event(7, L"Cell", pool.Basic(VT_VOID));
+  cell.InvokeKind = INVOKE_PROPERTYGET;  // a property: no event
+  events.Funcs = {
+      Event(1, L"Started", pool.Basic(VT_VOID)),
+      Event(2, L"Tick",  pool.Basic(VT_VOID),
+            {Param(L"count", pool.Basic(VT_I4)), Param(L"label", pool.Basic(VT_BSTR)), Param(L"last", pool.Basic(VT_BOOL))}),
+      // The locale is no argument of the dispatch call: "any" comes third.
+      Event(3, L"Adjust", pool.Basic(VT_VOID),
+            {Param(L"value", pool.Ptr(pool.Basic(VT_I4)), inOut), Param(L"text", pool.Ptr(pool.Basic(VT_BSTR)), inOut),
+             Param(L"locale", pool.Basic(VT_I4), PARAMFLAG_FIN | PARAMFLAG_FLCID),
+             Param(L"any", pool.Ptr(pool.Basic(VT_VARIANT)), inOut)}),
+      Event(4, L"Ask", pool.Basic(VT_BOOL), {Param(L"question", pool.Basic(VT_BSTR))}),
+      Event(5, L"Found", pool.Basic(VT_VOID),
+            {Param(L"tint", pool.User(1)), Param(L"item", pool.Ptr(pool.User(2))), Param(L"other", pool.Ptr(pool.User(3))),
+             Param(L"where", pool.User(4)), Param(L"raw", pool.Ptr(pool.Basic(VT_VOID)))}),
+      Event(6, L"Pick", pool.Basic(VT_VOID),
+            {Param(L"tint", pool.Ptr(pool.User(1)), inOut), Param(L"item", pool.Ptr(pool.Ptr(pool.User(2))), PARAMFLAG_FOUT)}),
+      cell};
+  lib.Refs = {{1, 0}, {2, 1}, {3, 2}, {4, 3}, {5, 4}};
+  lib.Types = {colour, thing, other, point, events, Coclass(L"Clock", {5}, {IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE})};
+  const TStringList lines = ImportUnit(lib);
+  // Records and pointers do not convert: they reach the handler as the variant they came in.
+  EXPECT_EQ(Block(lines, L"  TClockStartedEvent = procedure(Sender: TObject) of object;", L"  end;"),
+            (TStringList{
+                L"  TClockStartedEvent = procedure(Sender: TObject) of object;",
+                L"  TClockTickEvent = procedure(Sender: TObject; count: Integer; const &label: WideString; last: WordBool) of object;",
+                L"  TClockAdjustEvent = procedure(Sender: TObject; var value: Integer; var text: WideString; var any: OleVariant) of object;",
+                L"  TClockAskEvent = function(Sender: TObject; const question: WideString): WordBool of object;",
+                L"  TClockFoundEvent = procedure(Sender: TObject; tint: Colour; const item: IThing; const other: DOther; "
+                L"where: OleVariant; raw: OleVariant) of object;",
+                L"  TClockPickEvent = procedure(Sender: TObject; var tint: Colour; var item: IThing) of object;",
+                L"",
+                L"  // Events of Clock objects (DClockEvents): set the On properties, then Connect to an object.",
+                L"  TClockEvents = class(TEventSink)",
+                L"  private",
+                L"    FOnStarted: TClockStartedEvent;",
+                L"    FOnTick: TClockTickEvent;",
+                L"    FOnAdjust: TClockAdjustEvent;",
+                L"    FOnAsk: TClockAskEvent;",
+                L"    FOnFound: TClockFoundEvent;",
+                L"    FOnPick: TClockPickEvent;",
+                L"  protected",
+                L"    function DispatchEvent(DispID: Integer; var Params: TDispParams; VarResult: System.POleVariant): Boolean; "
+                L"override;",
+                L"  public",
+                L"    constructor Create;",
+                L"    property OnStarted: TClockStartedEvent read FOnStarted write FOnStarted;",
+                L"    property OnTick: TClockTickEvent read FOnTick write FOnTick;",
+                L"    property OnAdjust: TClockAdjustEvent read FOnAdjust write FOnAdjust;",
+                L"    property OnAsk: TClockAskEvent read FOnAsk write FOnAsk;",
+                L"    property OnFound: TClockFoundEvent read FOnFound write FOnFound;",
+                L"    property OnPick: TClockPickEvent read FOnPick write FOnPick;",
+                L"  end;"}))
+      << Joined(lines);
+  // Arguments by dispatch position, converted; those by reference written back; the result returned. The
+  // unit declares a POleVariant of its own for the VARIANT* parameter: the sink names the compiler's.
+  EXPECT_EQ(Block(lines,
+                  L"function TClockEvents.DispatchEvent(DispID: Integer; var Params: TDispParams; VarResult: "
+                  L"System.POleVariant): Boolean;",
+                  L"end;"),
+            (TStringList{
+                L"function TClockEvents.DispatchEvent(DispID: Integer; var Params: TDispParams; VarResult: "
+                L"System.POleVariant): Boolean;",
+                L"var",
+                L"  Tick_count: Integer;",
+                L"  Tick_label: WideString;",
+                L"  Tick_last: WordBool;",
+                L"  Adjust_value: Integer;",
+                L"  Adjust_text: WideString;",
+                L"  Adjust_any: OleVariant;",
+                L"  Ask_question: WideString;",
+                L"  Ask_Result: WordBool;",
+                L"  Found_tint: Clock_TLB.Colour;",
+                L"  Found_item: Clock_TLB.IThing;",
+                L"  Found_other: Clock_TLB.DOther;",
+                L"  Found_where: OleVariant;",
+                L"  Found_raw: OleVariant;",
+                L"  Pick_tint: Clock_TLB.Colour;",
+                L"  Pick_item: Clock_TLB.IThing;",
+                L"begin",
+                L"  Result := True;",
+                L"  case DispID of",
+                L"    1:",
+                L"      if Assigned(FOnStarted) then FOnStarted(Self);",
+                L"    2:",
+                L"      if Assigned(FOnTick) then",
+                L"      begin",
+                L"        Tick_count := ArgValue(Params, 0);",
+                L"        Tick_label := ArgValue(Params, 1);",
+                L"        Tick_last := ArgValue(Params, 2);",
+                L"        FOnTick(Self, Tick_count, Tick_label, Tick_last);",
+                L"      end;",
+                L"    3:",
+                L"      if Assigned(FOnAdjust) then",
+                L"      begin",
+                L"        Adjust_value := ArgValue(Params, 0);",
+                L"        Adjust_text := ArgValue(Params, 1);",
+                L"        Adjust_any := ArgValue(Params, 2);",
+                L"        FOnAdjust(Self, Adjust_value, Adjust_text, Adjust_any);",
+                L"        SetArg(Params, 0, Adjust_value);",
+                L"        SetArg(Params, 1, Adjust_text);",
+                L"        SetArg(Params, 2, Adjust_any);",
+                L"      end;",
+                L"    4:",
+                L"      if Assigned(FOnAsk) then",
+                L"      begin",
+                L"        Ask_question := ArgValue(Params, 0);",
+                L"        Ask_Result := FOnAsk(Self, Ask_question);",
+                L"        if VarResult <> nil then VarResult^ := Ask_Result;",
+                L"      end;",
+                L"    5:",
+                L"      if Assigned(FOnFound) then",
+                L"      begin",
+                L"        Found_tint := Clock_TLB.Colour(Integer(ArgValue(Params, 0)));",
+                L"        Found_item := ArgUnknown(Params, 1) as Clock_TLB.IThing;",
+                L"        Found_other := Clock_TLB.DOther(ArgDispatch(Params, 2));",
+                L"        Found_where := ArgValue(Params, 3);",
+                L"        Found_raw := ArgValue(Params, 4);",
+                L"        FOnFound(Self, Found_tint, Found_item, Found_other, Found_where, Found_raw);",
+                L"      end;",
+                L"    6:",
+                L"      if Assigned(FOnPick) then",
+                L"      begin",
+                L"        Pick_tint := Clock_TLB.Colour(Integer(ArgValue(Params, 0)));",
+                L"        Pick_item := ArgUnknown(Params, 1) as Clock_TLB.IThing;",
+                L"        FOnPick(Self, Pick_tint, Pick_item);",
+                L"        SetArg(Params, 0, Integer(Pick_tint));",
+                L"        SetArg(Params, 1, IUnknown(Pick_item));",
+                L"      end;",
+                L"  else",
+                L"    Result := False;",
+                L"  end;",
+                L"end;"}))
+      << Joined(lines);
+}
+
+TEST(EventSinks, NamesThatClashAreMadeUnique) {
+  TFakeLibrary lib;
+  lib.Name = L"Clash";
+  lib.HasAttr = true;
+  TTypePool& pool = lib.Pool;
+  // Names the unit takes before the sinks, and constants that hide the compilers' own names.
+  TFakeType sinkName = Type(TKIND_RECORD, L"TEventSink");
+  sinkName.Vars = {Field(1, L"x", pool.Basic(VT_I4))};
+  TFakeType className = Type(TKIND_RECORD, L"TCanvasEvents");
+  className.Vars = {Field(1, L"x", pool.Basic(VT_I4))};
+  TFakeType hiding = Type(TKIND_ENUM, L"Hiding");
+  hiding.Vars = {Constant(1, L"S_OK", TOwnedVariant::Int(0)), Constant(2, L"TObject", TOwnedVariant::Int(1)),
+                 Constant(3, L"Assigned", TOwnedVariant::Int(2)), Constant(4, L"Click_Sender", TOwnedVariant::Int(3))};
+  TFakeType events = Type(TKIND_DISPATCH, L"DCanvasEvents");
+  events.Guid = kEventsGuid;
+  events.Funcs = {Event(1, L"Click", pool.Basic(VT_VOID), {Param(L"Sender", pool.Basic(VT_I4))}),
+                  Event(2, L"click", pool.Basic(VT_VOID)),  // the same name to Pascal
+                  Event(1, L"Again", pool.Basic(VT_VOID))};
+  lib.Refs = {{1, 3}};
+  lib.Types = {sinkName, className, hiding, events,
+               Coclass(L"Canvas", {1}, {IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE})};
+  const TStringList lines = ImportUnit(lib);
+  EXPECT_TRUE(Has(lines, L"  TEventSink_1 = class(System.TObject, IUnknown, IDispatch)")) << Joined(lines);
+  EXPECT_TRUE(Has(lines, L"    Result := Windows.S_OK")) << Joined(lines);
+  EXPECT_EQ(Block(lines, L"  TCanvasClickEvent = procedure(Sender: System.TObject; Sender_1: Integer) of object;",
+                  L"  end;"),
+            (TStringList{L"  TCanvasClickEvent = procedure(Sender: System.TObject; Sender_1: Integer) of object;",
+                         L"  TCanvasclickEvent_1 = procedure(Sender: System.TObject) of object;",
+                         L"",
+                         L"  // Events of Canvas objects (DCanvasEvents): set the On properties, then Connect to an object.",
+                         L"  TCanvasEvents_1 = class(TEventSink_1)",
+                         L"  private",
+                         L"    FOnClick: TCanvasClickEvent;",
+                         L"    FOnclick_1: TCanvasclickEvent_1;",
+                         L"  protected",
+                         L"    function DispatchEvent(DispID: Integer; var Params: TDispParams; VarResult: POleVariant): "
+                         L"Boolean; override;",
+                         L"  public",
+                         L"    constructor Create;",
+                         L"    // An event listed again under dispid 1 (Click) is left out.",
+                         L"    property OnClick: TCanvasClickEvent read FOnClick write FOnClick;",
+                         L"    property Onclick_1: TCanvasclickEvent_1 read FOnclick_1 write FOnclick_1;",
+                         L"  end;"}))
+      << Joined(lines);
+  // Locals keep clear of the unit's names; the compilers' names hidden by the library's are named by their unit.
+  EXPECT_TRUE(Has(lines, L"  Click_Sender_1: Integer;")) << Joined(lines);
+  EXPECT_TRUE(Has(lines, L"      if System.Assigned(FOnclick_1) then FOnclick_1(Self);")) << Joined(lines);
+}
+
+TEST(EventSinks, ADispinterfaceOfAnotherLibraryIsConnectedByItsGuid) {
+  // A library that cannot say which it is: the dispinterface counts as another library's, which
+  // declares no DIID_ constant in this unit.
+  TFakeLibrary lib;
+  lib.Name = L"Elsewhere";
+  TTypePool& pool = lib.Pool;
+  TFakeType events = Type(TKIND_DISPATCH, L"DRemoteEvents");
+  events.Guid = kEventsGuid;
+  events.Funcs = {Event(1, L"Ping", pool.Basic(VT_VOID), {Param(L"count", pool.Basic(VT_I4))})};
+  lib.Refs = {{1, 0}};
+  lib.Types = {events, Coclass(L"Remote", {1}, {IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE})};
+  // Generated directly: a record of the fake would know its library.
+  TLineList generated;
+  std::wstring name;
+  GenerateCompilableUnit({}, lib.Lib(), generated, name);
+  const TStringList lines = generated.ToStringList();
+  EXPECT_EQ(Block(lines, L"constructor TRemoteEvents.Create;", L"end;"),
+            (TStringList{L"constructor TRemoteEvents.Create;", L"const",
+                         L"  EventsIID: TGUID = '{77777777-0000-0000-0102-030405060708}';", L"begin",
+                         L"  inherited Create(EventsIID);", L"end;"}))
+      << Joined(lines);
+  EXPECT_TRUE(Has(lines, L"  TRemotePingEvent = procedure(Sender: TObject; count: Integer) of object;"));
 }
