@@ -622,6 +622,17 @@ void TfrmMain::TreeChange(HTREEITEM ANode) {
   SetWindowTextW(FGuid, text.c_str());
 }
 
+void TfrmMain::ShowProblemKey(const TRegistrationProblem& AProblem) {
+  ClearDetails();
+  SetWindowTextW(FName, AProblem.Name.c_str());
+  SetWindowTextW(FGuid, AProblem.Key.c_str());
+  FTabPanel->Show();
+  FRegTree->BeginUpdate();
+  TScopeExit endUpdate([this] { FRegTree->EndUpdate(); });
+  FRegTree->FillRegistryTree(AProblem.Key, DisplayBinaryAsHex(), FView, TRegistryView::kReferenceKeyLimit);
+  SetStatus(AProblem.Problem);
+}
+
 void TfrmMain::ShowEntry(TObjectType AType, int AIndex) {
   TWaitCursor wait;
   SetWindowTextW(FMemo, L"");

@@ -241,6 +241,8 @@ class TfrmMain : public TLMForm {
   void KeepExpandButton(HTREEITEM ARoot);
   // Shows an entry in the details pane: its header, registry subtrees, commands and icon.
   void ShowEntry(TObjectType AType, int AIndex);
+  // Shows the key a problem of no catalog entry lies in (a ProgID left behind) in the details pane.
+  void ShowProblemKey(const TRegistrationProblem& AProblem);
   // The status bar says how many entries of the catalogs given cannot be read, when any.
   void ShowUnreadableNote(std::initializer_list<TObjectType> AKinds);
   // The versions of a type library at the top of the registry view, each with its files.

@@ -158,7 +158,13 @@ void TfrmMain::ResultsSelect(const TResultRow& ARow) {
   int index = static_cast<int>(ARow.Index);
   if (ARow.Problem >= 0) {
     if (static_cast<size_t>(ARow.Problem) >= FShownProblems.size()) return;
-    index = EntryIndexByGuid(ARow.Catalog, FShownProblems[static_cast<size_t>(ARow.Problem)].GUID);
+    const TRegistrationProblem& problem = FShownProblems[static_cast<size_t>(ARow.Problem)];
+    index = EntryIndexByGuid(ARow.Catalog, problem.GUID);
+    if (index < 0 && !problem.Key.empty()) {
+      FLastResult = {ARow.Catalog, -1};
+      ShowProblemKey(problem);
+      return;
+    }
     if (index < 0) {
       ClearDetails();
       SetStatus(L"The entry is no longer registered");

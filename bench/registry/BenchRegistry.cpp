@@ -84,8 +84,19 @@ std::wstring Query(HKEY AKey, const wchar_t* ASubkey, const wchar_t* AName) {
   return text;
 }
 
-// The reads of the registration check, the plainest way: every entry of the four catalogs opened,
-// its name and the values the check looks at queried, one GetFileAttributesW per distinct file.
+// Whether a key directly under HKEY_CLASSES_ROOT can be a ProgID: not a file extension, not a
+// catalog.
+bool MayBeProgId(const std::wstring& AName) {
+  if (AName.empty() || AName[0] == L'.' || AName[0] == L'*') return false;
+  for (const wchar_t* catalog : {L"CLSID", L"TypeLib", L"AppID", L"Interface"}) {
+    if (_wcsicmp(AName.c_str(), catalog) == 0) return false;
+  }
+  return true;
+}
+
+// The reads of the registration check, the plainest way: the ProgID keys, then every entry of the
+// four catalogs opened, its name and the values the check looks at queried, one GetFileAttributesW
+// per distinct file.
 size_t RawCheckLoop() {
   std::set<std::wstring> files;
   size_t missing = 0;
@@ -94,6 +105,12 @@ size_t RawCheckLoop() {
       ++missing;
     }
   };
+  // ProgIDs left behind: the class and the current version every ProgID key names.
+  for (const std::wstring& name : Subkeys(HKEY_CLASSES_ROOT)) {
+    if (!MayBeProgId(name)) continue;
+    Query(HKEY_CLASSES_ROOT, (name + L"\\CLSID").c_str(), nullptr);
+    Query(HKEY_CLASSES_ROOT, (name + L"\\CurVer").c_str(), nullptr);
+  }
   for (const wchar_t* catalog : {L"CLSID", L"TypeLib", L"AppID", L"Interface"}) {
     HKEY root;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, catalog, 0, KEY_READ, &root) != ERROR_SUCCESS) continue;
@@ -104,9 +121,12 @@ size_t RawCheckLoop() {
       if (catalog[0] == L'C') {
         check(Query(key, L"InprocServer32", nullptr));
         check(Query(key, L"LocalServer32", nullptr));
+        check(Query(key, L"LocalServer32", L"ServerExecutable"));
         const std::wstring progId = Query(key, L"ProgID", nullptr);
         if (!progId.empty()) Query(HKEY_CLASSES_ROOT, (progId + L"\\CLSID").c_str(), nullptr);
         Query(key, L"TypeLib", nullptr);
+        Query(key, L"TreatAs", nullptr);
+        Query(key, L"AutoConvertTo", nullptr);
         Query(key, L"", L"AppID");
       } else if (catalog[0] == L'T') {
         for (const std::wstring& version : Subkeys(key)) {
@@ -130,16 +150,6 @@ size_t RawCheckLoop() {
     RegCloseKey(root);
   }
   return missing;
-}
-
-// Whether a key directly under HKEY_CLASSES_ROOT can be a ProgID: not a file extension, not a
-// catalog.
-bool MayBeProgId(const std::wstring& AName) {
-  if (AName.empty() || AName[0] == L'.' || AName[0] == L'*') return false;
-  for (const wchar_t* catalog : {L"CLSID", L"TypeLib", L"AppID", L"Interface"}) {
-    if (_wcsicmp(AName.c_str(), catalog) == 0) return false;
-  }
-  return true;
 }
 
 // The reads of the search index, the plainest way: the CLSID subkey of every key under

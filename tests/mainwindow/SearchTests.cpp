@@ -326,6 +326,10 @@ TEST_F(Search, CheckShowsProblemsWhoseRowsSelectTheirEntriesAndSavesThem) {
   const std::wstring broken = NewGuid();
   reg.SetString(L"CLSID\\" + broken, L"", L"Broken search class");
   reg.SetString(L"CLSID\\" + broken + L"\\InprocServer32", L"", L"C:\\no\\such\\server.dll");
+  // A ProgID left behind by an uninstall: its class is gone, so its row shows its own key.
+  const std::wstring orphan = L"Vantrel.Orphan" + broken.substr(1, 8), gone = NewGuid();
+  reg.SetString(orphan, L"", L"Orphan class");
+  reg.SetString(orphan + L"\\CLSID", L"", gone);
   TTempDir temp;
   std::wstring saved;
   form->ExecuteSaveDialog = [&](std::wstring& AFileName) {
@@ -356,6 +360,21 @@ TEST_F(Search, CheckShowsProblemsWhoseRowsSelectTheirEntriesAndSavesThem) {
       << testing::PrintToString(form->StatusText());
   form->Results().Select(row);
   EXPECT_EQ(form->NameText(), L"Broken search class");
+  EXPECT_EQ(form->GuidText(), broken);
+  int orphanRow = -1;
+  for (int i = 0; i < static_cast<int>(list.Rows().size()); ++i) {
+    if (list.CellText(i, 0) == orphan) orphanRow = i;
+  }
+  ASSERT_GE(orphanRow, 0);
+  EXPECT_EQ(list.CellText(orphanRow, 3), L"ProgID names a class that is not registered");
+  form->Results().Select(orphanRow);
+  EXPECT_EQ(form->NameText(), orphan);
+  EXPECT_EQ(form->GuidText(), orphan);
+  EXPECT_EQ(form->StatusText(), L"ProgID names a class that is not registered");
+  const auto lines = DetailLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), std::pair<int, std::wstring>{1, L"CLSID = " + gone}), lines.end())
+      << testing::PrintToString(lines);
+  form->Results().Select(row);
   EXPECT_EQ(form->GuidText(), broken);
 
   // A second save takes the problems found, without checking again.

@@ -6,6 +6,8 @@
 # Scrrun, Msxml, Dispid: programs that use generated units run under Wine and print what they did.
 # Events: a program receives the events of the test server (tests/eventserver, the file given after
 #   the work folder) through the event sink of its generated unit.
+# Order: a program calls every member of the test server whose library lists them out of vtable
+#   order (tests/eventserver, the file given after the work folder).
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../support/type-libraries.sh"
 test_name=$1 vantrel=$2 ppcx64=$3 units=$4 here=$5 work=$6
@@ -176,6 +178,17 @@ case "$test_name" in
       'second saw: value=10 text=ten any=5 (VT_I2) cancel=False answer=empty' \
       'connected to first: 1 0' \
       'freed: 0 0')" || status=1
+    wine regsvr32 /u /s "$server" >/dev/null 2>&1 || { echo "FAIL regsvr32 did not unregister $server"; status=1; }
+    ;;
+  Order)
+    # Registration writes the server's library beside it, through ICreateTypeLib2.
+    server=$(winepath -w "$1" 2>/dev/null)
+    if ! wine regsvr32 /s "$server" >/dev/null 2>&1; then
+      echo "FAIL regsvr32 did not register $server"
+      exit 1
+    fi
+    run_program OrderDemo "${server%.dll}.tlb" "$(printf '%s\n' \
+      'First: 1' 'Second: second' 'Third: 21' 'Text: text' 'Sum: 42' 'Fourth: 4')" || status=1
     wine regsvr32 /u /s "$server" >/dev/null 2>&1 || { echo "FAIL regsvr32 did not unregister $server"; status=1; }
     ;;
   *)
