@@ -18,18 +18,8 @@ fi
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 2
-# Wine's 32-bit libraries: where a 32-bit program finds them as C:\windows\system32. A 64-bit
-# program reads them in SysWOW64, or, in a 64-bit-only prefix whose SysWOW64 is empty, where Wine's
-# package keeps them (the folder of the 32-bit stdole2.tlb).
-system32="$WINEPREFIX/drive_c/windows/syswow64"
-source_folder='C:\windows\system32\'
-if [ "${VANTREL_PROGRAM_BITS:-32}" = 64 ]; then
-  source_folder='C:\windows\syswow64\'
-  if [ ! -f "$system32/stdole2.tlb" ]; then
-    system32=$stdole_dir
-    source_folder="$(winepath -w "$stdole_dir")\\"
-  fi
-fi
+# Wine's 32-bit libraries, and the folder's name for the program.
+VANTREL_STDOLE32_DIR=$stdole_dir wine32_library_folder system32 source_folder
 
 status=0 passed=0 listed=0
 # roundtrip <name> <Windows path of the library>

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Import units proven by a real compiler. Run by CTest under tools/test (WINEPREFIX set):
-#   pascal-tests.sh <test> <Vantrel.exe> <ppcx64> <Win64 units> <this folder> <work folder> [fixture...]
+#   pascal-tests.sh <test> <Vantrel.exe> <compiler> <its units> <this folder> <work folder> [fixture...]
+# VANTREL_PASCAL_TARGET=win32 compiles for i386-win32 (the cross compiler and Win32 units) the units
+# of Wine's 32-bit libraries; its programs run only where the machine runs 32-bit programs.
 # WineLibraries: the unit of every type library Wine installs compiles.
 # Fixtures: the units of the test fixtures compile.
 # Scrrun, Msxml, Dispid: programs that use generated units run under Wine and print what they did.
@@ -10,15 +12,32 @@
 #   order (tests/eventserver, the file given after the work folder).
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../support/type-libraries.sh"
-test_name=$1 vantrel=$2 ppcx64=$3 units=$4 here=$5 work=$6
+test_name=$1 vantrel=$2 compiler=$3 units=$4 here=$5 work=$6
 shift 6
 if [ -z "${WINEPREFIX:-}" ]; then
   echo "no WINEPREFIX; run the tests through tools/test" >&2
   exit 2
 fi
-# The 64-bit system folder as the program names it: a 32-bit program reaches it through sysnative.
-native='C:\windows\sysnative\'
-[ "${VANTREL_PROGRAM_BITS:-32}" = 64 ] && native='C:\windows\system32\'
+target=${VANTREL_PASCAL_TARGET:-win64}
+if [ "$target" = win64 ]; then
+  # The 64-bit system folder, and its name for the program: a 32-bit one reaches it through sysnative.
+  system="$WINEPREFIX/drive_c/windows/system32"
+  native='C:\windows\sysnative\'
+  [ "${VANTREL_PROGRAM_BITS:-32}" = 64 ] && native='C:\windows\system32\'
+else
+  wine32_library_folder system native
+  case "$test_name" in
+    WineLibraries | Fixtures) ;;
+    *)
+      if [ "${VANTREL_MODE:-}" != "32-bit and 64-bit" ]; then
+        # Read by tools/test, which counts the tests skipped for the mode.
+        echo "${BASH_SOURCE[0]}: Skipped"
+        echo "not in the 64-bit-only mode: 32-bit programs do not run"
+        exit 77
+      fi
+      ;;
+  esac
+fi
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 2
@@ -37,14 +56,14 @@ generate() {
   }
 }
 
-# compile <file> [more ppcx64 args]: compiles for Win64, printing the compiler's errors on failure.
+# compile <file> [more compiler args]: compiles for the target, printing the compiler's errors on failure.
 compile() {
   local file=$1
   shift
   local dir
   dir=$(dirname "$file")
   mkdir -p "$dir/obj"
-  if ! "$ppcx64" -Twin64 -Fu"$units" -Fu"$dir" -FU"$dir/obj" -FE"$dir" -vewn-h- "$@" "$file" >"$file.log" 2>&1; then
+  if ! "$compiler" -T"$target" -Fu"$units" -Fu"$dir" -FU"$dir/obj" -FE"$dir" -vewn-h- "$@" "$file" >"$file.log" 2>&1; then
     echo "FAIL $file does not compile:"
     grep -E "Error|Fatal" "$file.log" | head -n 20
     return 1
@@ -52,7 +71,7 @@ compile() {
 }
 
 # run_program <name> <library> <expected output>: compiles tests/pascal/<name>.dpr against the unit
-# of a library (a file of the 64-bit system folder, or a whole Windows path) and compares what it
+# of a library (a file of the target's system folder, or a whole Windows path) and compares what it
 # prints.
 run_program() {
   local name=$1 library=$2 expected=$3
@@ -78,8 +97,7 @@ run_program() {
 status=0
 case "$test_name" in
   WineLibraries)
-    # Every file of the 64-bit system folder that holds a type library.
-    system="$WINEPREFIX/drive_c/windows/system32"
+    # Every file of the target's system folder that holds a type library.
     count=0
     for path in "$system"/*; do
       holds_type_library "$path" || continue
@@ -119,9 +137,9 @@ case "$test_name" in
     grep -q "PensLib_TLB;" "$work/units/DrawingLib_TLB.pas" 2>/dev/null || { echo "FAIL DrawingLib_TLB does not use PensLib_TLB"; status=1; }
     ;;
   Layouts)
-    # Every record of the units of Wine's 64-bit libraries and of the fixtures built for 64-bit
-    # programs has the size and field offsets its library gives, as a generated program checks.
-    system="$WINEPREFIX/drive_c/windows/system32"
+    # Every record of the units of Wine's libraries of the target and of the fixtures built for
+    # the target's programs has the size and field offsets its library gives, as a generated
+    # program checks.
     sources=()
     for path in "$system"/*; do
       holds_type_library "$path" && sources+=("$native$(basename "$path")")

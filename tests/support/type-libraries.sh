@@ -12,3 +12,21 @@ holds_type_library() {
     *) return 1 ;;
   esac
 }
+
+# wine32_library_folder <folder variable> <name variable>: where Wine's 32-bit libraries are, and
+# the name the program under test gives that folder (ending in a backslash). A 32-bit program finds
+# them as C:\windows\system32; a 64-bit program reads them in SysWOW64, or, in a 64-bit-only prefix
+# whose SysWOW64 is empty, where Wine's package keeps them (VANTREL_STDOLE32_DIR, the folder of the
+# 32-bit stdole2.tlb).
+wine32_library_folder() {
+  local -n folder_out=$1 name_out=$2
+  folder_out="$WINEPREFIX/drive_c/windows/syswow64"
+  name_out='C:\windows\system32\'
+  if [ "${VANTREL_PROGRAM_BITS:-32}" = 64 ]; then
+    name_out='C:\windows\syswow64\'
+    if [ ! -f "$folder_out/stdole2.tlb" ]; then
+      folder_out=$VANTREL_STDOLE32_DIR
+      name_out="$(winepath -w "$VANTREL_STDOLE32_DIR")\\"
+    fi
+  fi
+}

@@ -135,6 +135,58 @@ vantrel_build_fpc_units() {
   touch "$out/.ready"
 }
 
+# Free Pascal's i386 cross compiler and its Win32 units, built once into .deps/fpc-win32 from
+# Debian's fpc-source (the compiler's message texts, which fpc-source leaves out, come from the fpc
+# source package). The units of 32-bit libraries compile with it in either mode; its programs run
+# only where the machine runs 32-bit programs.
+vantrel_build_fpc_win32() {
+  local out="$VANTREL_DEPS/fpc-win32" src
+  [ -f "$out/.ready" ] && return 0
+  src=$(ls -d /usr/share/fpcsrc/*/ 2>/dev/null | sort -V | tail -n 1)
+  if [ -z "$src" ] || ! command -v ppcx64 >/dev/null; then
+    vantrel_log "Free Pascal or its sources are missing: the Win32 Pascal tests will skip"
+    return 0
+  fi
+  vantrel_log "building Free Pascal's i386 cross compiler and its Win32 units (once)"
+  rm -rf "$out"
+  mkdir -p "$out/compiler" "$out/download"
+  (cd "$out/download" && apt-get source --download-only fpc >/dev/null 2>&1) || {
+    vantrel_sudo apt-get update -qq
+    (cd "$out/download" && apt-get source --download-only fpc >/dev/null 2>&1)
+  } || { vantrel_log "the fpc source package cannot be fetched: the Win32 Pascal tests will skip"; return 0; }
+  local orig
+  orig=$(ls "$out"/download/fpc_*.orig.tar.* 2>/dev/null | head -n 1)
+  tar -xf "$orig" -C "$out/compiler" --wildcards --strip-components=3 '*/fpcsrc/compiler/msgtxt.inc' || {
+    vantrel_log "no compiler messages in $orig: the Win32 Pascal tests will skip"
+    return 0
+  }
+  rm -rf "$out/download"
+  local rtl="$src/rtl" pkg="$src/packages"
+  local fpc=("$out/ppcross386" -Twin32 -O1 -FU"$out" -Fu"$out" -vw-n-h-)
+  local rtl_paths=(-Fi"$rtl/inc" -Fi"$rtl/i386" -Fi"$rtl/win" -Fi"$rtl/win/wininc" -Fi"$rtl/objpas"
+    -Fi"$rtl/objpas/sysutils" -Fi"$rtl/objpas/classes" -Fu"$rtl/inc" -Fu"$rtl/win" -Fu"$rtl/objpas"
+    -Fu"$rtl/objpas/sysutils" -Fu"$rtl/objpas/classes" -Fu"$rtl/i386")
+  (
+    set -e
+    cd "$src/compiler"
+    ppcx64 -O2 -Xs -di386 -Fui386 -Fusystems -Fux86 -Fu. -Fii386 -Fix86 -Fi. -Fi"$out/compiler" \
+      -FU"$out/compiler" -o"$out/ppcross386" pp.pas
+    cd "$rtl/win32"
+    "${fpc[@]}" "${rtl_paths[@]}" -Us -Sg system.pp
+    "${fpc[@]}" "${rtl_paths[@]}" ../objpas/objpas.pp
+    "${fpc[@]}" "${rtl_paths[@]}" buildrtl.pp
+    "${fpc[@]}" -Fi"$pkg/rtl-objpas/src/inc" -Fi"$pkg/rtl-objpas/src/win" "$pkg/rtl-objpas/src/win/varutils.pp"
+    "${fpc[@]}" -Fi"$pkg/rtl-objpas/src/inc" "$pkg/rtl-objpas/src/inc/variants.pp"
+    "${fpc[@]}" "$pkg/winunits-base/src/activex.pp"
+    "${fpc[@]}" -Fi"$pkg/fcl-registry/src" -Fu"$pkg/fcl-base/src" -Fi"$pkg/fcl-base/src" \
+      "$pkg/fcl-registry/src/registry.pp"
+    "${fpc[@]}" "$pkg/winunits-base/src/comobj.pp"
+    "${fpc[@]}" -Mdelphi "$pkg/winunits-base/src/stdole2.pas"
+  ) >"$out/build.log" 2>&1 || { vantrel_log "the i386 compiler or its units did not build: see $out/build.log"; return 1; }
+  rm -rf "$out/compiler"
+  touch "$out/.ready"
+}
+
 # Wine's 32-bit loader runs only where the kernel runs 32-bit programs. Without it, Wine's 64-bit
 # loader alone runs the 64-bit build in a 64-bit-only prefix.
 VANTREL_WINE32=/usr/lib/wine/wine
@@ -190,6 +242,7 @@ vantrel_setup() {
   vantrel_install_packages
   vantrel_fetch_scite
   vantrel_build_fpc_units
+  vantrel_build_fpc_win32
   vantrel_choose_mode
 }
 
