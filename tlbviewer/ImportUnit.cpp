@@ -56,12 +56,24 @@ std::wstring Lower(std::wstring_view AText) {
   return text;
 }
 
-bool IsReserved(std::wstring_view AName) {
-  const std::wstring lower = Lower(AName);
-  for (const wchar_t* word : kReservedWords) {
-    if (lower == word) return true;
+// Hashes and compares names as Pascal compares them (ASCII letters in any case), without copies.
+struct TNameHash {
+  using is_transparent = void;
+  size_t operator()(std::wstring_view AName) const {
+    size_t hash = 14695981039346656037ull & SIZE_MAX;
+    for (wchar_t c : AName) hash = (hash ^ static_cast<size_t>(LowerAscii(c))) * (sizeof(size_t) == 8 ? 1099511628211ull : 16777619u);
+    return hash;
   }
-  return false;
+};
+struct TNameEqual {
+  using is_transparent = void;
+  bool operator()(std::wstring_view A, std::wstring_view B) const { return SameTextAscii(A, B); }
+};
+using TNameSet = std::unordered_set<std::wstring_view, TNameHash, TNameEqual>;
+
+bool IsReserved(std::wstring_view AName) {
+  static const TNameSet words(std::begin(kReservedWords), std::end(kReservedWords));
+  return words.count(AName) != 0;
 }
 
 // The name with only letters, digits and "_", not starting with a digit, never empty.
@@ -84,21 +96,28 @@ std::wstring Escaped(const std::wstring& AName) { return IsReserved(AName) ? L"&
 class TScope {
  public:
   bool Contains(std::wstring_view AName) const { return FNames.count(Key(AName)) != 0; }
-  void Take(std::wstring_view AName) { FNames.insert(Key(AName)); }
+  void Take(std::wstring_view AName) {
+    AName = Key(AName);
+    if (!FNames.count(AName)) FNames.emplace(AName);
+  }
   // ABase, or ABase with "_n" after it when taken; the result is taken.
   std::wstring Unique(const std::wstring& ABase) {
-    std::wstring name = ABase;
-    for (int n = 1; Contains(name); ++n) name = ABase + L"_" + std::to_wstring(n);
+    if (!Contains(ABase)) {
+      FNames.emplace(Key(ABase));
+      return ABase;
+    }
+    std::wstring name;
+    for (int n = 1; name.empty() || Contains(name); ++n) name = ABase + L"_" + std::to_wstring(n);
     Take(name);
     return name;
   }
 
  private:
-  static std::wstring Key(std::wstring_view AName) {
+  static std::wstring_view Key(std::wstring_view AName) {
     if (!AName.empty() && AName.front() == L'&') AName.remove_prefix(1);
-    return Lower(AName);
+    return AName;
   }
-  std::unordered_set<std::wstring> FNames;
+  std::unordered_set<std::wstring, TNameHash, TNameEqual> FNames;
 };
 
 std::wstring GuidText(const GUID& AGuid) {
@@ -259,8 +278,14 @@ class TImportWriter {
   // A method as a line of an interface; empty with AWhyNot set when it cannot be declared.
   std::wstring MethodLine(const TMethod& AMethod, const std::wstring& AName, std::wstring& AWhyNot);
   void InheritedNames(TDecl& ADecl, TScope& AScope, int ADepth);
-  void Body(const std::wstring& ALine) { FBody.push_back(ALine); }
-  void Comment(const std::wstring& AIndent, const std::wstring& AText) { Body(AIndent + L"// " + AText); }
+  void Body(std::wstring_view ALine) { FBody.Add(ALine); }
+  void Comment(std::wstring_view AIndent, std::wstring_view AText) {
+    TTextBuffer& line = FBody.Open();
+    line += AIndent;
+    line += L"// ";
+    line += AText;
+    FBody.Close();
+  }
 
   const TObjectData& FData;
   ITypeLib* FLib;
@@ -281,7 +306,8 @@ class TImportWriter {
   // Pointer types: name and target, in the order first needed.
   std::vector<std::pair<std::wstring, std::wstring>> FPointers;
   std::map<std::wstring, std::wstring> FPointerByTarget;
-  std::vector<std::wstring> FBody;
+  // The type section's lines, held as the output holds them: most of the unit.
+  TLineList FBody;
   std::vector<std::wstring> FImplementation;
   TNameList FNames;
   // Resolved user-defined types by the description naming them, its handle, and a union's use.
@@ -861,7 +887,7 @@ void TImportWriter::WriteRecord(TDecl& ADecl) {
     const std::wstring base = Sanitized(CutAtNul(name.get()));
     const std::wstring field = Escaped(fields.Unique(base));
     std::wstring note;
-    if (Lower(field) != Lower(base) && field != L"&" + base) note += L" // " + base + L" is taken";
+    if (!SameTextAscii(field, base) && field != L"&" + base) note += L" // " + base + L" is taken";
     if (!type.Valid) note += L" // stands in for a type the library does not hold";
     read.push_back({field + L": " + type.Text, note, field, var->oInst, LayoutOf(var->elemdescVar.tdesc, ADecl.Info.get())});
   }
@@ -1036,7 +1062,7 @@ void TImportWriter::WriteValueType(TDecl& ADecl, int ADepth) {
     // unit; only a broken library has an alias of itself, which stands in as a pointer.
     std::wstring target = type.Text;
     std::wstring note = type.Valid ? std::wstring() : L" // stands in for a type the library does not hold";
-    if (Lower(type.Text) == Lower(ADecl.Name)) {
+    if (SameTextAscii(type.Text, ADecl.Name)) {
       target = QualifiedTypeName(type.Text);
       if (target.empty()) {
         target = L"Pointer";
@@ -1203,10 +1229,10 @@ std::wstring TImportWriter::MethodLine(const TMethod& AMethod, const std::wstrin
     std::wstring name = L"Result_";
     for (bool taken = true; taken;) {
       taken = false;
-      for (const TParam* param : params) taken = taken || Lower(param->Name) == Lower(name);
+      for (const TParam* param : params) taken = taken || SameTextAscii(param->Name, name);
       if (taken) name += L"_";
     }
-    parts.push_back(L"out " + name + L": " + std::wstring(Lower(result.Text) == L"olevariant" ? L"TVarData" : result.Text));
+    parts.push_back(L"out " + name + L": " + std::wstring(SameTextAscii(result.Text, L"olevariant") ? L"TVarData" : result.Text));
     note = L" // returns its result through " + name;
   }
   for (const TParam* param : params) {
@@ -1372,7 +1398,7 @@ void TImportWriter::WriteInterface(TDecl& ADecl, int ADepth) {
       else Comment(L"    ", base + L" is left out: " + whyNot);
       continue;
     }
-    if (Lower(name) != Lower(prefix + base) && name != L"&" + prefix + base) line += L" // " + prefix + base + L" is taken";
+    if (!SameTextAscii(name, prefix + base) && name != L"&" + prefix + base) line += L" // " + prefix + base + L" is taken";
     if (!method.Renames.empty()) line += L" // parameters renamed: " + method.Renames;
     if (!method.Doc.empty()) Body(L"    // " + method.Doc);
     Body(line);
@@ -1433,14 +1459,14 @@ void TImportWriter::WriteInterface(TDecl& ADecl, int ADepth) {
     auto sameIndex = [&] {
       if (getIndex.size() != putIndex.size()) return false;
       for (size_t i = 0; i < getIndex.size(); ++i) {
-        if (Lower(getIndex[i]->Type.Text) != Lower(putIndex[i]->Type.Text) ||
+        if (!SameTextAscii(getIndex[i]->Type.Text, putIndex[i]->Type.Text) ||
             getIndex[i]->Modifier != putIndex[i]->Modifier) {
           return false;
         }
       }
       return true;
     };
-    if (getOk && putOk && (Lower(getType) != Lower(putType) || !sameIndex())) putOk = false;
+    if (getOk && putOk && (!SameTextAscii(getType, putType) || !sameIndex())) putOk = false;
     if (!getOk && !putOk) continue;
     const std::vector<const TParam*>& index = getOk ? getIndex : putIndex;
     const std::wstring name = Escaped(scope.Unique(parts.Name));
@@ -1462,7 +1488,7 @@ void TImportWriter::WriteInterface(TDecl& ADecl, int ADepth) {
       line += L" default;";
       defaultTaken = true;
     }
-    if (Lower(name) != Lower(parts.Name) && name != L"&" + parts.Name) line += L" // " + parts.Name + L" is taken";
+    if (!SameTextAscii(name, parts.Name) && name != L"&" + parts.Name) line += L" // " + parts.Name + L" is taken";
     Body(line);
   }
   Body(L"  end;");
@@ -1749,7 +1775,7 @@ TMethod TImportWriter::ReadMethod(const FUNCDESC& AFunc, ITypeInfo* AInfo) {
         // [in] IFoo*: the interface reference itself.
         param.Type = whole;
         param.Modifier = L"const ";
-      } else if (!out && Lower(pointee.Text) == L"olevariant") {
+      } else if (!out && SameTextAscii(pointee.Text, L"olevariant")) {
         // [in] VARIANT*: a constant passed by reference, as Pascal passes a constant variant.
         param.Type = pointee;
         param.Modifier = L"const ";
@@ -1762,10 +1788,10 @@ TMethod TImportWriter::ReadMethod(const FUNCDESC& AFunc, ITypeInfo* AInfo) {
       }
     } else {
       param.Type = TypeName(desc, AInfo, TUse::uParam);
-      if (param.Type.Interface || Lower(param.Type.Text) == L"widestring") param.Modifier = L"const ";
+      if (param.Type.Interface || SameTextAscii(param.Type.Text, L"widestring")) param.Modifier = L"const ";
     }
     // A parameter of the name of its own type would hide the type for the rest of the list.
-    if (Lower(base) == Lower(param.Type.Text)) base += L"_";
+    if (SameTextAscii(base, param.Type.Text)) base += L"_";
     const std::wstring unique = names.Unique(base);
     param.Name = Escaped(unique);
     // A retval parameter becomes the result and keeps no name.
@@ -2613,6 +2639,7 @@ void TImportWriter::Run(std::wstring& AUnitName) {
   WriteCoclasses();
   TSinkWriter(*this).Write();
 
+  FOut.Reserve(FOut.Count() + FBody.Count() + FImplementation.size() + 256);
   FOut.Add(L"// Import unit of the type library " + PascalString(CommentText(TruncateAtNul(libName))) +
            (CommentText(TruncateAtNul(libDoc)).empty() ? std::wstring() : L" (" + CommentText(TruncateAtNul(libDoc)) + L")"));
   if (!IsBlankText(FData.Server)) FOut.Add(L"// File: " + CommentText(std::wstring(FData.Server)));
@@ -2659,7 +2686,7 @@ void TImportWriter::Run(std::wstring& AUnitName) {
   if (forward) FOut.Add(std::wstring());
   for (const auto& [name, target] : FPointers) FOut.Add(L"  " + name + L" = ^" + target + L";");
   if (!FPointers.empty()) FOut.Add(std::wstring());
-  for (const std::wstring& line : FBody) FOut.Add(line);
+  for (size_t i = 0; i < FBody.Count(); ++i) FOut.Add(FBody[i]);
   FOut.Add(L"implementation");
   FOut.Add(std::wstring());
   for (const std::wstring& line : FImplementation) FOut.Add(line);
