@@ -60,8 +60,11 @@ std::wstring Lower(std::wstring_view AText) {
 struct TNameHash {
   using is_transparent = void;
   size_t operator()(std::wstring_view AName) const {
-    size_t hash = 14695981039346656037ull & SIZE_MAX;
-    for (wchar_t c : AName) hash = (hash ^ static_cast<size_t>(LowerAscii(c))) * (sizeof(size_t) == 8 ? 1099511628211ull : 16777619u);
+    size_t hash = static_cast<size_t>(14695981039346656037ull);
+    for (wchar_t c : AName) {
+      const wchar_t lower = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
+      hash = (hash ^ static_cast<size_t>(lower)) * static_cast<size_t>(1099511628211ull);
+    }
     return hash;
   }
 };
@@ -73,7 +76,8 @@ using TNameSet = std::unordered_set<std::wstring_view, TNameHash, TNameEqual>;
 
 bool IsReserved(std::wstring_view AName) {
   static const TNameSet words(std::begin(kReservedWords), std::end(kReservedWords));
-  return words.count(AName) != 0;
+  constexpr size_t kLongest = 14;  // "initialization"
+  return AName.size() <= kLongest && words.count(AName) != 0;
 }
 
 // The name with only letters, digits and "_", not starting with a digit, never empty.
@@ -90,34 +94,58 @@ std::wstring Sanitized(std::wstring_view AName) {
   return name;
 }
 
-std::wstring Escaped(const std::wstring& AName) { return IsReserved(AName) ? L"&" + AName : AName; }
+std::wstring Escaped(std::wstring AName) {
+  if (IsReserved(AName)) AName.insert(AName.begin(), L'&');
+  return AName;
+}
 
-// Names already taken in one scope, compared as Pascal compares them.
+// Names already taken in one scope, compared as Pascal compares them. A method's parameters make
+// a scope of a few names, searched in a list; a larger scope moves into a hash set.
 class TScope {
  public:
-  bool Contains(std::wstring_view AName) const { return FNames.count(Key(AName)) != 0; }
-  void Take(std::wstring_view AName) {
+  bool Contains(std::wstring_view AName) const {
     AName = Key(AName);
-    if (!FNames.count(AName)) FNames.emplace(AName);
+    if (!FSet.empty()) return FSet.count(AName) != 0;
+    for (const std::wstring& name : FList) {
+      if (SameTextAscii(name, AName)) return true;
+    }
+    return false;
+  }
+  void Take(std::wstring_view AName) {
+    if (!Contains(AName)) Add(Key(AName));
   }
   // ABase, or ABase with "_n" after it when taken; the result is taken.
-  std::wstring Unique(const std::wstring& ABase) {
+  std::wstring Unique(std::wstring ABase) {
     if (!Contains(ABase)) {
-      FNames.emplace(Key(ABase));
+      Add(Key(ABase));
       return ABase;
     }
     std::wstring name;
     for (int n = 1; name.empty() || Contains(name); ++n) name = ABase + L"_" + std::to_wstring(n);
-    Take(name);
+    Add(Key(name));
     return name;
   }
 
  private:
+  static constexpr size_t kListLimit = 16;
   static std::wstring_view Key(std::wstring_view AName) {
     if (!AName.empty() && AName.front() == L'&') AName.remove_prefix(1);
     return AName;
   }
-  std::unordered_set<std::wstring, TNameHash, TNameEqual> FNames;
+  // AName is not taken yet.
+  void Add(std::wstring_view AName) {
+    if (FSet.empty() && FList.size() < kListLimit) {
+      FList.emplace_back(AName);
+      return;
+    }
+    if (FSet.empty()) {
+      for (std::wstring& name : FList) FSet.insert(std::move(name));
+      FList.clear();
+    }
+    FSet.emplace(AName);
+  }
+  std::vector<std::wstring> FList;
+  std::unordered_set<std::wstring, TNameHash, TNameEqual> FSet;
 };
 
 std::wstring GuidText(const GUID& AGuid) {
