@@ -71,6 +71,11 @@ struct TSnapDllEntry {
   WORD Ordinal = 0;
 };
 
+// The order DllEntries are searched in.
+inline bool DllEntryBefore(const TSnapDllEntry& A, const TSnapDllEntry& B) {
+  return A.Member != B.Member ? A.Member < B.Member : A.Kind < B.Kind;
+}
+
 struct TSnapRef {
   HREFTYPE RefType = 0;
   HRESULT Result = E_FAIL;
@@ -106,8 +111,8 @@ struct TSnapType {
   std::vector<TSnapFunc> Funcs;
   std::vector<TSnapMemberDoc> MemberDocs;  // sorted by member
   std::vector<TSnapNames> MemberNames;     // sorted by member
-  std::vector<TSnapImplType> ImplTypes;
-  std::vector<TSnapDllEntry> DllEntries;  // a module's functions only
+  std::vector<TSnapImplType> ImplTypes;   // sorted by index
+  std::vector<TSnapDllEntry> DllEntries;  // a module's functions only, sorted by DllEntryBefore
   std::vector<TSnapRef> Refs;  // sorted by reference
   INT LibraryIndex = -1;       // its position in the library, for the library's own
   // The library another description belongs to, when it said: its name, attributes and the

@@ -84,6 +84,8 @@ class TSnapshotTypeInfo final : public ITypeInfo2 {
   HRESULT STDMETHODCALLTYPE GetVarDesc(UINT AIndex, VARDESC** ADesc) override;
   HRESULT STDMETHODCALLTYPE GetNames(MEMBERID AMember, BSTR* ANames, UINT AMax, UINT* ACount) override;
   HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT AIndex, HREFTYPE* ARefType) override;
+  // The recorded answers for an implemented type; null when none was recorded.
+  const TSnapImplType* ImplType(UINT AIndex) const;
   HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT AIndex, INT* AFlags) override;
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR*, UINT, MEMBERID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Invoke(PVOID, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
@@ -351,24 +353,28 @@ HRESULT TSnapshotTypeInfo::GetNames(MEMBERID AMember, BSTR* ANames, UINT AMax, U
   return found->Result;
 }
 
+const TSnapImplType* TSnapshotTypeInfo::ImplType(UINT AIndex) const {
+  // An index is a UINT that the platform also answers for as -1 (a dual interface's dispatch side).
+  const INT index = static_cast<INT>(AIndex);
+  auto found = std::lower_bound(FType.ImplTypes.begin(), FType.ImplTypes.end(), index,
+                                [](const TSnapImplType& A, INT B) { return A.Index < B; });
+  return found != FType.ImplTypes.end() && found->Index == index ? &*found : nullptr;
+}
+
 HRESULT TSnapshotTypeInfo::GetRefTypeOfImplType(UINT AIndex, HREFTYPE* ARefType) {
   if (!ARefType) return E_INVALIDARG;
-  for (const TSnapImplType& impl : FType.ImplTypes) {
-    if (impl.Index != static_cast<INT>(AIndex)) continue;
-    if (SUCCEEDED(impl.Result)) *ARefType = impl.RefType;
-    return impl.Result;
-  }
-  return TYPE_E_ELEMENTNOTFOUND;
+  const TSnapImplType* impl = ImplType(AIndex);
+  if (!impl) return TYPE_E_ELEMENTNOTFOUND;
+  if (SUCCEEDED(impl->Result)) *ARefType = impl->RefType;
+  return impl->Result;
 }
 
 HRESULT TSnapshotTypeInfo::GetImplTypeFlags(UINT AIndex, INT* AFlags) {
   if (!AFlags) return E_INVALIDARG;
-  for (const TSnapImplType& impl : FType.ImplTypes) {
-    if (impl.Index != static_cast<INT>(AIndex)) continue;
-    if (SUCCEEDED(impl.FlagsResult)) *AFlags = impl.Flags;
-    return impl.FlagsResult;
-  }
-  return TYPE_E_ELEMENTNOTFOUND;
+  const TSnapImplType* impl = ImplType(AIndex);
+  if (!impl) return TYPE_E_ELEMENTNOTFOUND;
+  if (SUCCEEDED(impl->FlagsResult)) *AFlags = impl->Flags;
+  return impl->FlagsResult;
 }
 
 HRESULT TSnapshotTypeInfo::GetDocumentation(MEMBERID AMember, BSTR* AName, BSTR* ADocString, DWORD* AHelpContext,
@@ -390,15 +396,19 @@ HRESULT TSnapshotTypeInfo::GetDllEntry(MEMBERID AMember, INVOKEKIND AKind, BSTR*
   if (AName) *AName = nullptr;
   if (AOrdinal) *AOrdinal = 0;
   if (SUCCEEDED(FType.AttrResult) && FType.Attr.typekind != TKIND_MODULE) return TYPE_E_BADMODULEKIND;
-  for (const TSnapDllEntry& entry : FType.DllEntries) {
-    if (entry.Member != AMember || entry.Kind != AKind) continue;
-    if (FAILED(entry.Result)) return entry.Result;
-    if (ADll) *ADll = FLib.Allocate(entry.Dll);
-    if (AName) *AName = FLib.Allocate(entry.Entry);
-    if (AOrdinal) *AOrdinal = entry.Ordinal;
-    return S_OK;
+  TSnapDllEntry wanted;
+  wanted.Member = AMember;
+  wanted.Kind = AKind;
+  auto found = std::lower_bound(FType.DllEntries.begin(), FType.DllEntries.end(), wanted, DllEntryBefore);
+  if (found == FType.DllEntries.end() || found->Member != AMember || found->Kind != AKind) {
+    return TYPE_E_ELEMENTNOTFOUND;
   }
-  return TYPE_E_ELEMENTNOTFOUND;
+  const TSnapDllEntry& entry = *found;
+  if (FAILED(entry.Result)) return entry.Result;
+  if (ADll) *ADll = FLib.Allocate(entry.Dll);
+  if (AName) *AName = FLib.Allocate(entry.Entry);
+  if (AOrdinal) *AOrdinal = entry.Ordinal;
+  return S_OK;
 }
 
 HRESULT TSnapshotTypeInfo::GetRefTypeInfo(HREFTYPE ARefType, ITypeInfo** AInfo) {

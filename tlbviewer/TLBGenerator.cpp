@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_StrUtils.h"
@@ -168,21 +170,27 @@ class TTypeNamer {
       Forget();
       FInfo = ATypeInfo;
     }
-    for (const TName& known : FKnown) {
-      if (known.RefType == ARefType) {
-        AOut += FNames.view().substr(known.Start, known.Length);
-        return;
-      }
+    if (const TName* known = Find(ARefType)) {
+      AOut += FNames.view().substr(known->Start, known->Length);
+      return;
     }
     const size_t start = AOut.size();
     vantrel::AppendUserTypeName(AOut, ARefType, ATypeInfo);
     const std::wstring_view name = AOut.view().substr(start);
     FKnown.push_back(TName{ARefType, FNames.size(), name.size()});
+    if (!FIndex.empty() || FKnown.size() > kListLimit) {
+      if (FIndex.empty()) {
+        for (size_t i = 0; i < FKnown.size(); ++i) FIndex.emplace(FKnown[i].RefType, i);
+      } else {
+        FIndex.emplace(ARefType, FKnown.size() - 1);
+      }
+    }
     FNames += name;
   }
   void Forget() {
     FInfo = nullptr;
     FKnown.clear();
+    FIndex.clear();
     FNames.clear();
   }
 
@@ -192,8 +200,22 @@ class TTypeNamer {
     size_t Start;
     size_t Length;
   };
+  // A description names a few types, searched in the list; one that names many (a library built
+  // to be slow) is searched by a hash of its references.
+  static constexpr size_t kListLimit = 16;
+  const TName* Find(HREFTYPE ARefType) const {
+    if (!FIndex.empty()) {
+      auto found = FIndex.find(ARefType);
+      return found != FIndex.end() ? &FKnown[found->second] : nullptr;
+    }
+    for (const TName& known : FKnown) {
+      if (known.RefType == ARefType) return &known;
+    }
+    return nullptr;
+  }
   ITypeInfo* FInfo = nullptr;
   std::vector<TName> FKnown;
+  std::unordered_map<HREFTYPE, size_t> FIndex;
   TTextBuffer FNames;
 };
 

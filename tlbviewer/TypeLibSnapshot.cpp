@@ -1011,11 +1011,16 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
   // Lookups search these; a record out of order is damaged.
   auto byMember = [](const auto& A, const auto& B) { return A.Member < B.Member; };
   auto byRef = [](const TSnapRef& A, const TSnapRef& B) { return A.RefType < B.RefType; };
+  auto byIndex = [](const TSnapImplType& A, const TSnapImplType& B) { return A.Index < B.Index; };
   if (!std::is_sorted(AType.MemberDocs.begin(), AType.MemberDocs.end(), byMember) ||
       !std::is_sorted(AType.MemberNames.begin(), AType.MemberNames.end(), byMember) ||
-      !std::is_sorted(AType.Refs.begin(), AType.Refs.end(), byRef)) {
+      !std::is_sorted(AType.Refs.begin(), AType.Refs.end(), byRef) ||
+      !std::is_sorted(AType.ImplTypes.begin(), AType.ImplTypes.end(), byIndex)) {
     TSnapshotReader::Fail(L"a lookup list is out of order");
   }
+  // Recorded in the order of the module's functions; searched by member and kind, the first
+  // recorded answering.
+  std::stable_sort(AType.DllEntries.begin(), AType.DllEntries.end(), DllEntryBefore);
 }
 
 std::unique_ptr<TSnapLibrary> TLibraryDecoder::Decode() {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <tuple>
 
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_SysUtils.h"
@@ -541,5 +542,64 @@ TEST(TypeLibSnapshot, DamagedRecordsAreRefusedOrReplayedSafely) {
     const std::string record = FixtureRecord(fixture);
     ASSERT_FALSE(record.empty());
     CheckDamagedCopies(record);
+  }
+}
+
+// Lookups the replay answers by search rather than by scanning: a module's functions listed out
+// of the order of their members, with one member under two kinds, and a class implementing many
+// types, one of whose flags cannot be read.
+TEST(TypeLibSnapshot, ReplayedModuleEntriesAndImplementedTypesAnswerAsRecorded) {
+  TFakeLibrary lib;
+  lib.Name = L"Lookups";
+  TTypePool& pool = lib.Pool;
+  TFakeType module = Type(TKIND_MODULE, L"Entries");
+  for (auto [id, kind, entry] : {std::tuple{9, INVOKE_FUNC, L"Ninth"}, std::tuple{2, INVOKE_PROPERTYGET, L"GetSecond"},
+                                 std::tuple{2, INVOKE_PROPERTYPUT, L"PutSecond"}, std::tuple{5, INVOKE_FUNC, L""}}) {
+    TFakeFunc func = Func(id, entry[0] ? entry : L"ByOrdinal", pool.Basic(VT_I4));
+    func.FuncKind = FUNC_STATIC;
+    func.InvokeKind = kind;
+    func.Dll = L"entries.dll";
+    func.Entry = entry;
+    func.Ordinal = static_cast<WORD>(id * 10);
+    module.Funcs.push_back(func);
+  }
+  TFakeType many = Type(TKIND_COCLASS, L"Many");
+  for (HREFTYPE i = 0; i < 40; ++i) many.ImplTypes.push_back(1000 + i);
+  for (INT i = 0; i < 39; ++i) many.ImplTypeFlags.push_back(i % 3);
+  lib.Types = {module, many};
+
+  TComInit com;
+  TSnapshotContent replayed = ReplayTypeLibrary(RecordTypeLibrary(lib.Lib()));
+  ASSERT_TRUE(replayed.Library);
+  TComPtr<ITypeInfo> fakeModule, copyModule, fakeMany, copyMany;
+  ASSERT_EQ(lib.Lib()->GetTypeInfo(0, fakeModule.put()), S_OK);
+  ASSERT_EQ(replayed.Library->GetTypeInfo(0, copyModule.put()), S_OK);
+  ASSERT_EQ(lib.Lib()->GetTypeInfo(1, fakeMany.put()), S_OK);
+  ASSERT_EQ(replayed.Library->GetTypeInfo(1, copyMany.put()), S_OK);
+
+  auto entry = [](ITypeInfo* AInfo, MEMBERID AMember, INVOKEKIND AKind) {
+    TBstr dll, name;
+    WORD ordinal = 0;
+    const HRESULT hr = AInfo->GetDllEntry(AMember, AKind, dll.put(), name.put(), &ordinal);
+    return Hex(hr) + " " + WideToCodePage(CutAtNul(dll.get()), CP_UTF8) + " " +
+           WideToCodePage(CutAtNul(name.get()), CP_UTF8) + " " + std::to_string(ordinal);
+  };
+  for (MEMBERID member : {2, 5, 9, 7}) {
+    for (INVOKEKIND kind : {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT}) {
+      SCOPED_TRACE(std::to_string(member) + " " + std::to_string(kind));
+      EXPECT_EQ(entry(copyModule.get(), member, kind), entry(fakeModule.get(), member, kind));
+    }
+  }
+  EXPECT_EQ(entry(copyModule.get(), 2, INVOKE_PROPERTYPUT), Hex(S_OK) + " entries.dll PutSecond 0");
+  EXPECT_EQ(entry(copyModule.get(), 5, INVOKE_FUNC), Hex(S_OK) + " entries.dll  50");
+
+  for (UINT i = 0; i < 40; ++i) {
+    SCOPED_TRACE(i);
+    HREFTYPE fakeRef = 0, copyRef = 0;
+    INT fakeFlags = -7, copyFlags = -7;
+    EXPECT_EQ(copyMany->GetRefTypeOfImplType(i, &copyRef), fakeMany->GetRefTypeOfImplType(i, &fakeRef));
+    EXPECT_EQ(copyRef, fakeRef);
+    EXPECT_EQ(copyMany->GetImplTypeFlags(i, &copyFlags), fakeMany->GetImplTypeFlags(i, &fakeFlags));
+    EXPECT_EQ(copyFlags, fakeFlags);
   }
 }
