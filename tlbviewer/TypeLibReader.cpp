@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "base/Zarvek_GuidText.h"
@@ -22,8 +23,9 @@ constexpr char kRequestMagic[4] = {'V', 'T', 'L', 'Q'};
 constexpr uint32_t kRequestVersion = 1;
 constexpr size_t kMaxRequestSize = 1 << 20;
 
-// A record larger than this comes from no library: the reader is stopped.
-constexpr size_t kMaxRecordSize = size_t(512) << 20;
+// A record larger than this comes from no library: the reader is stopped. The largest library
+// Wine installs (mshtml.tlb) makes a record of 1.4 MB; this leaves a margin of over 40 times.
+constexpr size_t kMaxRecordSize = size_t(64) << 20;
 
 // How long the reader waits beyond its time limit before ending itself, when its parent is gone.
 constexpr DWORD kWatchdogGrace = 5000;
@@ -125,7 +127,14 @@ struct TRecordCollector {
 
   static DWORD WINAPI Run(void* ASelf) {
     auto* self = static_cast<TRecordCollector*>(ASelf);
-    self->TooLarge = !ReadAll(self->Pipe, self->Data, kMaxRecordSize);
+    // No exception may leave a thread: memory that runs out counts as a record too large to hold.
+    try {
+      self->TooLarge = !ReadAll(self->Pipe, self->Data, kMaxRecordSize);
+    } catch (const std::bad_alloc&) {
+      self->Data.clear();
+      self->Data.shrink_to_fit();
+      self->TooLarge = true;
+    }
     return 0;
   }
 };
@@ -326,7 +335,8 @@ std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) 
     ARecord = std::move(collector.Data);
     return std::wstring();
   }
-  const bool finished = received && Wait(FReader.Process.get(), Remaining());
+  // A reader that sends too much is stopped at once, not waited for.
+  const bool finished = received && !collector.TooLarge && Wait(FReader.Process.get(), Remaining());
   if (!finished || collector.TooLarge) {
     Stop();
     // The pipe breaks when the reader is gone; should something else hold it open, the receive is

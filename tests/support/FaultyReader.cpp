@@ -100,6 +100,16 @@ int wmain() {
     WriteStandardOutput(RecordLoadFailure(E_FAIL).substr(0, 8) + '\0' + std::string(1000, '\xA5') + "END.");
     return 0;
   }
+  if (kind == L"flood") {
+    // Endless data, as a compromised reader might send to exhaust the program's memory.
+    const std::string block(1 << 20, '\x5A');
+    for (;;) {
+      DWORD written = 0;
+      if (!WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), block.data(), static_cast<DWORD>(block.size()), &written, nullptr)) {
+        return 0;
+      }
+    }
+  }
   if (kind == L"partial") {
     const std::string record = RecordLoadFailure(E_FAIL);
     WriteStandardOutput(record.substr(0, record.size() / 2));

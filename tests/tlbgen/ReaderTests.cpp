@@ -118,6 +118,7 @@ TEST(TypeLibReader, FailingReadersEndInAMessageNamingTheLibrary) {
       {L"throw", 30000, head + L"the loader gave up."},
       {L"partial", 30000, head + L"the reading process sent a damaged record (it ends too early)."},
       {L"garbage", 30000, head + L"the reading process sent a damaged record (a number is too large)."},
+      {L"flood", 30000, head + L"the reading process sent more data than any library holds."},
   };
   for (const auto& c : cases) {
     TFaultyReader reader(c.Fault);
