@@ -730,6 +730,24 @@ class TSnapshotReader {
   size_t FPos = 0;
 };
 
+// Reads ACount elements into AList one by one: the list grows with what the record holds, not
+// with what a count claims.
+template <typename T, typename F>
+void ReadEach(std::vector<T>& AList, uint32_t ACount, F AReadOne) {
+  constexpr uint32_t kReserveLimit = 1024;
+  AList.clear();
+  AList.reserve(std::min(ACount, kReserveLimit));
+  for (uint32_t i = 0; i < ACount; ++i) AReadOne(AList.emplace_back());
+}
+
+// A count no type library can hold: TYPEATTR counts functions, variables and implemented types,
+// and FUNCDESC a function's parameters, in 16 bits.
+uint32_t WithinFormat(uint32_t ACount, uint32_t ALimit) {
+  if (ACount > ALimit) TSnapshotReader::Fail(L"a count is larger than any library holds");
+  return ACount;
+}
+constexpr uint32_t kMaxMembers = 0xFFFF;
+
 class TLibraryDecoder {
  public:
   explicit TLibraryDecoder(TSnapshotReader& AIn) : FIn(AIn), FModel(std::make_unique<TSnapLibrary>()) {}
@@ -870,10 +888,9 @@ void TLibraryDecoder::ReadTypeAttr(TYPEATTR& AAttr) {
 }
 
 void TLibraryDecoder::ReadVars(TSnapType& AType) {
-  AType.Vars.resize(FIn.Count(1));
-  for (TSnapVar& var : AType.Vars) {
+  ReadEach(AType.Vars, WithinFormat(FIn.Count(1), kMaxMembers), [&](TSnapVar& var) {
     var.Result = FIn.Result();
-    if (FAILED(var.Result)) continue;
+    if (FAILED(var.Result)) return;
     VARDESC& desc = var.Desc;
     desc.memid = FIn.I32();
     desc.varkind = static_cast<VARKIND>(FIn.U32());
@@ -885,14 +902,13 @@ void TLibraryDecoder::ReadVars(TSnapType& AType) {
       desc.oInst = FIn.U32();
     }
     ReadElemDesc(desc.elemdescVar);
-  }
+  });
 }
 
 void TLibraryDecoder::ReadFuncs(TSnapType& AType) {
-  AType.Funcs.resize(FIn.Count(1));
-  for (TSnapFunc& func : AType.Funcs) {
+  ReadEach(AType.Funcs, WithinFormat(FIn.Count(1), kMaxMembers), [&](TSnapFunc& func) {
     func.Result = FIn.Result();
-    if (FAILED(func.Result)) continue;
+    if (FAILED(func.Result)) return;
     FUNCDESC& desc = func.Desc;
     desc.memid = FIn.I32();
     desc.funckind = static_cast<FUNCKIND>(FIn.U32());
@@ -914,32 +930,27 @@ void TLibraryDecoder::ReadFuncs(TSnapType& AType) {
       desc.lprgscode = Storage().NewScodes(scodes);
       for (size_t s = 0; s < scodes; ++s) desc.lprgscode[s] = FIn.I32();
     }
-  }
+  });
 }
 
 void TLibraryDecoder::ReadCustomData(TSnapCustomData& AData) {
   AData.Result = FIn.Result();
   if (FAILED(AData.Result)) return;
-  AData.Items.resize(FIn.Count(kCustomItemBytes));
-  for (TSnapCustomItem& item : AData.Items) {
+  ReadEach(AData.Items, FIn.Count(kCustomItemBytes), [&](TSnapCustomItem& item) {
     item.Guid = FIn.Value<GUID>();
     item.Value = Storage().NewValue();
     if (!ReadValue(*item.Value)) TSnapshotReader::Fail(L"a custom value is missing");
-  }
+  });
 }
 
 void TLibraryDecoder::ReadTypeCustomData(TSnapType& AType) {
   ReadCustomData(AType.Custom);
-  AType.FuncCustom.resize(FIn.Count(2));
-  for (TSnapFuncCustomData& func : AType.FuncCustom) {
+  ReadEach(AType.FuncCustom, WithinFormat(FIn.Count(2), kMaxMembers), [&](TSnapFuncCustomData& func) {
     ReadCustomData(func.Func);
-    func.Params.resize(FIn.Count(1));
-    for (TSnapCustomData& param : func.Params) ReadCustomData(param);
-  }
-  AType.VarCustom.resize(FIn.Count(1));
-  for (TSnapCustomData& var : AType.VarCustom) ReadCustomData(var);
-  AType.ImplTypeCustom.resize(FIn.Count(1));
-  for (TSnapCustomData& implType : AType.ImplTypeCustom) ReadCustomData(implType);
+    ReadEach(func.Params, WithinFormat(FIn.Count(1), kMaxMembers + 1), [&](TSnapCustomData& param) { ReadCustomData(param); });
+  });
+  ReadEach(AType.VarCustom, WithinFormat(FIn.Count(1), kMaxMembers), [&](TSnapCustomData& var) { ReadCustomData(var); });
+  ReadEach(AType.ImplTypeCustom, WithinFormat(FIn.Count(1), kMaxMembers + 1), [&](TSnapCustomData& implType) { ReadCustomData(implType); });
 }
 
 uint32_t TLibraryDecoder::TypeReference() {
@@ -969,44 +980,38 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
   ReadVars(AType);
   ReadFuncs(AType);
 
-  AType.MemberDocs.resize(FIn.Count(2));
-  for (TSnapMemberDoc& doc : AType.MemberDocs) {
+  ReadEach(AType.MemberDocs, FIn.Count(2), [&](TSnapMemberDoc& doc) {
     doc.Member = FIn.I32();
     doc.Doc = ReadDoc();
-  }
-  AType.MemberNames.resize(FIn.Count(2));
-  for (TSnapNames& names : AType.MemberNames) {
+  });
+  ReadEach(AType.MemberNames, FIn.Count(2), [&](TSnapNames& names) {
     names.Member = FIn.I32();
     names.Result = FIn.Result();
-    if (FAILED(names.Result)) continue;
-    names.Names.resize(FIn.Count(1));
-    for (TTextRef& name : names.Names) name = TextRef();
-  }
-  AType.ImplTypes.resize(FIn.Count(5));
-  for (TSnapImplType& impl : AType.ImplTypes) {
+    if (FAILED(names.Result)) return;
+    ReadEach(names.Names, WithinFormat(FIn.Count(1), kMaxMembers + 1), [&](TTextRef& name) { name = TextRef(); });
+  });
+  ReadEach(AType.ImplTypes, WithinFormat(FIn.Count(5), kMaxMembers + 1), [&](TSnapImplType& impl) {
     impl.Index = FIn.I32();
     impl.Result = FIn.Result();
     impl.RefType = FIn.U32();
     impl.FlagsResult = FIn.Result();
     impl.Flags = FIn.I32();
-  }
-  AType.Refs.resize(FIn.Count(3));
-  for (TSnapRef& ref : AType.Refs) {
+  });
+  ReadEach(AType.Refs, FIn.Count(3), [&](TSnapRef& ref) {
     ref.RefType = FIn.U32();
     ref.Result = FIn.Result();
     ref.Type = TypeReference();
-  }
+  });
   ReadTypeCustomData(AType);
-  AType.DllEntries.resize(FIn.Count(3));
-  for (TSnapDllEntry& entry : AType.DllEntries) {
+  ReadEach(AType.DllEntries, WithinFormat(FIn.Count(3), kMaxMembers), [&](TSnapDllEntry& entry) {
     entry.Member = FIn.I32();
     entry.Kind = static_cast<INVOKEKIND>(FIn.U32());
     entry.Result = FIn.Result();
-    if (FAILED(entry.Result)) continue;
+    if (FAILED(entry.Result)) return;
     entry.Dll = TextRef();
     entry.Entry = TextRef();
     entry.Ordinal = FIn.U16();
-  }
+  });
 
   // Lookups search these; a record out of order is damaged.
   auto byMember = [](const auto& A, const auto& B) { return A.Member < B.Member; };
@@ -1025,10 +1030,9 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
 
 std::unique_ptr<TSnapLibrary> TLibraryDecoder::Decode() {
   TSnapLibrary& library = *FModel;
-  library.Texts.resize(FIn.Count(1));
-  for (std::wstring& text : library.Texts) {
+  ReadEach(library.Texts, FIn.Count(1), [&](std::wstring& text) {
     if (!FIn.Text(text)) TSnapshotReader::Fail(L"its table holds no text");
-  }
+  });
   library.AttrResult = FIn.Result();
   if (SUCCEEDED(library.AttrResult)) {
     library.Attr.guid = FIn.Value<GUID>();
@@ -1041,16 +1045,14 @@ std::unique_ptr<TSnapLibrary> TLibraryDecoder::Decode() {
   library.Doc = ReadDoc();
   ReadCustomData(library.Custom);
 
-  library.Entries.resize(FIn.Count(5));
-  for (TSnapEntry& entry : library.Entries) {
+  ReadEach(library.Entries, FIn.Count(5), [&](TSnapEntry& entry) {
     entry.Doc = ReadDoc();
     entry.KindResult = FIn.Result();
     entry.Kind = static_cast<TYPEKIND>(FIn.U32());
     entry.InfoResult = FIn.Result();
     entry.Type = TypeReference();
-  }
-  library.Types.resize(FIn.FixedCount(3));
-  for (TSnapType& type : library.Types) ReadType(type);
+  });
+  ReadEach(library.Types, FIn.FixedCount(3), [&](TSnapType& type) { ReadType(type); });
   FIn.Expect(kTrailer, L"its end mark is missing");
   if (!FIn.AtEnd()) TSnapshotReader::Fail(L"data follows its end");
 
