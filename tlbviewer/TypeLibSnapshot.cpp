@@ -730,16 +730,6 @@ class TSnapshotReader {
   size_t FPos = 0;
 };
 
-// Reads ACount elements into AList one by one: the list grows with what the record holds, not
-// with what a count claims.
-template <typename T, typename F>
-void ReadEach(std::vector<T>& AList, uint32_t ACount, F AReadOne) {
-  constexpr uint32_t kReserveLimit = 1024;
-  AList.clear();
-  AList.reserve(std::min(ACount, kReserveLimit));
-  for (uint32_t i = 0; i < ACount; ++i) AReadOne(AList.emplace_back());
-}
-
 // A count no type library can hold: TYPEATTR counts functions, variables and implemented types,
 // and FUNCDESC a function's parameters, in 16 bits.
 uint32_t WithinFormat(uint32_t ACount, uint32_t ALimit) {
@@ -773,8 +763,24 @@ class TLibraryDecoder {
     return position;
   }
 
+  // Reads ACount elements into AList one by one: the list grows with what the record holds, not
+  // with what a count claims, and the lists of one record together stay within kListBudget.
+  template <typename T, typename F>
+  void ReadEach(std::vector<T>& AList, uint32_t ACount, F AReadOne) {
+    constexpr uint32_t kReserveLimit = 1024;
+    FListBytes += static_cast<uint64_t>(ACount) * sizeof(T);
+    if (FListBytes > kListBudget) TSnapshotReader::Fail(L"it describes more than any library holds");
+    AList.clear();
+    AList.reserve(std::min(ACount, kReserveLimit));
+    for (uint32_t i = 0; i < ACount; ++i) AReadOne(AList.emplace_back());
+  }
+  // The decoded lists of mshtml.tlb, the largest library Wine installs, take 6.5 MB in the
+  // 64-bit build.
+  static constexpr uint64_t kListBudget = uint64_t(256) << 20;
+
   TSnapshotReader& FIn;
   std::unique_ptr<TSnapLibrary> FModel;
+  uint64_t FListBytes = 0;
   TSnapStorage& Storage() { return FModel->Storage; }
 };
 

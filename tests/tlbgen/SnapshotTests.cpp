@@ -1,6 +1,8 @@
 // The record a reader sends of a library: real libraries replay to the same units, and a record
 // that is damaged in any way is refused or replayed without harm.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -602,4 +604,87 @@ TEST(TypeLibSnapshot, ReplayedModuleEntriesAndImplementedTypesAnswerAsRecorded) 
     EXPECT_EQ(copyMany->GetImplTypeFlags(i, &copyFlags), fakeMany->GetImplTypeFlags(i, &fakeFlags));
     EXPECT_EQ(copyFlags, fakeFlags);
   }
+}
+
+namespace {
+
+// The record of a library of one record type, and where the four bytes that count its types
+// stand: the last place from which one copy of the rest makes a record that replays.
+struct TOneTypeRecord {
+  std::string Record;
+  size_t CountAt = std::string::npos;
+  std::string Head() const { return Record.substr(0, CountAt); }
+  std::string Type() const { return Record.substr(CountAt + 4, Record.size() - CountAt - 8); }
+  std::string WithTypes(uint32_t ACount, size_t ACopies) const {
+    std::string record = Head();
+    record.append(reinterpret_cast<const char*>(&ACount), 4);
+    const std::string type = Type();
+    record.reserve(record.size() + type.size() * ACopies + 4);
+    for (size_t i = 0; i < ACopies; ++i) record += type;
+    return record + "END.";
+  }
+};
+
+TOneTypeRecord OneTypeRecord(const std::wstring& AName) {
+  TFakeLibrary lib;
+  lib.Name = L"Hostile";
+  TFakeType type = Type(TKIND_RECORD, AName);
+  lib.Types = {type};
+  TOneTypeRecord one;
+  one.Record = RecordTypeLibrary(lib.Lib());
+  const std::string one32("\x01\0\0\0", 4);
+  for (size_t at = one.Record.rfind(one32); at != std::string::npos && at > 0; at = one.Record.rfind(one32, at - 1)) {
+    one.CountAt = at;
+    if (ReplayFailure(one.WithTypes(2, 2)).empty()) return one;
+  }
+  one.CountAt = std::string::npos;
+  return one;
+}
+
+SIZE_T PeakPagefile() {
+  PROCESS_MEMORY_COUNTERS counters = {sizeof(counters)};
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+  return counters.PeakPagefileUsage;
+}
+
+}  // namespace
+
+// Records a compromised reader could send to exhaust the program: a million tiny types, a count
+// of types with nothing behind it, a name of a megabyte. Each is refused or replayed while the
+// program's memory grows by less than 64 MB beyond the record itself.
+TEST(TypeLibSnapshot, HostileRecordsCostBoundedMemory) {
+  TComInit com;
+  const TOneTypeRecord one = OneTypeRecord(L"Tiny");
+  ASSERT_NE(one.CountAt, std::string::npos) << "no place for the count of types found";
+  constexpr SIZE_T kBound = SIZE_T(64) << 20;
+  const struct {
+    const char* Name;
+    std::string Record;
+    bool Refused;
+  } cases[] = {
+      {"a million tiny types", one.WithTypes(1000000, 1000000), true},
+      {"a count of types with nothing behind it", one.WithTypes(0x7FFFFFFF, 1), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const SIZE_T before = PeakPagefile();
+    const ULONGLONG start = GetTickCount64();
+    const std::wstring failure = ReplayFailure(c.Record);
+    const ULONGLONG took = GetTickCount64() - start;
+    const SIZE_T grown = PeakPagefile() - before;
+    EXPECT_EQ(!failure.empty(), c.Refused) << WideToCodePage(failure, CP_UTF8);
+    EXPECT_LT(grown, kBound);
+    std::printf("%s (%zu bytes): %s, peak memory grew %zu KB, %llu ms\n", c.Name, c.Record.size(),
+                failure.empty() ? "replayed" : WideToCodePage(failure, CP_UTF8).c_str(), grown >> 10, took);
+  }
+  // A name of a megabyte is text the record holds: it replays, and costs about its own size.
+  const TOneTypeRecord named = OneTypeRecord(std::wstring(1 << 19, L'N'));
+  ASSERT_NE(named.CountAt, std::string::npos);
+  const SIZE_T before = PeakPagefile();
+  TSnapshotContent content = ReplayTypeLibrary(named.Record);
+  EXPECT_LT(PeakPagefile() - before, kBound);
+  ASSERT_TRUE(content.Library);
+  TBstr name;
+  EXPECT_EQ(content.Library->GetDocumentation(0, name.put(), nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(SysStringLen(name.get()), 1u << 19);
 }
