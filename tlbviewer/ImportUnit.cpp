@@ -186,7 +186,7 @@ std::wstring CommentText(std::wstring_view AText) {
 }
 
 // Kinds of use a type name is wanted for: some Pascal types may not stand everywhere.
-enum class TUse { uField, uUnionField, uParam, uResult, uAlias };
+enum class TUse { uField, uUnionField, uParam, uAlias };
 
 struct TTypeText {
   std::wstring Text;
@@ -250,7 +250,6 @@ struct TMethod {
   TTypeText Result;
   bool HasResult = false;
   bool Safecall = false;
-  bool Valid = true;
   std::wstring Doc;
   CALLCONV CallConv = CC_STDCALL;
   std::wstring Renames;  // parameters whose names were taken: "Self as Self_1"
@@ -1574,7 +1573,6 @@ void TImportWriter::WriteDispinterface(TDecl& ADecl) {
   Body(L"    ['" + GuidText((*ADecl.Attr)->guid) + L"']");
   TScope scope;
   for (const wchar_t* name : kDispatchMembers) scope.Take(name);
-  std::set<std::pair<MEMBERID, int>> written;
   // Properties of a dispinterface's own variables.
   if (!ADecl.Vtbl) {
     const TYPEATTR& attr = *ADecl.Attr->get();
@@ -1780,7 +1778,7 @@ TMethod TImportWriter::ReadMethod(const FUNCDESC& AFunc, ITypeInfo* AInfo) {
   method.Doc = CommentText(CutAtNul(doc.get()));
   const VARTYPE result = AFunc.elemdescFunc.tdesc.vt;
   method.HasResult = result != VT_VOID;
-  method.Result = method.HasResult ? TypeName(AFunc.elemdescFunc.tdesc, AInfo, TUse::uResult)
+  method.Result = method.HasResult ? TypeName(AFunc.elemdescFunc.tdesc, AInfo, TUse::uParam)
                                    : TTypeText{L"Pointer", false};
   TScope names;
   for (const wchar_t* reserved : kMemberReserved) names.Take(reserved);

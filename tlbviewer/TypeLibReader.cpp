@@ -342,8 +342,11 @@ std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) 
     // The pipe breaks when the reader is gone; should something else hold it open, the receive is
     // cancelled.
     if (WaitForSingleObject(collecting.get(), 5000) != WAIT_OBJECT_0) {
-      CancelSynchronousIo(collecting.get());
-      WaitForSingleObject(collecting.get(), INFINITE);
+      // A cancel that arrives between two reads cancels nothing: it is asked again until the
+      // receive has ended.
+      do {
+        CancelSynchronousIo(collecting.get());
+      } while (WaitForSingleObject(collecting.get(), 50) != WAIT_OBJECT_0);
     }
     if (collector.TooLarge) return L"the reading process sent more data than any library holds";
     return L"reading it took longer than " + DurationText(FOptions.TimeLimit) + L", and it was stopped";
