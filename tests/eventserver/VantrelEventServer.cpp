@@ -13,16 +13,14 @@
 
 #include "VantrelEventServer_h.h"
 #include "base/Zarvek_Handles.h"
+#include "tests/eventserver/ServerSupport.h"
 
 namespace {
 
 using vantrel::TBstr;
+using namespace vantrel::testserver;
 using vantrel::TComPtr;
-using vantrel::TRegKey;
 using vantrel::TVariant;
-
-HMODULE gModule = nullptr;
-std::atomic<long> gObjects{0};
 
 const GUID kLibId = {0x8E3B6C20, 0x4D1A, 0x4F7E, {0xA5, 0xC2, 0x3B, 0x9D, 0x0E, 0x6F, 0x7A, 0x01}};
 const IID kDiidTickerEvents = {0x8E3B6C20, 0x4D1A, 0x4F7E, {0xA5, 0xC2, 0x3B, 0x9D, 0x0E, 0x6F, 0x7A, 0x02}};
@@ -35,12 +33,6 @@ constexpr wchar_t kClassName[] = L"Vantrel Test Ticker";
 
 // The dispids of DTickerEvents.
 enum : DISPID { kStarted = 1, kTick = 2, kAdjust = 3, kClosing = 4, kAsk = 5, kAttached = 6 };
-
-std::wstring ModulePath() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(gModule, path, MAX_PATH);
-  return path;
-}
 
 // Owner of the strings an EXCEPINFO receives.
 class TExcepInfo {
@@ -299,47 +291,7 @@ HRESULT TTicker::Fire(BSTR AQuestion, BSTR* ASeen) {
   return S_OK;
 }
 
-class TFactory : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* AOuter, REFIID riid, void** ppv) override {
-    *ppv = nullptr;
-    if (AOuter) return CLASS_E_NOAGGREGATION;
-    TTicker* ticker = new TTicker();
-    const HRESULT result = ticker->QueryInterface(riid, ppv);
-    ticker->Release();
-    return result;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-TFactory gFactory;
-
-// Keys go to the registry view of the server's own bitness, as regsvr32 of that bitness runs it.
-bool SetKey(const std::wstring& APath, const wchar_t* AName, const std::wstring& AValue) {
-  TRegKey key;
-  const std::wstring full = L"Software\\Classes\\" + APath;
-  return RegCreateKeyExW(HKEY_LOCAL_MACHINE, full.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                         nullptr) == ERROR_SUCCESS &&
-         RegSetValueExW(key.get(), AName, 0, REG_SZ, reinterpret_cast<const BYTE*>(AValue.c_str()),
-                        static_cast<DWORD>((AValue.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
-
-void DeleteKey(const std::wstring& APath) {
-  TRegKey classes;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS, classes.put()) != ERROR_SUCCESS) return;
-  RegDeleteTreeW(classes.get(), APath.c_str());
-  RegDeleteKeyW(classes.get(), APath.c_str());
-}
+TClassFactory<TTicker> gFactory;
 
 }  // namespace
 
@@ -358,18 +310,21 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return gObjects == 0 ? S_O
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   const std::wstring key = std::wstring(L"CLSID\\") + kClsidText;
-  const bool ok = SetKey(key, nullptr, kClassName) && SetKey(key + L"\\InprocServer32", nullptr, ModulePath()) &&
-                  SetKey(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-                  SetKey(key + L"\\ProgID", nullptr, kProgId) && SetKey(key + L"\\TypeLib", nullptr, kLibIdText) &&
-                  SetKey(kProgId, nullptr, kClassName) && SetKey(std::wstring(kProgId) + L"\\CLSID", nullptr, kClsidText);
+  const bool ok = SetClassesKey(key, nullptr, kClassName) &&
+                  SetClassesKey(key + L"\\InprocServer32", nullptr, ModulePath()) &&
+                  SetClassesKey(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
+                  SetClassesKey(key + L"\\ProgID", nullptr, kProgId) &&
+                  SetClassesKey(key + L"\\TypeLib", nullptr, kLibIdText) &&
+                  SetClassesKey(kProgId, nullptr, kClassName) &&
+                  SetClassesKey(std::wstring(kProgId) + L"\\CLSID", nullptr, kClsidText);
   if (!ok) return SELFREG_E_CLASS;
   TComPtr<ITypeLib> lib;
   return SUCCEEDED(LoadTypeLibEx(ModulePath().c_str(), REGKIND_REGISTER, lib.put())) ? S_OK : SELFREG_E_TYPELIB;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  DeleteKey(std::wstring(L"CLSID\\") + kClsidText);
-  DeleteKey(kProgId);
+  DeleteClassesKey(std::wstring(L"CLSID\\") + kClsidText);
+  DeleteClassesKey(kProgId);
   UnRegisterTypeLib(kLibId, 1, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   return S_OK;
 }

@@ -12,14 +12,12 @@
 #include <vector>
 
 #include "base/Zarvek_Handles.h"
+#include "tests/eventserver/ServerSupport.h"
 
 namespace {
 
+using namespace vantrel::testserver;
 using vantrel::TComPtr;
-using vantrel::TRegKey;
-
-HMODULE gModule = nullptr;
-std::atomic<long> gObjects{0};
 
 const GUID kLibId = {0x5D2A7E40, 0x9C1B, 0x4E3F, {0xB6, 0x0D, 0x71, 0x2C, 0x8A, 0x4E, 0x15, 0x01}};
 const IID kIidOrder = {0x5D2A7E40, 0x9C1B, 0x4E3F, {0xB6, 0x0D, 0x71, 0x2C, 0x8A, 0x4E, 0x15, 0x02}};
@@ -85,36 +83,7 @@ class TOrder : public IMoreOrder {
   std::atomic<ULONG> FReferences{1};
 };
 
-class TFactory : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* AOuter, REFIID riid, void** ppv) override {
-    *ppv = nullptr;
-    if (AOuter) return CLASS_E_NOAGGREGATION;
-    TOrder* order = new TOrder();
-    const HRESULT result = order->QueryInterface(riid, ppv);
-    order->Release();
-    return result;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-TFactory gFactory;
-
-std::wstring ModulePath() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(gModule, path, MAX_PATH);
-  return path;
-}
+TClassFactory<TOrder> gFactory;
 
 std::wstring LibraryPath() {
   std::wstring path = ModulePath();
@@ -242,16 +211,6 @@ HRESULT WriteLibrary(const std::wstring& APath) {
   return SUCCEEDED(result) ? lib->SaveAllChanges() : result;
 }
 
-// Keys go to the registry view of the server's own bitness, as regsvr32 of that bitness runs it.
-bool SetKey(const std::wstring& APath, const wchar_t* AName, const std::wstring& AValue) {
-  TRegKey key;
-  const std::wstring full = L"Software\\Classes\\" + APath;
-  return RegCreateKeyExW(HKEY_LOCAL_MACHINE, full.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                         nullptr) == ERROR_SUCCESS &&
-         RegSetValueExW(key.get(), AName, 0, REG_SZ, reinterpret_cast<const BYTE*>(AValue.c_str()),
-                        static_cast<DWORD>((AValue.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
-
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE AInstance, DWORD AReason, LPVOID) {
@@ -270,16 +229,15 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return gObjects == 0 ? S_O
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   if (FAILED(WriteLibrary(LibraryPath()))) return SELFREG_E_TYPELIB;
   const std::wstring key = std::wstring(L"CLSID\\") + kClsidText;
-  const bool ok = SetKey(key, nullptr, kClassName) && SetKey(key + L"\\InprocServer32", nullptr, ModulePath()) &&
-                  SetKey(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-                  SetKey(key + L"\\TypeLib", nullptr, kLibIdText);
+  const bool ok = SetClassesKey(key, nullptr, kClassName) &&
+                  SetClassesKey(key + L"\\InprocServer32", nullptr, ModulePath()) &&
+                  SetClassesKey(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
+                  SetClassesKey(key + L"\\TypeLib", nullptr, kLibIdText);
   return ok ? S_OK : SELFREG_E_CLASS;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  TRegKey classes;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0, KEY_ALL_ACCESS, classes.put()) == ERROR_SUCCESS)
-    RegDeleteTreeW(classes.get(), kClsidText);
+  DeleteClassesKey(std::wstring(L"CLSID\\") + kClsidText);
   DeleteFileW(LibraryPath().c_str());
   return S_OK;
 }

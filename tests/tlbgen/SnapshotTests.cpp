@@ -675,7 +675,8 @@ TEST(TypeLibSnapshot, HostileRecordsCostBoundedMemory) {
     EXPECT_EQ(!failure.empty(), c.Refused) << WideToCodePage(failure, CP_UTF8);
     EXPECT_LT(grown, kBound);
     std::printf("%s (%zu bytes): %s, peak memory grew %zu KB, %llu ms\n", c.Name, c.Record.size(),
-                failure.empty() ? "replayed" : WideToCodePage(failure, CP_UTF8).c_str(), grown >> 10, took);
+                failure.empty() ? "replayed" : WideToCodePage(failure, CP_UTF8).c_str(), static_cast<size_t>(grown >> 10),
+                static_cast<unsigned long long>(took));
   }
   // A name of a megabyte is text the record holds: it replays, and costs about its own size.
   const TOneTypeRecord named = OneTypeRecord(std::wstring(1 << 19, L'N'));

@@ -99,38 +99,49 @@ vantrel_fetch_scite() {
   touch "$stamp"
 }
 
+# The folder of Debian's fpc-source, where the x86-64 compiler is installed too.
+vantrel_fpc_source() {
+  local src
+  src=$(ls -d /usr/share/fpcsrc/*/ 2>/dev/null | sort -V | tail -n 1)
+  [ -n "$src" ] && command -v ppcx64 >/dev/null && echo "$src"
+}
+
+# vantrel_compile_fpc_units <fpc-source folder> <output folder> <compiler> <target OS> <CPU>: the
+# units that generated import units use (System, SysUtils, Windows, ActiveX, Variants, ComObj,
+# stdole2 and what they need), compiled from Free Pascal's sources for Windows on that CPU.
+vantrel_compile_fpc_units() {
+  local src=$1 out=$2 compiler=$3 os=$4 cpu=$5
+  local rtl="$src/rtl" pkg="$src/packages"
+  local fpc=("$compiler" -T"$os" -O1 -FU"$out" -Fu"$out" -vw-n-h-)
+  local rtl_paths=(-Fi"$rtl/inc" -Fi"$rtl/$cpu" -Fi"$rtl/win" -Fi"$rtl/win/wininc" -Fi"$rtl/objpas"
+    -Fi"$rtl/objpas/sysutils" -Fi"$rtl/objpas/classes" -Fu"$rtl/inc" -Fu"$rtl/win" -Fu"$rtl/objpas"
+    -Fu"$rtl/objpas/sysutils" -Fu"$rtl/objpas/classes" -Fu"$rtl/$cpu")
+  cd "$rtl/$os"
+  "${fpc[@]}" "${rtl_paths[@]}" -Us -Sg system.pp
+  "${fpc[@]}" "${rtl_paths[@]}" ../objpas/objpas.pp
+  "${fpc[@]}" "${rtl_paths[@]}" buildrtl.pp
+  "${fpc[@]}" -Fi"$pkg/rtl-objpas/src/inc" -Fi"$pkg/rtl-objpas/src/win" "$pkg/rtl-objpas/src/win/varutils.pp"
+  "${fpc[@]}" -Fi"$pkg/rtl-objpas/src/inc" "$pkg/rtl-objpas/src/inc/variants.pp"
+  "${fpc[@]}" "$pkg/winunits-base/src/activex.pp"
+  "${fpc[@]}" -Fi"$pkg/fcl-registry/src" -Fu"$pkg/fcl-base/src" -Fi"$pkg/fcl-base/src" \
+    "$pkg/fcl-registry/src/registry.pp"
+  "${fpc[@]}" "$pkg/winunits-base/src/comobj.pp"
+  "${fpc[@]}" -Mdelphi "$pkg/winunits-base/src/stdole2.pas"
+}
+
 # The Win64 units of Free Pascal that generated import units use (System, SysUtils, Windows,
 # ActiveX, Variants, ComObj, stdole2 and what they need), compiled once from Debian's fpc-source
 # into .deps/fpc-win64. Debian ships the compiler with Linux units only.
 vantrel_build_fpc_units() {
   local out="$VANTREL_DEPS/fpc-win64" src
   [ -f "$out/.ready" ] && return 0
-  src=$(ls -d /usr/share/fpcsrc/*/ 2>/dev/null | sort -V | tail -n 1)
-  if [ -z "$src" ] || ! command -v ppcx64 >/dev/null; then
-    vantrel_log "Free Pascal or its sources are missing: the Pascal tests will skip"
-    return 0
-  fi
+  src=$(vantrel_fpc_source) || { vantrel_log "Free Pascal or its sources are missing: the Pascal tests will skip"; return 0; }
   vantrel_log "compiling the Free Pascal Win64 units (once)"
   rm -rf "$out"
   mkdir -p "$out"
-  local rtl="$src/rtl" pkg="$src/packages"
-  local fpc=(ppcx64 -Twin64 -O1 -FU"$out" -Fu"$out" -vw-n-h-)
-  local rtl_paths=(-Fi"$rtl/inc" -Fi"$rtl/x86_64" -Fi"$rtl/win" -Fi"$rtl/win/wininc" -Fi"$rtl/objpas"
-    -Fi"$rtl/objpas/sysutils" -Fi"$rtl/objpas/classes" -Fu"$rtl/inc" -Fu"$rtl/win" -Fu"$rtl/objpas"
-    -Fu"$rtl/objpas/sysutils" -Fu"$rtl/objpas/classes" -Fu"$rtl/x86_64")
   (
     set -e
-    cd "$rtl/win64"
-    "${fpc[@]}" "${rtl_paths[@]}" -Us -Sg system.pp
-    "${fpc[@]}" "${rtl_paths[@]}" ../objpas/objpas.pp
-    "${fpc[@]}" "${rtl_paths[@]}" buildrtl.pp
-    "${fpc[@]}" -Fi"$pkg/rtl-objpas/src/inc" -Fi"$pkg/rtl-objpas/src/win" "$pkg/rtl-objpas/src/win/varutils.pp"
-    "${fpc[@]}" -Fi"$pkg/rtl-objpas/src/inc" "$pkg/rtl-objpas/src/inc/variants.pp"
-    "${fpc[@]}" "$pkg/winunits-base/src/activex.pp"
-    "${fpc[@]}" -Fi"$pkg/fcl-registry/src" -Fu"$pkg/fcl-base/src" -Fi"$pkg/fcl-base/src" \
-      "$pkg/fcl-registry/src/registry.pp"
-    "${fpc[@]}" "$pkg/winunits-base/src/comobj.pp"
-    "${fpc[@]}" -Mdelphi "$pkg/winunits-base/src/stdole2.pas"
+    vantrel_compile_fpc_units "$src" "$out" ppcx64 win64 x86_64
   ) >"$out/build.log" 2>&1 || { vantrel_log "the Free Pascal units did not build: see $out/build.log"; return 1; }
   touch "$out/.ready"
 }
@@ -142,11 +153,7 @@ vantrel_build_fpc_units() {
 vantrel_build_fpc_win32() {
   local out="$VANTREL_DEPS/fpc-win32" src
   [ -f "$out/.ready" ] && return 0
-  src=$(ls -d /usr/share/fpcsrc/*/ 2>/dev/null | sort -V | tail -n 1)
-  if [ -z "$src" ] || ! command -v ppcx64 >/dev/null; then
-    vantrel_log "Free Pascal or its sources are missing: the Win32 Pascal tests will skip"
-    return 0
-  fi
+  src=$(vantrel_fpc_source) || { vantrel_log "Free Pascal or its sources are missing: the Win32 Pascal tests will skip"; return 0; }
   vantrel_log "building Free Pascal's i386 cross compiler and its Win32 units (once)"
   rm -rf "$out"
   mkdir -p "$out/compiler" "$out/download"
@@ -161,27 +168,12 @@ vantrel_build_fpc_win32() {
     return 0
   }
   rm -rf "$out/download"
-  local rtl="$src/rtl" pkg="$src/packages"
-  local fpc=("$out/ppcross386" -Twin32 -O1 -FU"$out" -Fu"$out" -vw-n-h-)
-  local rtl_paths=(-Fi"$rtl/inc" -Fi"$rtl/i386" -Fi"$rtl/win" -Fi"$rtl/win/wininc" -Fi"$rtl/objpas"
-    -Fi"$rtl/objpas/sysutils" -Fi"$rtl/objpas/classes" -Fu"$rtl/inc" -Fu"$rtl/win" -Fu"$rtl/objpas"
-    -Fu"$rtl/objpas/sysutils" -Fu"$rtl/objpas/classes" -Fu"$rtl/i386")
   (
     set -e
     cd "$src/compiler"
     ppcx64 -O2 -Xs -di386 -Fui386 -Fusystems -Fux86 -Fu. -Fii386 -Fix86 -Fi. -Fi"$out/compiler" \
       -FU"$out/compiler" -o"$out/ppcross386" pp.pas
-    cd "$rtl/win32"
-    "${fpc[@]}" "${rtl_paths[@]}" -Us -Sg system.pp
-    "${fpc[@]}" "${rtl_paths[@]}" ../objpas/objpas.pp
-    "${fpc[@]}" "${rtl_paths[@]}" buildrtl.pp
-    "${fpc[@]}" -Fi"$pkg/rtl-objpas/src/inc" -Fi"$pkg/rtl-objpas/src/win" "$pkg/rtl-objpas/src/win/varutils.pp"
-    "${fpc[@]}" -Fi"$pkg/rtl-objpas/src/inc" "$pkg/rtl-objpas/src/inc/variants.pp"
-    "${fpc[@]}" "$pkg/winunits-base/src/activex.pp"
-    "${fpc[@]}" -Fi"$pkg/fcl-registry/src" -Fu"$pkg/fcl-base/src" -Fi"$pkg/fcl-base/src" \
-      "$pkg/fcl-registry/src/registry.pp"
-    "${fpc[@]}" "$pkg/winunits-base/src/comobj.pp"
-    "${fpc[@]}" -Mdelphi "$pkg/winunits-base/src/stdole2.pas"
+    vantrel_compile_fpc_units "$src" "$out" "$out/ppcross386" win32 i386
   ) >"$out/build.log" 2>&1 || { vantrel_log "the i386 compiler or its units did not build: see $out/build.log"; return 1; }
   rm -rf "$out/compiler"
   touch "$out/.ready"
