@@ -840,17 +840,20 @@ std::wstring IdlString(std::wstring_view AText) {
 }
 
 std::wstring IdlIdentifier(std::wstring_view AName) {
-  // The words the compiler reads as its own wherever a name may stand; case matters.
+  // The words an IDL compiler reads as its own wherever a name may stand, widl's and MIDL's alike;
+  // case matters.
   // Sorted, for a binary search: every name of a library passes here.
   static constexpr std::wstring_view kKeywords[] = {
-      L"FALSE", L"NULL", L"TRUE", L"__cdecl", L"__fastcall", L"__int32", L"__int3264", L"__int64", L"__pascal",
-      L"__stdcall", L"_cdecl", L"_fastcall", L"_pascal", L"_stdcall", L"boolean", L"byte", L"case", L"cdecl", L"char",
-      L"coclass", L"const", L"cpp_quote", L"default", L"dispinterface", L"double", L"enum", L"error_status_t",
-      L"extern", L"float", L"handle_t", L"hyper", L"import", L"importlib", L"inline", L"int", L"interface",
-      L"library", L"long", L"methods", L"module", L"pascal", L"properties", L"register", L"short", L"signed",
-      L"sizeof", L"small", L"static", L"stdcall", L"struct", L"switch", L"typedef", L"union", L"unsigned", L"void",
+      L"FALSE", L"NULL", L"SAFEARRAY", L"TRUE", L"__cdecl", L"__fastcall", L"__int128", L"__int32", L"__int3264",
+      L"__int64", L"__pascal", L"__stdcall", L"_cdecl", L"_fastcall", L"_pascal", L"_stdcall", L"auto", L"boolean",
+      L"byte", L"case", L"cdecl", L"char", L"coclass", L"const", L"cpp_quote", L"default", L"dispinterface",
+      L"double", L"enum", L"error_status_t", L"extern", L"far", L"float", L"handle_t", L"hyper", L"import",
+      L"importlib", L"include", L"inline", L"int", L"interface", L"library", L"long", L"methods", L"midl_pragma",
+      L"module", L"near", L"pascal", L"pipe", L"properties", L"register", L"short", L"signed", L"sizeof", L"small",
+      L"static", L"stdcall", L"struct", L"switch", L"typedef", L"union", L"unsigned", L"void", L"volatile",
       L"wchar_t",
   };
+
   static_assert(std::is_sorted(std::begin(kKeywords), std::end(kKeywords)));
   std::wstring name(AName.substr(0, AName.find(L'\0')));
   // Only ASCII letters, digits and underscores make an identifier, and it starts with no digit.

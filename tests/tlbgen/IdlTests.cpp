@@ -76,6 +76,10 @@ TEST(Idl, NamesBecomeIdentifiersTheCompilerAccepts) {
       {L"byte", L"byte_"},
       {L"__stdcall", L"__stdcall_"},
       {L"TRUE", L"TRUE_"},
+      {L"pipe", L"pipe_"},                  // MIDL's words too: every compiler reads the IDL alike
+      {L"midl_pragma", L"midl_pragma_"},
+      {L"SAFEARRAY", L"SAFEARRAY_"},
+      {L"__int128", L"__int128_"},
       {L"Default", L"Default"},             // case matters
       {L"in", L"in"},                       // attribute words are names outside brackets
       {L"BSTR", L"BSTR"},                   // so are the names of known types
