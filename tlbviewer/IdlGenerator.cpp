@@ -439,8 +439,16 @@ std::wstring TIdlWriter::Function(ITypeInfo* AInfo, UINT AIndex, const FUNCDESC&
   }
   const TDeclarator result = TypeText(AFunc.elemdescFunc.tdesc, AInfo);
   std::wstring text = Attributes(items) + L" " + result.Before;
-  if (AFunc.callconv == CC_CDECL) text += L" __cdecl";
-  if (!ADispatch && AFunc.funckind == FUNC_STATIC) text += L" __stdcall";
+  // One calling convention: a module's functions name theirs, stdcall included.
+  if (AFunc.callconv == CC_CDECL) {
+    text += L" __cdecl";
+  } else if (AFunc.callconv == CC_PASCAL) {
+    text += L" __pascal";
+  } else if (AFunc.callconv == CC_FASTCALL) {
+    text += L" __fastcall";
+  } else if (!ADispatch && AFunc.funckind == FUNC_STATIC) {
+    text += L" __stdcall";
+  }
   text += L" " + name + L"(";
   const int count = AFunc.lprgelemdescParam ? AFunc.cParams : 0;
   for (int i = 0; i < count; ++i) {

@@ -147,9 +147,16 @@ TEST(Idl, ModulesKeepTheirFileConstantsAndEntryPoints) {
   byOrdinal.FuncKind = FUNC_STATIC;
   byOrdinal.Dll = L"helpers.dll";
   byOrdinal.Ordinal = 7;
-  module.Funcs = {byName, byOrdinal};
+  TFakeFunc varying = Func(0x60000002, L"Varying", pool.Basic(VT_I4));
+  varying.FuncKind = FUNC_STATIC;
+  varying.CallConv = CC_CDECL;
+  varying.Dll = L"helpers.dll";
+  varying.Ordinal = 8;
+  module.Funcs = {byName, byOrdinal, varying};
   lib.Types = {module};
   const TStringList text = Idl(lib);
+  // A calling convention is written once.
+  EXPECT_TRUE(Has(text, L"        [entry(8)] long __cdecl Varying(void);")) << Joined(text);
   EXPECT_TRUE(Has(text, L"    [dllname(\"helpers.dll\")]")) << Joined(text);
   EXPECT_TRUE(Has(text, L"    module Helpers {")) << Joined(text);
   EXPECT_TRUE(Has(text, L"        const long Answer = 42;")) << Joined(text);
