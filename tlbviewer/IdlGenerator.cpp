@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "base/Zarvek_Handles.h"
@@ -155,6 +157,7 @@ class TIdlWriter {
   bool FInRecord = false;              // writing the fields of a struct or union
   int FPointerDepth = 0;               // pointers around the type being written
   TNameList FNames;
+  std::set<std::wstring> FEnumerators;  // the enumerators written so far, of every enumeration
   // The second interface of the description last asked, which every member of it asks again.
   TComPtr<ITypeInfo> FInfo2Of;
   TComPtr<ITypeInfo2> FInfo2;
@@ -499,7 +502,14 @@ void TIdlWriter::WriteEnum(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::w
     if (FAILED(ReadTypeDocumentation(AInfo, var->memid, &name, nullptr))) continue;
     TVariant value;
     if (FAILED(VariantChangeType(value.get(), var->lpvarValue, 0, VT_I4))) continue;
-    members.push_back(L"        " + IdlIdentifier(CutAtNul(name.get())) + L" = " + std::to_wstring(V_I4(value.get())));
+    // Enumerators of all enumerations share one scope in IDL: a name another one took is made
+    // unique, and says so.
+    const std::wstring given = IdlIdentifier(CutAtNul(name.get()));
+    std::wstring unique = given;
+    for (int n = 2; !FEnumerators.insert(unique).second; ++n) unique = given + L"_" + std::to_wstring(n);
+    std::wstring member = L"        " + unique + L" = " + std::to_wstring(V_I4(value.get()));
+    if (unique != given) member += L" /* " + given + L" of another enumeration */";
+    members.push_back(member);
   }
   for (size_t i = 0; i < members.size(); ++i) Line(members[i] + (i + 1 < members.size() ? L"," : L""));
   Line(L"    } " + AName + L";");

@@ -205,3 +205,29 @@ TEST(Idl, DefaultValuesOfEveryKind) {
         << WideToCodePage(c.Expected, CP_UTF8) << Joined(text);
   }
 }
+
+// IDL puts the enumerators of every enumeration in one scope: a name two enumerations share is
+// made unique where it comes again, with a comment naming it.
+TEST(Idl, EnumeratorsTwoEnumerationsShareAreMadeUnique) {
+  TFakeLibrary lib;
+  lib.Name = L"Shared";
+  TTypePool& pool = lib.Pool;
+  auto enumeration = [&](const wchar_t* AName, std::initializer_list<std::pair<const wchar_t*, int>> AValues) {
+    TFakeType type = Type(TKIND_ENUM, AName);
+    MEMBERID id = 0x40000000;
+    for (const auto& [name, value] : AValues) {
+      TFakeVar constant = Constant(id++, name, TOwnedVariant::Int(value));
+      constant.Type = pool.Basic(VT_I4);
+      type.Vars.push_back(constant);
+    }
+    return type;
+  };
+  lib.Types = {enumeration(L"Colours", {{L"None", 0}, {L"Red", 1}}),
+               enumeration(L"Shapes", {{L"None", 0}, {L"Round", 1}}),
+               enumeration(L"Sizes", {{L"None", 0}, {L"None_2", 5}})};
+  const TStringList text = Idl(lib);
+  EXPECT_TRUE(Has(text, L"        None = 0,")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"        None_2 = 0 /* None of another enumeration */,")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"        None_3 = 0 /* None of another enumeration */,")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"        None_2_2 = 5 /* None_2 of another enumeration */")) << Joined(text);
+}
