@@ -201,8 +201,15 @@ void TIdlWriter::NoteImport(ITypeInfo* AInfo) {
   BSTR path = nullptr;
   if (SUCCEEDED(QueryPathOfRegTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid, &path)) &&
       path) {
-    file = ExtractFileName(std::wstring(CutAtNul(path)));
+    std::wstring registered(CutAtNul(path));
     SysFreeString(path);
+    // A library registered as a resource of a file ("C:\x.dll\2") is imported by the file's name.
+    const size_t slash = registered.find_last_of(L'\\');
+    if (slash != std::wstring::npos && slash > 0 && slash + 1 < registered.size() &&
+        registered.find_first_not_of(L"0123456789", slash + 1) == std::wstring::npos) {
+      registered.erase(slash);
+    }
+    file = ExtractFileName(registered);
   }
   if (file.empty()) {
     std::wstring name;

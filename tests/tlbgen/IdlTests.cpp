@@ -231,3 +231,39 @@ TEST(Idl, EnumeratorsTwoEnumerationsShareAreMadeUnique) {
   EXPECT_TRUE(Has(text, L"        None_3 = 0 /* None of another enumeration */,")) << Joined(text);
   EXPECT_TRUE(Has(text, L"        None_2_2 = 5 /* None_2 of another enumeration */")) << Joined(text);
 }
+
+// A library registered as a resource of a program or DLL ("TwoLibraries.dll\2") is imported by
+// the file's name, not by the number of its resource.
+TEST(Idl, ALibraryRegisteredAsAResourceIsImportedByItsFile) {
+  TComInit com;
+  const std::wstring pens = FixturePath(L"TwoLibraries.dll") + L"\\2";
+  TComPtr<ITypeLib> pensLib;
+  ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(pens.c_str(), REGKIND_REGISTER, pensLib.put()));
+  TLIBATTR* attr = nullptr;
+  ASSERT_HRESULT_SUCCEEDED(pensLib->GetLibAttr(&attr));
+  const TLIBATTR registered = *attr;
+  pensLib->ReleaseTLibAttr(attr);
+  TScopeExit unregister([&] {
+    UnRegisterTypeLib(registered.guid, registered.wMajorVerNum, registered.wMinorVerNum, registered.lcid,
+                      registered.syskind);
+  });
+  // The platform registers the file alone; an installer may register the resource's number too.
+  wchar_t guid[40] = {};
+  StringFromGUID2(registered.guid, guid, 40);
+  for (const wchar_t* platform : {L"win32", L"win64"}) {
+    const std::wstring key = L"TypeLib\\" + std::wstring(guid) + L"\\1.0\\0\\" + platform;
+    TRegKey opened;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_SET_VALUE, opened.put()) != ERROR_SUCCESS) continue;
+    RegSetValueExW(opened.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(pens.c_str()),
+                   static_cast<DWORD>((pens.size() + 1) * sizeof(wchar_t)));
+  }
+  BSTR path = nullptr;
+  ASSERT_HRESULT_SUCCEEDED(QueryPathOfRegTypeLib(registered.guid, 1, 0, registered.lcid, &path));
+  const std::wstring registeredPath = path;
+  SysFreeString(path);
+  ASSERT_EQ(registeredPath.substr(registeredPath.size() - 2), L"\\2") << WideToCodePage(registeredPath, CP_UTF8);
+  TComPtr<ITypeLib> drawing;
+  ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(FixturePath(L"Drawing.tlb").c_str(), REGKIND_NONE, drawing.put()));
+  const TStringList text = Idl(drawing.get());
+  EXPECT_TRUE(Has(text, L"    importlib(\"TwoLibraries.dll\");")) << Joined(text);
+}
