@@ -82,6 +82,16 @@ void AddCustom(std::vector<std::wstring>& AItems, HRESULT AResult, const TCustDa
 
 // helpstring(...) for a doc string that says something, and helpcontext(...) for a context. The
 // compiler stores -1 as the help context of a field with custom data: none.
+// A text that may stand inside a /* */ comment on one line.
+std::wstring CommentText(std::wstring_view AText) {
+  std::wstring text(AText);
+  for (wchar_t& c : text) {
+    if (c < L' ') c = L' ';
+  }
+  for (size_t at = text.find(L"*/"); at != std::wstring::npos; at = text.find(L"*/", at)) text.insert(at + 1, 1, L' ');
+  return text;
+}
+
 void AddHelp(std::vector<std::wstring>& AItems, BSTR ADoc, DWORD AContext) {
   const std::wstring_view text = ADoc ? CutAtNul(ADoc) : std::wstring_view();
   if (!text.empty()) AItems.push_back(L"helpstring(" + IdlString(text) + L")");
@@ -356,7 +366,8 @@ std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& 
   if (AVar.wVarFlags & VARFLAG_FREADONLY) items.push_back(L"readonly");
   if (AVar.wVarFlags & VARFLAG_FHIDDEN) items.push_back(L"hidden");
   if (AVar.wVarFlags & VARFLAG_FRESTRICTED) items.push_back(L"restricted");
-  AddHelp(items, doc.get(), context);
+  // IDL compilers take no helpstring on a field of a struct or union: the text stays as a comment.
+  AddHelp(items, FInRecord ? nullptr : doc.get(), context);
   if (ITypeInfo2* info = Info2(AInfo)) {
     TCustDataHolder custom;
     AddCustom(items, info->GetAllVarCustData(AIndex, custom.put()), custom);
@@ -364,7 +375,10 @@ std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& 
   const TDeclarator type = TypeText(AVar.elemdescVar.tdesc, AInfo);
   std::wstring text = Attributes(items);
   if (!text.empty()) text += L" ";
-  return text + type.Before + L" " + IdlIdentifier(CutAtNul(name.get())) + type.After + L";";
+  text += type.Before + L" " + IdlIdentifier(CutAtNul(name.get())) + type.After + L";";
+  const std::wstring_view fieldDoc = FInRecord && doc.get() ? CutAtNul(doc.get()) : std::wstring_view();
+  if (!fieldDoc.empty()) text += L" /* " + CommentText(fieldDoc) + L" */";
+  return text;
 }
 
 // A default value as IDL writes it; empty when it has none.

@@ -267,3 +267,19 @@ TEST(Idl, ALibraryRegisteredAsAResourceIsImportedByItsFile) {
   const TStringList text = Idl(drawing.get());
   EXPECT_TRUE(Has(text, L"    importlib(\"TwoLibraries.dll\");")) << Joined(text);
 }
+
+// IDL compilers refuse a helpstring on a field of a struct: its text stays, as a comment that no
+// text of the library can end early.
+TEST(Idl, AFieldsDocStringIsAComment) {
+  TFakeLibrary lib;
+  lib.Name = L"Fields";
+  TTypePool& pool = lib.Pool;
+  TFakeType record = Type(TKIND_RECORD, L"Point");
+  record.Vars = {Field(0x40000000, L"x", pool.Basic(VT_I4)), Field(0x40000001, L"y", pool.Basic(VT_I4))};
+  record.Vars[0].Doc = L"Across, in pixels";
+  record.Vars[1].Doc = L"Down */ not code\r\nhere";
+  lib.Types = {record};
+  const TStringList text = Idl(lib);
+  EXPECT_TRUE(Has(text, L"        long x; /* Across, in pixels */")) << Joined(text);
+  EXPECT_TRUE(Has(text, L"        long y; /* Down * / not code  here */")) << Joined(text);
+}
