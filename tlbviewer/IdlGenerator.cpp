@@ -363,9 +363,16 @@ std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& 
   if (FAILED(AInfo->GetDocumentation(AVar.memid, name.put(), doc.put(), &context, nullptr))) return std::wstring();
   std::vector<std::wstring> items;
   if (AWithId) items.push_back(L"id(" + Hex(static_cast<uint32_t>(AVar.memid)) + L")");
-  if (AVar.wVarFlags & VARFLAG_FREADONLY) items.push_back(L"readonly");
-  if (AVar.wVarFlags & VARFLAG_FHIDDEN) items.push_back(L"hidden");
-  if (AVar.wVarFlags & VARFLAG_FRESTRICTED) items.push_back(L"restricted");
+  static const TFlagWord kFlags[] = {
+      {VARFLAG_FREADONLY, L"readonly"},         {VARFLAG_FHIDDEN, L"hidden"},
+      {VARFLAG_FRESTRICTED, L"restricted"},     {VARFLAG_FSOURCE, L"source"},
+      {VARFLAG_FBINDABLE, L"bindable"},         {VARFLAG_FREQUESTEDIT, L"requestedit"},
+      {VARFLAG_FDISPLAYBIND, L"displaybind"},   {VARFLAG_FDEFAULTBIND, L"defaultbind"},
+      {VARFLAG_FDEFAULTCOLLELEM, L"defaultcollelem"}, {VARFLAG_FUIDEFAULT, L"uidefault"},
+      {VARFLAG_FNONBROWSABLE, L"nonbrowsable"}, {VARFLAG_FREPLACEABLE, L"replaceable"},
+      {VARFLAG_FIMMEDIATEBIND, L"immediatebind"},
+  };
+  AddFlags(items, AVar.wVarFlags, kFlags);
   // IDL compilers take no helpstring on a field of a struct or union: the text stays as a comment.
   AddHelp(items, FInRecord ? nullptr : doc.get(), context);
   if (ITypeInfo2* info = Info2(AInfo)) {

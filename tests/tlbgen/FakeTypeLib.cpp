@@ -223,6 +223,7 @@ class TFakeTypeInfo : public ITypeInfo {
     VARDESC& desc = record->Desc;
     desc.memid = var.MemberId;
     desc.varkind = var.Kind;
+    desc.wVarFlags = var.Flags;
     desc.elemdescVar.tdesc = var.Type;
     if (var.Kind != VAR_CONST) desc.oInst = var.Offset;
     if (var.Kind == VAR_CONST && var.HasValue) {

@@ -95,6 +95,7 @@ struct TFakeVar {
   HRESULT DescResult = S_OK;
   HRESULT DocResult = S_OK;
   ULONG Offset = 0;  // oInst: the field's place in its record
+  WORD Flags = 0;    // VARFLAG_...
 };
 
 struct TFakeType {

@@ -283,3 +283,22 @@ TEST(Idl, AFieldsDocStringIsAComment) {
   EXPECT_TRUE(Has(text, L"        long x; /* Across, in pixels */")) << Joined(text);
   EXPECT_TRUE(Has(text, L"        long y; /* Down * / not code  here */")) << Joined(text);
 }
+
+// Every flag a variable can hold becomes its attribute: a dispinterface's properties carry them.
+TEST(Idl, PropertiesKeepEveryFlagOfTheirVariables) {
+  TFakeLibrary lib;
+  lib.Name = L"Flags";
+  TTypePool& pool = lib.Pool;
+  TFakeType disp = Type(TKIND_DISPATCH, L"DBound");
+  disp.Flags = TYPEFLAG_FDISPATCHABLE;
+  disp.Vars = {Field(1, L"Value", pool.Basic(VT_I4))};
+  disp.Vars[0].Kind = VAR_DISPATCH;
+  disp.Vars[0].Flags = VARFLAG_FBINDABLE | VARFLAG_FREQUESTEDIT | VARFLAG_FDISPLAYBIND | VARFLAG_FDEFAULTBIND |
+                       VARFLAG_FSOURCE | VARFLAG_FUIDEFAULT | VARFLAG_FNONBROWSABLE | VARFLAG_FREPLACEABLE |
+                       VARFLAG_FIMMEDIATEBIND | VARFLAG_FDEFAULTCOLLELEM | VARFLAG_FREADONLY;
+  lib.Types = {disp};
+  const TStringList text = Idl(lib);
+  EXPECT_TRUE(Has(text, L"        [id(0x00000001), readonly, source, bindable, requestedit, displaybind, defaultbind, "
+                        L"defaultcollelem, uidefault, nonbrowsable, replaceable, immediatebind] long Value;"))
+      << Joined(text);
+}
