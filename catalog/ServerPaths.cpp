@@ -165,13 +165,21 @@ std::wstring LocateTypeLibraryFile(std::wstring_view APath, TRegView AView) {
   const std::wstring path = Trim(APath);
   std::wstring found = LocateServerFile(path, AView);
   if (!found.empty()) return found;
-  const size_t slash = path.find_last_of(L'\\');
-  if (slash != std::wstring::npos && slash > 0 && slash + 1 < path.size() &&
-      path.find_first_not_of(L"0123456789", slash + 1) == std::wstring::npos) {
-    found = LocateServerFile(std::wstring_view(path).substr(0, slash), AView);
-    if (!found.empty()) return found + path.substr(slash);
+  const std::wstring_view file = WithoutResourceNumber(path);
+  if (file.size() < path.size()) {
+    found = LocateServerFile(file, AView);
+    if (!found.empty()) return found + path.substr(file.size());
   }
   return {};
+}
+
+std::wstring_view WithoutResourceNumber(std::wstring_view APath) {
+  const size_t slash = APath.find_last_of(L'\\');
+  if (slash != std::wstring_view::npos && slash > 0 && slash + 1 < APath.size() &&
+      APath.find_first_not_of(L"0123456789", slash + 1) == std::wstring_view::npos) {
+    return APath.substr(0, slash);
+  }
+  return APath;
 }
 
 std::wstring ViewNamedPath(std::wstring_view APath, TRegView AView) {

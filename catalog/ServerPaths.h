@@ -66,6 +66,10 @@ std::wstring LocateServerFile(std::wstring_view AFile, TRegView AView,
 // path to open it by, with its resource number, or empty.
 std::wstring LocateTypeLibraryFile(std::wstring_view APath, TRegView AView);
 
+// A type library path without the number of its resource ("C:\x.dll\2" gives "C:\x.dll"); a path
+// without one as it is.
+std::wstring_view WithoutResourceNumber(std::wstring_view APath);
+
 // A path of this process's file system as the view's programs name it: Sysnative, which only
 // 32-bit processes see, becomes System32 again. Other paths stay as they are.
 std::wstring ViewNamedPath(std::wstring_view APath, TRegView AView);

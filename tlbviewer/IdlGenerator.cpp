@@ -10,6 +10,7 @@
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
+#include "catalog/ServerPaths.h"
 #include "tlbviewer/TypeInfoSource.h"
 
 // The declarations are written in the library's own order, inside the library block, so that
@@ -211,15 +212,9 @@ void TIdlWriter::NoteImport(ITypeInfo* AInfo) {
   BSTR path = nullptr;
   if (SUCCEEDED(QueryPathOfRegTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid, &path)) &&
       path) {
-    std::wstring registered(CutAtNul(path));
-    SysFreeString(path);
     // A library registered as a resource of a file ("C:\x.dll\2") is imported by the file's name.
-    const size_t slash = registered.find_last_of(L'\\');
-    if (slash != std::wstring::npos && slash > 0 && slash + 1 < registered.size() &&
-        registered.find_first_not_of(L"0123456789", slash + 1) == std::wstring::npos) {
-      registered.erase(slash);
-    }
-    file = ExtractFileName(registered);
+    file = ExtractFileName(std::wstring(WithoutResourceNumber(CutAtNul(path))));
+    SysFreeString(path);
   }
   if (file.empty()) {
     std::wstring name;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/Zarvek_Handles.h"
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestSupport.h"
 #include "tlbviewer/TypeLibSnapshot.h"
@@ -94,6 +95,31 @@ std::vector<std::wstring> WineLibraryFiles() {
     }
   }
   return files;
+}
+
+TRegisteredLibrary::TRegisteredLibrary(const std::wstring& APath) {
+  TComPtr<ITypeLib> lib;
+  FResult = LoadTypeLibEx(APath.c_str(), REGKIND_REGISTER, lib.put());
+  if (FAILED(FResult)) return;
+  TLIBATTR* attr = nullptr;
+  FResult = lib->GetLibAttr(&attr);
+  if (FAILED(FResult)) return;
+  FAttr = *attr;
+  lib->ReleaseTLibAttr(attr);
+}
+
+TRegisteredLibrary::~TRegisteredLibrary() {
+  if (SUCCEEDED(FResult)) UnRegisterTypeLib(FAttr.guid, FAttr.wMajorVerNum, FAttr.wMinorVerNum, FAttr.lcid, FAttr.syskind);
+}
+
+std::wstring TRegisteredLibrary::RegisteredPath() const {
+  BSTR path = nullptr;
+  if (FAILED(QueryPathOfRegTypeLib(FAttr.guid, FAttr.wMajorVerNum, FAttr.wMinorVerNum, FAttr.lcid, &path)) || !path) {
+    return std::wstring();
+  }
+  std::wstring text(path);
+  SysFreeString(path);
+  return text;
 }
 
 }  // namespace vantrel::test

@@ -59,4 +59,21 @@ class TOtherViewLibrary {
   TFileCopy FCopy;
 };
 
+// A library file registered as LoadTypeLibEx registers it, for one test; unregistered when it goes.
+class TRegisteredLibrary {
+ public:
+  explicit TRegisteredLibrary(const std::wstring& APath);
+  ~TRegisteredLibrary();
+  TRegisteredLibrary(const TRegisteredLibrary&) = delete;
+  TRegisteredLibrary& operator=(const TRegisteredLibrary&) = delete;
+  HRESULT Result() const { return FResult; }
+  const TLIBATTR& Attr() const { return FAttr; }
+  // The file the registration names, as QueryPathOfRegTypeLib answers; empty without one.
+  std::wstring RegisteredPath() const;
+
+ private:
+  HRESULT FResult = E_FAIL;
+  TLIBATTR FAttr = {};
+};
+
 }  // namespace vantrel::test

@@ -237,19 +237,11 @@ TEST(Idl, EnumeratorsTwoEnumerationsShareAreMadeUnique) {
 TEST(Idl, ALibraryRegisteredAsAResourceIsImportedByItsFile) {
   TComInit com;
   const std::wstring pens = FixturePath(L"TwoLibraries.dll") + L"\\2";
-  TComPtr<ITypeLib> pensLib;
-  ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(pens.c_str(), REGKIND_REGISTER, pensLib.put()));
-  TLIBATTR* attr = nullptr;
-  ASSERT_HRESULT_SUCCEEDED(pensLib->GetLibAttr(&attr));
-  const TLIBATTR registered = *attr;
-  pensLib->ReleaseTLibAttr(attr);
-  TScopeExit unregister([&] {
-    UnRegisterTypeLib(registered.guid, registered.wMajorVerNum, registered.wMinorVerNum, registered.lcid,
-                      registered.syskind);
-  });
+  const TRegisteredLibrary registration(pens);
+  ASSERT_HRESULT_SUCCEEDED(registration.Result());
   // The platform registers the file alone; an installer may register the resource's number too.
   wchar_t guid[40] = {};
-  StringFromGUID2(registered.guid, guid, 40);
+  StringFromGUID2(registration.Attr().guid, guid, 40);
   for (const wchar_t* platform : {L"win32", L"win64"}) {
     const std::wstring key = L"TypeLib\\" + std::wstring(guid) + L"\\1.0\\0\\" + platform;
     TRegKey opened;
@@ -257,10 +249,8 @@ TEST(Idl, ALibraryRegisteredAsAResourceIsImportedByItsFile) {
     RegSetValueExW(opened.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(pens.c_str()),
                    static_cast<DWORD>((pens.size() + 1) * sizeof(wchar_t)));
   }
-  BSTR path = nullptr;
-  ASSERT_HRESULT_SUCCEEDED(QueryPathOfRegTypeLib(registered.guid, 1, 0, registered.lcid, &path));
-  const std::wstring registeredPath = path;
-  SysFreeString(path);
+  const std::wstring registeredPath = registration.RegisteredPath();
+  ASSERT_GE(registeredPath.size(), 2u);
   ASSERT_EQ(registeredPath.substr(registeredPath.size() - 2), L"\\2") << WideToCodePage(registeredPath, CP_UTF8);
   TComPtr<ITypeLib> drawing;
   ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(FixturePath(L"Drawing.tlb").c_str(), REGKIND_NONE, drawing.put()));

@@ -250,17 +250,8 @@ TEST(ImportUnit, BrokenAnswersLeaveOutWhatCannotBeRead) {
 
 TEST(ImportUnit, TypesOfAnotherLibraryComeFromThatLibrarysUnit) {
   // Drawing imports Pens; Pens is found through its registration, as a library's imports are.
-  const std::wstring pens = FixturePath(L"Pens.tlb");
-  TComPtr<ITypeLib> pensLib;
-  ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(pens.c_str(), REGKIND_REGISTER, pensLib.put()));
-  TLIBATTR* attr = nullptr;
-  ASSERT_HRESULT_SUCCEEDED(pensLib->GetLibAttr(&attr));
-  const TLIBATTR registered = *attr;
-  pensLib->ReleaseTLibAttr(attr);
-  TScopeExit unregister([&] {
-    UnRegisterTypeLib(registered.guid, registered.wMajorVerNum, registered.wMinorVerNum, registered.lcid,
-                      registered.syskind);
-  });
+  const TRegisteredLibrary pens(FixturePath(L"Pens.tlb"));
+  ASSERT_HRESULT_SUCCEEDED(pens.Result());
   TComPtr<ITypeLib> drawing;
   ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(FixturePath(L"Drawing.tlb").c_str(), REGKIND_NONE, drawing.put()));
   // Through the reader's record, as /PAS and the viewer read it.
@@ -269,10 +260,8 @@ TEST(ImportUnit, TypesOfAnotherLibraryComeFromThatLibrarysUnit) {
   std::wstring name;
   GenerateCompilableUnit({}, replayed.Library.get(), lines, name);
   const TStringList text = lines.ToStringList();
-  BSTR path = nullptr;
-  ASSERT_HRESULT_SUCCEEDED(QueryPathOfRegTypeLib(registered.guid, 1, 0, registered.lcid, &path));
-  const std::wstring registeredPath = path;
-  SysFreeString(path);
+  const std::wstring registeredPath = pens.RegisteredPath();
+  ASSERT_FALSE(registeredPath.empty());
   auto uses = std::find(text.begin(), text.end(), L"uses");
   ASSERT_NE(uses, text.end()) << Joined(text);
   EXPECT_EQ(TStringList(uses, uses + 4),

@@ -158,17 +158,8 @@ TEST_F(UnitSwitch, LinesWithNulsAndLineBreaksAreWrittenWhole) {
 
 TEST_F(UnitSwitch, AFolderGetsTheUnitsOfEveryLibraryTheLibraryImports) {
   // Drawing imports Pens, found through its registration.
-  const std::wstring pens = FixturePath(L"Pens.tlb");
-  TComPtr<ITypeLib> pensLib;
-  ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(pens.c_str(), REGKIND_REGISTER, pensLib.put()));
-  TLIBATTR* attr = nullptr;
-  ASSERT_HRESULT_SUCCEEDED(pensLib->GetLibAttr(&attr));
-  const TLIBATTR registered = *attr;
-  pensLib->ReleaseTLibAttr(attr);
-  pensLib.reset();
-  TScopeExit unregister([&] {
-    UnRegisterTypeLib(registered.guid, registered.wMajorVerNum, registered.wMinorVerNum, registered.lcid, registered.syskind);
-  });
+  const TRegisteredLibrary pens(FixturePath(L"Pens.tlb"));
+  ASSERT_HRESULT_SUCCEEDED(pens.Result());
   const std::wstring folder = Temp.File(L"units\\");
   TProcessResult run = RunProgram(L"/PAS " + Quoted(FixturePath(L"Drawing.tlb")) + L" " + Quoted(folder));
   ASSERT_FALSE(run.TimedOut);
