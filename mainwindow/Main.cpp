@@ -23,9 +23,9 @@
 #include "mainwindow/resource.h"
 #include "resources/ProgramIcons.h"
 #include "tlbviewer/TLBViewer.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/TypeLibReader.h"
-#include "tlbviewer/UnitExport.h"
+#include "typelib/TypeLibLoader.h"
+#include "typelib/TypeLibReader.h"
+#include "generators/UnitExport.h"
 
 namespace vantrel {
 

@@ -12,8 +12,8 @@
 #include "forms/Zarvek.Forms.Application.h"
 #include "forms/Zarvek.LayoutManager.RegistryStorage.h"
 #include "mainwindow/Main.h"
-#include "tlbviewer/TypeLibReader.h"
-#include "tlbviewer/UnitExport.h"
+#include "typelib/TypeLibReader.h"
+#include "generators/UnitExport.h"
 
 namespace vantrel {
 

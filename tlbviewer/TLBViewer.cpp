@@ -11,13 +11,13 @@
 #include "forms/Zarvek.Forms.FileDialog.h"
 #include "forms/Zarvek.LayoutManager.Settings.h"
 #include "resources/ProgramIcons.h"
-#include "tlbviewer/IdlGenerator.h"
+#include "generators/IdlGenerator.h"
 #include "tlbviewer/IdlStyles.h"
-#include "tlbviewer/ImportUnit.h"
+#include "generators/ImportUnit.h"
 #include "tlbviewer/PascalStyles.h"
-#include "tlbviewer/TypeInfoSource.h"
-#include "tlbviewer/TypeLibReader.h"
-#include "tlbviewer/UnitExport.h"
+#include "typelib/TypeInfoSource.h"
+#include "typelib/TypeLibReader.h"
+#include "generators/UnitExport.h"
 #include "tlbviewer/resource.h"
 
 namespace vantrel {
@@ -121,7 +121,10 @@ void TfrmTLBView::FormCreate() {
   ApplyEditorSettings();
   for (HWND child : {FTree, FStatusBar}) ApplyFont(child);
   Resize();
-  // The viewer comes back where the user left it, with the tree as wide as it was.
+  KeepLayout();
+}
+
+void TfrmTLBView::KeepLayout() {
   SetLayoutControl(true);
   LayoutManager().GetControl(this)->SetLayout(std::make_unique<TFormSettingsLayout>(
       [this](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
@@ -162,16 +165,7 @@ void TfrmTLBView::DpiChanged() {
   CreateImageList();
   for (HWND child : {FTree, FStatusBar}) ApplyFont(child);
   Resize();
-  // The viewer comes back where the user left it, with the tree as wide as it was.
-  SetLayoutControl(true);
-  LayoutManager().GetControl(this)->SetLayout(std::make_unique<TFormSettingsLayout>(
-      [this](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
-        AStorage.WriteInteger(ASection, L"TreeWidth", FSplitter->PaneWidth96());
-      },
-      [this](ILayoutManagerStorage& AStorage, const std::wstring& ASection) {
-        FSplitter->SetPaneWidth96(StoredPaneWidth(AStorage, ASection, L"TreeWidth", FSplitter->PaneWidth96()));
-        Resize();
-      }));
+  KeepLayout();
 }
 
 void TfrmTLBView::Resize() {

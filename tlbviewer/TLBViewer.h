@@ -17,7 +17,7 @@
 #include "forms/Zarvek.Forms.TreeSearch.h"
 #include "forms/Zarvek.LayoutManager.Form.h"
 #include "tlbviewer/ScintillaEdit.h"
-#include "tlbviewer/TLBGenerator.h"
+#include "generators/TLBGenerator.h"
 #include "tlbviewer/UnitPrinter.h"
 
 namespace vantrel {
@@ -108,6 +108,8 @@ class TfrmTLBView : public TLMForm {
 
  private:
   void FormCreate();
+  // The viewer comes back where the user left it, with the tree as wide as it was.
+  void KeepLayout();
   void CreateImageList();
   void ApplyEditorSettings();
   void SetStatus(int APanel, const std::wstring& AText);

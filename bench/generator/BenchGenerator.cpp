@@ -17,10 +17,10 @@
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
-#include "tlbviewer/IdlGenerator.h"
-#include "tlbviewer/ImportUnit.h"
-#include "tlbviewer/TLBGenerator.h"
-#include "tlbviewer/TypeLibLoader.h"
+#include "generators/IdlGenerator.h"
+#include "generators/ImportUnit.h"
+#include "generators/TLBGenerator.h"
+#include "typelib/TypeLibLoader.h"
 
 using namespace vantrel;
 

@@ -14,9 +14,9 @@
 #include "tlbviewer/TLBViewer.h"
 #include "tlbviewer/PascalStyles.h"
 #include "tlbviewer/UnitPrinter.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/TypeLibReader.h"
-#include "tlbviewer/TypeLibSnapshot.h"
+#include "typelib/TypeLibLoader.h"
+#include "typelib/TypeLibReader.h"
+#include "typelib/TypeLibSnapshot.h"
 
 using namespace vantrel;
 using namespace vantrel::bench;

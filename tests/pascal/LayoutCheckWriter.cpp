@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "base/Zarvek_SysUtils.h"
-#include "tlbviewer/ImportUnit.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/UnitExport.h"
+#include "generators/ImportUnit.h"
+#include "typelib/TypeLibLoader.h"
+#include "generators/UnitExport.h"
 
 using namespace vantrel;
 

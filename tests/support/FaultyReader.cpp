@@ -9,9 +9,9 @@
 #include <string>
 
 #include "base/Zarvek_Handles.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/TypeLibReader.h"
-#include "tlbviewer/TypeLibSnapshot.h"
+#include "typelib/TypeLibLoader.h"
+#include "typelib/TypeLibReader.h"
+#include "typelib/TypeLibSnapshot.h"
 
 using namespace vantrel;
 

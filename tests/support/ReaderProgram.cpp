@@ -1,7 +1,7 @@
 // Linked into the test programs that read type libraries: their reader is the built program, as
 // the program's own reader is the program itself.
 #include "tests/support/TestSupport.h"
-#include "tlbviewer/TypeLibReader.h"
+#include "typelib/TypeLibReader.h"
 
 namespace {
 

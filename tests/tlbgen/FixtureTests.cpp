@@ -7,8 +7,8 @@
 #include "tests/support/TestSupport.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
 #include "tests/tlbgen/WrittenLibrary.h"
-#include "tlbviewer/TLBGenerator.h"
-#include "tlbviewer/TypeLibLoader.h"
+#include "generators/TLBGenerator.h"
+#include "typelib/TypeLibLoader.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

@@ -5,7 +5,7 @@
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestSupport.h"
-#include "tlbviewer/TypeLibSnapshot.h"
+#include "typelib/TypeLibSnapshot.h"
 
 namespace vantrel::test {
 

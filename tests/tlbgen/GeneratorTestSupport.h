@@ -11,7 +11,7 @@
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tlbgen/FakeTypeLib.h"
-#include "tlbviewer/TLBGenerator.h"
+#include "generators/TLBGenerator.h"
 
 namespace vantrel::test {
 

@@ -6,7 +6,7 @@
 #include "tests/tlbgen/FakeBuilders.h"
 #include "tests/tlbgen/FakeTypeLib.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
-#include "tlbviewer/TLBGenerator.h"
+#include "generators/TLBGenerator.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

@@ -10,9 +10,9 @@
 #include "tests/tlbgen/FakeBuilders.h"
 #include "tests/tlbgen/FakeTypeLib.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
-#include "tlbviewer/IdlGenerator.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/TypeLibSnapshot.h"
+#include "generators/IdlGenerator.h"
+#include "typelib/TypeLibLoader.h"
+#include "typelib/TypeLibSnapshot.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

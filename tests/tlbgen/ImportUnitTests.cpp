@@ -9,8 +9,8 @@
 #include "tests/tlbgen/FakeBuilders.h"
 #include "tests/tlbgen/FakeTypeLib.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
-#include "tlbviewer/ImportUnit.h"
-#include "tlbviewer/TypeLibSnapshot.h"
+#include "generators/ImportUnit.h"
+#include "typelib/TypeLibSnapshot.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

@@ -8,7 +8,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
 #include "tests/tlbgen/LibraryData.h"
-#include "tlbviewer/TypeLibLoader.h"
+#include "typelib/TypeLibLoader.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

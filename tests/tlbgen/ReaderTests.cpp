@@ -9,8 +9,8 @@
 #include "tests/support/TestSupport.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
 #include "tests/support/TestPaths.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/TypeLibReader.h"
+#include "typelib/TypeLibLoader.h"
+#include "typelib/TypeLibReader.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

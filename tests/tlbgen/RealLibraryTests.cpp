@@ -7,7 +7,7 @@
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_SysUtils.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
-#include "tlbviewer/TypeLibLoader.h"
+#include "typelib/TypeLibLoader.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

@@ -13,9 +13,9 @@
 #include "base/Zarvek_SysUtils.h"
 #include "tests/tlbgen/FakeBuilders.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
-#include "tlbviewer/TypeInfoSource.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/TypeLibSnapshot.h"
+#include "typelib/TypeInfoSource.h"
+#include "typelib/TypeLibLoader.h"
+#include "typelib/TypeLibSnapshot.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

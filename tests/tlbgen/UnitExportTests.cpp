@@ -7,8 +7,8 @@
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tlbgen/GeneratorTestSupport.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/UnitExport.h"
+#include "typelib/TypeLibLoader.h"
+#include "generators/UnitExport.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

@@ -28,9 +28,9 @@
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/XInput.h"
-#include "tlbviewer/TLBGenerator.h"
+#include "generators/TLBGenerator.h"
 #include "tlbviewer/TLBViewer.h"
-#include "tlbviewer/TypeLibLoader.h"
+#include "typelib/TypeLibLoader.h"
 #include "tlbviewer/resource.h"
 
 using namespace vantrel;

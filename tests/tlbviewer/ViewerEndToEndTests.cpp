@@ -7,8 +7,8 @@
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/XInput.h"
-#include "tlbviewer/TLBGenerator.h"
-#include "tlbviewer/TypeLibLoader.h"
+#include "generators/TLBGenerator.h"
+#include "typelib/TypeLibLoader.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

@@ -9,8 +9,8 @@
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestSupport.h"
 #include "tlbviewer/TLBViewer.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/TypeLibReader.h"
+#include "typelib/TypeLibLoader.h"
+#include "typelib/TypeLibReader.h"
 
 using namespace vantrel;
 using namespace vantrel::test;

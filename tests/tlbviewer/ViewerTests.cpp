@@ -15,10 +15,10 @@
 #include "tests/support/TestSupport.h"
 #include "tests/tlbgen/FakeTypeLib.h"
 #include "tests/tlbgen/WrittenLibrary.h"
-#include "tlbviewer/ImportUnit.h"
+#include "generators/ImportUnit.h"
 #include "tlbviewer/TLBViewer.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/UnitExport.h"
+#include "typelib/TypeLibLoader.h"
+#include "generators/UnitExport.h"
 #include "tlbviewer/resource.h"
 
 using namespace vantrel;

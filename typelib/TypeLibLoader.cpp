@@ -1,4 +1,4 @@
-#include "tlbviewer/TypeLibLoader.h"
+#include "typelib/TypeLibLoader.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "tlbviewer/TypeLibCheck.h"
+#include "typelib/TypeLibCheck.h"
 
 #include <windows.h>
 

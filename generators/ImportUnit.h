@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "catalog/ObjectCatalog.h"
-#include "tlbviewer/TLBGenerator.h"
+#include "generators/TLBGenerator.h"
 
 namespace vantrel {
 

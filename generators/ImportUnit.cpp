@@ -1,4 +1,5 @@
-#include "tlbviewer/ImportUnit.h"
+#include "generators/ImportUnit.h"
+#include "generators/PlatformTypes.h"
 
 #include <algorithm>
 #include <functional>
@@ -13,7 +14,7 @@
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
-#include "tlbviewer/TypeInfoSource.h"
+#include "typelib/TypeInfoSource.h"
 
 // The unit is written in an order the compiler accepts: constants, enumerations, then one type
 // block with forward declarations of every interface, the pointer types the unit uses, records
@@ -636,45 +637,12 @@ TTypeText TImportWriter::ResolveUserType(HREFTYPE ARef, ITypeInfo* AContext, TUs
 TTypeText TImportWriter::TypeName(const TYPEDESC& ADesc, ITypeInfo* AContext, TUse AUse, int ADepth) {
   if (ADepth > kMaxTypeDepth) return {L"Pointer", false, false, false, false};
   const bool union_ = AUse == TUse::uUnionField;
+  if (const TPlatformType* basic = FindPlatformType(ADesc.vt)) {
+    if (union_ && basic->Managed) return {std::wstring(basic->PascalInUnion), false};
+    return {std::wstring(basic->Pascal), basic->Automatable, basic->Interface, basic->Managed};
+  }
   switch (ADesc.vt) {
-    case VT_I2: return {L"SmallInt"};
-    case VT_I4: return {L"Integer"};
-    case VT_R4: return {L"Single"};
-    case VT_R8: return {L"Double"};
-    case VT_CY: return {L"Currency"};
-    case VT_DATE: return {L"TDateTime"};
-    case VT_BSTR:
-      if (union_) return {L"PWideChar", false};
-      return {L"WideString", true, false, true};
-    case VT_DISPATCH:
-      if (union_) return {L"Pointer", false};
-      return {L"IDispatch", true, true, true};
-    case VT_ERROR: return {L"HResult", false};
-    case VT_BOOL: return {L"WordBool"};
-    case VT_VARIANT:
-      if (union_) return {L"TVarData", false};
-      return {L"OleVariant", true, false, true};
-    case VT_UNKNOWN:
-      if (union_) return {L"Pointer", false};
-      return {L"IUnknown", true, true, true};
-    case VT_DECIMAL: return {L"TDecimal", false};
-    case VT_I1: return {L"ShortInt"};
-    case VT_UI1: return {L"Byte"};
-    case VT_UI2: return {L"Word"};
-    case VT_UI4: return {L"LongWord"};
-    case VT_I8: return {L"Int64"};
-    case VT_UI8: return {L"UInt64"};
-    case VT_INT: return {L"Integer"};
-    case VT_UINT: return {L"LongWord"};
-    case VT_HRESULT: return {L"HResult", false};
-    case VT_LPSTR: return {L"PAnsiChar", false};
-    case VT_LPWSTR: return {L"PWideChar", false};
-    case VT_INT_PTR: return {L"NativeInt", false};
-    case VT_UINT_PTR: return {L"NativeUInt", false};
-    case VT_FILETIME: return {L"TFileTime", false};
-    case VT_CLSID: return {L"TGUID", false};
     case VT_SAFEARRAY: return {L"PSafeArray", false};
-    case VT_VOID: return {L"Pointer", false};
     case VT_PTR: {
       if (!ADesc.lptdesc) return {L"Pointer", false, false, false, false};
       const TYPEDESC& target = *ADesc.lptdesc;
@@ -851,18 +819,9 @@ bool TImportWriter::HoldsManaged(TDecl& ADecl, int ADepth) {
 TImportWriter::TSizeAlign TImportWriter::LayoutOf(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth) {
   const ULONG pointer = static_cast<ULONG>(FPointerSize);
   if (ADepth > kMaxTypeDepth) return {};
+  if (const TPlatformType* basic = FindPlatformType(ADesc.vt)) return {basic->SizeOn(pointer), basic->AlignOn(pointer)};
   switch (ADesc.vt) {
-    case VT_I1: case VT_UI1: return {1, 1};
-    case VT_I2: case VT_UI2: case VT_BOOL: return {2, 2};
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: case VT_HRESULT: return {4, 4};
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return {8, 8};
-    case VT_FILETIME: return {8, 4};
-    case VT_CLSID: return {16, 4};
-    case VT_DECIMAL: return {16, 8};
-    case VT_VARIANT: return {pointer == 8 ? 24u : 16u, 8};
-    case VT_BSTR: case VT_PTR: case VT_LPSTR: case VT_LPWSTR: case VT_UNKNOWN: case VT_DISPATCH:
-    case VT_SAFEARRAY: case VT_INT_PTR: case VT_UINT_PTR:
-      return {pointer, pointer};
+    case VT_PTR: case VT_SAFEARRAY: return {pointer, pointer};
     case VT_CARRAY: {
       if (!ADesc.lpadesc) return {};
       const TSizeAlign element = LayoutOf(ADesc.lpadesc->tdescElem, AContext, ADepth + 1);
@@ -1863,26 +1822,9 @@ enum class TEventConv {
 };
 
 // The Pascal type a variant of a basic type converts to; empty for the others.
-const wchar_t* BasicTypeName(VARTYPE AType) {
-  switch (AType) {
-    case VT_I2: return L"SmallInt";
-    case VT_I4:
-    case VT_INT: return L"Integer";
-    case VT_R4: return L"Single";
-    case VT_R8: return L"Double";
-    case VT_CY: return L"Currency";
-    case VT_DATE: return L"TDateTime";
-    case VT_BSTR: return L"WideString";
-    case VT_BOOL: return L"WordBool";
-    case VT_I1: return L"ShortInt";
-    case VT_UI1: return L"Byte";
-    case VT_UI2: return L"Word";
-    case VT_UI4:
-    case VT_UINT: return L"LongWord";
-    case VT_I8: return L"Int64";
-    case VT_UI8: return L"UInt64";
-    default: return L"";
-  }
+std::wstring BasicTypeName(VARTYPE AType) {
+  if (!IsVariantBasicType(AType)) return std::wstring();
+  return std::wstring(FindPlatformType(AType)->Pascal);
 }
 
 TEventConv EventConvOfInfo(ITypeInfo* AInfo, VARTYPE& ABasic, int ADepth);
@@ -1908,7 +1850,7 @@ TEventConv EventConv(const TYPEDESC& ADesc, ITypeInfo* AContext, VARTYPE& ABasic
       return EventConvOfInfo(referred.get(), ABasic, ADepth + 1);
     }
     default:
-      if (!*BasicTypeName(ADesc.vt)) return TEventConv::ecNone;
+      if (BasicTypeName(ADesc.vt).empty()) return TEventConv::ecNone;
       ABasic = ADesc.vt;
       return TEventConv::ecPlain;
   }
@@ -2345,7 +2287,7 @@ std::wstring TSinkWriter::ImplementationType(const std::wstring& AType) const {
   if (SameTextAscii(AType, L"TOleEnum")) return Qualified(L"ActiveX.TOleEnum");
   for (VARTYPE basic : {VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR, VT_BOOL, VT_I1, VT_UI1, VT_UI2, VT_UI4,
                         VT_I8, VT_UI8}) {
-    if (SameTextAscii(AType, BasicTypeName(basic))) return Qualified(L"System." + std::wstring(BasicTypeName(basic)));
+    if (SameTextAscii(AType, BasicTypeName(basic))) return Qualified(L"System." + BasicTypeName(basic));
   }
   return FUnit.FUnitName + L"." + AType;
 }
@@ -2420,7 +2362,7 @@ std::wstring TSinkWriter::ReadExpression(const TArg& AArg) const {
   const std::wstring type = ImplementationType(AArg.Type);
   switch (AArg.Conv) {
     case TEventConv::ecCast:
-      return type + L"(" + Qualified(L"System." + std::wstring(BasicTypeName(AArg.Basic))) + L"(ArgValue" + at + L"))";
+      return type + L"(" + Qualified(L"System." + BasicTypeName(AArg.Basic)) + L"(ArgValue" + at + L"))";
     case TEventConv::ecUnknown: return L"ArgUnknown" + at;
     case TEventConv::ecDispatch: return L"ArgDispatch" + at;
     case TEventConv::ecDispinterface: return type + L"(ArgDispatch" + at + L")";
@@ -2431,7 +2373,7 @@ std::wstring TSinkWriter::ReadExpression(const TArg& AArg) const {
 
 std::wstring TSinkWriter::VariantExpression(const TArg& AArg, const std::wstring& ALocal) const {
   switch (AArg.Conv) {
-    case TEventConv::ecCast: return Qualified(L"System." + std::wstring(BasicTypeName(AArg.Basic))) + L"(" + ALocal + L")";
+    case TEventConv::ecCast: return Qualified(L"System." + BasicTypeName(AArg.Basic)) + L"(" + ALocal + L")";
     case TEventConv::ecQuery: return L"IUnknown(" + ALocal + L")";
     case TEventConv::ecDispinterface: return L"IDispatch(" + ALocal + L")";
     default: return ALocal;

@@ -1,4 +1,4 @@
-#include "tlbviewer/TypeInfoSource.h"
+#include "typelib/TypeInfoSource.h"
 
 
 namespace vantrel {

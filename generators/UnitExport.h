@@ -8,7 +8,7 @@
 
 #include "catalog/CsvExport.h"
 #include "catalog/ObjectCatalog.h"
-#include "tlbviewer/TLBGenerator.h"
+#include "generators/TLBGenerator.h"
 
 namespace vantrel {
 

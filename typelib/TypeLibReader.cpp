@@ -1,4 +1,4 @@
-#include "tlbviewer/TypeLibReader.h"
+#include "typelib/TypeLibReader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,8 +9,8 @@
 #include "base/Zarvek_GuidText.h"
 #include "catalog/ServerPaths.h"
 #include "catalog/Zarvek_RegUtils.h"
-#include "tlbviewer/TypeLibLoader.h"
-#include "tlbviewer/TypeLibSnapshot.h"
+#include "typelib/TypeLibLoader.h"
+#include "typelib/TypeLibSnapshot.h"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "tlbviewer/TypeLibSnapshot.h"
+#include "typelib/TypeLibSnapshot.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,8 +8,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "tlbviewer/SnapshotModel.h"
-#include "tlbviewer/TypeInfoSource.h"
+#include "typelib/SnapshotModel.h"
+#include "typelib/TypeInfoSource.h"
 
 // Layout of a record, all numbers little-endian as the processes that exchange it store them:
 //   "VTLS", format version, outcome (0 loaded, 1 load failed + code, 2 message)

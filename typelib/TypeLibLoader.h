@@ -11,7 +11,7 @@
 #include "catalog/ObjectCatalog.h"
 #include "base/Zarvek_GuidText.h"
 #include "base/Zarvek_Handles.h"
-#include "tlbviewer/TypeLibCheck.h"
+#include "typelib/TypeLibCheck.h"
 
 namespace vantrel {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "tlbviewer/SnapshotModel.h"
+#include "typelib/SnapshotModel.h"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "tlbviewer/UnitExport.h"
+#include "generators/UnitExport.h"
 
 #include <windows.h>
 
@@ -7,11 +7,11 @@
 #include "catalog/Zarvek_RegUtils.h"
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
-#include "tlbviewer/IdlGenerator.h"
-#include "tlbviewer/ImportUnit.h"
-#include "tlbviewer/TLBGenerator.h"
+#include "generators/IdlGenerator.h"
+#include "generators/ImportUnit.h"
+#include "generators/TLBGenerator.h"
 #include "base/Zarvek_GuidText.h"
-#include "tlbviewer/TypeLibReader.h"
+#include "typelib/TypeLibReader.h"
 
 namespace vantrel {
 

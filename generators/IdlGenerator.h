@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "catalog/ObjectCatalog.h"
-#include "tlbviewer/TLBGenerator.h"
+#include "generators/TLBGenerator.h"
 
 namespace vantrel {
 

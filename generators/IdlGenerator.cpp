@@ -1,4 +1,5 @@
-#include "tlbviewer/IdlGenerator.h"
+#include "generators/IdlGenerator.h"
+#include "generators/PlatformTypes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,7 @@
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
 #include "catalog/ServerPaths.h"
-#include "tlbviewer/TypeInfoSource.h"
+#include "typelib/TypeInfoSource.h"
 
 // The declarations are written in the library's own order, inside the library block, so that
 // the compiler gives them the same positions; interfaces and dispinterfaces are declared forward
@@ -256,34 +257,8 @@ std::wstring TIdlWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext) {
 
 TDeclarator TIdlWriter::TypeText(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth) {
   if (ADepth > kMaxTypeDepth) return {L"void"};
+  if (const TPlatformType* basic = FindPlatformType(ADesc.vt)) return {std::wstring(basic->Idl)};
   switch (ADesc.vt) {
-    case VT_I2: return {L"short"};
-    case VT_I4: return {L"long"};
-    case VT_R4: return {L"float"};
-    case VT_R8: return {L"double"};
-    case VT_CY: return {L"CURRENCY"};
-    case VT_DATE: return {L"DATE"};
-    case VT_BSTR: return {L"BSTR"};
-    case VT_DISPATCH: return {L"IDispatch*"};
-    case VT_ERROR: return {L"SCODE"};
-    case VT_BOOL: return {L"VARIANT_BOOL"};
-    case VT_VARIANT: return {L"VARIANT"};
-    case VT_UNKNOWN: return {L"IUnknown*"};
-    case VT_DECIMAL: return {L"DECIMAL"};
-    case VT_I1: return {L"char"};
-    case VT_UI1: return {L"unsigned char"};
-    case VT_UI2: return {L"unsigned short"};
-    case VT_UI4: return {L"unsigned long"};
-    case VT_I8: return {L"hyper"};
-    case VT_UI8: return {L"unsigned hyper"};
-    case VT_INT: return {L"int"};
-    case VT_UINT: return {L"unsigned int"};
-    case VT_VOID: return {L"void"};
-    case VT_HRESULT: return {L"HRESULT"};
-    case VT_LPSTR: return {L"LPSTR"};
-    case VT_LPWSTR: return {L"LPWSTR"};
-    case VT_INT_PTR: return {L"INT_PTR"};
-    case VT_UINT_PTR: return {L"UINT_PTR"};
     case VT_PTR: {
       if (!ADesc.lptdesc) return {L"void*"};
       ++FPointerDepth;

@@ -1,4 +1,4 @@
-#include "tlbviewer/TLBGenerator.h"
+#include "generators/TLBGenerator.h"
 
 #include <algorithm>
 #include <string_view>
@@ -8,7 +8,7 @@
 #include "base/Zarvek_Handles.h"
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
-#include "tlbviewer/TypeInfoSource.h"
+#include "typelib/TypeInfoSource.h"
 
 // Lines are built by appending to one reused buffer and copied once into the line list: a large
 // library has tens of thousands of members, and a heap allocation per fragment would cost more
