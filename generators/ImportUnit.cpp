@@ -102,18 +102,15 @@ std::wstring Escaped(std::wstring AName) {
 
 // Names already taken in one scope, compared as Pascal compares them. A method's parameters make
 // a scope of a few names, searched in a list; a larger scope moves into a hash set.
+// A set of names as Pascal compares them. It keeps its own copies in blocks of text and finds
+// them by open addressing: taking a name allocates nothing of its own, which matters where every
+// member of every interface is taken.
 class TScope {
  public:
-  bool Contains(std::wstring_view AName) const {
-    AName = Key(AName);
-    if (!FSet.empty()) return FSet.count(AName) != 0;
-    for (const std::wstring& name : FList) {
-      if (SameTextAscii(name, AName)) return true;
-    }
-    return false;
-  }
+  bool Contains(std::wstring_view AName) const { return !FSlots.empty() && !FSlots[SlotOf(Key(AName))].empty(); }
   void Take(std::wstring_view AName) {
-    if (!Contains(AName)) Add(Key(AName));
+    AName = Key(AName);
+    if (!Contains(AName)) Add(AName);
   }
   // ABase, or ABase with "_n" after it when taken; the result is taken.
   std::wstring Unique(std::wstring ABase) {
@@ -128,25 +125,59 @@ class TScope {
   }
 
  private:
-  static constexpr size_t kListLimit = 16;
+  // A free slot holds no text at all; a name, even an empty one, points into a block.
+  struct TSlot {
+    const wchar_t* Text = nullptr;
+    size_t Length = 0;
+    bool empty() const { return Text == nullptr; }
+    std::wstring_view View() const { return {Text, Length}; }
+  };
   static std::wstring_view Key(std::wstring_view AName) {
     if (!AName.empty() && AName.front() == L'&') AName.remove_prefix(1);
     return AName;
   }
+  // The slot holding AName, else the free slot where it would go.
+  size_t SlotOf(std::wstring_view AName) const {
+    const size_t mask = FSlots.size() - 1;
+    size_t slot = TNameHash()(AName) & mask;
+    while (!FSlots[slot].empty() && !SameTextAscii(FSlots[slot].View(), AName)) slot = (slot + 1) & mask;
+    return slot;
+  }
   // AName is not taken yet.
   void Add(std::wstring_view AName) {
-    if (FSet.empty() && FList.size() < kListLimit) {
-      FList.emplace_back(AName);
-      return;
-    }
-    if (FSet.empty()) {
-      for (std::wstring& name : FList) FSet.insert(std::move(name));
-      FList.clear();
-    }
-    FSet.emplace(AName);
+    if (2 * (FCount + 1) > FSlots.size()) Grow();
+    FSlots[SlotOf(AName)] = {Store(AName), AName.size()};
+    ++FCount;
   }
-  std::vector<std::wstring> FList;
-  std::unordered_set<std::wstring, TNameHash, TNameEqual> FSet;
+  void Grow() {
+    std::vector<TSlot> old(std::max<size_t>(16, 2 * FSlots.size()));
+    old.swap(FSlots);
+    for (const TSlot& slot : old) {
+      if (!slot.empty()) FSlots[SlotOf(slot.View())] = slot;
+    }
+  }
+  const wchar_t* Store(std::wstring_view AName) {
+    const size_t need = AName.size() + 1;
+    if (static_cast<size_t>(FBlockEnd - FBlockNext) < need) {
+      // Blocks double up to a size that serves most scopes with a few allocations.
+      FBlockSize = std::min<size_t>(FBlockSize * 2, 8192);
+      const size_t size = std::max(FBlockSize, need);
+      FBlocks.emplace_back(new wchar_t[size]);
+      FBlockNext = FBlocks.back().get();
+      FBlockEnd = FBlockNext + size;
+    }
+    wchar_t* text = FBlockNext;
+    std::copy(AName.begin(), AName.end(), text);
+    FBlockNext += need;
+    return text;
+  }
+
+  std::vector<TSlot> FSlots;
+  size_t FCount = 0;
+  std::vector<std::unique_ptr<wchar_t[]>> FBlocks;
+  size_t FBlockSize = 64;
+  wchar_t* FBlockNext = nullptr;
+  wchar_t* FBlockEnd = nullptr;
 };
 
 std::wstring GuidText(const GUID& AGuid) {

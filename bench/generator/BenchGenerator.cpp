@@ -9,8 +9,11 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,17 @@
 #include "typelib/TypeLibLoader.h"
 
 using namespace vantrel;
+
+// Every allocation of the program is counted: most of a generator's time goes to the heap.
+std::atomic<size_t> gAllocations{0};
+
+void* operator new(size_t ASize) {
+  ++gAllocations;
+  if (void* block = std::malloc(ASize ? ASize : 1)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* ABlock) noexcept { std::free(ABlock); }
+void operator delete(void* ABlock, size_t) noexcept { std::free(ABlock); }
 
 namespace {
 
@@ -172,6 +186,12 @@ bool Measure(const std::wstring& APath) {
   const double im = Median(imported), an = Median(annotated);
   std::printf("import unit %s: %.1f ms (annotated unit %.1f ms, ratio %.2f) [%zu lines]\n", name.c_str(), im, an,
               im / an, importLines);
+  const size_t before = gAllocations;
+  generateImport();
+  const size_t between = gAllocations;
+  generate();
+  std::printf("  allocations: import unit %zu, annotated unit %zu\n", between - before,
+              static_cast<size_t>(gAllocations) - between);
 
   // The IDL, beside the annotated unit of the same run.
   size_t idlLines = 0;
