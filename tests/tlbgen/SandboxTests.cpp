@@ -284,6 +284,23 @@ TEST(ReaderSandbox, RealLibrariesReadThroughTheSandboxInBothViews) {
   }
 }
 
+// The reader started ahead of the next read is sandboxed as one started for it, and serves it.
+TEST(ReaderSandbox, TheReaderStartedAheadIsSandboxedToo) {
+  TComInit com;
+  TSandboxProbe probe(L"describe");
+  TTypeLibReadOptions options = TSandboxProbe::Options();
+  options.KeepSpare = true;
+  PrepareTypeLibReader(options);
+  ASSERT_NE(SpareTypeLibReaderId(), 0u);
+  const std::wstring path = FixturePath(L"Shapes.tlb");
+  TTypeLibRead read = ReadTypeLibrary(FileRecord(path), ProcessRegView(), options);
+  ASSERT_TRUE(read.Library) << Utf8(read.Message);
+  EXPECT_EQ(SpareTypeLibReaderId(), 0u);
+  const TReport report = probe.Report();
+  ASSERT_FALSE(report.empty());
+  ExpectSandboxed(report);
+}
+
 // A sandbox that fails at any step refuses the read with a message naming the step, and no reader
 // runs; a caller that allows it reads without the sandbox, asked once for the read; a reader kept
 // ahead is not started at all.
