@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "SciLexer.h"
 #include "forms/Zarvek_Dialogs.h"
@@ -590,6 +591,34 @@ TUtf8Text EditorText(const TLineList& ALines) {
   return text;
 }
 
+namespace {
+
+// The user's answer whether libraries are read without the reader's sandbox, once asked.
+std::optional<bool>& UnsandboxedAnswer() {
+  static std::optional<bool> answer;
+  return answer;
+}
+
+// Asks once per run of the program; later reads get the same answer.
+bool AskReadUnsandboxed(HWND AOwner, const std::wstring& AWhy) {
+  std::optional<bool>& answer = UnsandboxedAnswer();
+  if (!answer) {
+    answer = ShowMessageBox(AOwner,
+                            L"Type libraries are read by a separate process with restricted rights, so that a "
+                            L"damaged or hostile library cannot harm your files or other programs. These "
+                            L"restrictions cannot be applied here (" +
+                                AWhy +
+                                L").\n\nRead type libraries without them until Vantrel is closed? The reading "
+                                L"process would then have all your rights.",
+                            L"Vantrel", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+  }
+  return *answer;
+}
+
+}  // namespace
+
+void ForgetUnsandboxedAnswer() { UnsandboxedAnswer().reset(); }
+
 void OpenTypeLibViewer(const TObjectData& AData, TRegView AView) {
   TForm* main = Application().MainForm();
   TTypeLibRead read;
@@ -606,6 +635,7 @@ void OpenTypeLibViewer(const TObjectData& AData, TRegView AView) {
     });
     TTypeLibReadOptions options = TypeLibReaderDefaults();
     options.Wait = [](HANDLE AHandle, DWORD ATimeout) { return Application().WaitFor(AHandle, ATimeout); };
+    options.AskUnsandboxed = [owner](const std::wstring& AWhy) { return AskReadUnsandboxed(owner, AWhy); };
     read = ReadTypeLibrary(AData, AView, options);
   }
   // The next read finds a reader started while the user looks at this one.

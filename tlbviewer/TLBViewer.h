@@ -153,8 +153,13 @@ TUtf8Text EditorText(const TLineList& ALines);
 
 // Loads the library the record points to, as the registry view AView registers it, and shows it
 // in a modal viewer; reports a library that cannot be loaded in an error box. Returns when the
-// viewer has closed.
+// viewer has closed. When the reader's sandbox cannot be applied, asks once per run of the program
+// whether to read without it.
 void OpenTypeLibViewer(const TObjectData& AData, TRegView AView = ProcessRegView());
+
+// Tests only: the next read that cannot be sandboxed asks again whether to read without the sandbox,
+// as in a new run of the program.
+void ForgetUnsandboxedAnswer();
 
 // A viewer filled for the record's library, not yet shown: caption, declaration tree (what it holds
 // when reading the library fails part way), the unit in the editor, the status line. What

@@ -9,6 +9,7 @@
 #include "base/Zarvek_GuidText.h"
 #include "catalog/ServerPaths.h"
 #include "catalog/Zarvek_RegUtils.h"
+#include "typelib/ReaderSandbox.h"
 #include "typelib/TypeLibLoader.h"
 #include "typelib/TypeLibSnapshot.h"
 
@@ -175,6 +176,7 @@ std::wstring DurationText(DWORD AMilliseconds) {
 // A reader process, started and waiting for its request.
 struct TStartedReader {
   std::wstring Program;
+  bool Sandboxed = false;
   THandle Process, Job;
   THandle Input;   // our end of its standard input
   THandle Output;  // our end of its standard output
@@ -184,8 +186,9 @@ std::wstring ReaderProgram(const TTypeLibReadOptions& AOptions) {
   return AOptions.Program.empty() ? ModuleFileName() : AOptions.Program;
 }
 
-// Starts a reader; what went wrong, as a part of a sentence, or empty.
-std::wstring StartReader(const std::wstring& AProgram, TStartedReader& AReader) {
+// Starts a reader, in its sandbox unless the options say otherwise or the user allowed a read
+// without it; what went wrong, as a part of a sentence, or empty.
+std::wstring StartReader(const std::wstring& AProgram, const TTypeLibReadOptions& AOptions, TStartedReader& AReader) {
   // Our ends stay private; the child's ends are made inheritable for the start only.
   HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
   if (!CreatePipe(&inRead, &inWrite, nullptr, 0)) return L"no pipe: " + Trim(SysErrorMessage(GetLastError()));
@@ -227,16 +230,39 @@ std::wstring StartReader(const std::wstring& AProgram, TStartedReader& AReader) 
   extended.StartupInfo = startup;
   extended.StartupInfo.cb = sizeof(extended);
   extended.lpAttributeList = attributes;
-  PROCESS_INFORMATION process = {};
-  BOOL started = limited && CreateProcessW(AProgram.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                           CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                                           &extended.StartupInfo, &process);
-  // Where the list is not supported, the reader inherits what is inheritable.
-  if (!started) {
-    started = CreateProcessW(AProgram.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                             nullptr, nullptr, &startup, &process);
+  // Started suspended, with AToken when there is one.
+  auto start = [&](HANDLE AToken, PROCESS_INFORMATION& AProcess) {
+    auto create = [&](DWORD AFlags, STARTUPINFOW* AStartup) {
+      return AToken ? CreateProcessAsUserW(AToken, AProgram.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                           AFlags, nullptr, nullptr, AStartup, &AProcess)
+                    : CreateProcessW(AProgram.c_str(), commandLine.data(), nullptr, nullptr, TRUE, AFlags, nullptr,
+                                     nullptr, AStartup, &AProcess);
+    };
+    // Where the list is not supported, the reader inherits what is inheritable.
+    return (limited && create(CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, &extended.StartupInfo)) ||
+           create(CREATE_SUSPENDED, &startup);
+  };
+
+  // The job holds the reader before it runs an instruction of its own.
+  if (AOptions.Sandbox) {
+    TSandboxedProcess sandboxed;
+    const std::wstring why = StartSandboxed(start, sandboxed);
+    if (why.empty()) {
+      AReader.Process = std::move(sandboxed.Process);
+      AReader.Job = std::move(sandboxed.Job);
+      AReader.Sandboxed = true;
+      ResumeThread(sandboxed.Thread.get());
+      return std::wstring();
+    }
+    if (!AOptions.AskUnsandboxed || !AOptions.AskUnsandboxed(why)) {
+      return L"the sandbox of the reading process cannot be applied (" + why + L"), and the library is not read "
+             L"without it";
+    }
   }
-  if (!started) return L"the reading process cannot be started: " + Trim(SysErrorMessage(GetLastError()));
+  PROCESS_INFORMATION process = {};
+  if (!start(nullptr, process)) {
+    return L"the reading process cannot be started: " + Trim(SysErrorMessage(GetLastError()));
+  }
   AReader.Process.reset(process.hProcess);
   THandle thread(process.hThread);
 
@@ -293,7 +319,7 @@ class TReaderRun {
 std::wstring TReaderRun::Begin(const std::string& ARequest) {
   const std::wstring program = ReaderProgram(FOptions);
   std::unique_ptr<TStartedReader>& spare = SpareReader();
-  if (FOptions.KeepSpare && spare && spare->Program == program) {
+  if (FOptions.KeepSpare && spare && spare->Program == program && spare->Sandboxed == FOptions.Sandbox) {
     FReader = std::move(*spare);
     spare.reset();
     FDeadline = GetTickCount64() + FOptions.TimeLimit;
@@ -307,7 +333,7 @@ std::wstring TReaderRun::Begin(const std::string& ARequest) {
     Stop();
     FReader = TStartedReader();
   }
-  std::wstring failure = StartReader(program, FReader);
+  std::wstring failure = StartReader(program, FOptions, FReader);
   if (!failure.empty()) return failure;
   FDeadline = GetTickCount64() + FOptions.TimeLimit;
   FSent = WriteAll(FReader.Input.get(), ARequest);
@@ -385,10 +411,16 @@ void PrepareTypeLibReader(const TTypeLibReadOptions& AOptions) {
   std::unique_ptr<TStartedReader>& spare = SpareReader();
   if (!AOptions.KeepSpare) return;
   const std::wstring program = ReaderProgram(AOptions);
-  if (spare && spare->Program == program && WaitForSingleObject(spare->Process.get(), 0) == WAIT_TIMEOUT) return;
+  if (spare && spare->Program == program && spare->Sandboxed == AOptions.Sandbox &&
+      WaitForSingleObject(spare->Process.get(), 0) == WAIT_TIMEOUT) {
+    return;
+  }
+  // A spare is sandboxed or not started: whether to read without the sandbox is asked by a read.
+  TTypeLibReadOptions options = AOptions;
+  options.AskUnsandboxed = nullptr;
   auto reader = std::make_unique<TStartedReader>();
   // Without a spare the next read starts its own reader.
-  spare = StartReader(program, *reader).empty() ? std::move(reader) : nullptr;
+  spare = StartReader(program, options, *reader).empty() ? std::move(reader) : nullptr;
 }
 
 DWORD SpareTypeLibReaderId() {

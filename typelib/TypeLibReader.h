@@ -27,6 +27,11 @@ struct TTypeLibReadOptions {
   std::function<bool(HANDLE AHandle, DWORD ATimeout)> Wait;
   // Keep a reader started ahead of the next read (see PrepareTypeLibReader), and read with it.
   bool KeepSpare = false;
+  // The reader runs in its sandbox (see ReaderSandbox.h); off only to measure what it costs.
+  bool Sandbox = true;
+  // Asked when the sandbox cannot be applied, with what failed: true reads without it. Empty: the
+  // read is refused.
+  std::function<bool(const std::wstring& AWhy)> AskUnsandboxed;
 };
 
 struct TTypeLibRead {

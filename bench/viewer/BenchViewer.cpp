@@ -1,6 +1,7 @@
 // Opening the viewer on a large type library (read in the child process, tree, generation, text
 // into the editor, first paint) beside the same with the library loaded in this process, beside one
-// empty start of the program, and beside the generation alone; medians of several rounds.
+// empty start of the program, and beside the generation alone; the read and the open with the
+// reader in its sandbox beside the same without it; medians of several rounds.
 //
 //   bench_viewer [library file]    default: mshtml.tlb of the system folder
 //   VANTREL_BENCH_PROGRAM          the program that reads libraries (Vantrel.exe)
@@ -100,6 +101,31 @@ int wmain(int argc, wchar_t** argv) {
   for (int round = 0; round < 3; ++round) {
     pause();
     withoutSpare.push_back(openViewer());
+  }
+  // The reader's sandbox (restricted token, low integrity, its job) beside a reader without it,
+  // each started for its read: the read alone, then the whole open of the viewer.
+  {
+    const TTypeLibReadOptions saved = TypeLibReaderDefaults();
+    TTypeLibReadOptions sandboxed = saved, plain = saved;
+    plain.Sandbox = false;
+    bool failed = false;
+    auto read = [&](const TTypeLibReadOptions& AOptions) {
+      if (!ReadTypeLibrary(data, ProcessRegView(), AOptions).Library) failed = true;
+    };
+    Compare("read the library, sandboxed reader", "unsandboxed", 7, [&] { read(sandboxed); }, [&] { read(plain); });
+    std::vector<double> openSandboxed, openPlain;
+    for (int round = 0; round < 5; ++round) {
+      TypeLibReaderDefaults().Sandbox = false;
+      pause();
+      openPlain.push_back(openViewer());
+      TypeLibReaderDefaults().Sandbox = true;
+      pause();
+      openSandboxed.push_back(openViewer());
+    }
+    std::printf("open the viewer, sandboxed reader: %.1f ms (unsandboxed %.1f ms, ratio %.2f)\n", Median(openSandboxed),
+                Median(openPlain), Median(openSandboxed) / Median(openPlain));
+    TypeLibReaderDefaults() = saved;
+    if (failed) std::printf("  a read failed: the figures above are not the library's\n");
   }
   // The program keeps a reader started ahead from its window's start on.
   TypeLibReaderDefaults().KeepSpare = true;

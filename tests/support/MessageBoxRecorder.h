@@ -1,4 +1,5 @@
-// Records the message boxes the program shows while it lives, answering each with OK.
+// Records the message boxes the program shows while it lives, answering each with Answer (OK unless
+// a test sets another).
 #pragma once
 
 #include <windows.h>
@@ -26,7 +27,7 @@ class TMessageBoxRecorder {
     FPrevious = SetMessageBoxFunction(
         [this, AState](HWND, const std::wstring& AText, const std::wstring& ACaption, UINT AFlags) {
           List.push_back({AText, ACaption, AFlags, Application().Cursor(), AState ? AState() : std::wstring()});
-          return IDOK;
+          return Answer;
         });
   }
   ~TMessageBoxRecorder() { SetMessageBoxFunction(FPrevious); }
@@ -34,6 +35,7 @@ class TMessageBoxRecorder {
   TMessageBoxRecorder& operator=(const TMessageBoxRecorder&) = delete;
 
   std::vector<TBox> List;
+  int Answer = IDOK;
 
  private:
   TMessageBoxFunction FPrevious;

@@ -8,6 +8,7 @@
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestSupport.h"
+#include "typelib/ReaderSandbox.h"
 #include "tlbviewer/TLBViewer.h"
 #include "typelib/TypeLibLoader.h"
 #include "typelib/TypeLibReader.h"
@@ -130,4 +131,51 @@ TEST(ViewerReader, MainWindowWaitsHandlingMessagesWithoutInput) {
   EXPECT_TRUE(IsWindowEnabled(form.Handle()));
   ASSERT_EQ(boxes.List.size(), 1u);
   EXPECT_NE(boxes.List[0].Text.find(L"reading it took longer than 1500 ms, and it was stopped."), std::wstring::npos);
+}
+
+// A sandbox that cannot be applied is asked about once per run: the answer, yes or no, holds for
+// every later read.
+TEST(ViewerReader, ReadingWithoutTheSandboxIsAskedOncePerRun) {
+  SetReaderSandboxFault(TSandboxStep::ssAssign);
+  TScopeExit noFault([] {
+    SetReaderSandboxFault(TSandboxStep::ssNone);
+    ForgetUnsandboxedAnswer();
+  });
+  TObjectData data;
+  data.Server = ViewerFixture();
+  int opened = 0;
+  SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+    ++opened;
+    PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+  });
+  TScopeExit noHook([] { SetTypeLibViewerHook(nullptr); });
+
+  for (const int answer : {IDNO, IDYES}) {
+    ForgetUnsandboxedAnswer();
+    opened = 0;
+    TMessageBoxRecorder boxes;
+    boxes.Answer = answer;
+    OpenTypeLibViewer(data);
+    OpenTypeLibViewer(data);
+    const std::vector<TMessageBoxRecorder::TBox>& shown = boxes.List;
+    ASSERT_GE(shown.size(), 1u) << answer;
+    EXPECT_EQ(shown[0].Flags & MB_TYPEMASK, static_cast<UINT>(MB_YESNO)) << answer;
+    EXPECT_NE(shown[0].Text.find(L"(the process cannot be put into its job: "), std::wstring::npos)
+        << WideToCodePage(shown[0].Text, CP_UTF8);
+    if (answer == IDYES) {
+      EXPECT_EQ(shown.size(), 1u);
+      EXPECT_EQ(opened, 2);
+    } else {
+      // Refused twice, asked once.
+      ASSERT_EQ(shown.size(), 3u);
+      EXPECT_EQ(opened, 0);
+      for (size_t i = 1; i < 3; ++i) {
+        EXPECT_EQ(shown[i].Caption, L"Error");
+        EXPECT_NE(shown[i].Text.find(L"the sandbox of the reading process cannot be applied (the process cannot be "
+                                     L"put into its job: "),
+                  std::wstring::npos)
+            << WideToCodePage(shown[i].Text, CP_UTF8);
+      }
+    }
+  }
 }
