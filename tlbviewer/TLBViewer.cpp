@@ -15,6 +15,7 @@
 #include "tlbviewer/IdlStyles.h"
 #include "tlbviewer/ImportUnit.h"
 #include "tlbviewer/PascalStyles.h"
+#include "tlbviewer/ReadProgress.h"
 #include "tlbviewer/TypeInfoSource.h"
 #include "tlbviewer/TypeLibReader.h"
 #include "tlbviewer/UnitExport.h"
@@ -601,21 +602,12 @@ void OpenTypeLibViewer(const TObjectData& AData, TRegView AView) {
   TTypeLibRead read;
   {
     TWaitCursor wait;
-    // The windows repaint while the reader runs, but take no input: the read belongs to this call.
-    HWND owner = main ? main->Handle() : nullptr;
-    HWND focus = GetFocus();
-    const bool disabled = owner && IsWindowEnabled(owner) && !EnableWindow(owner, FALSE);
-    TScopeExit enable([&] {
-      if (!disabled) return;
-      EnableWindow(owner, TRUE);
-      if (focus && IsWindow(focus)) SetFocus(focus);
-    });
-    TTypeLibReadOptions options = TypeLibReaderDefaults();
-    options.Wait = [](HANDLE AHandle, DWORD ATimeout) { return Application().WaitFor(AHandle, ATimeout); };
-    read = ReadTypeLibrary(AData, AView, options);
+    read = ReadTypeLibraryWithProgress(main ? main->Handle() : nullptr, AData, AView, TypeLibReaderDefaults());
   }
   // The next read finds a reader started while the user looks at this one.
   TScopeExit prepare([] { PrepareTypeLibReader(); });
+  // A read the user cancelled needs no word.
+  if (read.Cancelled) return;
   if (!read.Library) {
     ErrorBox(read.Message);
     return;
