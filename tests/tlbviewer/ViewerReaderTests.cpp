@@ -245,6 +245,21 @@ TEST(ViewerReader, AHangingReadShowsItsProgressAndEachWayOfCancellingEndsIt) {
   }
 }
 
+namespace {
+
+int progressWindowsMade = 0;
+
+LRESULT CALLBACK CountProgressWindows(int ACode, WPARAM AWParam, LPARAM ALParam) {
+  wchar_t name[64] = {};
+  if (ACode == HCBT_CREATEWND && GetClassNameW(reinterpret_cast<HWND>(AWParam), name, 64) &&
+      std::wstring_view(name) == L"TdlgReadProgress") {
+    ++progressWindowsMade;
+  }
+  return CallNextHookEx(nullptr, ACode, AWParam, ALParam);
+}
+
+}  // namespace
+
 // A read done before the progress window would show shows none: a window is made only once the
 // read has taken that long.
 TEST(ViewerReader, AQuickReadShowsNoProgressWindow) {
@@ -256,19 +271,8 @@ TEST(ViewerReader, AQuickReadShowsNoProgressWindow) {
   const DWORD savedDelay = ReadProgressDelay();
   ReadProgressDelay() = 20000;
   TScopeExit restoreDelay([savedDelay] { ReadProgressDelay() = savedDelay; });
-  static int created = 0;
-  created = 0;
-  HHOOK hook = SetWindowsHookExW(
-      WH_CBT,
-      [](int ACode, WPARAM AWParam, LPARAM ALParam) -> LRESULT {
-        wchar_t name[64] = {};
-        if (ACode == HCBT_CREATEWND && GetClassNameW(reinterpret_cast<HWND>(AWParam), name, 64) &&
-            std::wstring_view(name) == L"TdlgReadProgress") {
-          ++created;
-        }
-        return CallNextHookEx(nullptr, ACode, AWParam, ALParam);
-      },
-      nullptr, GetCurrentThreadId());
+  progressWindowsMade = 0;
+  HHOOK hook = SetWindowsHookExW(WH_CBT, &CountProgressWindows, nullptr, GetCurrentThreadId());
   ASSERT_TRUE(hook);
   TScopeExit unhookCbt([hook] { UnhookWindowsHookEx(hook); });
   TMessageBoxRecorder boxes;
@@ -283,13 +287,13 @@ TEST(ViewerReader, AQuickReadShowsNoProgressWindow) {
   OpenTypeLibViewer(data);
   EXPECT_TRUE(opened);
   EXPECT_TRUE(boxes.List.empty());
-  EXPECT_EQ(created, 0);
+  EXPECT_EQ(progressWindowsMade, 0);
 
   // The hook sees the window where a read takes longer than the delay.
   ReadProgressDelay() = 0;
   TFaultyDefaults reader(L"hang", 1000);
   OpenTypeLibViewer(data);
-  EXPECT_EQ(created, 1);
+  EXPECT_EQ(progressWindowsMade, 1);
   ASSERT_EQ(boxes.List.size(), 1u);
   EXPECT_NE(boxes.List[0].Text.find(L"took longer than 1 second, and it was stopped."), std::wstring::npos);
 }
