@@ -61,7 +61,9 @@ void TApplication::ProcessMessages() {
 
 void TApplication::WaitFor(HANDLE AHandle) { WaitFor(AHandle, INFINITE); }
 
-bool TApplication::WaitFor(HANDLE AHandle, DWORD ATimeout) {
+bool TApplication::WaitFor(HANDLE AHandle, DWORD ATimeout) { return WaitFor(AHandle, ATimeout, nullptr); }
+
+bool TApplication::WaitFor(HANDLE AHandle, DWORD ATimeout, const std::function<bool()>& AStop) {
   const ULONGLONG deadline = GetTickCount64() + ATimeout;
   auto remaining = [&]() -> DWORD {
     if (ATimeout == INFINITE) return INFINITE;
@@ -69,6 +71,7 @@ bool TApplication::WaitFor(HANDLE AHandle, DWORD ATimeout) {
     return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
   };
   while (!FTerminated) {
+    if (AStop && AStop()) return false;
     DWORD result = MsgWaitForMultipleObjectsEx(1, &AHandle, remaining(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (result != WAIT_OBJECT_0 + 1) break;  // signalled, timed out, or a handle that cannot be waited for
     ProcessMessages();

@@ -41,6 +41,9 @@ class TApplication {
   void WaitFor(HANDLE AHandle);
   // The same for at most ATimeout milliseconds; true when the handle was signalled.
   bool WaitFor(HANDLE AHandle, DWORD ATimeout);
+  // The same, returning false as soon as AStop holds after the messages that arrived were handled
+  // (a Cancel button clicked meanwhile, say).
+  bool WaitFor(HANDLE AHandle, DWORD ATimeout, const std::function<bool()>& AStop);
   // Keyboard preprocessing of one message: modeless dialogs, then the accelerators of the form
   // the message is for. True when the message was consumed.
   bool PreTranslate(MSG& AMsg);

@@ -22,6 +22,8 @@
 #include "forms/Zarvek.LayoutManager.Settings.h"
 #include "mainwindow/resource.h"
 #include "resources/ProgramIcons.h"
+#include "typelib/ReadTimeLimit.h"
+#include "tlbviewer/ReadTimeLimitDlg.h"
 #include "tlbviewer/TLBViewer.h"
 #include "typelib/TypeLibLoader.h"
 #include "typelib/TypeLibReader.h"
@@ -1078,6 +1080,14 @@ void TfrmMain::mmHexClick() {
   }
 }
 
+void TfrmMain::cmReadTimeLimit() {
+  DWORD seconds = std::max<DWORD>(TypeLibReaderDefaults().TimeLimit / 1000, kReadTimeLimitMinimum);
+  if (!AskReadTimeLimit(Handle(), seconds)) return;
+  // It holds for this run also when it cannot be kept.
+  TypeLibReaderDefaults().TimeLimit = seconds * 1000;
+  StoreReadTimeLimit(HKEY_CURRENT_USER, SettingsKey, seconds);
+}
+
 void TfrmMain::Command(int AId, int ACode, HWND) {
   RunCommand([&] {
     switch (AId) {
@@ -1113,6 +1123,9 @@ void TfrmMain::Command(int AId, int ACode, HWND) {
         break;
       case IDM_HEX:
         mmHexClick();
+        break;
+      case IDM_READTIMELIMIT:
+        cmReadTimeLimit();
         break;
       case IDM_REG:
       case IDC_REGISTER:

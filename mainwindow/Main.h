@@ -168,6 +168,8 @@ class TfrmMain : public TLMForm {
   void cmCreateInst(TCreateContext AContext = TCreateContext::ccAny);
   void bCopyClick();
   void mmHexClick();
+  // Asks for the time limit of type library reads; the one taken holds at once and is kept.
+  void cmReadTimeLimit();
   void RegTreeChange(const TRegistryNodeData* ALine);
   // A double-click or Enter on a line of the registry view: a version of a library opens.
   void RegTreeOpen(const TRegistryNodeData& ALine);
@@ -195,6 +197,9 @@ class TfrmMain : public TLMForm {
   std::function<bool(std::wstring& AFileName)> ExecuteOpenDialog;
   // Which of several libraries in a file to open: the index of the choice, or -1.
   std::function<int(const std::wstring& AFile, const std::vector<std::wstring>& AChoices)> ChooseTypeLibrary;
+  // Where the program keeps its settings (the reading time limit), below HKEY_CURRENT_USER; tests
+  // point it elsewhere.
+  std::wstring SettingsKey = L"Software\\Vantrel";
   // A registration program that has run this long without ending is the user's to stop; asked with
   // AskKeepWaiting (true: wait as long again).
   DWORD RegistrationTimeLimitMs = 30000;

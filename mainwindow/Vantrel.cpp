@@ -12,6 +12,7 @@
 #include "forms/Zarvek.Forms.Application.h"
 #include "forms/Zarvek.LayoutManager.RegistryStorage.h"
 #include "mainwindow/Main.h"
+#include "typelib/ReadTimeLimit.h"
 #include "typelib/TypeLibReader.h"
 #include "generators/UnitExport.h"
 
@@ -19,7 +20,8 @@ namespace vantrel {
 
 namespace {
 
-// Where the windows remember their layout, below HKEY_CURRENT_USER.
+// Where the windows remember their layout and the program keeps its settings, below
+// HKEY_CURRENT_USER.
 const wchar_t kLayoutKey[] = L"Software\\Vantrel";
 
 // Errors of the command line go where a script can read them; a message box only when the
@@ -62,6 +64,8 @@ int RunProgram(const TStringList& AParams) {
   Application().Initialize();
   ApplyUserLocale();
   Application().SetTitle(L"Vantrel");
+  // Every read, of the windows and of the switches, takes as long as the user allows.
+  UseStoredReadTimeLimit(HKEY_CURRENT_USER, kLayoutKey);
   // The switches run before any window exists, so that scripts work without a desktop too.
   TRegView view = ProcessRegView();
   if (!AParams.empty()) {
@@ -71,6 +75,7 @@ int RunProgram(const TStringList& AParams) {
   // The switches never reach the layout: it is attached only to the window.
   const bool viewGiven = std::any_of(AParams.begin(), AParams.end(), IsViewSwitch);
   TfrmMain form(viewGiven ? std::optional(view) : std::nullopt);
+  form.SettingsKey = kLayoutKey;
   form.LayoutManager().SetStorage(std::make_shared<TRegistryLayoutStorage>(HKEY_CURRENT_USER, kLayoutKey));
   Application().SetMainForm(&form);
   form.Show();

@@ -7,6 +7,7 @@
 // Menu commands.
 #define IDM_VIEWTYPELIB 200
 #define IDM_HEX 201
+#define IDM_READTIMELIMIT 202
 #define IDM_SAVE_APPIDS 210
 #define IDM_SAVE_INTERFACES 211
 #define IDM_SAVE_CLASSES 212

@@ -16,6 +16,7 @@
 #include "tlbviewer/IdlStyles.h"
 #include "generators/ImportUnit.h"
 #include "tlbviewer/PascalStyles.h"
+#include "tlbviewer/ReadProgress.h"
 #include "typelib/TypeInfoSource.h"
 #include "typelib/TypeLibReader.h"
 #include "generators/UnitExport.h"
@@ -624,22 +625,15 @@ void OpenTypeLibViewer(const TObjectData& AData, TRegView AView) {
   TTypeLibRead read;
   {
     TWaitCursor wait;
-    // The windows repaint while the reader runs, but take no input: the read belongs to this call.
     HWND owner = main ? main->Handle() : nullptr;
-    HWND focus = GetFocus();
-    const bool disabled = owner && IsWindowEnabled(owner) && !EnableWindow(owner, FALSE);
-    TScopeExit enable([&] {
-      if (!disabled) return;
-      EnableWindow(owner, TRUE);
-      if (focus && IsWindow(focus)) SetFocus(focus);
-    });
     TTypeLibReadOptions options = TypeLibReaderDefaults();
-    options.Wait = [](HANDLE AHandle, DWORD ATimeout) { return Application().WaitFor(AHandle, ATimeout); };
     options.AskUnsandboxed = [owner](const std::wstring& AWhy) { return AskReadUnsandboxed(owner, AWhy); };
-    read = ReadTypeLibrary(AData, AView, options);
+    read = ReadTypeLibraryWithProgress(owner, AData, AView, options);
   }
   // The next read finds a reader started while the user looks at this one.
   TScopeExit prepare([] { PrepareTypeLibReader(); });
+  // A read the user cancelled needs no word.
+  if (read.Cancelled) return;
   if (!read.Library) {
     ErrorBox(read.Message);
     return;

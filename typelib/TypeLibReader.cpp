@@ -292,28 +292,47 @@ class TReaderRun {
   // What went wrong, as a part of a sentence; empty when a record arrived.
   std::wstring Run(const std::string& ARequest, std::string& ARecord);
   DWORD ExitCode() const { return FExitCode; }
+  // The caller cancelled the run; its reader was stopped.
+  bool Cancelled() const { return FCancelled; }
 
  private:
   // A reader that has taken the request: the spare, else a new one.
   std::wstring Begin(const std::string& ARequest);
-  bool Wait(HANDLE AHandle, DWORD ATimeout) {
+  // Waits for AHandle until the deadline: true when it was signalled; false when the time is up or
+  // the caller cancelled (FCancelled says which). A caller's wait that returns early for another
+  // reason is waited again.
+  bool Wait(HANDLE AHandle);
+  bool WaitOnce(HANDLE AHandle, DWORD ATimeout) {
     if (FOptions.Wait) return FOptions.Wait(AHandle, ATimeout);
     return WaitForSingleObject(AHandle, ATimeout) == WAIT_OBJECT_0;
+  }
+  // Asks the caller; once cancelled, always cancelled.
+  bool CancelAsked() {
+    if (!FCancelled && FOptions.Cancelled && FOptions.Cancelled()) FCancelled = true;
+    return FCancelled;
   }
   DWORD Remaining() const {
     const ULONGLONG now = GetTickCount64();
     return now >= FDeadline ? 0 : static_cast<DWORD>(FDeadline - now);
   }
-  void Stop() {
-    if (FReader.Job) TerminateJobObject(FReader.Job.get(), ERROR_TIMEOUT);
-    TerminateProcess(FReader.Process.get(), ERROR_TIMEOUT);
+  // How long a stopped reader is waited for; the platform ends it well before.
+  static constexpr DWORD kStopWait = 5000;
+  // Ends the reader and whatever it started. When it returns the reader is gone, and with it its
+  // end of the pipe (unless the platform takes longer than kStopWait).
+  void Stop(DWORD AExitCode = ERROR_TIMEOUT) {
+    if (FReader.Job) TerminateJobObject(FReader.Job.get(), AExitCode);
+    TerminateProcess(FReader.Process.get(), AExitCode);
+    if (FReader.Process) WaitForSingleObject(FReader.Process.get(), kStopWait);
   }
+  // Ends the thread that receives the record, once the reader is stopped.
+  static void EndCollecting(HANDLE AThread);
 
   const TTypeLibReadOptions& FOptions;
   TStartedReader FReader;
   ULONGLONG FDeadline = 0;
   DWORD FExitCode = 0;
   bool FSent = false;
+  bool FCancelled = false;
 };
 
 std::wstring TReaderRun::Begin(const std::string& ARequest) {
@@ -341,7 +360,33 @@ std::wstring TReaderRun::Begin(const std::string& ARequest) {
   return std::wstring();
 }
 
+bool TReaderRun::Wait(HANDLE AHandle) {
+  for (;;) {
+    if (CancelAsked()) return false;
+    const DWORD remaining = Remaining();
+    if (WaitOnce(AHandle, remaining)) return true;
+    if (remaining == 0 || Remaining() == 0) {
+      // A cancel that comes with the limit counts: the user asked for the end.
+      CancelAsked();
+      return false;
+    }
+  }
+}
+
+void TReaderRun::EndCollecting(HANDLE AThread) {
+  // The pipe breaks when the reader is gone; should something else hold it open, the receive is
+  // cancelled.
+  if (WaitForSingleObject(AThread, 5000) == WAIT_OBJECT_0) return;
+  // A cancel that arrives between two reads cancels nothing: it is asked again until the receive
+  // has ended.
+  do {
+    CancelSynchronousIo(AThread);
+  } while (WaitForSingleObject(AThread, 50) != WAIT_OBJECT_0);
+}
+
 std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) {
+  // A read cancelled before it began starts no reader.
+  if (CancelAsked()) return L"it was cancelled";
   std::wstring failure = Begin(ARequest);
   if (!failure.empty()) return failure;
 
@@ -352,7 +397,7 @@ std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) 
     Stop();
     return L"no thread to receive the record: " + Trim(SysErrorMessage(GetLastError()));
   }
-  const bool received = Wait(collecting.get(), Remaining());
+  const bool received = Wait(collecting.get());
   // A whole record counts, whatever happens to the reader after it was sent: its end is not
   // waited for.
   const bool whole = received && !collector.TooLarge && collector.Data.size() >= 4 &&
@@ -362,18 +407,11 @@ std::wstring TReaderRun::Run(const std::string& ARequest, std::string& ARecord) 
     return std::wstring();
   }
   // A reader that sends too much is stopped at once, not waited for.
-  const bool finished = received && !collector.TooLarge && Wait(FReader.Process.get(), Remaining());
+  const bool finished = received && !collector.TooLarge && Wait(FReader.Process.get());
   if (!finished || collector.TooLarge) {
-    Stop();
-    // The pipe breaks when the reader is gone; should something else hold it open, the receive is
-    // cancelled.
-    if (WaitForSingleObject(collecting.get(), 5000) != WAIT_OBJECT_0) {
-      // A cancel that arrives between two reads cancels nothing: it is asked again until the
-      // receive has ended.
-      do {
-        CancelSynchronousIo(collecting.get());
-      } while (WaitForSingleObject(collecting.get(), 50) != WAIT_OBJECT_0);
-    }
+    Stop(FCancelled ? ERROR_CANCELLED : ERROR_TIMEOUT);
+    EndCollecting(collecting.get());
+    if (FCancelled) return L"it was cancelled";
     if (collector.TooLarge) return L"the reading process sent more data than any library holds";
     return L"reading it took longer than " + DurationText(FOptions.TimeLimit) + L", and it was stopped";
   }
@@ -452,6 +490,13 @@ TTypeLibRead ReadTypeLibrary(const TObjectData& AData, TRegView AView, const TTy
   std::string record;
   TReaderRun run(AOptions);
   std::wstring failure = run.Run(TypeLibReaderRequest(AData, AView, AOptions.TimeLimit), record);
+  if (run.Cancelled()) {
+    // The user's own doing: said in short, for a caller that shows nothing for it.
+    result.Cancelled = true;
+    result.LoadResult = E_ABORT;
+    result.Message = L"Reading the type library \"" + TypeLibrarySourceName(AData, AView) + L"\" was cancelled.";
+    return result;
+  }
   if (failure.empty()) {
     try {
       TSnapshotContent content = ReplayTypeLibrary(record);

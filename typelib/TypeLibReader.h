@@ -25,6 +25,10 @@ struct TTypeLibReadOptions {
   // Waits for a handle at most the given milliseconds; true when it was signalled. Windows pass one
   // that handles their messages meanwhile; empty: a plain wait.
   std::function<bool(HANDLE AHandle, DWORD ATimeout)> Wait;
+  // Asked before every wait and whenever a wait ends before its time: true ends the read at once,
+  // its reader stopped. A Wait that handles input returns as soon as the user cancels, so that
+  // this is asked at once. Empty: the read cannot be cancelled.
+  std::function<bool()> Cancelled;
   // Keep a reader started ahead of the next read (see PrepareTypeLibReader), and read with it.
   bool KeepSpare = false;
   // The reader runs in its sandbox (see ReaderSandbox.h); off only to measure what it costs.
@@ -41,6 +45,9 @@ struct TTypeLibRead {
   HRESULT LoadResult = E_FAIL;
   // Why there is no library: the loader's message, or what happened to the reader, naming the file.
   std::wstring Message;
+  // The read was cancelled (see TTypeLibReadOptions::Cancelled): nothing went wrong that needs
+  // telling; Message says so in short.
+  bool Cancelled = false;
 };
 
 // Reads the library of AData as LoadTypeLibraryFor would (registration in the registry view AView,

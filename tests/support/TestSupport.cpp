@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "base/Zarvek_Handles.h"
 #include "base/Zarvek_StrUtils.h"
 #include "base/Zarvek_SysUtils.h"
 #include "tests/support/TestPaths.h"
@@ -19,6 +21,19 @@ bool ThirtyTwoBitProgramsRun() {
   wchar_t mode[64] = {};
   const DWORD length = GetEnvironmentVariableW(L"VANTREL_MODE", mode, 64);
   return !(length > 0 && length < 64 && std::wstring_view(mode) == L"64-bit only");
+}
+
+std::vector<DWORD> ChildProcessIds(const std::wstring& AFileName) {
+  std::vector<DWORD> ids;
+  THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return ids;
+  PROCESSENTRY32W entry = {sizeof(entry)};
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ParentProcessID == GetCurrentProcessId() && SameTextAscii(entry.szExeFile, AFileName)) {
+      ids.push_back(entry.th32ProcessID);
+    }
+  }
+  return ids;
 }
 
 std::wstring WindowsPath(const std::string& APath) {

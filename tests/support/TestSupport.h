@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "base/Zarvek_SysUtils.h"
 
@@ -40,6 +41,10 @@ struct TProcessResult {
   std::string StdOut;
   std::string StdErr;
 };
+
+// The processes this one started from the program file named AFileName ("x.exe") that are still
+// there, by id.
+std::vector<DWORD> ChildProcessIds(const std::wstring& AFileName);
 
 // Runs a command line with its output streams captured; kills it after ATimeoutMs.
 TProcessResult RunProcess(const std::wstring& ACommandLine, DWORD ATimeoutMs = 60000,

@@ -146,6 +146,58 @@ TEST(TypeLibReader, TheWaitIsTheCallersAndItsMessagesAreHandled) {
   EXPECT_GE(waits, 1);
 }
 
+// A cancel ends the read at once: its reader is gone when the read returns, and the read says it
+// was cancelled, not that it failed. The limit is far off: only the cancel can end the read soon.
+TEST(TypeLibReader, ACancelEndsTheReaderAndTheReadSaysItWasCancelled) {
+  TFaultyReader reader(L"hang");
+  const std::wstring path = FixturePath(L"Shapes.tlb");
+  const std::wstring readerFile = ExtractFileName(WindowsPath(kFaultyReader));
+  TTypeLibReadOptions options = TFaultyReader::Options(60000);
+  bool cancelled = false;
+  int waitsAfterCancel = 0;
+  THandle child;
+  options.Cancelled = [&] { return cancelled; };
+  options.Wait = [&](HANDLE AHandle, DWORD ATimeout) {
+    if (cancelled) {
+      ++waitsAfterCancel;
+      return WaitForSingleObject(AHandle, ATimeout) == WAIT_OBJECT_0;
+    }
+    // The user cancels while the reader runs; the wait returns early, as a window's does then.
+    const std::vector<DWORD> ids = ChildProcessIds(readerFile);
+    if (ids.size() == 1) child.reset(OpenProcess(SYNCHRONIZE, FALSE, ids[0]));
+    cancelled = true;
+    return false;
+  };
+  TTypeLibRead read = ReadTypeLibrary(FileRecord(path), ProcessRegView(), options);
+  ASSERT_TRUE(child) << "no reader was seen running";
+  EXPECT_EQ(WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0) << "the reader still runs";
+  EXPECT_TRUE(ChildProcessIds(readerFile).empty());
+  EXPECT_EQ(waitsAfterCancel, 0);
+  EXPECT_TRUE(read.Cancelled);
+  EXPECT_FALSE(read.Library);
+  EXPECT_EQ(read.LoadResult, E_ABORT);
+  EXPECT_EQ(read.Message, L"Reading the type library \"" + path + L"\" was cancelled.");
+
+  // A cancel that comes before the read starts no reader and waits for nothing.
+  int waits = 0;
+  options.Cancelled = [] { return true; };
+  options.Wait = [&](HANDLE, DWORD) {
+    ++waits;
+    return false;
+  };
+  read = ReadTypeLibrary(FileRecord(path), ProcessRegView(), options);
+  EXPECT_TRUE(read.Cancelled);
+  EXPECT_EQ(waits, 0);
+  EXPECT_TRUE(ChildProcessIds(readerFile).empty());
+
+  // A read nobody cancels is no cancelled one, also when it fails.
+  options = TFaultyReader::Options(500);
+  options.Cancelled = [] { return false; };
+  read = ReadTypeLibrary(FileRecord(path), ProcessRegView(), options);
+  EXPECT_FALSE(read.Cancelled);
+  EXPECT_EQ(read.Message, L"Cannot read the type library \"" + path + L"\": reading it took longer than 500 ms, and it was stopped.");
+}
+
 TEST(TypeLibReader, AReaderNobodyStopsEndsItselfAfterItsLimit) {
   // The reader started directly, as if its parent had gone: it ends itself a little after the
   // limit its request gives.

@@ -2,12 +2,18 @@
 // here, and a reader that fails ends in the error box while the program goes on.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <thread>
+
 #include "base/Zarvek_SysUtils.h"
 #include "forms/Zarvek.Forms.Application.h"
 #include "mainwindow/Main.h"
 #include "tests/support/MessageBoxRecorder.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/XInput.h"
+#include "tlbviewer/ReadProgress.h"
 #include "typelib/ReaderSandbox.h"
 #include "tlbviewer/TLBViewer.h"
 #include "typelib/TypeLibLoader.h"
@@ -178,4 +184,163 @@ TEST(ViewerReader, ReadingWithoutTheSandboxIsAskedOncePerRun) {
       }
     }
   }
+}
+namespace {
+
+std::wstring TextOf(HWND AWindow) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(AWindow, text, static_cast<int>(std::size(text)));
+  return text;
+}
+
+// The progress window of this process as a watching thread sees it, and the reader then running.
+struct TProgressSeen {
+  HWND Window = nullptr;
+  HWND Owner = nullptr;
+  std::wstring Text;
+  std::wstring Elapsed;
+  bool ActiveWithFocusOnCancel = false;
+  THandle Reader;
+  bool Acted = false;
+};
+
+// Watches, on a thread of its own, for the progress window to show, notes what it shows, and then
+// does AAct to it as the user would.
+std::thread WatchProgress(TProgressSeen& ASeen, DWORD AUiThread, std::function<bool(HWND ACancel)> AAct) {
+  return std::thread([&ASeen, AUiThread, AAct] {
+    HWND progress = nullptr;
+    if (!WaitFor([&] { return (progress = FindWindowW(L"TdlgReadProgress", nullptr)) && IsWindowVisible(progress); })) {
+      return;
+    }
+    ASeen.Window = progress;
+    ASeen.Owner = GetWindow(progress, GW_OWNER);
+    HWND cancel = FindWindowExW(progress, nullptr, WC_BUTTONW, L"Cancel");
+    for (HWND child = GetWindow(progress, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      const std::wstring text = TextOf(child);
+      if (text.starts_with(L"Reading ")) ASeen.Text = text;
+      if (text.find(L"so far") != std::wstring::npos) ASeen.Elapsed = text;
+    }
+    const std::vector<DWORD> readers = ChildProcessIds(ExtractFileName(WindowsPath(kFaultyReader)));
+    if (readers.size() == 1) ASeen.Reader.reset(OpenProcess(SYNCHRONIZE, FALSE, readers[0]));
+    GUITHREADINFO ui = {sizeof(ui)};
+    ASeen.ActiveWithFocusOnCancel =
+        GetGUIThreadInfo(AUiThread, &ui) && ui.hwndActive == progress && ui.hwndFocus == cancel;
+    ASeen.Acted = cancel && FocusWindow(progress) && AAct(cancel);
+  });
+}
+
+bool ClickOn(HWND AWindow) {
+  RECT rect = {};
+  GetWindowRect(AWindow, &rect);
+  return XDoTool("mousemove --sync " + std::to_string((rect.left + rect.right) / 2) + " " +
+                 std::to_string((rect.top + rect.bottom) / 2) + " click 1");
+}
+
+}  // namespace
+
+// A read that hangs shows, after a moment, a window over the main window that names the file and
+// counts the seconds. Each way the user has to end the read there ends it at once: the reader is
+// gone, no error box follows, no viewer opens, and the main window takes input again, with the
+// focus where it was. The limit is far off, so that only the cancel can end the read soon.
+TEST(ViewerReader, AHangingReadShowsItsProgressAndEachWayOfCancellingEndsIt) {
+  TfrmMain form;
+  Application().SetMainForm(&form);
+  TScopeExit unset([] { Application().SetMainForm(nullptr); });
+  form.Show();
+  ASSERT_TRUE(FocusWindow(form.Handle()));
+  TFaultyDefaults reader(L"hang", 60000);
+  const struct {
+    const char* Label;
+    std::function<bool(HWND ACancel)> Act;
+  } ways[] = {
+      {"Esc", [](HWND) { return XDoTool("key Escape"); }},
+      {"Cancel clicked", [](HWND ACancel) { return ClickOn(ACancel); }},
+      {"Alt+F4", [](HWND) { return XDoTool("key alt+F4"); }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.Label);
+    SetFocus(form.Tree());
+    TMessageBoxRecorder boxes;
+    bool opened = false;
+    SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+      opened = true;
+      PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+    });
+    TScopeExit unhook([] { SetTypeLibViewerHook(nullptr); });
+    TProgressSeen seen;
+    std::thread watcher = WatchProgress(seen, GetCurrentThreadId(), way.Act);
+    TObjectData data;
+    data.Server = ViewerFixture();
+    OpenTypeLibViewer(data);
+    watcher.join();
+
+    ASSERT_TRUE(seen.Window) << "no progress window showed";
+    EXPECT_EQ(seen.Owner, form.Handle());
+    EXPECT_EQ(seen.Text, L"Reading " + ViewerFixture() + L"...");
+    EXPECT_TRUE(seen.Elapsed.ends_with(L" so far; the limit is 60 seconds")) << WideToCodePage(seen.Elapsed, CP_UTF8);
+    EXPECT_TRUE(seen.ActiveWithFocusOnCancel);
+    EXPECT_TRUE(seen.Acted);
+    ASSERT_TRUE(seen.Reader) << "no reader was seen running";
+    EXPECT_EQ(WaitForSingleObject(seen.Reader.get(), 0), WAIT_OBJECT_0) << "the reader still runs";
+    EXPECT_TRUE(boxes.List.empty()) << WideToCodePage(boxes.List.empty() ? L"" : boxes.List[0].Text, CP_UTF8);
+    EXPECT_FALSE(opened);
+    EXPECT_FALSE(IsWindow(seen.Window));
+    EXPECT_TRUE(IsWindowEnabled(form.Handle()));
+    EXPECT_EQ(GetActiveWindow(), form.Handle());
+    EXPECT_EQ(GetFocus(), form.Tree());
+    EXPECT_EQ(Application().Cursor(), TCursor::crDefault);
+  }
+}
+
+namespace {
+
+int progressWindowsMade = 0;
+
+LRESULT CALLBACK CountProgressWindows(int ACode, WPARAM AWParam, LPARAM ALParam) {
+  wchar_t name[64] = {};
+  if (ACode == HCBT_CREATEWND && GetClassNameW(reinterpret_cast<HWND>(AWParam), name, 64) &&
+      std::wstring_view(name) == L"TdlgReadProgress") {
+    ++progressWindowsMade;
+  }
+  return CallNextHookEx(nullptr, ACode, AWParam, ALParam);
+}
+
+}  // namespace
+
+// A read done before the progress window would show shows none: a window is made only once the
+// read has taken that long.
+TEST(ViewerReader, AQuickReadShowsNoProgressWindow) {
+  TfrmMain form;
+  Application().SetMainForm(&form);
+  TScopeExit unset([] { Application().SetMainForm(nullptr); });
+  form.Show();
+  // A delay no read of the small fixture comes near, also on a busy machine.
+  const DWORD savedDelay = ReadProgressDelay();
+  ReadProgressDelay() = 20000;
+  TScopeExit restoreDelay([savedDelay] { ReadProgressDelay() = savedDelay; });
+  progressWindowsMade = 0;
+  HHOOK hook = SetWindowsHookExW(WH_CBT, &CountProgressWindows, nullptr, GetCurrentThreadId());
+  ASSERT_TRUE(hook);
+  TScopeExit unhookCbt([hook] { UnhookWindowsHookEx(hook); });
+  TMessageBoxRecorder boxes;
+  bool opened = false;
+  SetTypeLibViewerHook([&](TfrmTLBView& AViewer) {
+    opened = true;
+    PostMessageW(AViewer.Handle(), WM_CLOSE, 0, 0);
+  });
+  TScopeExit unhook([] { SetTypeLibViewerHook(nullptr); });
+  TObjectData data;
+  data.Server = ViewerFixture();
+  OpenTypeLibViewer(data);
+  EXPECT_TRUE(opened);
+  EXPECT_TRUE(boxes.List.empty());
+  EXPECT_EQ(progressWindowsMade, 0);
+
+  // The hook sees the window where a read takes longer than the delay.
+  ReadProgressDelay() = 0;
+  TFaultyDefaults reader(L"hang", 1000);
+  OpenTypeLibViewer(data);
+  EXPECT_EQ(progressWindowsMade, 1);
+  ASSERT_EQ(boxes.List.size(), 1u);
+  EXPECT_NE(boxes.List[0].Text.find(L"took longer than 1 second, and it was stopped."), std::wstring::npos);
 }
