@@ -718,6 +718,9 @@ WORD TIdlWriter::AlignmentOf(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADe
       if (FAILED(ReadRefTypeInfo(AContext, ADesc.hreftype, referred))) return 0;
       TTypeAttrHolder attr(referred.get());
       if (FAILED(attr.Fetch())) return 0;
+      // An alias is aligned as what it names: loaders report a pointer alias's own alignment for
+      // the process that loaded it, not for the library's platform.
+      if (attr->typekind == TKIND_ALIAS) return AlignmentOf(attr->tdescAlias, referred.get(), ADepth + 1);
       return attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH ? FPointerSize : attr->cbAlignment;
     }
     default: return 0;

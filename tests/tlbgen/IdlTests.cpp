@@ -352,8 +352,16 @@ TEST(Idl, PackedRecordsAndPredeclaredClasses) {
   };
   TFakeType created = Type(TKIND_COCLASS, L"Created");
   created.Flags = TYPEFLAG_FCANCREATE | TYPEFLAG_FPREDECLID;
+  // A pointer alias, whose own alignment a loader gives for its process: aligned as a pointer of
+  // the library's platform.
+  TFakeType pointerAlias = Type(TKIND_ALIAS, L"PText");
+  pointerAlias.Alias = pool.Ptr(pool.Basic(VT_I1));
+  pointerAlias.Alignment = 8;
+  TFakeType aliased = record(L"Aliased", VT_I4, 4);
+  aliased.Vars[1].Type = pool.User(1);
+  lib.Refs[1] = 5;
   lib.Types = {record(L"Tight", VT_I4, 2), record(L"Natural", VT_I4, 4), record(L"Doubles", VT_R8, 4),
-               record(L"Texts", VT_BSTR, 4), created};
+               record(L"Texts", VT_BSTR, 4), created, pointerAlias, aliased};
   const TStringList text = Idl(lib);
   const std::string joined = Joined(text);
   EXPECT_NE(joined.find("    #pragma pack(push, 2)\n    typedef struct Tight {"), std::string::npos) << joined;
