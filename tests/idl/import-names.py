@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""The names the platform's IDL files declare, for the IDL writer's table (IdlImportedNames.inc).
+"""The names the platform's IDL files declare, for the IDL writer's table.
 
-    import-names.py <widl> <Wine's IDL folder> > tlbviewer/IdlImportedNames.inc
+    import-names.py <widl> <Wine's IDL folder> > tlbviewer/IdlGenerator.Names.inc
+
+(widl 7 and widl 8 with Wine 8's IDL files give the same table.)
 
 Each file is run through widl's preprocessor; the names a type library can hold (interfaces, the
 tags of structs, unions and enums, typedef names) and enumerators are listed with the file of the
