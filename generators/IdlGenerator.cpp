@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cwctype>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "base/Zarvek_Handles.h"
@@ -25,6 +28,67 @@ namespace {
 constexpr int kMaxTypeDepth = 32;
 
 const GUID kStdoleLibrary = {0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// The platform's IDL files a library's IDL may import, each bringing those before it: the
+// smallest that declares what the library names is imported, and what it declares is not
+// declared again.
+enum TImportFile : int { kImportNone = -1, kImportWtypes, kImportUnknwn, kImportObjidl, kImportOaidl, kImportOcidl };
+const wchar_t* const kImportFileNames[] = {L"wtypes.idl", L"unknwn.idl", L"objidl.idl", L"oaidl.idl", L"ocidl.idl"};
+// widl numbers the unnamed types it meets ("__WIDL_file_generated_name_0000000B"); each import
+// takes the numbers below these (measured with widl 7 and 8 and Wine's IDL files).
+const unsigned long kImportUnnamedTypes[] = {0x0B, 0x0B, 0x0D, 0x0E, 0x1E};
+
+// The number of a name widl gave an unnamed type, and the file it names; false for another name.
+bool UnnamedTypeNumber(std::wstring_view AName, std::wstring* AFile, unsigned long* ANumber) {
+  static constexpr std::wstring_view kPrefix = L"__WIDL_", kSuffix = L"_generated_name_";
+  const size_t suffix = AName.find(kSuffix);
+  if (AName.substr(0, kPrefix.size()) != kPrefix || suffix == std::wstring_view::npos || suffix <= kPrefix.size()) {
+    return false;
+  }
+  const std::wstring_view digits = AName.substr(suffix + kSuffix.size());
+  if (digits.empty() || digits.size() > 8 || digits.find_first_not_of(L"0123456789ABCDEFabcdef") != std::wstring_view::npos) {
+    return false;
+  }
+  if (AFile) *AFile = std::wstring(AName.substr(kPrefix.size(), suffix - kPrefix.size()));
+  if (ANumber) *ANumber = std::wcstoul(std::wstring(digits).c_str(), nullptr, 16);
+  return true;
+}
+
+// A name one of those files declares: i interface, s struct, u union, e enum (tags), t typedef,
+// c enumerator; and the first file of the chain that declares it.
+struct TImportedName {
+  std::wstring_view Name;
+  char Kind;
+  int File;
+};
+
+constexpr TImportedName kImportedNames[] = {
+#include "generators/IdlGenerator.Names.inc"
+};
+
+// The kinds under which the files up to AFile declare the name, as a string of kind letters.
+std::string ImportedKinds(std::wstring_view AName, int AFile) {
+  static_assert(std::is_sorted(std::begin(kImportedNames), std::end(kImportedNames),
+                               [](const TImportedName& A, const TImportedName& B) { return A.Name < B.Name; }));
+  const auto [first, last] =
+      std::equal_range(std::begin(kImportedNames), std::end(kImportedNames), TImportedName{AName, 0, 0},
+                       [](const TImportedName& A, const TImportedName& B) { return A.Name < B.Name; });
+  std::string kinds;
+  for (auto it = first; it != last; ++it) {
+    if (it->File <= AFile) kinds += it->Kind;
+  }
+  return kinds;
+}
+
+// The first file of the chain that declares the name as a type, or kImportNone.
+int ImportFileOf(std::wstring_view AName) {
+  int file = kImportNone;
+  for (int level = kImportWtypes; level <= kImportOcidl && file == kImportNone; ++level) {
+    const std::string kinds = ImportedKinds(AName, level);
+    if (kinds.find_first_not_of('c') != std::string::npos) file = level;
+  }
+  return file;
+}
 
 std::wstring Hex(uint32_t AValue) {
   wchar_t text[16];
@@ -149,6 +213,13 @@ class TIdlWriter {
   std::wstring BaseName(ITypeInfo* AInfo, UINT AIndex);
   void NoteImport(ITypeInfo* AInfo);
   ITypeInfo2* Info2(ITypeInfo* AInfo);
+  // helpstringcontext and helpstringdll of a description or member, from ITypeInfo2.
+  void AddHelpString2(std::vector<std::wstring>& AItems, ITypeInfo* AInfo, MEMBERID AMember);
+  // The import the library needs, and its declarations the import already makes left out.
+  int ChooseImport(const std::vector<bool>& AHoisted);
+  // The alignment the fields of a record would have unpacked, 0 when unknown.
+  WORD NaturalAlignment(ITypeInfo* AInfo, const TYPEATTR& AAttr);
+  WORD AlignmentOf(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth);
   void Line(const std::wstring& AText) { FBlocks.back().push_back(AText); }
   void Emit(UINT AIndex, int ADepth);
   std::wstring ResolveTags(const std::wstring& ALine, UINT AIndex) const;
@@ -163,8 +234,20 @@ class TIdlWriter {
   std::vector<TYPEKIND> FKinds;
   std::vector<std::wstring> FBody;
   std::vector<std::wstring> FOutside;  // value types named by other declarations
-  std::vector<std::wstring> FForward;
+  std::vector<std::wstring> FForward;  // by position: the interface's forward declaration
+  // By position: the declaration's name, and the statement that names its imported twin in place.
+  std::vector<std::wstring> FTypeNames;
+  std::vector<std::wstring> FStubs;
+  std::vector<bool> FTagOnly;  // by position: an imported file declares it by its tag alone
+  // By position: for the import's alias wireX, the type X whose [wire_marshal] the compiler writes
+  // as it.
+  std::vector<std::wstring> FWireNames;
   std::vector<std::wstring> FStdole;   // the OLE Automation libraries named, by file
+  std::set<std::wstring> FStdoleNames;  // the types of those libraries named
+  bool FUsesDispatch = false;           // IDispatch named as VT_DISPATCH or by a dispinterface
+  std::set<std::wstring_view> FBuiltins;  // the OLE Automation names written
+  std::wstring FHelpStringDll;          // the library's
+  WORD FPointerSize = 4;                // of the platform the library is for
   std::vector<std::wstring> FImports;  // type library files other than those
   bool FInRecord = false;              // writing the fields of a struct or union
   int FPointerDepth = 0;               // pointers around the type being written
@@ -183,6 +266,18 @@ ITypeInfo2* TIdlWriter::Info2(ITypeInfo* AInfo) {
     FInfo2Of.reset(AInfo);
   }
   return FInfo2.get();
+}
+
+void TIdlWriter::AddHelpString2(std::vector<std::wstring>& AItems, ITypeInfo* AInfo, MEMBERID AMember) {
+  ITypeInfo2* info = Info2(AInfo);
+  if (!info) return;
+  TBstr text, dll;
+  DWORD context = 0;
+  if (FAILED(info->GetDocumentation2(AMember, 0, text.put(), &context, dll.put()))) return;
+  if (context) AItems.push_back(L"helpstringcontext(" + Hex(context) + L")");
+  // The platform gives the library's for every part: only a description's own is said again.
+  const std::wstring_view file = dll.get() ? CutAtNul(dll.get()) : std::wstring_view();
+  if (AMember == MEMBERID_NIL && !file.empty() && file != FHelpStringDll) AItems.push_back(L"helpstringdll(" + IdlString(file) + L")");
 }
 
 std::wstring TIdlWriter::Attributes(const std::vector<std::wstring>& AItems) const {
@@ -207,6 +302,10 @@ void TIdlWriter::NoteImport(ITypeInfo* AInfo) {
     // The OLE Automation types: version 1 is stdole32.tlb, a later one stdole2.tlb.
     const wchar_t* stdole = library.wMajorVerNum == 1 ? L"stdole32.tlb" : L"stdole2.tlb";
     if (std::find(FStdole.begin(), FStdole.end(), stdole) == FStdole.end()) FStdole.push_back(stdole);
+    // The compiler takes them from an imported IDL file, which is chosen by what is named.
+    TBstr name;
+    ReadTypeDocumentation(AInfo, MEMBERID_NIL, &name, nullptr);
+    if (name.get()) FStdoleNames.insert(IdlIdentifier(CutAtNul(name.get())));
     return;
   }
   std::wstring file;
@@ -238,14 +337,17 @@ std::wstring TIdlWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext) {
       // A field may point to a struct or union not declared yet where it stands (its own, or one
       // that points back to it): only its tag can name it there, and it need not come first.
       // Whether it is declared is known once the declarations are ordered, so the field holds a
-      // mark until then.
+      // mark until then. Any other reference is marked too ("@struct 12"): where an imported file
+      // declares the type by its tag alone, the tag names it.
       TYPEKIND kind = TKIND_MAX;
-      if (FInRecord && FPointerDepth > 0 && SUCCEEDED(FLib->GetTypeInfoType(index, &kind)) &&
-          (kind == TKIND_RECORD || kind == TKIND_UNION)) {
-        tag = std::wstring(1, kTagMark) + (kind == TKIND_RECORD ? L"struct " : L"union ") + std::to_wstring(index) +
-              kTagMark;
+      if (FAILED(FLib->GetTypeInfoType(index, &kind))) kind = TKIND_MAX;
+      const wchar_t* keyword = kind == TKIND_RECORD ? L"struct " : kind == TKIND_UNION ? L"union "
+                               : kind == TKIND_ENUM ? L"enum " : kind == TKIND_ALIAS ? L"alias " : nullptr;
+      if (FInRecord && FPointerDepth > 0 && (kind == TKIND_RECORD || kind == TKIND_UNION)) {
+        tag = std::wstring(1, kTagMark) + keyword + std::to_wstring(index) + kTagMark;
       } else {
         FNeeds.push_back(index);
+        if (keyword) tag = std::wstring(1, kTagMark) + L"@" + keyword + std::to_wstring(index) + kTagMark;
       }
     }
   }
@@ -257,7 +359,15 @@ std::wstring TIdlWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext) {
 
 TDeclarator TIdlWriter::TypeText(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth) {
   if (ADepth > kMaxTypeDepth) return {L"void"};
-  if (const TPlatformType* basic = FindPlatformType(ADesc.vt)) return {std::wstring(basic->Idl)};
+  if (const TPlatformType* basic = FindPlatformType(ADesc.vt)) {
+    // The OLE Automation names, which compilers know by their names but must find declared.
+    if (ADesc.vt == VT_DISPATCH) {
+      FUsesDispatch = true;
+    } else if (basic->IdlDeclared) {
+      FBuiltins.insert(basic->Idl);
+    }
+    return {std::wstring(basic->Idl)};
+  }
   switch (ADesc.vt) {
     case VT_PTR: {
       if (!ADesc.lptdesc) return {L"void*"};
@@ -272,7 +382,10 @@ TDeclarator TIdlWriter::TypeText(const TYPEDESC& ADesc, ITypeInfo* AContext, int
       // The compiler takes no pointer between these brackets: an array of interface pointers
       // names the interface.
       if (ADesc.lptdesc->vt == VT_UNKNOWN) return {L"SAFEARRAY(IUnknown)"};
-      if (ADesc.lptdesc->vt == VT_DISPATCH) return {L"SAFEARRAY(IDispatch)"};
+      if (ADesc.lptdesc->vt == VT_DISPATCH) {
+        FUsesDispatch = true;
+        return {L"SAFEARRAY(IDispatch)"};
+      }
       const TDeclarator element = TypeText(*ADesc.lptdesc, AContext, ADepth + 1);
       return {L"SAFEARRAY(" + element.Before + L")"};
     }
@@ -305,11 +418,13 @@ std::vector<std::wstring> TIdlWriter::TypeAttributes(ITypeInfo* AInfo, const TYP
   if (SUCCEEDED(AInfo->GetDocumentation(MEMBERID_NIL, nullptr, doc.put(), &context, helpFile.put()))) {
     AddHelp(items, doc.get(), context);
   }
+  AddHelpString2(items, AInfo, MEMBERID_NIL);
   WORD flags = AAttr.wTypeFlags;
   // A dual interface is oleautomation of itself.
   if (flags & TYPEFLAG_FDUAL) flags &= static_cast<WORD>(~TYPEFLAG_FOLEAUTOMATION);
   static const TFlagWord kFlags[] = {
-      {TYPEFLAG_FAPPOBJECT, L"appobject"},       {TYPEFLAG_FLICENSED, L"licensed"},
+      {TYPEFLAG_FAPPOBJECT, L"appobject"},       {TYPEFLAG_FPREDECLID, L"predeclid"},
+      {TYPEFLAG_FLICENSED, L"licensed"},
       {TYPEFLAG_FCONTROL, L"control"},           {TYPEFLAG_FHIDDEN, L"hidden"},
       {TYPEFLAG_FDUAL, L"dual"},                 {TYPEFLAG_FNONEXTENSIBLE, L"nonextensible"},
       {TYPEFLAG_FOLEAUTOMATION, L"oleautomation"}, {TYPEFLAG_FRESTRICTED, L"restricted"},
@@ -345,6 +460,8 @@ std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& 
   AddFlags(items, AVar.wVarFlags, kFlags);
   // IDL compilers take no helpstring on a field of a struct or union: the text stays as a comment.
   AddHelp(items, FInRecord ? nullptr : doc.get(), context);
+  // Nor a helpstringcontext.
+  if (!FInRecord) AddHelpString2(items, AInfo, AVar.memid);
   if (ITypeInfo2* info = Info2(AInfo)) {
     TCustDataHolder custom;
     AddCustom(items, info->GetAllVarCustData(AIndex, custom.put()), custom);
@@ -355,6 +472,56 @@ std::wstring TIdlWriter::Variable(ITypeInfo* AInfo, UINT AIndex, const VARDESC& 
   text += type.Before + L" " + IdlIdentifier(CutAtNul(name.get())) + type.After + L";";
   const std::wstring_view fieldDoc = FInRecord && doc.get() ? CutAtNul(doc.get()) : std::wstring_view();
   if (!fieldDoc.empty()) text += L" /* " + CommentText(fieldDoc) + L" */";
+  return text;
+}
+
+// An enumerator's value as a C literal: decimal, the smallest of 32 and of 64 bits as an expression
+// (its digits alone are out of range), numbers past the signed 32-bit range in hex, as unsigned
+// values are written. IDL's enumerators hold 32 bits: a wider value is written whole, and says so.
+// Empty for a value that is no whole number.
+std::wstring EnumeratorText(const VARIANT& AValue) {
+  int64_t value = 0;
+  switch (V_VT(&AValue)) {
+    case VT_I1: value = V_I1(&AValue); break;
+    case VT_I2: value = V_I2(&AValue); break;
+    case VT_I4: value = V_I4(&AValue); break;
+    case VT_INT: value = V_INT(&AValue); break;
+    case VT_I8: value = V_I8(&AValue); break;
+    case VT_UI1: value = V_UI1(&AValue); break;
+    case VT_UI2: value = V_UI2(&AValue); break;
+    case VT_UI4: value = V_UI4(&AValue); break;
+    case VT_UINT: value = V_UINT(&AValue); break;
+    case VT_UI8: {
+      const uint64_t unsignedValue = V_UI8(&AValue);
+      if (unsignedValue > static_cast<uint64_t>(INT64_MAX)) {
+        wchar_t text[48];
+        swprintf(text, 48, L"0x%llx /* wider than 32 bits */", static_cast<unsigned long long>(unsignedValue));
+        return text;
+      }
+      value = static_cast<int64_t>(unsignedValue);
+      break;
+    }
+    default: {
+      // Another type that holds a whole number.
+      TVariant converted;
+      if (FAILED(VariantChangeType(converted.get(), const_cast<VARIANT*>(&AValue), 0, VT_I4))) return std::wstring();
+      value = V_I4(converted.get());
+      break;
+    }
+  }
+  std::wstring text;
+  if (value == INT64_MIN) {
+    text = L"-9223372036854775807 - 1";
+  } else if (value == INT32_MIN) {
+    text = L"-2147483647 - 1";
+  } else if (value > INT32_MAX) {
+    wchar_t hex[24];
+    swprintf(hex, 24, L"0x%llx", static_cast<unsigned long long>(value));
+    text = hex;
+  } else {
+    text = std::to_wstring(value);
+  }
+  if (value < INT32_MIN || value > static_cast<int64_t>(UINT32_MAX)) text += L" /* wider than 32 bits */";
   return text;
 }
 
@@ -433,6 +600,7 @@ std::wstring TIdlWriter::Function(ITypeInfo* AInfo, UINT AIndex, const FUNCDESC&
   if (SUCCEEDED(AInfo->GetDocumentation(AFunc.memid, nullptr, doc.put(), &context, nullptr))) {
     AddHelp(items, doc.get(), context);
   }
+  AddHelpString2(items, AInfo, AFunc.memid);
   ITypeInfo2* info2 = Info2(AInfo);
   if (info2) {
     TCustDataHolder custom;
@@ -498,14 +666,14 @@ void TIdlWriter::WriteEnum(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::w
     if (FAILED(var.Fetch(i)) || var->varkind != VAR_CONST || !var->lpvarValue) continue;
     TBstr name;
     if (FAILED(ReadTypeDocumentation(AInfo, var->memid, &name, nullptr))) continue;
-    TVariant value;
-    if (FAILED(VariantChangeType(value.get(), var->lpvarValue, 0, VT_I4))) continue;
+    const std::wstring value = EnumeratorText(*var->lpvarValue);
+    if (value.empty()) continue;
     // Enumerators of all enumerations share one scope in IDL: a name another one took is made
     // unique, and says so.
     const std::wstring given = IdlIdentifier(CutAtNul(name.get()));
     std::wstring unique = given;
     for (int n = 2; !FEnumerators.insert(unique).second; ++n) unique = given + L"_" + std::to_wstring(n);
-    std::wstring member = L"        " + unique + L" = " + std::to_wstring(V_I4(value.get()));
+    std::wstring member = L"        " + unique + L" = " + value;
     if (unique != given) member += L" /* " + given + L" of another enumeration */";
     members.push_back(member);
   }
@@ -513,14 +681,55 @@ void TIdlWriter::WriteEnum(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::w
   Line(L"    } " + AName + L";");
 }
 
+WORD TIdlWriter::AlignmentOf(const TYPEDESC& ADesc, ITypeInfo* AContext, int ADepth) {
+  if (ADepth > kMaxTypeDepth) return 0;
+  switch (ADesc.vt) {
+    case VT_I1: case VT_UI1: return 1;
+    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: case VT_HRESULT: return 4;
+    case VT_R8: case VT_DATE: case VT_I8: case VT_UI8: case VT_CY: case VT_DECIMAL: case VT_VARIANT: return 8;
+    case VT_PTR: case VT_BSTR: case VT_LPSTR: case VT_LPWSTR: case VT_UNKNOWN: case VT_DISPATCH: case VT_SAFEARRAY:
+    case VT_INT_PTR: case VT_UINT_PTR: return FPointerSize;
+    case VT_CARRAY: return ADesc.lpadesc ? AlignmentOf(ADesc.lpadesc->tdescElem, AContext, ADepth + 1) : 0;
+    case VT_USERDEFINED: {
+      TComPtr<ITypeInfo> referred;
+      if (FAILED(ReadRefTypeInfo(AContext, ADesc.hreftype, referred))) return 0;
+      TTypeAttrHolder attr(referred.get());
+      if (FAILED(attr.Fetch())) return 0;
+      // An alias is aligned as what it names: loaders report a pointer alias's own alignment for
+      // the process that loaded it, not for the library's platform.
+      if (attr->typekind == TKIND_ALIAS) return AlignmentOf(attr->tdescAlias, referred.get(), ADepth + 1);
+      return attr->typekind == TKIND_INTERFACE || attr->typekind == TKIND_DISPATCH ? FPointerSize : attr->cbAlignment;
+    }
+    default: return 0;
+  }
+}
+
+WORD TIdlWriter::NaturalAlignment(ITypeInfo* AInfo, const TYPEATTR& AAttr) {
+  WORD alignment = 0;
+  for (UINT i = 0; i < AAttr.cVars; ++i) {
+    TVarDescHolder var(AInfo);
+    if (FAILED(var.Fetch(i))) return 0;
+    const WORD field = AlignmentOf(var->elemdescVar.tdesc, AInfo, 0);
+    if (!field) return 0;
+    alignment = std::max(alignment, field);
+  }
+  return alignment;
+}
+
 void TIdlWriter::WriteRecord(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
                              std::vector<std::wstring> AAttrs, bool AUnion) {
+  // A record aligned tighter than its fields was packed: the compiler packs it so again.
+  const WORD natural = NaturalAlignment(AInfo, AAttr);
+  const bool packed = AAttr.cbAlignment && natural && AAttr.cbAlignment < natural;
+  if (packed) Line(L"    #pragma pack(push, " + std::to_wstring(AAttr.cbAlignment) + L")");
   Line(L"    typedef " + (AAttrs.empty() ? std::wstring() : Attributes(AAttrs) + L" ") + (AUnion ? L"union " : L"struct ") +
        AName + L" {");
   FInRecord = true;
   WriteVariables(AInfo, AAttr, false);
   FInRecord = false;
   Line(L"    } " + AName + L";");
+  if (packed) Line(L"    #pragma pack(pop)");
 }
 
 void TIdlWriter::WriteInterface(ITypeInfo* AInfo, const TYPEATTR& AAttr, const std::wstring& AName,
@@ -651,15 +860,7 @@ void TIdlWriter::WriteType(UINT AIndex) {
   ReadTypeDocumentation(info.get(), MEMBERID_NIL, &name, nullptr);
   const std::wstring typeName = IdlIdentifier(CutAtNul(name.get()));
   TYPEKIND kind = attr->typekind;
-  // IUnknown and IDispatch are the platform's own, imported: a library of them lists them only.
-  static const GUID kIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-  static const GUID kIDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-  if ((kind == TKIND_INTERFACE || kind == TKIND_DISPATCH) &&
-      (IsEqualGUID(attr->guid, kIUnknown) || IsEqualGUID(attr->guid, kIDispatch))) {
-    Line(L"    interface " + typeName + L";");
-    Line(std::wstring());
-    return;
-  }
+  FTypeNames[AIndex] = typeName;
   ITypeInfo* source = info.get();
   const TYPEATTR* sourceAttr = attr.get();
   // A dual interface is written once, as an interface: the compiler makes its dispatch side.
@@ -678,17 +879,27 @@ void TIdlWriter::WriteType(UINT AIndex) {
     }
   }
   std::vector<std::wstring> attributes = TypeAttributes(info.get(), *attr.get(), kind);
+  // Where an imported file declares the same type, a statement that names it puts it here.
+  switch (kind) {
+    case TKIND_RECORD: FStubs[AIndex] = L"    struct " + typeName + L";"; break;
+    case TKIND_UNION: FStubs[AIndex] = L"    union " + typeName + L";"; break;
+    case TKIND_ENUM: FStubs[AIndex] = L"    enum " + typeName + L";"; break;
+    case TKIND_INTERFACE: FStubs[AIndex] = L"    interface " + typeName + L";"; break;
+    case TKIND_DISPATCH: FStubs[AIndex] = L"    dispinterface " + typeName + L";"; break;
+    default: break;
+  }
   switch (kind) {
     case TKIND_ENUM: WriteEnum(source, *sourceAttr, typeName, attributes); break;
     case TKIND_RECORD: WriteRecord(source, *sourceAttr, typeName, attributes, false); break;
     case TKIND_UNION: WriteRecord(source, *sourceAttr, typeName, attributes, true); break;
     case TKIND_MODULE: WriteModule(source, *sourceAttr, typeName, attributes); break;
     case TKIND_INTERFACE:
-      FForward.push_back(L"interface " + typeName + L";");
+      FForward[AIndex] = L"interface " + typeName + L";";
       WriteInterface(source, *sourceAttr, typeName, attributes);
       break;
     case TKIND_DISPATCH:
-      FForward.push_back(L"dispinterface " + typeName + L";");
+      FUsesDispatch = true;
+      FForward[AIndex] = L"dispinterface " + typeName + L";";
       WriteDispinterface(source, *sourceAttr, typeName, attributes);
       break;
     case TKIND_COCLASS: WriteCoclass(source, *sourceAttr, typeName, attributes); break;
@@ -724,15 +935,88 @@ std::wstring TIdlWriter::ResolveTags(const std::wstring& ALine, UINT AIndex) con
     const size_t close = mark == std::wstring::npos ? mark : ALine.find(kTagMark, mark + 1);
     if (close == std::wstring::npos) break;
     text.append(ALine, start, mark - start);
-    const std::wstring inner = ALine.substr(mark + 1, close - mark - 1);  // "struct 12"
+    const std::wstring inner = ALine.substr(mark + 1, close - mark - 1);  // "struct 12" or "@struct 12"
+    const bool plain = !inner.empty() && inner[0] == L'@';
     const size_t space = inner.find(L' ');
     const unsigned long index = std::wcstoul(inner.c_str() + space + 1, nullptr, 10);
     const bool declared = index < FEmitted.size() && index != AIndex && FEmitted[index] == 2;
-    if (!declared) text.append(inner, 0, space + 1);
+    const bool tagOnly = index < FTagOnly.size() && FTagOnly[index];
     start = close + 1;
+    if (inner.compare(0, 7, L"@alias ") == 0) {
+      // An alias the import makes of a type that takes another's name over the wire: that type.
+      if (index < FWireNames.size() && !FWireNames[index].empty()) {
+        while (start < ALine.size() && (std::iswalnum(ALine[start]) || ALine[start] == L'_')) ++start;
+        text += FWireNames[index];
+      }
+      continue;
+    }
+    if (tagOnly || (!plain && !declared)) text.append(inner, plain ? 1 : 0, space + (plain ? 0 : 1));
   }
   text.append(ALine, start, std::wstring::npos);
   return text;
+}
+
+int TIdlWriter::ChooseImport(const std::vector<bool>& AHoisted) {
+  const size_t count = FBlocks.size();
+  std::set<std::wstring> own;
+  for (size_t i = 0; i < count; ++i) {
+    if (FKinds[i] == TKIND_INTERFACE || FKinds[i] == TKIND_DISPATCH) own.insert(FTypeNames[i]);
+  }
+  // What the library names of the OLE Automation types and does not declare itself.
+  std::set<std::wstring> named = FStdoleNames;
+  if (FUsesDispatch) named.insert(L"IDispatch");
+  int file = kImportNone;
+  for (const std::wstring& name : named) {
+    if (own.count(name)) continue;
+    // A type no IDL file declares stays unknown to the compiler whatever is imported.
+    file = std::max(file, ImportFileOf(name));
+  }
+  // An import declares them too, or a larger one does (VARIANT comes with oaidl.idl); without any,
+  // the IDL declares them itself.
+  for (std::wstring_view name : FBuiltins) {
+    if (file != kImportNone) file = std::max(file, ImportFileOf(name));
+  }
+  // Its own declarations that the import makes too are named in their places, not declared again:
+  // the compiler then adds the imported one there, or where it is first named.
+  for (size_t i = 0; i < count && file != kImportNone; ++i) {
+    std::string kinds = ImportedKinds(FTypeNames[i], file);
+    // An unnamed type of the import, which a type the library took from it holds.
+    unsigned long number = 0;
+    if (UnnamedTypeNumber(FTypeNames[i], nullptr, &number) && number < kImportUnnamedTypes[file]) {
+      const char tag = FKinds[i] == TKIND_RECORD ? 's' : FKinds[i] == TKIND_UNION ? 'u' : FKinds[i] == TKIND_ENUM ? 'e' : 0;
+      kinds.clear();
+      if (tag) kinds.push_back(tag);
+    }
+    char kind = 0;
+    switch (FKinds[i]) {
+      case TKIND_RECORD: kind = 's'; break;
+      case TKIND_UNION: kind = 'u'; break;
+      case TKIND_ENUM: kind = 'e'; break;
+      case TKIND_INTERFACE:
+      case TKIND_DISPATCH: kind = 'i'; break;
+      case TKIND_ALIAS: kind = 't'; break;
+      default: break;
+    }
+    if (!kind) continue;
+    // A struct the import declares by its typedef name only has no tag to name it in place.
+    const bool tagged = kinds.find(kind) != std::string::npos;
+    const bool typedefOnly = kind != 'i' && kinds.find('t') != std::string::npos;
+    if (!tagged && !typedefOnly) continue;
+    FBlocks[i].clear();
+    FTagOnly[i] = tagged && kind != 'i' && kind != 't' && kinds.find('t') == std::string::npos;
+    const std::wstring& typeName = FTypeNames[i];
+    if (kind == 't' && typeName.compare(0, 4, L"wire") == 0 && typeName.size() > 4 &&
+        ImportedKinds(std::wstring_view(typeName).substr(4), file).find('t') != std::string::npos) {
+      FWireNames[i] = typeName.substr(4);
+    }
+    if (!AHoisted[i] && tagged && kind != 't') {
+      FBlocks[i].push_back(FStubs[i]);
+      FBlocks[i].emplace_back();
+    }
+    FBlockNeeds[i].clear();
+    FForward[i].clear();
+  }
+  return file;
 }
 
 void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
@@ -746,12 +1030,49 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
       if (helpText.get()) helpFile = std::wstring(CutAtNul(helpText.get()));
     }
   }
+  DWORD stringContext = 0;
+  TComPtr<ITypeLib2> lib2;
+  if (SUCCEEDED(FLib->QueryInterface(IID_ITypeLib2, lib2.put_void())) && lib2) {
+    TBstr text, dll;
+    if (SUCCEEDED(lib2->GetDocumentation2(-1, 0, text.put(), &stringContext, dll.put()))) {
+      if (dll.get()) FHelpStringDll = std::wstring(CutAtNul(dll.get()));
+    } else {
+      stringContext = 0;
+    }
+  }
   ALibName = name;
+  {
+    TLIBATTR* libAttr = nullptr;
+    if (SUCCEEDED(FLib->GetLibAttr(&libAttr)) && libAttr) {
+      FPointerSize = libAttr->syskind == SYS_WIN64 ? 8 : 4;
+      FLib->ReleaseTLibAttr(libAttr);
+    }
+  }
   const UINT count = FLib->GetTypeInfoCount();
+  bool ownUnknown = false;
+  for (UINT i = 0; i < count && !ownUnknown; ++i) {
+    TYPEKIND kind = TKIND_MAX;
+    std::wstring typeName;
+    ownUnknown = SUCCEEDED(FLib->GetTypeInfoType(i, &kind)) && kind == TKIND_INTERFACE &&
+                 SUCCEEDED(ReadLibDocumentation(FLib, static_cast<INT>(i), &typeName, nullptr, nullptr)) &&
+                 NameText(typeName) == L"IUnknown";
+  }
+  // Enumerators share one scope with those of the imported files, which a library that declares
+  // IUnknown itself does not import.
+  if (!ownUnknown) {
+    for (const TImportedName& imported : kImportedNames) {
+      if (imported.Kind == 'c' && imported.File <= kImportOaidl) FEnumerators.emplace(imported.Name);
+    }
+  }
   FBlocks.reserve(count);
   FBlockNeeds.resize(count);
   FEmitted.assign(count, 0);
   FKinds.assign(count, TKIND_MAX);
+  FForward.assign(count, std::wstring());
+  FTypeNames.assign(count, std::wstring());
+  FStubs.assign(count, std::wstring());
+  FTagOnly.assign(count, false);
+  FWireNames.assign(count, std::wstring());
   for (UINT i = 0; i < count; ++i) {
     FBlocks.emplace_back();
     FNeeds.clear();
@@ -773,12 +1094,15 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
     const TYPEKIND kind = FKinds[AIndex];
     return kind == TKIND_ENUM || kind == TKIND_RECORD || kind == TKIND_UNION || kind == TKIND_ALIAS;
   };
+  std::vector<bool> hoisted(count, false);
+  for (UINT i = 0; i < count; ++i) hoisted[i] = isValue(i) && named[i];
+  const int import = ChooseImport(hoisted);
   for (UINT i = 0; i < count; ++i) {
-    if (isValue(i) && named[i]) Emit(i, 0);
+    if (hoisted[i]) Emit(i, 0);
   }
   FOutside.swap(FBody);
   for (UINT i = 0; i < count; ++i) {
-    if (!(isValue(i) && named[i])) Emit(i, 0);
+    if (!hoisted[i]) Emit(i, 0);
   }
 
   // A line break in the name would end the comment and leave the rest of the name as IDL.
@@ -787,12 +1111,35 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
   FOut.Add(L"// IDL of the type library " + (name.empty() ? std::wstring(L"without a name") : shownName));
   if (!IsBlankText(AData.Server)) FOut.Add(L"// File: " + std::wstring(AData.Server));
   FOut.Add(L"// Written by Vantrel; an IDL compiler makes the library again from it.");
+  // widl names an unnamed type after its IDL file and a counter: the original's names tell the file.
+  for (const std::wstring& typeName : FTypeNames) {
+    std::wstring file;
+    if (!UnnamedTypeNumber(typeName, &file, nullptr)) continue;
+    FOut.Add(L"// Compile as \"" + file + L".idl\": widl names unnamed types after the file.");
+    break;
+  }
   FOut.Add(std::wstring());
-  // IUnknown and IDispatch, which every library names, and nothing more.
-  FOut.Add(L"import \"oaidl.idl\";");
+  if (import == kImportNone) {
+    // Nothing imported: the names of the OLE Automation types, which compilers know by their
+    // names alone, need a declaration to be read; as they are not public, none goes into the
+    // library.
+    for (const wchar_t* builtin : {L"BSTR", L"CURRENCY", L"DATE", L"DECIMAL", L"HRESULT", L"LPSTR", L"LPWSTR",
+                                   L"SCODE", L"VARIANT", L"VARIANT_BOOL"}) {
+      FOut.Add(L"typedef long " + std::wstring(builtin) + L";");
+    }
+    FOut.Add(L"typedef __int3264 INT_PTR;");
+    FOut.Add(L"typedef unsigned __int3264 UINT_PTR;");
+  } else {
+    FOut.Add(L"import \"" + std::wstring(kImportFileNames[import]) + L"\";");
+  }
   FOut.Add(std::wstring());
-  for (const std::wstring& forward : FForward) FOut.Add(forward);
-  if (!FForward.empty()) FOut.Add(std::wstring());
+  bool forwards = false;
+  for (const std::wstring& forward : FForward) {
+    if (forward.empty()) continue;
+    FOut.Add(forward);
+    forwards = true;
+  }
+  if (forwards) FOut.Add(std::wstring());
   for (const std::wstring& line : FOutside) FOut.Add(line.size() >= 4 ? line.substr(4) : line);
 
   std::vector<std::wstring> items;
@@ -809,8 +1156,9 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
   if (!doc.empty()) items.push_back(L"helpstring(" + IdlString(doc) + L")");
   if (!helpFile.empty()) items.push_back(L"helpfile(" + IdlString(helpFile) + L")");
   if (context) items.push_back(L"helpcontext(" + Hex(context) + L")");
-  TComPtr<ITypeLib2> lib2;
-  if (SUCCEEDED(FLib->QueryInterface(IID_ITypeLib2, lib2.put_void())) && lib2) {
+  if (!FHelpStringDll.empty()) items.push_back(L"helpstringdll(" + IdlString(FHelpStringDll) + L")");
+  if (stringContext) items.push_back(L"helpstringcontext(" + Hex(stringContext) + L")");
+  if (lib2) {
     TCustDataHolder custom;
     AddCustom(items, lib2->GetAllCustData(custom.put()), custom);
   }
@@ -821,8 +1169,10 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
   }
   FOut.Add(L"library " + (name.empty() ? std::wstring(L"Library") : IdlIdentifier(name)));
   FOut.Add(L"{");
-  // A library that names no OLE Automation type still imports them, as every library does.
-  if (FStdole.empty()) FStdole.push_back(L"stdole2.tlb");
+  // A library that names no OLE Automation type still imports them, as every library does, but for
+  // one that declares IUnknown itself: the compiler would take the imported library's types by
+  // their names instead of its own.
+  if (FStdole.empty() && !ownUnknown) FStdole.push_back(L"stdole2.tlb");
   for (const std::wstring& file : FStdole) FOut.Add(L"    importlib(" + IdlString(file) + L");");
   for (const std::wstring& file : FImports) FOut.Add(L"    importlib(" + IdlString(file) + L");");
   FOut.Add(std::wstring());

@@ -14,6 +14,8 @@ struct TPlatformType {
   // The import unit's name; for the managed ones the name outside a variant record.
   std::wstring_view Pascal;
   std::wstring_view Idl;
+  // IDL's name is a declaration of the platform's IDL files, not a word of the language.
+  bool IdlDeclared;
   // Bytes and alignment; both 0 for a type as large as a pointer (see SizeOn, AlignOn).
   BYTE Size;
   BYTE Align;

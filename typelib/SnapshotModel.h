@@ -23,13 +23,18 @@ namespace vantrel {
 using TTextRef = uint32_t;
 constexpr TTextRef kNoText = 0xFFFFFFFF;
 
-// The answer to a documentation request.
+// The answer to a documentation request; of the library, a description and its members also the
+// answer of GetDocumentation2 (the entries of the library's list ask their descriptions).
 struct TSnapDoc {
   HRESULT Result = E_FAIL;
   TTextRef Name = kNoText;
   TTextRef DocString = kNoText;
   DWORD HelpContext = 0;
   TTextRef HelpFile = kNoText;
+  HRESULT Result2 = E_NOTIMPL;
+  TTextRef HelpString = kNoText;
+  DWORD HelpStringContext = 0;
+  TTextRef HelpStringDll = kNoText;
 };
 
 struct TSnapVar {

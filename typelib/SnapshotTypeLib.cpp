@@ -62,13 +62,6 @@ HRESULT AnswerAllCustomData(const TSnapCustomData* AData, CUSTDATA* AResult) {
   return S_OK;
 }
 
-// The record holds no localized help strings.
-HRESULT NoDocumentation2(BSTR* AHelpString, DWORD* AHelpContext, BSTR* AHelpDll) {
-  if (AHelpString) *AHelpString = nullptr;
-  if (AHelpContext) *AHelpContext = 0;
-  if (AHelpDll) *AHelpDll = nullptr;
-  return E_NOTIMPL;
-}
 
 class TSnapshotTypeInfo final : public ITypeInfo2 {
  public:
@@ -125,10 +118,8 @@ class TSnapshotTypeInfo final : public ITypeInfo2 {
   HRESULT STDMETHODCALLTYPE GetImplTypeCustData(UINT AIndex, REFGUID AGuid, VARIANT* AValue) override {
     return AnswerCustomData(ImplTypeCustomData(AIndex), AGuid, AValue, TYPE_E_ELEMENTNOTFOUND);
   }
-  HRESULT STDMETHODCALLTYPE GetDocumentation2(MEMBERID, LCID, BSTR* AHelpString, DWORD* AHelpContext,
-                                              BSTR* AHelpDll) override {
-    return NoDocumentation2(AHelpString, AHelpContext, AHelpDll);
-  }
+  HRESULT STDMETHODCALLTYPE GetDocumentation2(MEMBERID AMember, LCID, BSTR* AHelpString, DWORD* AHelpContext,
+                                              BSTR* AHelpDll) override;
   HRESULT STDMETHODCALLTYPE GetAllCustData(CUSTDATA* AData) override {
     return AnswerAllCustomData(&FType.Custom, AData);
   }
@@ -258,9 +249,22 @@ class TSnapshotTypeLib final : public ITypeLib2 {
     if (AUniqueNameChars) *AUniqueNameChars = 0;
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetDocumentation2(INT, LCID, BSTR* AHelpString, DWORD* AHelpContext,
+  HRESULT STDMETHODCALLTYPE GetDocumentation2(INT AIndex, LCID ALocale, BSTR* AHelpString, DWORD* AHelpContext,
                                               BSTR* AHelpDll) override {
-    return NoDocumentation2(AHelpString, AHelpContext, AHelpDll);
+    if (AIndex == -1) return AnswerDoc2(&FModel->Doc, AHelpString, AHelpContext, AHelpDll);
+    // An entry's answer is its description's, as the platform gives it.
+    const TSnapEntry* entry = AIndex >= 0 ? Entry(static_cast<UINT>(AIndex)) : nullptr;
+    if (!entry || FAILED(entry->InfoResult)) {
+      AnswerDoc2(nullptr, AHelpString, AHelpContext, AHelpDll);
+      return entry ? entry->InfoResult : TYPE_E_ELEMENTNOTFOUND;
+    }
+    TComPtr<ITypeInfo> info(Info(entry->Type), false);
+    TComPtr<ITypeInfo2> info2;
+    if (FAILED(info->QueryInterface(IID_ITypeInfo2, info2.put_void())) || !info2) {
+      AnswerDoc2(nullptr, AHelpString, AHelpContext, AHelpDll);
+      return E_NOINTERFACE;
+    }
+    return info2->GetDocumentation2(MEMBERID_NIL, ALocale, AHelpString, AHelpContext, AHelpDll);
   }
   HRESULT STDMETHODCALLTYPE GetAllCustData(CUSTDATA* AData) override {
     return AnswerAllCustomData(&FModel->Custom, AData);
@@ -279,6 +283,19 @@ class TSnapshotTypeLib final : public ITypeLib2 {
     if (AHelpContext) *AHelpContext = ADoc->HelpContext;
     if (AHelpFile) *AHelpFile = FModel->Allocate(ADoc->HelpFile);
     return ADoc->Result;
+  }
+
+  // Answers GetDocumentation2 as the record of ADoc says.
+  HRESULT AnswerDoc2(const TSnapDoc* ADoc, BSTR* AHelpString, DWORD* AHelpContext, BSTR* AHelpDll) const {
+    if (AHelpString) *AHelpString = nullptr;
+    if (AHelpContext) *AHelpContext = 0;
+    if (AHelpDll) *AHelpDll = nullptr;
+    if (!ADoc) return TYPE_E_ELEMENTNOTFOUND;
+    if (FAILED(ADoc->Result2)) return ADoc->Result2;
+    if (AHelpString) *AHelpString = FModel->Allocate(ADoc->HelpString);
+    if (AHelpContext) *AHelpContext = ADoc->HelpStringContext;
+    if (AHelpDll) *AHelpDll = FModel->Allocate(ADoc->HelpStringDll);
+    return ADoc->Result2;
   }
 
   BSTR Allocate(TTextRef AText) const { return FModel->Allocate(AText); }
@@ -388,6 +405,19 @@ HRESULT TSnapshotTypeInfo::GetDocumentation(MEMBERID AMember, BSTR* AName, BSTR*
     if (found != FType.MemberDocs.end() && found->Member == AMember) doc = &found->Doc;
   }
   return FLib.AnswerDoc(doc, AName, ADocString, AHelpContext, AHelpFile);
+}
+
+HRESULT TSnapshotTypeInfo::GetDocumentation2(MEMBERID AMember, LCID, BSTR* AHelpString, DWORD* AHelpContext,
+                                             BSTR* AHelpDll) {
+  const TSnapDoc* doc = nullptr;
+  if (AMember == MEMBERID_NIL) {
+    doc = &FType.Doc;
+  } else {
+    auto found = std::lower_bound(FType.MemberDocs.begin(), FType.MemberDocs.end(), AMember,
+                                  [](const TSnapMemberDoc& A, MEMBERID B) { return A.Member < B; });
+    if (found != FType.MemberDocs.end() && found->Member == AMember) doc = &found->Doc;
+  }
+  return FLib.AnswerDoc2(doc, AHelpString, AHelpContext, AHelpDll);
 }
 
 HRESULT TSnapshotTypeInfo::GetDllEntry(MEMBERID AMember, INVOKEKIND AKind, BSTR* ADll, BSTR* AName,

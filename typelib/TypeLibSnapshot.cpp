@@ -15,6 +15,8 @@
 //   "VTLS", format version, outcome (0 loaded, 1 load failed + code, 2 message)
 //   the table of texts, library attributes, library documentation, library custom data, the list's
 //   entries, the type descriptions, "END."
+// The documentation of the library, of every description and of every member is followed by the
+// answer of GetDocumentation2 (result, help string, help string context, help string DLL).
 // A full description ends in its custom data: its own, then by position each function's (each
 // followed by its parameters'), each variable's and each implemented type's.
 // A text is its position in the table: a library repeats its names and doc strings many times.
@@ -26,7 +28,7 @@ namespace {
 
 constexpr char kMagic[4] = {'V', 'T', 'L', 'S'};
 constexpr char kTrailer[4] = {'E', 'N', 'D', '.'};
-constexpr uint32_t kFormatVersion = 5;
+constexpr uint32_t kFormatVersion = 6;
 constexpr uint32_t kNullText = 0xFFFFFFFF;
 constexpr uint32_t kNoType = 0xFFFFFFFF;
 
@@ -113,6 +115,9 @@ class TLibraryRecorder {
  private:
   uint32_t TypeIndex(ITypeInfo* AInfo, bool AFull);
   void WriteDoc(HRESULT AResult, BSTR AName, BSTR ADoc, DWORD AHelpContext, BSTR AHelpFile);
+  // The answer of a GetDocumentation2 call: help string, its context and the help string DLL.
+  template <class TCall>
+  void WriteDoc2(TCall ACall);
   void WriteTypeDoc(ITypeInfo* AInfo, MEMBERID AMember);
   void WriteLibrary();
   void WriteType(size_t AIndex);
@@ -206,6 +211,23 @@ void TLibraryRecorder::WriteTypeDoc(ITypeInfo* AInfo, MEMBERID AMember) {
   DWORD context = 0;
   HRESULT hr = AInfo->GetDocumentation(AMember, name.put(), doc.put(), &context, nullptr);
   WriteDoc(hr, name.get(), doc.get(), SUCCEEDED(hr) ? context : 0, nullptr);
+  TComPtr<ITypeInfo2> info;
+  if (FAILED(AInfo->QueryInterface(IID_ITypeInfo2, info.put_void())) || !info) info.reset();
+  WriteDoc2([&](BSTR* AText, DWORD* AContext, BSTR* ADll) -> HRESULT {
+    return info ? info->GetDocumentation2(AMember, 0, AText, AContext, ADll) : E_NOTIMPL;
+  });
+}
+
+template <class TCall>
+void TLibraryRecorder::WriteDoc2(TCall ACall) {
+  TBstr text, dll;
+  DWORD context = 0;
+  const HRESULT hr = ACall(text.put(), &context, dll.put());
+  FOut.Result(hr);
+  if (FAILED(hr)) return;
+  Text(text.get());
+  FOut.U32(context);
+  Text(dll.get());
 }
 
 std::string TLibraryRecorder::Record() {
@@ -248,9 +270,13 @@ void TLibraryRecorder::WriteLibrary() {
     hr = FLib->GetDocumentation(-1, name.put(), doc.put(), &context, helpFile.put());
     WriteDoc(hr, name.get(), doc.get(), context, helpFile.get());
   }
-  // Loaders that do not offer ITypeLib2 have no custom data.
+  // Loaders that do not offer ITypeLib2 have no custom data and no second documentation.
   TComPtr<ITypeLib2> lib2;
-  if (SUCCEEDED(FLib->QueryInterface(IID_ITypeLib2, lib2.put_void())) && lib2) {
+  if (FAILED(FLib->QueryInterface(IID_ITypeLib2, lib2.put_void())) || !lib2) lib2.reset();
+  WriteDoc2([&](BSTR* AText, DWORD* AContext, BSTR* ADll) -> HRESULT {
+    return lib2 ? lib2->GetDocumentation2(-1, 0, AText, AContext, ADll) : E_NOTIMPL;
+  });
+  if (lib2) {
     WriteCustomData([&](CUSTDATA* AData) { return lib2->GetAllCustData(AData); });
   } else {
     WriteNoCustomData();
@@ -745,6 +771,7 @@ class TLibraryDecoder {
 
  private:
   TSnapDoc ReadDoc();
+  void ReadDoc2(TSnapDoc& ADoc);
   void ReadTypeDesc(TYPEDESC& ADesc, int ADepth);
   // False for a value that was absent.
   bool ReadValue(VARIANT& AValue);
@@ -793,6 +820,14 @@ TSnapDoc TLibraryDecoder::ReadDoc() {
   doc.HelpContext = FIn.U32();
   doc.HelpFile = TextRef();
   return doc;
+}
+
+void TLibraryDecoder::ReadDoc2(TSnapDoc& ADoc) {
+  ADoc.Result2 = FIn.Result();
+  if (FAILED(ADoc.Result2)) return;
+  ADoc.HelpString = TextRef();
+  ADoc.HelpStringContext = FIn.U32();
+  ADoc.HelpStringDll = TextRef();
 }
 
 void TLibraryDecoder::ReadTypeDesc(TYPEDESC& ADesc, int ADepth) {
@@ -969,6 +1004,7 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
   AType.AttrResult = FIn.Result();
   if (SUCCEEDED(AType.AttrResult)) ReadTypeAttr(AType.Attr);
   AType.Doc = ReadDoc();
+  ReadDoc2(AType.Doc);
   AType.LibraryIndex = FIn.I32();
   if (AType.LibraryIndex < 0) {
     AType.HasExternal = FIn.Flag();
@@ -989,6 +1025,7 @@ void TLibraryDecoder::ReadType(TSnapType& AType) {
   ReadEach(AType.MemberDocs, FIn.Count(2), [&](TSnapMemberDoc& doc) {
     doc.Member = FIn.I32();
     doc.Doc = ReadDoc();
+    ReadDoc2(doc.Doc);
   });
   ReadEach(AType.MemberNames, FIn.Count(2), [&](TSnapNames& names) {
     names.Member = FIn.I32();
@@ -1049,6 +1086,7 @@ std::unique_ptr<TSnapLibrary> TLibraryDecoder::Decode() {
     library.Attr.wLibFlags = FIn.U16();
   }
   library.Doc = ReadDoc();
+  ReadDoc2(library.Doc);
   ReadCustomData(library.Custom);
 
   ReadEach(library.Entries, FIn.Count(5), [&](TSnapEntry& entry) {

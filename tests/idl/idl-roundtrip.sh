@@ -33,7 +33,12 @@ roundtrip() {
   local reason
   reason=$(awk -F'\t' -v n="$name" '$1 == n { print $2 }' "$exceptions")
   local outcome=""
-  if ! (cd "$dir" && "$widl" -I "$idl_dir" -L "$stdole_dir" -L "$system32" --win32 -t -o again.tlb library.idl \
+  # widl names an unnamed type after its IDL file; the IDL says which file gives the original's names.
+  local file
+  file=$(tr -d '\r' <"$dir/library.idl" | sed -n 's|^// Compile as "\([^"/\\]*\.idl\)".*|\1|p' | head -n 1)
+  [ -n "$file" ] || file=library.idl
+  [ "$file" = library.idl ] || cp "$dir/library.idl" "$dir/$file"
+  if ! (cd "$dir" && "$widl" -I "$idl_dir" -L "$stdole_dir" -L "$system32" --win32 -t -o again.tlb "$file" \
         >widl.log 2>&1); then
     outcome="widl refuses the IDL: $(grep -m 1 -i error "$dir/widl.log")"
   else

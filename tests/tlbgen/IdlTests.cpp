@@ -47,11 +47,12 @@ bool Has(const TStringList& ALines, const std::wstring& ALine) {
 }  // namespace
 
 // Each fixture holds a group of cases: Shapes one of each construct, IdlCases every attribute,
-// type form and flag widl writes, CustomData custom data on every part that carries it. The viewer
+// type form and flag widl writes (help string contexts and DLL included), CustomData custom data on
+// every part that carries it, Imports types the platform's IDL files declare. The viewer
 // reads libraries through the reader's record, so the replayed library must give the same text.
 TEST(IdlFixture, LibrariesAreWrittenAsTheExpectedText) {
   TComInit com;
-  for (const wchar_t* name : {L"Shapes", L"IdlCases", L"CustomData"}) {
+  for (const wchar_t* name : {L"Shapes", L"IdlCases", L"CustomData", L"Imports"}) {
     SCOPED_TRACE(testing::Message() << WideToCodePage(name, CP_UTF8));
     TComPtr<ITypeLib> lib;
     ASSERT_EQ(LoadTypeLibraryFile(FixturePath(std::wstring(name) + L".tlb"), lib), S_OK);
@@ -291,4 +292,125 @@ TEST(Idl, PropertiesKeepEveryFlagOfTheirVariables) {
   EXPECT_TRUE(Has(text, L"        [id(0x00000001), readonly, source, bindable, requestedit, displaybind, defaultbind, "
                         L"defaultcollelem, uidefault, nonbrowsable, replaceable, immediatebind] long Value;"))
       << Joined(text);
+}
+
+// Enumerators of every integer type, as the platform's writer may store them: each value in a
+// literal of its own, the extremes included; IDL's 32 bits cannot hold a wider value, which is
+// written whole and says so.
+TEST(Idl, EnumeratorsOfEveryIntegerTypeKeepTheirValues) {
+  auto value = [](VARTYPE AType, auto ASet) {
+    TOwnedVariant result;
+    V_VT(result.get()) = AType;
+    ASet(*result.get());
+    return result;
+  };
+  const struct {
+    TOwnedVariant Value;
+    const wchar_t* Expected;
+  } cases[] = {
+      {value(VT_I1, [](VARIANT& A) { V_I1(&A) = -128; }), L"-128"},
+      {value(VT_UI1, [](VARIANT& A) { V_UI1(&A) = 255; }), L"255"},
+      {value(VT_I2, [](VARIANT& A) { V_I2(&A) = -32768; }), L"-32768"},
+      {value(VT_UI2, [](VARIANT& A) { V_UI2(&A) = 65535; }), L"65535"},
+      {value(VT_I4, [](VARIANT& A) { V_I4(&A) = INT32_MIN; }), L"-2147483647 - 1"},
+      {value(VT_I4, [](VARIANT& A) { V_I4(&A) = INT32_MAX; }), L"2147483647"},
+      {value(VT_UI4, [](VARIANT& A) { V_UI4(&A) = UINT32_MAX; }), L"0xffffffff"},
+      {value(VT_UI4, [](VARIANT& A) { V_UI4(&A) = 0x80000000u; }), L"0x80000000"},
+      {value(VT_INT, [](VARIANT& A) { V_INT(&A) = -7; }), L"-7"},
+      {value(VT_UINT, [](VARIANT& A) { V_UINT(&A) = 0xFFFFFFFEu; }), L"0xfffffffe"},
+      {value(VT_I8, [](VARIANT& A) { V_I8(&A) = -5; }), L"-5"},
+      {value(VT_I8, [](VARIANT& A) { V_I8(&A) = INT64_MIN; }), L"-9223372036854775807 - 1 /* wider than 32 bits */"},
+      {value(VT_I8, [](VARIANT& A) { V_I8(&A) = INT64_MAX; }), L"0x7fffffffffffffff /* wider than 32 bits */"},
+      {value(VT_UI8, [](VARIANT& A) { V_UI8(&A) = 42; }), L"42"},
+      {value(VT_UI8, [](VARIANT& A) { V_UI8(&A) = UINT32_MAX; }), L"0xffffffff"},
+      {value(VT_UI8, [](VARIANT& A) { V_UI8(&A) = UINT64_MAX; }), L"0xffffffffffffffff /* wider than 32 bits */"},
+  };
+  for (const auto& c : cases) {
+    TFakeLibrary lib;
+    lib.Name = L"Values";
+    TFakeType type = Type(TKIND_ENUM, L"Values");
+    TFakeVar constant = Constant(0x40000000, L"Only", c.Value);
+    constant.Type = lib.Pool.Basic(V_VT(c.Value.get()));
+    type.Vars = {constant};
+    lib.Types = {type};
+    const TStringList text = Idl(lib);
+    EXPECT_TRUE(Has(text, L"        Only = " + std::wstring(c.Expected))) << WideToCodePage(c.Expected, CP_UTF8) << Joined(text);
+  }
+}
+
+// A record aligned tighter than its fields was packed, and is packed so again; one aligned as
+// its fields are is not. A class the platform creates before it is asked for says so.
+TEST(Idl, PackedRecordsAndPredeclaredClasses) {
+  TFakeLibrary lib;
+  lib.Name = L"Packing";
+  TTypePool& pool = lib.Pool;
+  auto record = [&](const wchar_t* AName, VARTYPE ASecond, WORD AAlignment) {
+    TFakeType type = Type(TKIND_RECORD, AName);
+    type.Vars = {Field(0x40000000, L"first", pool.Basic(VT_I1)), Field(0x40000001, L"second", pool.Basic(ASecond))};
+    type.Alignment = AAlignment;
+    return type;
+  };
+  TFakeType created = Type(TKIND_COCLASS, L"Created");
+  created.Flags = TYPEFLAG_FCANCREATE | TYPEFLAG_FPREDECLID;
+  // A pointer alias, whose own alignment a loader gives for its process: aligned as a pointer of
+  // the library's platform.
+  TFakeType pointerAlias = Type(TKIND_ALIAS, L"PText");
+  pointerAlias.Alias = pool.Ptr(pool.Basic(VT_I1));
+  pointerAlias.Alignment = 8;
+  TFakeType aliased = record(L"Aliased", VT_I4, 4);
+  aliased.Vars[1].Type = pool.User(1);
+  lib.Refs[1] = 5;
+  lib.Types = {record(L"Tight", VT_I4, 2), record(L"Natural", VT_I4, 4), record(L"Doubles", VT_R8, 4),
+               record(L"Texts", VT_BSTR, 4), created, pointerAlias, aliased};
+  const TStringList text = Idl(lib);
+  const std::string joined = Joined(text);
+  EXPECT_NE(joined.find("    #pragma pack(push, 2)\n    typedef struct Tight {"), std::string::npos) << joined;
+  EXPECT_NE(joined.find("    } Tight;\n    #pragma pack(pop)"), std::string::npos) << joined;
+  EXPECT_NE(joined.find("    #pragma pack(push, 4)\n    typedef struct Doubles {"), std::string::npos) << joined;
+  EXPECT_NE(joined.find("\n    typedef struct Natural {"), std::string::npos) << joined;
+  // A pointer of a 32-bit library takes 4 bytes.
+  EXPECT_EQ(std::count_if(text.begin(), text.end(), [](const std::wstring& A) { return A.find(L"#pragma") != A.npos; }), 4)
+      << joined;
+  EXPECT_TRUE(Has(text, L"    [predeclid]")) << joined;
+}
+
+// What a library imports follows from what it declares and names: the OLE Automation library
+// declares IUnknown itself and imports nothing; ATL's names a type of stdole that only ocidl.idl
+// declares; a library of values alone needs no import; one that holds types of the imported files
+// names them in their places (the Imports fixture's whole text shows that).
+TEST(Idl, TheImportFollowsWhatTheLibraryDeclares) {
+  TComInit com;
+  TComPtr<ITypeLib> stdole;
+  ASSERT_EQ(LoadTypeLibraryFile(SystemDirectoryPath() + L"stdole2.tlb", stdole), S_OK);
+  const TStringList ole = Idl(stdole.get());
+  const std::string oleText = Joined(ole);
+  EXPECT_EQ(oleText.find("import \""), std::string::npos) << oleText;
+  EXPECT_TRUE(Has(ole, L"typedef long BSTR;")) << oleText;
+  EXPECT_TRUE(Has(ole, L"    interface IUnknown {")) << oleText;
+  EXPECT_TRUE(Has(ole, L"    interface IEnumVARIANT : IUnknown {")) << oleText;
+  TSnapshotContent replayed = ReplayTypeLibrary(RecordTypeLibrary(stdole.get()));
+  ASSERT_TRUE(replayed.Library);
+  EXPECT_EQ(Joined(Idl(replayed.Library.get())), oleText) << "replayed";
+
+  // ATL's library names stdole's IFontDisp, which ocidl.idl declares; it holds the alias wireHWND
+  // that the import makes for HWND, whose [wire_marshal] the compiler writes as that alias; and the
+  // unnamed union of _RemotableHandle that widl named after ATL's IDL file.
+  TComPtr<ITypeLib> atl;
+  ASSERT_EQ(LoadTypeLibraryFile(SystemDirectoryPath() + L"atl.dll", atl), S_OK);
+  const TStringList atlText = Idl(atl.get());
+  EXPECT_TRUE(Has(atlText, L"import \"ocidl.idl\";")) << Joined(atlText);
+  EXPECT_TRUE(Has(atlText, L"// Compile as \"atl_lib.idl\": widl names unnamed types after the file.")) << Joined(atlText);
+  EXPECT_EQ(Joined(atlText).find("wireHWND"), std::string::npos) << Joined(atlText);
+  EXPECT_NE(Joined(atlText).find("HRESULT TranslateAccelerator([in] HWND hwnd,"), std::string::npos) << Joined(atlText);
+
+  TFakeLibrary values;
+  values.Name = L"Values";
+  TFakeType colours = Type(TKIND_ENUM, L"Colours");
+  TFakeVar red = Constant(0x40000000, L"Red", TOwnedVariant::Int(1));
+  red.Type = values.Pool.Basic(VT_I4);
+  colours.Vars = {red};
+  values.Types = {colours};
+  const TStringList valueText = Idl(values);
+  EXPECT_EQ(Joined(valueText).find("import \""), std::string::npos) << Joined(valueText);
+  EXPECT_TRUE(Has(valueText, L"typedef long VARIANT;")) << Joined(valueText);
 }
