@@ -230,6 +230,8 @@ class TIdlWriter {
   std::vector<std::vector<std::wstring>> FBlocks;
   std::vector<std::vector<UINT>> FBlockNeeds;
   std::vector<UINT> FNeeds;
+  // The declaration being written names a type of a library it imports (stdole aside).
+  bool FNamesImported = false;
   std::vector<int> FEmitted;  // 0 not yet, 1 under way, 2 written
   std::vector<TYPEKIND> FKinds;
   std::vector<std::wstring> FBody;
@@ -322,6 +324,7 @@ void TIdlWriter::NoteImport(ITypeInfo* AInfo) {
     file = NameText(name) + L".tlb";
   }
   if (std::find(FImports.begin(), FImports.end(), file) == FImports.end()) FImports.push_back(file);
+  FNamesImported = true;
 }
 
 std::wstring TIdlWriter::UserTypeName(HREFTYPE ARef, ITypeInfo* AContext) {
@@ -1073,11 +1076,14 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
   FStubs.assign(count, std::wstring());
   FTagOnly.assign(count, false);
   FWireNames.assign(count, std::wstring());
+  std::vector<bool> importing(count, false);
   for (UINT i = 0; i < count; ++i) {
     FBlocks.emplace_back();
     FNeeds.clear();
+    FNamesImported = false;
     WriteType(i);
     FBlockNeeds[i] = FNeeds;
+    importing[i] = FNamesImported;
     if (FAILED(FLib->GetTypeInfoType(i, &FKinds[i]))) FKinds[i] = TKIND_MAX;
   }
   // An enumeration, record, union or alias that a declaration before it names goes before the
@@ -1094,8 +1100,24 @@ void TIdlWriter::Run(const TObjectData& AData, std::wstring& ALibName) {
     const TYPEKIND kind = FKinds[AIndex];
     return kind == TKIND_ENUM || kind == TKIND_RECORD || kind == TKIND_UNION || kind == TKIND_ALIAS;
   };
+  // A type that names one of an imported library, itself or through the types it needs, stays in
+  // the block: only there, after importlib, can the compiler know that library's types. It then
+  // comes before its first user, not in its original place.
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (UINT i = 0; i < count; ++i) {
+      if (importing[i]) continue;
+      for (UINT needed : FBlockNeeds[i]) {
+        if (needed < count && importing[needed]) {
+          importing[i] = true;
+          changed = true;
+          break;
+        }
+      }
+    }
+  }
   std::vector<bool> hoisted(count, false);
-  for (UINT i = 0; i < count; ++i) hoisted[i] = isValue(i) && named[i];
+  for (UINT i = 0; i < count; ++i) hoisted[i] = isValue(i) && named[i] && !importing[i];
   const int import = ChooseImport(hoisted);
   for (UINT i = 0; i < count; ++i) {
     if (hoisted[i]) Emit(i, 0);

@@ -233,6 +233,33 @@ TEST(Idl, EnumeratorsTwoEnumerationsShareAreMadeUnique) {
   EXPECT_TRUE(Has(text, L"        None_2_2 = 5 /* None_2 of another enumeration */")) << Joined(text);
 }
 
+// A record that names a type of an imported library cannot go before the library block, where the
+// compiler knows no imported type yet: it stays in the block, after importlib, before its first user.
+TEST(Idl, ATypeNamingAnImportedLibrarysTypeStaysAfterItsImportlib) {
+  TComInit com;
+  const TRegisteredLibrary pens(FixturePath(L"Pens.tlb"));
+  ASSERT_HRESULT_SUCCEEDED(pens.Result());
+  TComPtr<ITypeLib> strokes;
+  ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(FixturePath(L"Strokes.tlb").c_str(), REGKIND_NONE, strokes.put()));
+  const TStringList text = Idl(strokes.get());
+  auto lineOf = [&](std::wstring_view ALine) {
+    const auto found = std::find(text.begin(), text.end(), ALine);
+    return found == text.end() ? std::wstring::npos : static_cast<size_t>(found - text.begin());
+  };
+  const size_t library = lineOf(L"library StrokesLib");
+  const size_t importlib = lineOf(L"    importlib(\"Pens.tlb\");");
+  const size_t stroke = lineOf(L"    typedef [uuid(7A4C2E10-5D3B-4E8F-9B20-0000000BA5F1)] struct Stroke {");
+  const size_t user = lineOf(L"    interface IStrokes : IUnknown {");
+  ASSERT_NE(library, std::wstring::npos) << Joined(text);
+  ASSERT_NE(importlib, std::wstring::npos) << Joined(text);
+  ASSERT_NE(stroke, std::wstring::npos) << Joined(text);
+  ASSERT_NE(user, std::wstring::npos) << Joined(text);
+  EXPECT_LT(library, importlib);
+  EXPECT_LT(importlib, stroke);
+  EXPECT_LT(stroke, user);
+  EXPECT_TRUE(Has(text, L"        PenStyle Style;")) << Joined(text);
+}
+
 // A library registered as a resource of a program or DLL ("TwoLibraries.dll\2") is imported by
 // the file's name, not by the number of its resource.
 TEST(Idl, ALibraryRegisteredAsAResourceIsImportedByItsFile) {
