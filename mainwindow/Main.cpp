@@ -24,6 +24,7 @@
 #include "resources/ProgramIcons.h"
 #include "typelib/ReadTimeLimit.h"
 #include "tlbviewer/ReadTimeLimitDlg.h"
+#include "tlbviewer/ReadProgress.h"
 #include "tlbviewer/TLBViewer.h"
 #include "typelib/TypeLibLoader.h"
 #include "typelib/TypeLibReader.h"
@@ -841,7 +842,12 @@ void TfrmMain::cmViewTypeLib() {
     std::vector<std::wstring> choices;
     {
       TBusy busy([this](const std::wstring& AText) { SetStatus(AText); }, L"Working...");
-      for (int number : numbers) choices.push_back(TypeLibraryChoiceText(std::wstring(data.Server), number));
+      for (int number : numbers) {
+        std::optional<std::wstring> choice = TypeLibraryChoiceText(Handle(), std::wstring(data.Server), number);
+        // A read the user stopped stops the open.
+        if (!choice) return;
+        choices.push_back(std::move(*choice));
+      }
     }
     const int chosen = ChooseTypeLibrary(ExtractFileName(fileName), choices);
     if (chosen < 0 || static_cast<size_t>(chosen) >= numbers.size()) return;
@@ -851,11 +857,12 @@ void TfrmMain::cmViewTypeLib() {
   OpenTypeLibViewer(data, ProcessRegView());
 }
 
-std::wstring TypeLibraryChoiceText(const std::wstring& AFile, int ANumber) {
+std::optional<std::wstring> TypeLibraryChoiceText(HWND AOwner, const std::wstring& AFile, int ANumber) {
   TObjectData data;
   data.Server = AFile + L"\\" + std::to_wstring(ANumber);
   // Read by the reader process, as every library is: a file holding a hostile one stays harmless.
-  const TTypeLibRead read = ReadTypeLibrary(data, ProcessRegView());
+  const TTypeLibRead read = ReadTypeLibraryWithProgress(AOwner, data, ProcessRegView(), TypeLibReaderDefaults());
+  if (read.Cancelled) return std::nullopt;
   std::wstring text = std::to_wstring(ANumber) + L": ";
   if (!read.Library) return text + L"cannot be read (" + read.Message + L")";
   TBstr name, doc;

@@ -50,7 +50,9 @@ std::wstring UnreadableNote(const TObjects& AList, TObjectType AType);
 
 // A type library of a file for a choice: "2: PensLib – Pens of the drawing tools", read by the
 // reader process; a library that cannot be read says so.
-std::wstring TypeLibraryChoiceText(const std::wstring& AFile, int ANumber);
+// Read while AOwner waits, with the progress window a long read shows; empty when the user
+// cancelled the read.
+std::optional<std::wstring> TypeLibraryChoiceText(HWND AOwner, const std::wstring& AFile, int ANumber);
 
 // Which commands an entry allows.
 struct TCommandStates {
