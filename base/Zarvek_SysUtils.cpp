@@ -30,14 +30,19 @@ std::wstring SysErrorMessage(DWORD ACode) {
   return result;
 }
 
-std::wstring OleErrorText(HRESULT ACode) {
-  std::wstring text = SysErrorMessage(static_cast<DWORD>(ACode));
+std::wstring SysErrorPhrase(DWORD ACode) {
+  std::wstring text = SysErrorMessage(ACode);
   while (!text.empty() &&
          (text.back() == L' ' || text.back() == L'\r' || text.back() == L'\n' || text.back() == L'.' ||
           text.back() == L'\t')) {
     text.pop_back();
   }
-  return text + L" (Error code: 0x" + IntToHex(static_cast<uint32_t>(ACode)) + L")";
+  return text;
+}
+
+std::wstring OleErrorText(HRESULT ACode) {
+  return SysErrorPhrase(static_cast<DWORD>(ACode)) + L" (Error code: 0x" + IntToHex(static_cast<uint32_t>(ACode)) +
+         L")";
 }
 
 void ReadEnvironmentBlock(TStringList& AList) {

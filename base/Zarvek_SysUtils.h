@@ -41,6 +41,10 @@ std::wstring ExceptionMessage(const std::exception& E);
 // The system's message text for an error or result code; empty when it has none.
 std::wstring SysErrorMessage(DWORD ACode);
 
+// The system's message text for ACode as a phrase inside a sentence: without trailing blanks, line
+// breaks and full stops; empty when it has none.
+std::wstring SysErrorPhrase(DWORD ACode);
+
 // "%s (Error code: 0x%x)": the system text without trailing blanks, line breaks and full stops,
 // then the code in upper-case hexadecimal.
 std::wstring OleErrorText(HRESULT ACode);

@@ -11,14 +11,9 @@ namespace {
 constexpr int kListId = 100;
 
 TFormDesign ChoiceDesign(HWND AOwner) {
-  TFormDesign design;
-  design.ClassName = L"TdlgChoice";
-  design.Caption = L"Vantrel";
-  design.ClientWidth = 460;
-  design.ClientHeight = 240;
-  design.Style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
-  design.ExStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
-  design.Owner = AOwner;
+  TFormDesign design = DialogDesign(AOwner, L"TdlgChoice", L"Vantrel", 460, 240);
+  // The list of choices grows with the window.
+  design.Style |= WS_THICKFRAME;
   return design;
 }
 

@@ -5,6 +5,19 @@
 
 namespace vantrel {
 
+TFormDesign DialogDesign(HWND AOwner, std::wstring AClassName, std::wstring ACaption, int AClientWidth,
+                         int AClientHeight) {
+  TFormDesign design;
+  design.ClassName = std::move(AClassName);
+  design.Caption = std::move(ACaption);
+  design.ClientWidth = AClientWidth;
+  design.ClientHeight = AClientHeight;
+  design.Style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  design.ExStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
+  design.Owner = AOwner;
+  return design;
+}
+
 namespace {
 
 UINT WindowDpi(HWND AWindow) {

@@ -33,6 +33,11 @@ struct TFormDesign {
   int IconId = 0;           // icon resource, 0 for none
 };
 
+// The design of a small dialog window owned by AOwner: a caption with a close box, no sizing frame,
+// tabbing between its controls.
+TFormDesign DialogDesign(HWND AOwner, std::wstring AClassName, std::wstring ACaption, int AClientWidth,
+                         int AClientHeight);
+
 class TForm : public TComponent, public TWindow {
  public:
   // Creates the native window at once, hidden, with the design's client size at the monitor's

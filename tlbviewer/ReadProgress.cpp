@@ -17,15 +17,7 @@ constexpr UINT_PTR kElapsedTimer = 1;
 constexpr UINT kElapsedInterval = 500;
 
 TFormDesign ReadProgressDesign(HWND AOwner) {
-  TFormDesign design;
-  design.ClassName = L"TdlgReadProgress";
-  design.Caption = L"Reading Type Library";
-  design.ClientWidth = 400;
-  design.ClientHeight = 118;
-  design.Style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  design.ExStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
-  design.Owner = AOwner;
-  return design;
+  return DialogDesign(AOwner, L"TdlgReadProgress", L"Reading Type Library", 400, 118);
 }
 
 std::wstring SecondsText(ULONGLONG AMilliseconds) {

@@ -14,15 +14,7 @@ namespace {
 constexpr int kEditId = 100;
 
 TFormDesign ReadTimeLimitDesign(HWND AOwner) {
-  TFormDesign design;
-  design.ClassName = L"TdlgReadTimeLimit";
-  design.Caption = L"Reading Time Limit";
-  design.ClientWidth = 360;
-  design.ClientHeight = 112;
-  design.Style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  design.ExStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
-  design.Owner = AOwner;
-  return design;
+  return DialogDesign(AOwner, L"TdlgReadTimeLimit", L"Reading Time Limit", 360, 112);
 }
 
 }  // namespace

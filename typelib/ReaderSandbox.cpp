@@ -20,10 +20,9 @@ bool Faulted(TSandboxStep AStep) {
   return true;
 }
 
-// The system's text for ACode, without its final full stop: it goes inside a sentence.
+// The system's text for ACode as a phrase inside a sentence; the number where it has none.
 std::wstring ErrorText(DWORD ACode) {
-  std::wstring text = Trim(SysErrorMessage(ACode));
-  while (!text.empty() && text.back() == L'.') text.pop_back();
+  const std::wstring text = SysErrorPhrase(ACode);
   return text.empty() ? L"error " + UIntToStr(ACode) : text;
 }
 
